@@ -1,0 +1,144 @@
+#include "common/AutomationDate.h"
+#include "common/AutomationError.h"
+#include "common/Picture.h"
+#include "common/Rounding.h"
+#include "common/Twips.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <thread>
+#include <functional>
+#include <set>
+#include <vector>
+
+using namespace didev;
+
+namespace {
+
+int32_t errorNumberOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const AutomationError& error) {
+        return error.number();
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(RoundToLong, HalvesGoToTheEvenNeighbour)
+{
+    const struct { double in; int32_t out; } cases[] = {
+        {2.5, 2}, {3.5, 4}, {-0.5, 0}, {-1.5, -2}, {0.49999999, 0}, {5250.4, 5250}, {5250.5, 5250},
+        {5251.5, 5252}, {-2147483648.0, std::numeric_limits<int32_t>::min()},
+        {-2147483648.5, std::numeric_limits<int32_t>::min()}, {2147483647.0, 2147483647}, {2147483647.4, 2147483647},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(roundToLong(c.in), c.out) << c.in;
+}
+
+TEST(RoundToLong, OutsideTheRangeIsOverflow)
+{
+    for (double value : {2147483647.5, 2147483648.0, -2147483649.0, 1e300, -HUGE_VAL, std::nan("")})
+        EXPECT_EQ(errorNumberOf([&] { roundToLong(value); }), 6) << value;
+}
+
+TEST(RoundToInteger, SixteenBitRange)
+{
+    EXPECT_EQ(roundToInteger(32767.4), 32767);
+    EXPECT_EQ(roundToInteger(-32768.5), -32768);
+    EXPECT_EQ(errorNumberOf([] { roundToInteger(32767.5); }), 6);
+    EXPECT_EQ(errorNumberOf([] { roundToInteger(-32769); }), 6);
+}
+
+TEST(AutomationError, CarriesNumberSourceAndDescription)
+{
+    try {
+        raiseError(ErrorNumber::SubscriptOutOfRange);
+        FAIL();
+    } catch (const AutomationError& error) {
+        EXPECT_EQ(error.number(), 9);
+        EXPECT_EQ(error.source(), "KelvaraDidevEvivod");
+        EXPECT_EQ(error.description(), "Subscript out of range");
+        EXPECT_STREQ(error.what(), "Error 9 (KelvaraDidevEvivod): Subscript out of range");
+    }
+    EXPECT_EQ(executableName(), "common_test");
+}
+
+TEST(AutomationDate, DaysSince1899WithTimeOfDay)
+{
+    const struct { int y, mo, d, h, mi, s; double expected; } cases[] = {
+        {1899, 12, 30, 0, 0, 0, 0.0},
+        {1899, 12, 31, 12, 0, 0, 1.5},
+        {1900, 1, 1, 6, 0, 0, 2.25},
+        {1899, 12, 29, 6, 0, 0, -1.25},   // before the epoch the time still moves away from it
+        {2000, 1, 1, 0, 0, 0, 36526.0},
+        {2026, 12, 5, 18, 0, 0, 46361.75},
+    };
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(automationDate(c.y, c.mo, c.d, c.h, c.mi, c.s), c.expected) << c.y << "-" << c.mo << "-" << c.d;
+}
+
+TEST(AutomationDate, NowIsToday)
+{
+    const double now = automationDateNow();
+    EXPECT_GT(now, 46000.0);
+    EXPECT_LT(now, 80000.0);
+}
+
+TEST(Twips, FifteenPerPixelAt96Dpi)
+{
+    EXPECT_DOUBLE_EQ(twipsPerPixel(96), 15.0);
+    EXPECT_EQ(pixelsToTwips(350, 15), 5250);
+    EXPECT_EQ(twipsToPixels(4320, 15), 288);
+    EXPECT_EQ(twipsToPixels(22.5, 15), 2);   // 1.5 -> 2
+    EXPECT_EQ(twipsToPixels(37.5, 15), 2);   // 2.5 -> 2
+}
+
+TEST(Picture, HandleNamesThePictureOnlyWhileItLives)
+{
+    PictureHandle handle = 0;
+    {
+        const auto picture = Picture::create(3, 2, [](uint8_t* bits, std::ptrdiff_t stride) {
+            for (int y = 0; y < 2; ++y)
+                for (int x = 0; x < 12; ++x)
+                    bits[y * stride + x] = static_cast<uint8_t>(y * 12 + x);
+        });
+        handle = picture->handle();
+        ASSERT_NE(handle, 0u);
+        EXPECT_EQ(Picture::fromHandle(handle), picture);
+        EXPECT_EQ(picture->stride(), 12);
+        EXPECT_EQ(picture->row(1)[0], 12);
+    }
+    EXPECT_EQ(Picture::fromHandle(handle), nullptr);
+    EXPECT_EQ(Picture::fromHandle(0), nullptr);
+}
+
+TEST(Picture, HandlesAreDistinctAcrossThreads)
+{
+    std::vector<PicturePtr> pictures(400);
+    std::thread other([&] {
+        for (size_t i = 0; i < 200; ++i)
+            pictures[i] = Picture::create(1, 1, nullptr);
+    });
+    for (size_t i = 200; i < 400; ++i)
+        pictures[i] = Picture::create(1, 1, nullptr);
+    other.join();
+    std::set<PictureHandle> handles;
+    for (const auto& picture : pictures)
+        handles.insert(picture->handle());
+    EXPECT_EQ(handles.size(), pictures.size());
+    EXPECT_FALSE(handles.contains(0));
+}
+
+TEST(Picture, FromBgrxCopiesRowsOfAnotherStride)
+{
+    const uint8_t source[] = {1, 2, 3, 0, 9, 9, 9, 9, 4, 5, 6, 0, 9, 9, 9, 9};
+    const auto picture = Picture::fromBgrx(1, 2, source, 8);
+    EXPECT_EQ(picture->row(0)[2], 3);
+    EXPECT_EQ(picture->row(1)[0], 4);
+    EXPECT_EQ(picture->byteCount(), 8u);
+}
