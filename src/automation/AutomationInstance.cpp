@@ -1,0 +1,289 @@
+#include "automation/AutomationInstance.h"
+
+#include "automation/BitmapMemoryFile.h"
+#include "automation/DBusInterfaceXml.h"
+#include "automation/DBusNames.h"
+#include "automation/HostStringArrayDBus.h"
+#include "common/AutomationError.h"
+
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVariant>
+
+namespace didev {
+
+namespace {
+
+template <typename T>
+T argumentAt(const QDBusMessage& call, int index)
+{
+    return qvariant_cast<T>(call.arguments().at(index));
+}
+
+template <>
+HostStringArray argumentAt<HostStringArray>(const QDBusMessage& call, int index)
+{
+    HostStringArray array;
+    argumentAt<QDBusArgument>(call, index) >> array;
+    return array;
+}
+
+QVariant arrayValue(const HostStringArray& array)
+{
+    return QVariant::fromValue(array);
+}
+
+QVariant integerValue(int16_t value)
+{
+    return QVariant::fromValue<short>(value);
+}
+
+bool namesThisInterface(const QString& interfaceName)
+{
+    return interfaceName.isEmpty() || interfaceName == QLatin1String(dbus::kAutomationInterface);
+}
+
+} // namespace
+
+// Counts the calls and events of this instance on the stack.
+class AutomationInstance::Depth {
+public:
+    explicit Depth(AutomationInstance& instance) : instance_(instance) { ++instance_.depth_; }
+    ~Depth()
+    {
+        if (--instance_.depth_ == 0)
+            emit instance_.becameIdle();
+    }
+    Depth(const Depth&) = delete;
+    Depth& operator=(const Depth&) = delete;
+
+private:
+    AutomationInstance& instance_;
+};
+
+AutomationInstance::AutomationInstance(const QDBusConnection& connection, QString path, QString owner, QObject* parent)
+    : QDBusVirtualObject(parent)
+    , connection_(connection)
+    , path_(std::move(path))
+    , owner_(std::move(owner))
+    , automation_(std::make_unique<cDidevEvivod>())
+    , methods_(QString::fromLatin1(dbus::kAutomationInterface))
+    , properties_(QString::fromLatin1(dbus::kPropertiesInterface))
+{
+    registerHostStringArrayType();
+    automation_->addEventSink(this);
+    addMethods();
+    addPropertyMethods();
+}
+
+AutomationInstance::~AutomationInstance()
+{
+    // The destruction sequence closes an open window; nothing reaches the host meanwhile.
+    ending_ = true;
+    automation_.reset();
+}
+
+void AutomationInstance::addMethods()
+{
+    cDidevEvivod& a = *automation_;
+    methods_.add("ClearSnapshots", "", [&a](const QDBusMessage&) {
+        a.ClearSnapshots();
+        return QVariantList{};
+    });
+    methods_.add("ClearSavedSnapshots", "", [&a](const QDBusMessage&) {
+        a.ClearSavedSnapshots();
+        return QVariantList{};
+    });
+    methods_.add("CloseForm", "n(ias)", [&a](const QDBusMessage& call) {
+        auto formID = argumentAt<int16_t>(call, 0);
+        auto passDataArray = argumentAt<HostStringArray>(call, 1);
+        a.CloseForm(formID, passDataArray);
+        return QVariantList{arrayValue(passDataArray)};
+    });
+    methods_.add("GetSettings", "(ias)", [&a](const QDBusMessage& call) {
+        auto passDataArray = argumentAt<HostStringArray>(call, 0);
+        a.GetSettings(passDataArray);
+        return QVariantList{arrayValue(passDataArray)};
+    });
+    methods_.add("GetSnapshot", "ninds", [&a](const QDBusMessage& call) {
+        auto index = argumentAt<int16_t>(call, 0);
+        auto hPicture = argumentAt<int32_t>(call, 1);
+        auto frameID = argumentAt<int16_t>(call, 2);
+        auto frameTime = argumentAt<double>(call, 3);
+        auto frameTimecode = argumentAt<QString>(call, 4);
+        a.GetSnapshot(index, hPicture, frameID, frameTime, frameTimecode);
+        return QVariantList{hPicture, integerValue(frameID), frameTime, frameTimecode};
+    });
+    methods_.add("GetSnapshotCount", "", [&a](const QDBusMessage&) {
+        return QVariantList{integerValue(a.GetSnapshotCount())};
+    });
+    methods_.add("PictureSavedByLogger", "nn", [&a](const QDBusMessage& call) {
+        auto index = argumentAt<int16_t>(call, 0);
+        auto setting = argumentAt<VbBoolean>(call, 1);
+        a.PictureSavedByLogger(index, setting);
+        return QVariantList{};
+    });
+    methods_.add("SaveSnapshot", "nsnnn", [&a](const QDBusMessage& call) {
+        auto index = argumentAt<int16_t>(call, 0);
+        auto fileName = argumentAt<QString>(call, 1);
+        auto format = argumentAt<int16_t>(call, 2);
+        auto colorDepth = argumentAt<int16_t>(call, 3);
+        auto colorReduction = argumentAt<int16_t>(call, 4);
+        return QVariantList{integerValue(a.SaveSnapshot(index, fileName, format, colorDepth, colorReduction))};
+    });
+    methods_.add("SetPointers", "ssssi", [&a](const QDBusMessage& call) {
+        auto appMainWindow = argumentAt<QString>(call, 0);
+        auto apPath = argumentAt<QString>(call, 1);
+        auto wkPath = argumentAt<QString>(call, 2);
+        auto tmpPath = argumentAt<QString>(call, 3);
+        auto userRegArea = argumentAt<int32_t>(call, 4);
+        a.SetPointers(appMainWindow, apPath, wkPath, tmpPath, userRegArea);
+        return QVariantList{};
+    });
+    methods_.add("SetProperty", "ns", [&a](const QDBusMessage& call) {
+        auto propID = argumentAt<int16_t>(call, 0);
+        auto propValue = argumentAt<QString>(call, 1);
+        a.SetProperty(propID, propValue);
+        return QVariantList{};
+    });
+    methods_.add("ShowForm", "n(ias)", [&a](const QDBusMessage& call) {
+        auto formID = argumentAt<int16_t>(call, 0);
+        auto passDataArray = argumentAt<HostStringArray>(call, 1);
+        const VbBoolean result = a.ShowForm(formID, passDataArray);
+        return QVariantList{integerValue(result), arrayValue(passDataArray)};
+    });
+    methods_.add("TakeSnapshot", "", [&a](const QDBusMessage&) {
+        return QVariantList{integerValue(a.TakeSnapshot())};
+    });
+    methods_.add("GetPictureData", "i", [](const QDBusMessage& call) {
+        const PicturePtr picture = Picture::fromHandle(static_cast<PictureHandle>(argumentAt<int32_t>(call, 0)));
+        if (!picture)
+            raiseError(ErrorNumber::SubscriptOutOfRange);
+        const BitmapMemoryFile file = BitmapMemoryFile::fromPicture(picture);
+        return QVariantList{QVariant::fromValue(QDBusUnixFileDescriptor(file.descriptor()))};
+    });
+    methods_.add("Advise", "o", [this](const QDBusMessage& call) {
+        return QVariantList{sinks_.advise(call.service(), argumentAt<QDBusObjectPath>(call, 0).path())};
+    });
+    methods_.add("Unadvise", "u", [this](const QDBusMessage& call) {
+        const auto cookie = argumentAt<uint32_t>(call, 0);
+        if (!sinks_.unadvise(cookie))
+            raiseInvalidArguments(QStringLiteral("No sink is advised with cookie %1").arg(cookie));
+        return QVariantList{};
+    });
+    methods_.add("Release", "", [this](const QDBusMessage&) {
+        emit releaseRequested();
+        return QVariantList{};
+    });
+}
+
+void AutomationInstance::addPropertyMethods()
+{
+    const auto requireProperty = [](const QString& interfaceName, const QString& name) {
+        if (!namesThisInterface(interfaceName))
+            throw DBusCallError(QDBusError::UnknownInterface, QStringLiteral("No interface %1 here").arg(interfaceName));
+        if (name != QLatin1String(dbus::kAllowInternalCaptureProperty))
+            throw DBusCallError(QDBusError::UnknownProperty, QStringLiteral("No property %1").arg(name));
+    };
+    cDidevEvivod& a = *automation_;
+    properties_.add("Get", "ss", [&a, requireProperty](const QDBusMessage& call) {
+        requireProperty(argumentAt<QString>(call, 0), argumentAt<QString>(call, 1));
+        return QVariantList{QVariant::fromValue(QDBusVariant(integerValue(a.AllowInternalCapture())))};
+    });
+    properties_.add("Set", "ssv", [&a, requireProperty](const QDBusMessage& call) {
+        requireProperty(argumentAt<QString>(call, 0), argumentAt<QString>(call, 1));
+        const QVariant value = argumentAt<QDBusVariant>(call, 2).variant();
+        if (value.metaType() != QMetaType::fromType<short>())
+            raiseInvalidArguments(QStringLiteral("AllowInternalCapture is of type n"));
+        a.setAllowInternalCapture(value.value<short>());
+        return QVariantList{};
+    });
+    properties_.add("GetAll", "s", [&a](const QDBusMessage& call) {
+        QVariantMap values;
+        if (namesThisInterface(argumentAt<QString>(call, 0)))
+            values.insert(QString::fromLatin1(dbus::kAllowInternalCaptureProperty), integerValue(a.AllowInternalCapture()));
+        return QVariantList{values};
+    });
+}
+
+QString AutomationInstance::introspect(const QString&) const
+{
+    return dbusInterfaceXml(QString::fromLatin1(dbus::kAutomationInterface))
+        + dbusInterfaceXml(QString::fromLatin1(dbus::kEventsInterface));
+}
+
+bool AutomationInstance::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
+{
+    if (ending_)
+        return false;
+    const Depth depth(*this);
+    return methods_.dispatch(message, connection) || properties_.dispatch(message, connection);
+}
+
+void AutomationInstance::FormClosed(HostStringArray& passDataArray)
+{
+    deliverArrayEvent("FormClosed", passDataArray);
+}
+
+void AutomationInstance::SettingsChanged(HostStringArray& passDataArray)
+{
+    deliverArrayEvent("SettingsChanged", passDataArray);
+}
+
+void AutomationInstance::deliverArrayEvent(const char* member, HostStringArray& passDataArray)
+{
+    if (ending_)
+        return;
+    const Depth depth(*this);
+    for (const EventSinkAddress& sink : sinks_.sinks()) {
+        if (!sinks_.contains(sink.cookie))   // unadvised while an earlier sink ran
+            continue;
+        auto call = QDBusMessage::createMethodCall(sink.service, sink.path, QString::fromLatin1(dbus::kSinkInterface),
+            QString::fromLatin1(member));
+        call << arrayValue(passDataArray);
+        const QDBusMessage reply = connection_.call(call, QDBus::BlockWithGui, static_cast<int>(kSinkTimeout.count()));
+        bool answered = reply.type() == QDBusMessage::ReplyMessage
+            && reply.signature() == QLatin1String(dbus::kHostStringArraySignature);
+        if (answered) {
+            try {
+                passDataArray = argumentAt<HostStringArray>(reply, 0);
+            } catch (const AutomationError&) {
+                answered = false;   // bounds no array has
+            }
+        }
+        if (!answered)
+            sinks_.unadvise(sink.cookie);
+    }
+    emitSignal(member, {arrayValue(passDataArray)});
+}
+
+void AutomationInstance::KeyDown(int16_t& KeyCode, int16_t& Shift)
+{
+    if (ending_)
+        return;
+    const Depth depth(*this);
+    for (const EventSinkAddress& sink : sinks_.sinks()) {
+        if (!sinks_.contains(sink.cookie))
+            continue;
+        auto call = QDBusMessage::createMethodCall(sink.service, sink.path, QString::fromLatin1(dbus::kSinkInterface),
+            QStringLiteral("KeyDown"));
+        call << integerValue(KeyCode) << integerValue(Shift);
+        const QDBusMessage reply = connection_.call(call, QDBus::BlockWithGui, static_cast<int>(kSinkTimeout.count()));
+        if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == QLatin1String("nn")) {
+            KeyCode = argumentAt<int16_t>(reply, 0);
+            Shift = argumentAt<int16_t>(reply, 1);
+        } else {
+            sinks_.unadvise(sink.cookie);
+        }
+    }
+    emitSignal("KeyDown", {integerValue(KeyCode), integerValue(Shift)});
+}
+
+void AutomationInstance::emitSignal(const char* member, const QVariantList& arguments)
+{
+    auto signal = QDBusMessage::createSignal(path_, QString::fromLatin1(dbus::kEventsInterface), QString::fromLatin1(member));
+    signal.setArguments(arguments);
+    connection_.send(signal);
+}
+
+} // namespace didev

@@ -1,0 +1,70 @@
+#include "automation/AutomationServer.h"
+
+#include "automation/AutomationService.h"
+#include "automation/DBusNames.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace didev {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A server started by activation whose caller never creates an instance goes away by itself.
+constexpr auto kIdleTimeout = 60s;
+
+void printError(const QString& text)
+{
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), qPrintable(text));
+}
+
+} // namespace
+
+bool automationServerRequested(const QStringList& arguments)
+{
+    return arguments.contains(QStringLiteral("--dbus"));
+}
+
+AutomationServerOptions automationServerOptions(const QStringList& arguments, const QProcessEnvironment& environment)
+{
+    AutomationServerOptions options;
+    options.testDriver = arguments.contains(QStringLiteral("--test-driver"))
+        || environment.value(QStringLiteral("DIDEV_TEST_DRIVER")) == QLatin1String("1");
+    return options;
+}
+
+int runAutomationServer(const AutomationServerOptions& options)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        printError(QStringLiteral("cannot reach the session bus: %1").arg(bus.lastError().message()));
+        return 1;
+    }
+    AutomationService service(bus);
+    if (!service.exportFactory()) {
+        printError(QStringLiteral("cannot export %1").arg(QLatin1String(dbus::kFactoryPath)));
+        return 1;
+    }
+    Q_UNUSED(options);
+    // The objects are in place before the name is owned, so the first call finds them.
+    if (!bus.registerService(QString::fromLatin1(dbus::kServiceName))) {
+        printError(QStringLiteral("%1 is already served on this session bus by another process")
+                       .arg(QLatin1String(dbus::kServiceName)));
+        return 1;
+    }
+    QObject::connect(&service, &AutomationService::finished, &service, [&bus] {
+        // Calls for the name now start a new server; this one ends after what is queued.
+        bus.unregisterService(QString::fromLatin1(dbus::kServiceName));
+        QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
+    });
+    service.startIdleTimeout(kIdleTimeout);
+    return QCoreApplication::exec();
+}
+
+} // namespace didev

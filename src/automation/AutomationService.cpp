@@ -1,0 +1,169 @@
+#include "automation/AutomationService.h"
+
+#include "automation/AutomationInstance.h"
+#include "automation/DBusInterfaceXml.h"
+#include "automation/DBusNames.h"
+
+#include <QApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusObjectPath>
+
+#include <algorithm>
+
+namespace didev {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A modal window or popup menu runs a nested loop whose caller may belong to the instance.
+bool modalWindowOpen()
+{
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr
+        && (QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr);
+}
+
+} // namespace
+
+AutomationService::AutomationService(const QDBusConnection& connection, QObject* parent)
+    : QDBusVirtualObject(parent)
+    , connection_(connection)
+    , methods_(QString::fromLatin1(dbus::kFactoryInterface))
+    , ownerWatcher_(QString(), connection, QDBusServiceWatcher::WatchForUnregistration)
+{
+    methods_.add("CreateInstance", "", [this](const QDBusMessage& call) {
+        return QVariantList{QVariant::fromValue(QDBusObjectPath(createInstance(call.service())))};
+    });
+    connect(&ownerWatcher_, &QDBusServiceWatcher::serviceUnregistered, this, &AutomationService::endInstancesOf);
+
+    idleTimer_.setSingleShot(true);
+    connect(&idleTimer_, &QTimer::timeout, this, [this] {
+        if (!everCreated_)
+            finishWhenEmpty();
+    });
+    reapTimer_.setSingleShot(true);
+    reapTimer_.setInterval(50ms);
+    connect(&reapTimer_, &QTimer::timeout, this, &AutomationService::reapEndedInstances);
+    // Without a bus nobody can reach the server or tell it to go.
+    connectionTimer_.setInterval(1s);
+    connect(&connectionTimer_, &QTimer::timeout, this, &AutomationService::checkConnection);
+    connectionTimer_.start();
+}
+
+AutomationService::~AutomationService()
+{
+    connection_.unregisterObject(QString::fromLatin1(dbus::kFactoryPath));
+    for (auto& [number, instance] : instances_)
+        connection_.unregisterObject(instance->path());
+    instances_.clear();
+    ending_.clear();
+}
+
+bool AutomationService::exportFactory()
+{
+    return connection_.registerVirtualObject(QString::fromLatin1(dbus::kFactoryPath), this);
+}
+
+void AutomationService::startIdleTimeout(std::chrono::milliseconds timeout)
+{
+    idleTimer_.start(timeout);
+}
+
+QString AutomationService::introspect(const QString&) const
+{
+    return dbusInterfaceXml(QString::fromLatin1(dbus::kFactoryInterface));
+}
+
+bool AutomationService::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
+{
+    return methods_.dispatch(message, connection);
+}
+
+QString AutomationService::createInstance(const QString& owner)
+{
+    if (finished_)
+        throw DBusCallError(QDBusError::ServiceUnknown, QStringLiteral("The server is stopping; start a new one"));
+    const int number = nextNumber_++;
+    const QString path = QString::fromLatin1(dbus::kInstancePathPrefix) + QString::number(number);
+    auto instance = std::make_unique<AutomationInstance>(connection_, path, owner);
+    AutomationInstance* raw = instance.get();
+    connect(raw, &AutomationInstance::releaseRequested, this, [this, raw] { endInstance(raw); });
+    connect(raw, &AutomationInstance::becameIdle, this, [this] {
+        if (!ending_.empty())
+            reapTimer_.start(0ms);
+    });
+    if (!connection_.registerVirtualObject(path, raw))
+        throw DBusCallError(QDBusError::Failed, QStringLiteral("Cannot export %1").arg(path));
+    instances_.emplace(number, std::move(instance));
+    everCreated_ = true;
+
+    ownerWatcher_.addWatchedService(owner);
+    // The owner may have left between its call and the watch.
+    if (!connection_.interface()->isServiceRegistered(owner).value())
+        QTimer::singleShot(0, this, [this, owner] { endInstancesOf(owner); });
+    return path;
+}
+
+void AutomationService::endInstance(AutomationInstance* instance)
+{
+    const auto found = std::find_if(instances_.begin(), instances_.end(),
+        [&](const auto& entry) { return entry.second.get() == instance; });
+    if (found == instances_.end())
+        return;
+    const QString owner = instance->owner();
+    connection_.unregisterObject(instance->path());
+    ending_.push_back(std::move(found->second));
+    instances_.erase(found);
+    const bool ownerHasMore = std::any_of(instances_.begin(), instances_.end(),
+        [&](const auto& entry) { return entry.second->owner() == owner; });
+    if (!ownerHasMore)
+        ownerWatcher_.removeWatchedService(owner);
+    // Never inside the call that asked for the end: its reply goes out first.
+    reapTimer_.start(0ms);
+}
+
+void AutomationService::endInstancesOf(const QString& owner)
+{
+    std::vector<AutomationInstance*> owned;
+    for (const auto& [number, instance] : instances_)
+        if (instance->owner() == owner)
+            owned.push_back(instance.get());
+    for (AutomationInstance* instance : owned)
+        endInstance(instance);
+}
+
+void AutomationService::reapEndedInstances()
+{
+    if (modalWindowOpen()) {
+        reapTimer_.start();
+        return;
+    }
+    // Destroying one may run nested loops in which another ends: take them one at a time.
+    while (true) {
+        const auto idle = std::find_if(ending_.begin(), ending_.end(), [](const auto& instance) { return !instance->busy(); });
+        if (idle == ending_.end())
+            break;
+        std::unique_ptr<AutomationInstance> instance = std::move(*idle);
+        ending_.erase(idle);
+        instance.reset();
+    }
+    finishWhenEmpty();
+}
+
+void AutomationService::finishWhenEmpty()
+{
+    if (finished_ || !instances_.empty() || !ending_.empty())
+        return;
+    finished_ = true;
+    emit finished();
+}
+
+void AutomationService::checkConnection()
+{
+    if (!connection_.isConnected()) {
+        finished_ = true;
+        emit finished();
+    }
+}
+
+} // namespace didev

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "automation/DBusMethodTable.h"
+
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
+#include <QDBusVirtualObject>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace didev {
+
+class AutomationInstance;
+
+// The factory object and the instances it made. An instance belongs to the unique name of the
+// host that created it and ends with its Release or when that name leaves the bus; its end runs
+// the destruction sequence once nothing of it is left on the stack and no modal window waits.
+// When the last instance has ended, or none came for a while after start, or the bus is gone,
+// the server has nothing to serve and says so.
+class AutomationService final : public QDBusVirtualObject {
+    Q_OBJECT
+
+public:
+    explicit AutomationService(const QDBusConnection& connection, QObject* parent = nullptr);
+    ~AutomationService() override;
+
+    // Registers the factory at its path; false when the path is taken on this connection.
+    bool exportFactory();
+    // Finished is also announced when no instance is created within `timeout` of this call.
+    void startIdleTimeout(std::chrono::milliseconds timeout);
+
+    int instanceCount() const { return static_cast<int>(instances_.size()); }
+
+    QString introspect(const QString& path) const override;
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+
+signals:
+    void finished();
+
+private:
+    QString createInstance(const QString& owner);
+    void endInstance(AutomationInstance* instance);
+    void endInstancesOf(const QString& owner);
+    void reapEndedInstances();
+    void finishWhenEmpty();
+    void checkConnection();
+
+    QDBusConnection connection_;
+    DBusMethodTable methods_;
+    QDBusServiceWatcher ownerWatcher_;
+    std::map<int, std::unique_ptr<AutomationInstance>> instances_;
+    // Unregistered from the bus, destroyed once idle.
+    std::vector<std::unique_ptr<AutomationInstance>> ending_;
+    int nextNumber_ = 1;
+    bool everCreated_ = false;
+    bool finished_ = false;
+    QTimer idleTimer_;
+    QTimer reapTimer_;
+    QTimer connectionTimer_;
+};
+
+} // namespace didev

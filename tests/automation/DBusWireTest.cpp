@@ -1,0 +1,271 @@
+// The service's wire layer without a bus daemon: string arrays, the method table's answers and
+// errors, and the sealed bitmap file, each sent through a real peer-to-peer connection.
+#include "PeerBus.h"
+
+#include "automation/BitmapMemoryFile.h"
+#include "automation/DBusMethodTable.h"
+#include "automation/DBusNames.h"
+#include "automation/HostStringArrayDBus.h"
+#include "common/AutomationError.h"
+#include "imaging/cDIBSection.h"
+
+#include <QDBusMetaType>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVirtualObject>
+#include <QTemporaryDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <limits>
+
+using namespace didev;
+
+namespace {
+
+constexpr char kInterface[] = "org.kelvara.Test";
+constexpr int32_t kMinLong = std::numeric_limits<int32_t>::min();
+constexpr int32_t kMaxLong = std::numeric_limits<int32_t>::max();
+
+// An object answering from a method table, as the service's objects do.
+class TableObject final : public QDBusVirtualObject {
+public:
+    DBusMethodTable table{QString::fromLatin1(kInterface)};
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        return table.dispatch(message, connection);
+    }
+};
+
+// A structure with the array's signature but bounds chosen freely, as a hostile caller sends it.
+struct RawArray {
+    int32_t lowerBound = 0;
+    QStringList elements;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const RawArray& array)
+{
+    argument.beginStructure();
+    argument << array.lowerBound << array.elements;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, RawArray& array)
+{
+    argument.beginStructure();
+    argument >> array.lowerBound >> array.elements;
+    argument.endStructure();
+    return argument;
+}
+
+class DBusWire : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        registerHostStringArrayType();
+        qDBusRegisterMetaType<RawArray>();
+        object.table.add("Echo", "(ias)", [](const QDBusMessage& call) {
+            HostStringArray array;
+            qvariant_cast<QDBusArgument>(call.arguments().at(0)) >> array;
+            return QVariantList{QVariant::fromValue(array)};
+        });
+        object.table.add("Fail", "i", [](const QDBusMessage& call) -> QVariantList {
+            throw AutomationError(call.arguments().at(0).toInt(), "Somewhere", "It broke");
+        });
+        object.table.add("Overflow", "", [](const QDBusMessage&) -> QVariantList { raiseError(ErrorNumber::Overflow); });
+        object.table.add("Huge", "", [](const QDBusMessage&) -> QVariantList { throw std::bad_alloc(); });
+        object.table.add("Picture", "i", [](const QDBusMessage& call) {
+            const auto picture = Picture::fromHandle(static_cast<PictureHandle>(call.arguments().at(0).toInt()));
+            if (!picture)
+                raiseError(ErrorNumber::SubscriptOutOfRange);
+            const auto file = BitmapMemoryFile::fromPicture(picture);
+            return QVariantList{QVariant::fromValue(QDBusUnixFileDescriptor(file.descriptor()))};
+        });
+        ASSERT_TRUE(peers.server().registerVirtualObject("/t", &object));
+    }
+
+    QDBusMessage call(const QString& member, const QVariantList& arguments = {}, const QString& interfaceName = kInterface)
+    {
+        return peers.call("/t", interfaceName, member, arguments);
+    }
+
+    PeerBus peers;
+    TableObject object;
+};
+
+HostStringArray echoed(const QDBusMessage& reply)
+{
+    HostStringArray array;
+    qvariant_cast<QDBusArgument>(reply.arguments().at(0)) >> array;
+    return array;
+}
+
+std::vector<uint8_t> readAll(int fd)
+{
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        return {};
+    std::vector<uint8_t> bytes(static_cast<size_t>(status.st_size));
+    if (!bytes.empty() && ::pread(fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+        return {};
+    return bytes;
+}
+
+PicturePtr gradient(int width, int height)
+{
+    return Picture::create(width, height, [&](uint8_t* bits, std::ptrdiff_t stride) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                uint8_t* pixel = bits + y * stride + x * 4;
+                pixel[0] = static_cast<uint8_t>(x * 7);
+                pixel[1] = static_cast<uint8_t>(y * 13);
+                pixel[2] = static_cast<uint8_t>(x + y);
+                pixel[3] = 0xEE;   // never reaches the 24-bit file
+            }
+    });
+}
+
+} // namespace
+
+TEST_F(DBusWire, StringArraysKeepLowerBoundAndElementsWhateverTheBounds)
+{
+    const QString longText(100000, QChar(0x263A));
+    const HostStringArray cases[] = {
+        HostStringArray(),
+        HostStringArray(0, QStringList{"", "Y", "1 500"}),
+        HostStringArray(1, QStringList{"a"}),
+        HostStringArray(-5, QStringList{"m", "n"}),
+        HostStringArray(kMinLong, QStringList{"lowest"}),
+        HostStringArray(kMinLong, 0),
+        HostStringArray(kMaxLong, QStringList{"highest"}),
+        HostStringArray(7, QStringList{longText, QString::fromUtf8("Zo\u00eb \u65e5\u672c")}),
+    };
+    for (const HostStringArray& array : cases) {
+        const QDBusMessage reply = call("Echo", {QVariant::fromValue(array)});
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        EXPECT_EQ(reply.signature(), "(ias)");
+        EXPECT_EQ(echoed(reply), array) << array.lowerBound();
+    }
+}
+
+TEST_F(DBusWire, ArraysWhoseUpperBoundPassesTheLongRangeAreError9)
+{
+    const RawArray bad[] = {
+        {kMaxLong, {"a", "b"}},
+        {kMaxLong - 2, {"a", "b", "c", "d"}},
+    };
+    for (const RawArray& array : bad) {
+        const QDBusMessage reply = call("Echo", {QVariant::fromValue(array)});
+        EXPECT_EQ(reply.errorName(), dbus::kErrorName);
+        EXPECT_EQ(reply.errorMessage(), "Error 9 (KelvaraDidevEvivod): Subscript out of range");
+    }
+    // A large array still arrives whole.
+    RawArray large{-1, QStringList(200000, QStringLiteral("x"))};
+    const QDBusMessage reply = call("Echo", {QVariant::fromValue(large)});
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(echoed(reply).count(), 200000);
+    EXPECT_EQ(echoed(reply).lowerBound(), -1);
+}
+
+TEST_F(DBusWire, WrongArgumentTypesAreInvalidArgsAndUnknownMembersUnknownMethod)
+{
+    const struct {
+        const char* what;
+        QString member;
+        QVariantList arguments;
+        QString interfaceName;
+        QString errorName;
+    } cases[] = {
+        {"plain string array", "Echo", {QStringList{"a"}}, kInterface, "org.freedesktop.DBus.Error.InvalidArgs"},
+        {"no argument", "Echo", {}, kInterface, "org.freedesktop.DBus.Error.InvalidArgs"},
+        {"extra argument", "Fail", {1, 2}, kInterface, "org.freedesktop.DBus.Error.InvalidArgs"},
+        {"Integer for Long", "Fail", {QVariant::fromValue<short>(1)}, kInterface, "org.freedesktop.DBus.Error.InvalidArgs"},
+        {"Double for Long", "Fail", {std::numeric_limits<double>::quiet_NaN()}, kInterface,
+            "org.freedesktop.DBus.Error.InvalidArgs"},
+        {"unknown member", "Nothing", {}, kInterface, "org.freedesktop.DBus.Error.UnknownMethod"},
+    };
+    for (const auto& c : cases) {
+        const QDBusMessage reply = call(c.member, c.arguments, c.interfaceName);
+        EXPECT_EQ(reply.errorName(), c.errorName) << c.what;
+    }
+    // Without an interface name the member alone finds the method.
+    EXPECT_EQ(call("Fail", {9}, QString()).errorName(), dbus::kErrorName);
+}
+
+TEST_F(DBusWire, AutomationErrorsTravelAsNumberSourceAndDescription)
+{
+    EXPECT_EQ(call("Fail", {26001}).errorMessage(), "Error 26001 (Somewhere): It broke");
+    EXPECT_EQ(call("Overflow").errorMessage(), "Error 6 (KelvaraDidevEvivod): Overflow");
+    EXPECT_EQ(call("Overflow").errorName(), dbus::kErrorName);
+    EXPECT_EQ(call("Huge").errorName(), "org.freedesktop.DBus.Error.NoMemory");
+    // The object goes on answering after every failure.
+    EXPECT_EQ(call("Echo", {QVariant::fromValue(HostStringArray(3, QStringList{"k"}))}).type(),
+        QDBusMessage::ReplyMessage);
+}
+
+TEST_F(DBusWire, PictureDataIsTheSealedReadOnlyBitmapFileAsSavePictureWritesIt)
+{
+    QTemporaryDir folder;
+    // Widths whose rows need 0 to 3 bytes of padding, and a picture without pixels.
+    const std::pair<int, int> sizes[] = {{1, 1}, {2, 3}, {3, 2}, {4, 4}, {5, 1}, {0, 0}};
+    for (const auto& [width, height] : sizes) {
+        const PicturePtr picture = gradient(width, height);
+        const QDBusMessage reply = call("Picture", {static_cast<int32_t>(picture->handle())});
+        ASSERT_EQ(reply.signature(), "h") << reply.errorMessage().toStdString();
+        const int fd = qvariant_cast<QDBusUnixFileDescriptor>(reply.arguments().at(0)).fileDescriptor();
+
+        cDIBSection section;
+        section.CreateFromPicture(picture);
+        const QString path = folder.filePath(QStringLiteral("%1x%2.bmp").arg(width).arg(height));
+        ASSERT_TRUE(section.SavePicture(path.toStdString()));
+        QFile saved(path);
+        ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+        const QByteArray expected = saved.readAll();
+        const std::vector<uint8_t> received = readAll(fd);
+        ASSERT_EQ(received.size(), static_cast<size_t>(expected.size())) << width << "x" << height;
+        EXPECT_TRUE(std::equal(received.begin(), received.end(), expected.begin())) << width << "x" << height;
+
+        EXPECT_EQ(::fcntl(fd, F_GET_SEALS), F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+        EXPECT_EQ(::fcntl(fd, F_GETFL) & O_ACCMODE, O_RDONLY);
+        const uint8_t byte = 0;
+        EXPECT_EQ(::pwrite(fd, &byte, 1, 0), -1);
+        EXPECT_EQ(::ftruncate(fd, 0), -1);
+        if (!received.empty()) {
+            EXPECT_EQ(::mmap(nullptr, received.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0), MAP_FAILED);
+            void* view = ::mmap(nullptr, received.size(), PROT_READ, MAP_SHARED, fd, 0);
+            ASSERT_NE(view, MAP_FAILED);
+            EXPECT_EQ(std::memcmp(view, expected.constData(), received.size()), 0);
+            ::munmap(view, received.size());
+        }
+    }
+}
+
+TEST_F(DBusWire, PictureDataOfAHandleWithoutALivePictureIsError9)
+{
+    PictureHandle released = 0;
+    {
+        const PicturePtr picture = gradient(2, 2);
+        released = picture->handle();
+    }
+    for (const int32_t handle : {0, -1, static_cast<int32_t>(released), kMaxLong, kMinLong}) {
+        const QDBusMessage reply = call("Picture", {handle});
+        EXPECT_EQ(reply.errorMessage(), "Error 9 (KelvaraDidevEvivod): Subscript out of range") << handle;
+    }
+}
+
+TEST(BitmapMemoryFile, NoPictureIsError91)
+{
+    try {
+        BitmapMemoryFile::fromPicture(nullptr);
+        FAIL() << "no error";
+    } catch (const AutomationError& error) {
+        EXPECT_EQ(error.number(), 91);
+    }
+}
