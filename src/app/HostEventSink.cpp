@@ -1,0 +1,70 @@
+#include "app/HostEventSink.h"
+
+#include "automation/DBusInterfaceXml.h"
+#include "automation/DBusNames.h"
+#include "automation/HostStringArrayDBus.h"
+
+namespace didev {
+
+namespace {
+
+HostStringArray arrayArgument(const QDBusMessage& call)
+{
+    HostStringArray array;
+    qvariant_cast<QDBusArgument>(call.arguments().at(0)) >> array;
+    return array;
+}
+
+} // namespace
+
+HostEventSink::HostEventSink(const QDBusConnection& bus, QString path, QObject* parent)
+    : QDBusVirtualObject(parent)
+    , bus_(bus)
+    , path_(std::move(path))
+    , methods_(QString::fromLatin1(dbus::kSinkInterface))
+{
+    registerHostStringArrayType();
+    methods_.add("FormClosed", "(ias)", [this](const QDBusMessage& call) {
+        HostStringArray passDataArray = arrayArgument(call);
+        if (onFormClosed)
+            onFormClosed(passDataArray);
+        return QVariantList{QVariant::fromValue(passDataArray)};
+    });
+    methods_.add("SettingsChanged", "(ias)", [this](const QDBusMessage& call) {
+        HostStringArray passDataArray = arrayArgument(call);
+        if (onSettingsChanged)
+            onSettingsChanged(passDataArray);
+        return QVariantList{QVariant::fromValue(passDataArray)};
+    });
+    methods_.add("KeyDown", "nn", [this](const QDBusMessage& call) {
+        auto keyCode = qvariant_cast<int16_t>(call.arguments().at(0));
+        auto shift = qvariant_cast<int16_t>(call.arguments().at(1));
+        if (onKeyDown)
+            onKeyDown(keyCode, shift);
+        return QVariantList{QVariant::fromValue<short>(keyCode), QVariant::fromValue<short>(shift)};
+    });
+}
+
+HostEventSink::~HostEventSink()
+{
+    if (exported_)
+        bus_.unregisterObject(path_);
+}
+
+bool HostEventSink::exportObject()
+{
+    exported_ = bus_.registerVirtualObject(path_, this);
+    return exported_;
+}
+
+QString HostEventSink::introspect(const QString&) const
+{
+    return dbusInterfaceXml(QString::fromLatin1(dbus::kSinkInterface));
+}
+
+bool HostEventSink::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
+{
+    return methods_.dispatch(message, connection);
+}
+
+} // namespace didev
