@@ -4,6 +4,7 @@
 #include "imaging/PixelMemoryPool.h"
 #include "imaging/Resampler.h"
 #include "imaging/cDIBSection.h"
+#include "imaging/TempFolderTest.h"
 
 #include <QImage>
 
@@ -26,12 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<uint8_t> readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 uint32_t readU32(const std::vector<uint8_t>& bytes, size_t at)
 {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
@@ -52,23 +47,6 @@ const uint8_t* sectionPixel(const cDIBSection& section, int x, int y)
 {
     return section.DIBSectionBitsPtr() + section.BytesPerScanLine() * (section.Height() - 1 - y) + 3 * x;
 }
-
-class TempFolder : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/didev-dib-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::permissions(folder_, fs::perms::owner_all, ignored);
-        fs::remove_all(folder_, ignored);
-    }
-    fs::path folder_;
-};
 
 TEST(DIBSectionGeometry, StrideIsThreeBytesPerPixelRoundedUpToFour)
 {
@@ -470,7 +448,7 @@ TEST(DIBSectionResample, ANewSizeThatCannotBeMadeGivesNothing)
 
 // --- Bitmap files ----------------------------------------------------------------------------
 
-using DIBSectionFile = TempFolder;
+using DIBSectionFile = TempFolderTest;
 
 TEST_F(DIBSectionFile, OnePixelGivesThe58ByteFile)
 {
