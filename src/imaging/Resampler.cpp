@@ -2,6 +2,8 @@
 
 #include "common/AutomationError.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -30,14 +32,93 @@ Step stepAt(float scale, int i) noexcept
     return Step{index, static_cast<double>(position - static_cast<float>(index))};
 }
 
-inline uint8_t toByte(double value) noexcept
+struct Column {
+    int offset;       // 3 x ix
+    double left;      // 1 - dx
+    double right;     // dx
+};
+
+// Blends of bytes never leave 0 .. 255, so the results are stored as bytes without a clamp
+// (the horizontal step clamps anyway, as the arithmetic asks).
+void blendRowsPortable(const uint8_t* upper, const uint8_t* lower, double top, double bottom, uint8_t* out,
+    int count) noexcept
 {
-    return static_cast<uint8_t>(std::clamp(static_cast<int>(value), 0, 255));
+    for (int c = 0; c < count; ++c)
+        out[c] = static_cast<uint8_t>(static_cast<int>(roundEven(top * upper[c] + bottom * lower[c])));
 }
 
-} // namespace
+void blendColumnsPortable(const uint8_t* blended, const Column* columns, uint8_t* out, int width) noexcept
+{
+    for (int x = 0; x < width; ++x, out += 3) {
+        const uint8_t* l = blended + columns[x].offset;
+        const double wl = columns[x].left;
+        const double wr = columns[x].right;
+        for (int c = 0; c < 3; ++c)
+            out[c] = static_cast<uint8_t>(std::clamp(static_cast<int>(roundEven(wl * l[c] + wr * l[c + 3])), 0, 255));
+    }
+}
 
-void resampleBilinear(const Bgr24Rows& source, const Bgr24Rows& target)
+// The same sums four at a time. The double-to-integer conversion rounds in the default mode,
+// halves to even, and packing with unsigned saturation is the clamp to 0 .. 255.
+__attribute__((target("avx2"))) inline __m256d lowFourBytes(__m128i bytes) noexcept
+{
+    return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(bytes));
+}
+
+__attribute__((target("avx2"))) inline __m128i blendFour(__m256d first, __m256d second, __m256d wFirst,
+    __m256d wSecond) noexcept
+{
+    return _mm256_cvtpd_epi32(_mm256_add_pd(_mm256_mul_pd(wFirst, first), _mm256_mul_pd(wSecond, second)));
+}
+
+__attribute__((target("avx2"))) void blendRowsAvx2(const uint8_t* upper, const uint8_t* lower, double top,
+    double bottom, uint8_t* out, int count) noexcept
+{
+    const __m256d wTop = _mm256_set1_pd(top);
+    const __m256d wBottom = _mm256_set1_pd(bottom);
+    int c = 0;
+    for (; c + 16 <= count; c += 16) {
+        const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i*>(upper + c));
+        const __m128i down = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lower + c));
+        const __m128i r0 = blendFour(lowFourBytes(up), lowFourBytes(down), wTop, wBottom);
+        const __m128i r1 = blendFour(lowFourBytes(_mm_srli_si128(up, 4)), lowFourBytes(_mm_srli_si128(down, 4)), wTop, wBottom);
+        const __m128i r2 = blendFour(lowFourBytes(_mm_srli_si128(up, 8)), lowFourBytes(_mm_srli_si128(down, 8)), wTop, wBottom);
+        const __m128i r3 = blendFour(lowFourBytes(_mm_srli_si128(up, 12)), lowFourBytes(_mm_srli_si128(down, 12)), wTop, wBottom);
+        const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(r0, r1), _mm_packus_epi32(r2, r3));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), bytes);
+    }
+    blendRowsPortable(upper + c, lower + c, top, bottom, out + c, count - c);
+}
+
+// One pixel per step: blue, green, red and one spare lane. `blended` has 4 readable bytes
+// past the last blend; the spare lane's byte lands on the next pixel, which is written after.
+__attribute__((target("avx2"))) void blendColumnsAvx2(const uint8_t* blended, const Column* columns, uint8_t* out,
+    int width) noexcept
+{
+    int x = 0;
+    for (; x + 1 < width; ++x, out += 3) {
+        const uint8_t* l = blended + columns[x].offset;
+        int32_t left;
+        int32_t right;
+        __builtin_memcpy(&left, l, sizeof left);
+        __builtin_memcpy(&right, l + 3, sizeof right);
+        const __m128i words = blendFour(lowFourBytes(_mm_cvtsi32_si128(left)), lowFourBytes(_mm_cvtsi32_si128(right)),
+            _mm256_set1_pd(columns[x].left), _mm256_set1_pd(columns[x].right));
+        const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(words, words), _mm_setzero_si128());
+        const int32_t pixel = _mm_cvtsi128_si32(bytes);
+        __builtin_memcpy(out, &pixel, sizeof pixel);
+    }
+    // The last pixel of a row must not touch the padding after it.
+    blendColumnsPortable(blended, columns + x, out, width - x);
+}
+
+bool hasAvx2() noexcept
+{
+    static const bool available = __builtin_cpu_supports("avx2");
+    return available;
+}
+
+void resample(const Bgr24Rows& source, const Bgr24Rows& target, bool useAvx2)
 {
     if (target.width <= 0 || target.height <= 0)
         return;
@@ -52,11 +133,6 @@ void resampleBilinear(const Bgr24Rows& source, const Bgr24Rows& target)
         || stepAt(yScale, target.height - 1).index + 1 >= source.height)
         raiseError(ErrorNumber::SubscriptOutOfRange);
 
-    struct Column {
-        int offset;       // 3 x ix
-        double left;      // 1 - dx
-        double right;     // dx
-    };
     std::vector<Column> columns(static_cast<size_t>(target.width));
     int lastPixel = 0;
     for (int x = 0; x < target.width; ++x) {
@@ -66,31 +142,34 @@ void resampleBilinear(const Bgr24Rows& source, const Bgr24Rows& target)
     }
 
     // The two-row blend of a source pixel is the same for every target pixel that uses it in a
-    // row, so it is formed once per row for the span of pixels the row reaches.
+    // row, so it is formed once per row, as bytes, for the span of pixels the row reaches.
     const int blendBytes = 3 * (lastPixel + 1);
-    std::vector<double> blended(static_cast<size_t>(blendBytes));
+    std::vector<uint8_t> blended(static_cast<size_t>(blendBytes) + 4);
 
     for (int y = 0; y < target.height; ++y) {
         const Step row = stepAt(yScale, y);
         const uint8_t* upper = source.bits + source.stride * row.index;
-        const uint8_t* lower = upper + source.stride;
-        const double top = 1.0 - row.weight;
-        const double bottom = row.weight;
-        double* v = blended.data();
-        for (int c = 0; c < blendBytes; ++c)
-            v[c] = roundEven(top * upper[c] + bottom * lower[c]);
-
         uint8_t* out = target.bits + target.stride * y;
-        const Column* column = columns.data();
-        for (int x = 0; x < target.width; ++x, out += 3, ++column) {
-            const double* l = v + column->offset;
-            const double wl = column->left;
-            const double wr = column->right;
-            out[0] = toByte(roundEven(wl * l[0] + wr * l[3]));
-            out[1] = toByte(roundEven(wl * l[1] + wr * l[4]));
-            out[2] = toByte(roundEven(wl * l[2] + wr * l[5]));
+        if (useAvx2) {
+            blendRowsAvx2(upper, upper + source.stride, 1.0 - row.weight, row.weight, blended.data(), blendBytes);
+            blendColumnsAvx2(blended.data(), columns.data(), out, target.width);
+        } else {
+            blendRowsPortable(upper, upper + source.stride, 1.0 - row.weight, row.weight, blended.data(), blendBytes);
+            blendColumnsPortable(blended.data(), columns.data(), out, target.width);
         }
     }
+}
+
+} // namespace
+
+void resampleBilinear(const Bgr24Rows& source, const Bgr24Rows& target)
+{
+    resample(source, target, hasAvx2());
+}
+
+void resampleBilinearPortable(const Bgr24Rows& source, const Bgr24Rows& target)
+{
+    resample(source, target, false);
 }
 
 } // namespace didev

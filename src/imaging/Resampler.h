@@ -20,5 +20,7 @@ struct Bgr24Rows {
 // not touched. A source less than 2 x 2 pixels raises error 9, as the second row or pixel
 // it would need lies outside it.
 void resampleBilinear(const Bgr24Rows& source, const Bgr24Rows& target);
+// The same without vector instructions (what machines without AVX2 run).
+void resampleBilinearPortable(const Bgr24Rows& source, const Bgr24Rows& target);
 
 } // namespace didev

@@ -2,6 +2,7 @@
 
 #include "common/AutomationError.h"
 #include "imaging/PictureBitmap.h"
+#include "imaging/PixelMemoryPool.h"
 #include "imaging/ReadOnlyFile.h"
 #include "imaging/Resampler.h"
 #include "imaging/SystemErrorText.h"
@@ -34,6 +35,14 @@ public:
         , stride_(stride)
     {
     }
+
+    ~DibBitmap() override
+    {
+        PixelMemoryPool::instance().release(std::move(bits_), static_cast<size_t>(stride_) * static_cast<size_t>(height_));
+    }
+
+    DibBitmap(const DibBitmap&) = delete;
+    DibBitmap& operator=(const DibBitmap&) = delete;
 
     PixelView pixels() override
     {
@@ -160,7 +169,7 @@ bool cDIBSection::createDib(int32_t width, int32_t height, GraphicsHandle& hDib,
         return false;
     std::unique_ptr<uint8_t[]> bits;
     try {
-        bits = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(imageSize));
+        bits = PixelMemoryPool::instance().acquire(static_cast<size_t>(imageSize));
     } catch (const std::bad_alloc&) {
         return false;
     }

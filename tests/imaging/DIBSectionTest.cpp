@@ -1,7 +1,10 @@
 #include "common/AutomationError.h"
 #include "imaging/ImageBitmap.h"
 #include "imaging/PictureBitmap.h"
+#include "imaging/PixelMemoryPool.h"
+#include "imaging/Resampler.h"
 #include "imaging/cDIBSection.h"
+#include "imaging/TempFolderTest.h"
 
 #include <QImage>
 
@@ -24,12 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<uint8_t> readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 uint32_t readU32(const std::vector<uint8_t>& bytes, size_t at)
 {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
@@ -50,23 +47,6 @@ const uint8_t* sectionPixel(const cDIBSection& section, int x, int y)
 {
     return section.DIBSectionBitsPtr() + section.BytesPerScanLine() * (section.Height() - 1 - y) + 3 * x;
 }
-
-class TempFolder : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/didev-dib-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::permissions(folder_, fs::perms::owner_all, ignored);
-        fs::remove_all(folder_, ignored);
-    }
-    fs::path folder_;
-};
 
 TEST(DIBSectionGeometry, StrideIsThreeBytesPerPixelRoundedUpToFour)
 {
@@ -99,6 +79,38 @@ TEST(DIBSectionGeometry, CreateFillsTheHeaderAndZeroFillsThePixels)
     ASSERT_NE(section.DIBSectionBitsPtr(), nullptr);
     for (int i = 0; i < 24 * 5; ++i)
         ASSERT_EQ(section.DIBSectionBitsPtr()[i], 0) << i;
+}
+
+TEST(DIBSectionGeometry, ReusedPixelMemoryIsZeroFilledAgain)
+{
+    {
+        cDIBSection used;
+        ASSERT_TRUE(used.Create(33, 17));
+        used.RandomiseBits(true);
+    }
+    EXPECT_GT(PixelMemoryPool::instance().keptBytes(), 0u) << "released memory is kept for reuse";
+    cDIBSection fresh;
+    ASSERT_TRUE(fresh.Create(33, 17));
+    for (uint32_t i = 0; i < fresh.header().biSizeImage; ++i)
+        ASSERT_EQ(fresh.DIBSectionBitsPtr()[i], 0) << i;
+}
+
+TEST(DIBSectionGeometry, ThePoolKeepsFewBlocksAndOnlyHandsOutExactSizes)
+{
+    PixelMemoryPool& pool = PixelMemoryPool::instance();
+    pool.trim();
+    std::vector<uint8_t*> released;
+    for (size_t i = 0; i < PixelMemoryPool::kMaxBlocks + 2; ++i) {
+        auto block = pool.acquire(1000 + i);
+        released.push_back(block.get());
+        pool.release(std::move(block), 1000 + i);
+    }
+    EXPECT_LE(pool.keptBytes(), PixelMemoryPool::kMaxBlocks * 1010);
+    EXPECT_EQ(pool.acquire(1000 + PixelMemoryPool::kMaxBlocks + 1).get(), released.back());
+    pool.release(pool.acquire(PixelMemoryPool::kMaxBytes + 1), PixelMemoryPool::kMaxBytes + 1);
+    EXPECT_LE(pool.keptBytes(), PixelMemoryPool::kMaxBytes);
+    pool.trim();
+    EXPECT_EQ(pool.keptBytes(), 0u);
 }
 
 TEST(DIBSectionGeometry, EmptySectionsKeepTheirLastGeometry)
@@ -351,6 +363,30 @@ TEST(DIBSectionResample, MatchesTheReferenceBitForBitOverRandomImagesAndSizes)
             : referenceResample(source, newWidth, newHeight);
         ASSERT_EQ(bytesOf(*resampled).data, expected.data)
             << source.width << "x" << source.height << " -> " << newWidth << "x" << newHeight;
+
+        if (newWidth != source.width || newHeight != source.height) {
+            Bytes portable{newWidth, newHeight, expected.stride, std::vector<uint8_t>(expected.data.size())};
+            Bytes input = source;
+            resampleBilinearPortable(Bgr24Rows{input.data.data(), input.width, input.height, input.stride},
+                Bgr24Rows{portable.data.data(), newWidth, newHeight, portable.stride});
+            ASSERT_EQ(portable.data, expected.data) << "portable path, " << source.width << "x" << source.height
+                                                    << " -> " << newWidth << "x" << newHeight;
+        }
+    }
+}
+
+TEST(DIBSectionResample, LeavesTheTargetsPaddingAlone)
+{
+    std::mt19937 generator(8);
+    const Bytes source = randomBytes(9, 9, generator);
+    for (const int width : {1, 2, 5, 17}) {
+        const int stride = (width * 3 + 3) & ~3;
+        std::vector<uint8_t> target(static_cast<size_t>(stride * 4), 0xA5);
+        Bytes input = source;
+        resampleBilinear(Bgr24Rows{input.data.data(), 9, 9, input.stride}, Bgr24Rows{target.data(), width, 4, stride});
+        for (int row = 0; row < 4; ++row)
+            for (int pad = 3 * width; pad < stride; ++pad)
+                EXPECT_EQ(target[static_cast<size_t>(row * stride + pad)], 0xA5) << width;
     }
 }
 
@@ -412,7 +448,7 @@ TEST(DIBSectionResample, ANewSizeThatCannotBeMadeGivesNothing)
 
 // --- Bitmap files ----------------------------------------------------------------------------
 
-using DIBSectionFile = TempFolder;
+using DIBSectionFile = TempFolderTest;
 
 TEST_F(DIBSectionFile, OnePixelGivesThe58ByteFile)
 {

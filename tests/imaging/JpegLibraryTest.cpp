@@ -1,5 +1,6 @@
 #include "common/AutomationError.h"
 #include "imaging/JpegLibrary.h"
+#include "imaging/TempFolderTest.h"
 #include "imaging/cDIBSection.h"
 
 #include <turbojpeg.h>
@@ -43,8 +44,7 @@ struct Decoded {
 
 Decoded decode(const fs::path& file)
 {
-    std::ifstream in(file, std::ios::binary);
-    std::vector<unsigned char> jpeg{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<unsigned char> jpeg = readFile(file);
     std::unique_ptr<void, decltype(&tjDestroy)> decoder(tjInitDecompress(), &tjDestroy);
     Decoded out;
     int colourspace = 0;
@@ -83,16 +83,8 @@ std::string qualityOf(const fs::path& file)
     return std::string(text, read);
 }
 
-class JpegLibraryTest : public ::testing::Test {
+class JpegLibraryTest : public TempFolderTest {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/didev-jpeg-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     void expectJpegError(cDIBSection& section, const std::string& fileName)
     {
         try {
@@ -104,8 +96,6 @@ protected:
             EXPECT_EQ(e.description(), "Failed to save to JPG -1");
         }
     }
-
-    fs::path folder_;
 };
 
 TEST_F(JpegLibraryTest, DecodesUprightInTheRightColoursForEveryRowPadding)

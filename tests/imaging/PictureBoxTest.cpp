@@ -84,16 +84,6 @@ TEST_F(PictureBoxTest, AutoSizeTakesThePictureSizeAndKeepsItWhenThePictureGoes)
     EXPECT_EQ(at(box.composed(), 10, 10), box.backColor().rgb() & 0xFFFFFFu);
 }
 
-TEST_F(PictureBoxTest, WithoutAutoSizeThePictureIsClippedToTheBox)
-{
-    PictureBox box;
-    box.setWidth(600);
-    box.setHeight(300);
-    box.setPicture(halvesPicture(200, 100));
-    EXPECT_EQ(box.width(), 40);
-    EXPECT_EQ(at(box.composed(), 39, 19), 0xFF0000u);
-}
-
 TEST_F(PictureBoxTest, ClsClearsTheDrawnLayerButKeepsThePicture)
 {
     PictureBox box;

@@ -1,3 +1,4 @@
+#include "imaging/TempFolderTest.h"
 #include "imaging/cDIBSection.h"
 #include "snapshots/PictureFormat.h"
 #include "snapshots/PictureWriter.h"
@@ -17,12 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<uint8_t> readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 PicturePtr gradient(int width, int height)
 {
     return Picture::create(width, height, [&](uint8_t* bits, std::ptrdiff_t stride) {
@@ -37,19 +32,10 @@ PicturePtr gradient(int width, int height)
     });
 }
 
-class PictureWriterTest : public ::testing::Test {
+class PictureWriterTest : public TempFolderTest {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/didev-writer-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
+    QString path(const std::string& name) const { return QString::fromStdString(file(name)); }
 
-    QString path(const std::string& name) const { return QString::fromStdString((folder_ / name).string()); }
-
-    fs::path folder_;
     PictureWriter writer_;
 };
 

@@ -1,4 +1,5 @@
 #include "common/AutomationError.h"
+#include "imaging/TempFolderTest.h"
 #include "snapshots/SnapshotExport.h"
 #include "state/ModuleState.h"
 
@@ -15,12 +16,6 @@ namespace didev {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<uint8_t> readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 PicturePtr noisePicture(int width, int height, uint32_t seed)
 {
@@ -58,13 +53,11 @@ std::vector<RecordState> storeState()
     return state;
 }
 
-class SnapshotExportTest : public ::testing::Test {
+class SnapshotExportTest : public TempFolderTest {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/didev-export-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        folder_ = pattern;
+        TempFolderTest::SetUp();
         ClearSnapshotStore();
         SnapshotStore& store = moduleState().snapshotStore;
         store.resizePreserve(2);
@@ -83,11 +76,10 @@ protected:
     {
         EXPECT_EQ(storeState(), before_) << "an export changed the frame store";
         ClearSnapshotStore();
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
+        TempFolderTest::TearDown();
     }
 
-    QString path(const std::string& name) const { return QString::fromStdString((folder_ / name).string()); }
+    QString path(const std::string& name) const { return QString::fromStdString(file(name)); }
 
     static int errorOf(int16_t index, const QString& fileName, int16_t format)
     {
@@ -99,7 +91,6 @@ protected:
         return 0;
     }
 
-    fs::path folder_;
     std::vector<RecordState> before_;
 };
 
