@@ -7,8 +7,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QtDebug>
 
 namespace didev {
@@ -53,6 +55,11 @@ QString PreviewHost::PresentDocument()
 
     QPrintPreviewDialog dialog(&printer_->printer());
     dialog.setWindowTitle(QStringLiteral("Didev Evivod - Print Preview"));
+    // Room for a whole page at a readable size.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize available = screen->availableSize();
+        dialog.resize(available.width() * 3 / 5, available.height() * 9 / 10);
+    }
     const PrintedDocument& document = printer_->document();
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
         [&document](QPrinter* printer) { document.render(*printer); });

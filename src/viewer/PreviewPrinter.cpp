@@ -161,8 +161,14 @@ void PreviewPrinter::NewPage()
 
 PrintedPage& PreviewPrinter::page()
 {
-    if (!started_ || ended_)
+    if (!started_ || ended_) {
+        // Started by drawing: the position set for that drawing stays.
+        const double x = currentX_;
+        const double y = currentY_;
         StartDoc();
+        currentX_ = x;
+        currentY_ = y;
+    }
     return document_.currentPage();
 }
 

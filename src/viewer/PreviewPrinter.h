@@ -50,9 +50,9 @@ public:
     // printer and its paper only, without a page range (the pages do not exist yet).
     bool PrintDialog(int16_t options);
 
-    // StartDoc begins an empty document with its first page; EndDoc finishes it. Drawing
-    // without a started document starts one. NewPage starts the next page; both put the
-    // current position back to the top-left corner.
+    // StartDoc begins an empty document with its first page; EndDoc finishes it. NewPage
+    // starts the next page; both put the current position back to the top-left corner.
+    // Drawing without a started document (or after EndDoc) starts one at the current position.
     void StartDoc();
     void EndDoc();
     void NewPage();

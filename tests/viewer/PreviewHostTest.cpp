@@ -4,13 +4,17 @@
 #include "ui/InteractionSeam.h"
 #include "viewer/PreviewPrinter.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -177,4 +181,28 @@ TEST_F(PreviewHostTest, UnwritableReportDirectoryIsError75AndAnEmptyDocumentWrit
     } catch (const AutomationError& error) {
         EXPECT_EQ(error.number(), 75);
     }
+}
+
+TEST_F(PreviewHostTest, AttendedRunShowsEveryPageInThePreview)
+{
+    InteractionSeam::instance().setUnattended(false);
+    PreviewHost host;
+    std::shared_ptr<PreviewPrinter> printer;
+    host.ProvidePrinter(printer);
+    drawFramePage(*printer, 1, Qt::red, 1);
+    printer->NewPage();
+    drawFramePage(*printer, 7, Qt::blue, 2);
+    printer->EndDoc();
+
+    int pagesShown = -1;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_TRUE(qobject_cast<QPrintPreviewDialog*>(dialog));
+        const auto* preview = dialog->findChild<QPrintPreviewWidget*>();
+        pagesShown = preview ? preview->pageCount() : 0;
+        dialog->grab().save(folder.filePath("preview.png"));
+        dialog->close();
+    });
+    EXPECT_EQ(host.PresentDocument(), QString());
+    EXPECT_EQ(pagesShown, 2);
 }

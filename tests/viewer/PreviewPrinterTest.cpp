@@ -162,7 +162,9 @@ TEST(PreviewPrinter, PicturesAreScaledIntoTheirRectangle)
 TEST(PreviewPrinter, DocumentPagesAndCurrentPosition)
 {
     PreviewPrinter printer(pdfPrinter());
-    printer.setText("drawn before StartDoc starts the document");
+    printer.setCurrentY(720);
+    printer.setText("drawn before StartDoc starts the document where the position was set");
+    EXPECT_EQ(lastCommand<PrintedText>(printer).box.top(), 720);
     printer.StartDoc();
     EXPECT_TRUE(printer.document().pages().front().commands.empty());
     printer.setCurrentY(700);
