@@ -1,0 +1,35 @@
+#pragma once
+
+#include "common/VbTypes.h"
+#include "common/WindowPlacement.h"
+
+#include <QMargins>
+
+#include <optional>
+
+class QWidget;
+
+namespace didev {
+
+// Window metrics from the frame the window system draws around a top-level window, given in
+// pixels. The frame is split into caption, sizing frame and a border of at most one pixel so
+// that captionHeight + sizingFrameHeight + borderHeight is the frame's whole height; each part
+// is converted to twips and rounded before it is doubled.
+WindowMetrics windowMetricsFromFrame(const QMargins& framePixels, double twipsPerPixelX, double twipsPerPixelY);
+
+// The frame margins, in pixels, of the first shown top-level window of the process (a normal
+// window or dialog before a tool window); nothing when no window is shown.
+std::optional<QMargins> shownWindowFrame();
+
+// The frame a window would get before one is shown: the style's title bar and frame width, or
+// no frame at all when the window system draws none (offscreen, a bare X server).
+QMargins estimatedWindowFrame();
+
+// Refreshes moduleState().windowMetrics from the real frame of a shown window, or from the
+// estimate while none is shown.
+void ReadWindowMetrics();
+
+// Puts the window above all normal windows (or back among them) without hiding it or moving it.
+void SetWindowTopmost(QWidget& window, VbBoolean topmost);
+
+} // namespace didev
