@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QList>
+#include <QMetaType>
 #include <QPoint>
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 
 class QDialog;
@@ -53,6 +55,9 @@ public:
     std::optional<SaveAnswer> execSaveDialog(QFileDialog& dialog);
     // Runs the print dialog; true when it was accepted.
     bool execPrintDialog(QPrintDialog& dialog);
+    // Runs one of the module's own modal dialogs and returns its result code. A queued answer
+    // of `kind` is handed to `give` once the dialog is up; `give` works the dialog's widgets.
+    int execDialog(QDialog& dialog, ModalKind kind, const std::function<void(const QVariant&)>& give);
 
     // The message box records what it shows; the test driver takes the list.
     void recordMessage(const ShownMessage& message);
@@ -72,3 +77,5 @@ private:
 };
 
 } // namespace didev
+
+Q_DECLARE_METATYPE(didev::SaveAnswer)

@@ -1,0 +1,316 @@
+#include "ui/CustomInputBox.h"
+
+#include "common/Twips.h"
+#include "state/ModuleState.h"
+#include "ui/InteractionSeam.h"
+#include "ui/MessageImage.h"
+#include "ui/MessageRequest.h"
+#include "ui/ObjectFont.h"
+#include "ui/Screen.h"
+#include "ui/SyntheticInput.h"
+#include "ui/WidgetPlacedWindow.h"
+#include "ui/WindowFrame.h"
+
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+
+namespace didev {
+
+namespace {
+
+// The font of the message and of the input box: "Arial", which fontconfig maps to the
+// metric-compatible Liberation Sans.
+QFont boxFont()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(9);
+    return font;
+}
+
+QString iconResource(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Stop:
+        return QStringLiteral(":/icons/stop.png");
+    case MessageIcon::Question:
+        return QStringLiteral(":/icons/question.png");
+    case MessageIcon::Exclamation:
+        return QStringLiteral(":/icons/exclamation.png");
+    case MessageIcon::Information:
+        return QStringLiteral(":/icons/information.png");
+    case MessageIcon::None:
+        break;
+    }
+    return {};
+}
+
+QRect pixels(const TwipsRect& r, const ScreenMetrics& screen)
+{
+    return {twipsToPixels(r.left, screen.twipsPerPixelX), twipsToPixels(r.top, screen.twipsPerPixelY),
+        twipsToPixels(r.width, screen.twipsPerPixelX), twipsToPixels(r.height, screen.twipsPerPixelY)};
+}
+
+// Check box values as the request holds them: 0 clear, 1 ticked, 2 greyed.
+int16_t checkValue(Qt::CheckState state)
+{
+    switch (state) {
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
+    case Qt::Unchecked:
+        break;
+    }
+    return 0;
+}
+
+Qt::CheckState checkState(int16_t value)
+{
+    switch (value) {
+    case 1:
+        return Qt::Checked;
+    case 2:
+        return Qt::PartiallyChecked;
+    default:
+        return Qt::Unchecked;
+    }
+}
+
+QPointer<CustomInputBox>& shownBox()
+{
+    static QPointer<CustomInputBox> box;
+    return box;
+}
+
+} // namespace
+
+CustomInputBox::CustomInputBox()
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("CustomInputBox"));
+    setModal(true);
+
+    iconImage_ = new QLabel(this);
+    iconImage_->setObjectName(QStringLiteral("iconImage"));
+    iconImage_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    messageImage_ = new MessageImage(this);
+    messageImage_->setFont(boxFont());
+    for (size_t i = 0; i < commands_.size(); ++i) {
+        auto* button = new QPushButton(this);
+        button->setObjectName(QStringLiteral("Command%1").arg(i + 1));
+        connect(button, &QPushButton::clicked, this, [this, button] { commandClicked(button); });
+        commands_[i] = button;
+    }
+    text1_ = new QLineEdit(this);
+    text1_->setObjectName(QStringLiteral("Text1"));
+    text1_->setFont(boxFont());
+    connect(text1_, &QLineEdit::textChanged, this, [](const QString& text) { messageRequest().InputText = text; });
+    check1_ = new QCheckBox(this);
+    check1_->setObjectName(QStringLiteral("Check1"));
+    connect(check1_, &QCheckBox::clicked, this,
+        [this] { messageRequest().CheckValue = checkValue(check1_->checkState()); });
+
+    // Typed characters reach the box before its controls.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
+}
+
+CustomInputBox::~CustomInputBox() = default;
+
+CustomInputBox* CustomInputBox::current()
+{
+    return shownBox();
+}
+
+QPushButton* CustomInputBox::command(int number) const
+{
+    return number >= 1 && number <= 5 ? commands_[static_cast<size_t>(number - 1)] : nullptr;
+}
+
+int CustomInputBox::tagOf(const QPushButton& button)
+{
+    return button.property("Tag").toString().toInt();
+}
+
+void CustomInputBox::run()
+{
+    load();
+    InteractionSeam::instance().recordMessage({messageRequest().Prompt, windowTitle(), messageRequest().Style});
+    shownBox() = this;
+    InteractionSeam::instance().execDialog(*this, ModalKind::Message,
+        [this](const QVariant& answer) { giveScriptedAnswer(answer); });
+    if (shownBox() == this)
+        shownBox() = nullptr;
+}
+
+void CustomInputBox::warnNotInitialized()
+{
+    const QString text = QStringLiteral("Warning: Custom Input Box was not properly initialized.");
+    QMessageBox warning(QMessageBox::NoIcon, QString::fromLatin1(kMessageCaption), text, QMessageBox::Ok);
+    InteractionSeam::instance().recordMessage({text, warning.windowTitle(), 0});
+    InteractionSeam::instance().execDialog(warning, ModalKind::Message, [&warning](const QVariant& answer) {
+        if (answer.toInt() == 0)
+            warning.close();
+        else if (QAbstractButton* ok = warning.button(QMessageBox::Ok))
+            clickCentre(*ok);
+    });
+}
+
+void CustomInputBox::load()
+{
+    const MessageRequest& request = messageRequest();
+    if (request.Initialized == vbFalse)
+        warnNotInitialized();
+
+    ReadWindowMetrics();
+    setWindowTitle(request.Title);
+
+    const QFont inputFont = text1_->font();
+    SetObjectFont(*iconImage_, inputFont.family(), inputFont.pointSizeF(), inputFont.bold(), inputFont.italic(),
+        inputFont.underline(), inputFont.strikeOut());
+
+    const ScreenMetrics screen = screenMetrics();
+    const QFontMetrics messageMetrics(messageImage_->font());
+    const QFontMetrics inputMetrics(iconImage_->font());
+    TextMeasure measure;
+    measure.messageWidth = [messageMetrics, screen](const QString& text) {
+        return messageMetrics.horizontalAdvance(text) * screen.twipsPerPixelX;
+    };
+    measure.inputWidth = [inputMetrics, screen](const QString& text) {
+        return inputMetrics.horizontalAdvance(text) * screen.twipsPerPixelX;
+    };
+    measure.messageLineHeight = messageMetrics.height() * screen.twipsPerPixelY;
+
+    layout_ = layoutMessageBox(request, screen.width, screen.height, moduleState().windowMetrics, measure);
+    apply(layout_);
+}
+
+void CustomInputBox::apply(const MessageBoxGeometry& g)
+{
+    const MessageRequest& request = messageRequest();
+    const ScreenMetrics screen = screenMetrics();
+
+    iconImage_->setGeometry(pixels(g.iconImage, screen));
+    iconImage_->setPixmap(g.icon == MessageIcon::None ? QPixmap() : QPixmap(iconResource(g.icon)));
+    iconImage_->setVisible(g.icon != MessageIcon::None);
+
+    messageImage_->setGeometry(pixels(g.messageImage, screen));
+    QList<int> tops;
+    for (double top : g.lineTops)
+        tops.append(twipsToPixels(top, screen.twipsPerPixelY));
+    messageImage_->printLines(g.lines, tops);
+
+    for (size_t i = 0; i < commands_.size(); ++i) {
+        QPushButton* button = commands_[i];
+        const bool used = static_cast<int>(i) < g.buttonCount;
+        button->setGeometry(pixels(g.buttonRects[i], screen));
+        button->setText(used ? g.buttons[i].caption : QString());
+        button->setProperty("Tag", used ? QString::number(static_cast<int>(g.buttons[i].result)) : QString());
+        button->setVisible(used);
+    }
+    commands_[0]->setDefault(true);
+
+    text1_->setVisible(g.inputVisible);
+    if (g.inputVisible) {
+        text1_->setGeometry(pixels(g.text1, screen));
+        text1_->setMaxLength(32767);
+        text1_->setText(request.InputText);
+        text1_->selectAll();
+    }
+
+    check1_->setVisible(g.checkVisible);
+    if (g.checkVisible) {
+        check1_->setGeometry(pixels(g.check1, screen));
+        check1_->setText(request.CheckCaption);
+        check1_->setCheckState(checkState(request.CheckValue));
+    }
+
+    SetWindowTopmost(*this, vbTrue);
+    // The client area is what the layout filled; the frame around it is the window system's.
+    const WindowMetrics& metrics = moduleState().windowMetrics;
+    const TwipsRect client{0, 0, g.formWidth - metrics.sizingFrameWidth - metrics.borderWidth,
+        g.formHeight - metrics.captionHeight - metrics.sizingFrameHeight - metrics.borderHeight};
+    setFixedSize(pixels(client, screen).size());
+    WidgetPlacedWindow placed(*this);
+    placed.setLeft(g.formLeft);
+    placed.setTop(g.formTop);
+
+    (g.inputVisible ? static_cast<QWidget*>(text1_) : commands_[0])->setFocus(Qt::OtherFocusReason);
+}
+
+void CustomInputBox::commandClicked(QPushButton* button)
+{
+    const int result = tagOf(*button);
+    messageRequest().Result = static_cast<int16_t>(result);
+    done(result);
+}
+
+bool CustomInputBox::clickAccelerator(const QString& typed)
+{
+    const QString wanted = QLatin1Char('&') + typed.toUpper();
+    for (QPushButton* button : commands_) {
+        if (!button->isHidden() && button->text().toUpper().contains(wanted)) {
+            button->click();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CustomInputBox::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && text1_->isHidden()) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+        if (plain && key->text().size() == 1 && key->text().at(0).isPrint() && !key->text().at(0).isSpace()
+            && clickAccelerator(key->text()))
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CustomInputBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        // Escape answers Cancel, else No, else the lone OK; a box without them wants a choice.
+        for (MessageResult wanted : {MessageResult::Cancel, MessageResult::No, MessageResult::Ok}) {
+            for (QPushButton* button : commands_) {
+                if (button->isHidden() || tagOf(*button) != static_cast<int>(wanted))
+                    continue;
+                if (wanted == MessageResult::Ok && layout_.buttonCount != 1)
+                    continue;
+                button->click();
+                return;
+            }
+        }
+        event->accept();
+        return;
+    }
+    if (text1_->isHidden() && !event->text().isEmpty() && event->text().at(0).isPrint()
+        && !event->text().at(0).isSpace() && clickAccelerator(event->text().left(1)))
+        return;
+    QDialog::keyPressEvent(event);
+}
+
+void CustomInputBox::giveScriptedAnswer(const QVariant& answer)
+{
+    const int result = answer.toInt();
+    if (result != 0) {
+        for (QPushButton* button : commands_) {
+            if (!button->isHidden() && tagOf(*button) == result) {
+                clickCentre(*button);
+                return;
+            }
+        }
+        qWarning("scripted message answer %d: no such button, closed", result);
+    }
+    close();
+}
+
+} // namespace didev

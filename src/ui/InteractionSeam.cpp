@@ -1,0 +1,293 @@
+#include "ui/InteractionSeam.h"
+
+#include "ui/SyntheticInput.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace didev {
+
+namespace {
+
+// The items from `menu` down to the visible, enabled or not, item with that id; the
+// items before the last one open submenus. Empty when the menu has no such item.
+std::vector<QAction*> pathToItem(const QMenu& menu, int id)
+{
+    for (QAction* action : menu.actions()) {
+        if (!action->isVisible() || action->isSeparator())
+            continue;
+        if (QMenu* submenu = action->menu()) {
+            std::vector<QAction*> below = pathToItem(*submenu, id);
+            if (!below.empty()) {
+                below.insert(below.begin(), action);
+                return below;
+            }
+        } else if (action->data().toInt() == id) {
+            return {action};
+        }
+    }
+    return {};
+}
+
+// Escape on the innermost open menu, again and again, until the whole menu is closed.
+void dismissMenu(QMenu& top)
+{
+    QPointer<QMenu> menu = &top;
+    for (int presses = 0; menu && menu->isVisible(); ++presses) {
+        if (presses > 16) {
+            menu->close();
+            return;
+        }
+        QMenu* innermost = menu;
+        for (QAction* active = innermost->activeAction(); active && active->menu() && active->menu()->isVisible();
+             active = innermost->activeAction())
+            innermost = active->menu();
+        pressKey(*innermost, Qt::Key_Escape);
+    }
+}
+
+// Clicks path[index] in `menu`, which is open: a submenu's parent item first, then, once the
+// submenu is up, on down to the item itself.
+void clickAlong(QMenu& top, QMenu& menu, std::shared_ptr<std::vector<QAction*>> path, size_t index)
+{
+    QAction* action = (*path)[index];
+    clickAt(menu, menu.actionGeometry(action).center());
+    QPointer<QMenu> topMenu = &top;
+    auto giveUp = [topMenu] {
+        if (topMenu)
+            dismissMenu(*topMenu);
+    };
+    if (index + 1 < path->size()) {
+        QPointer<QMenu> submenu = action->menu();
+        whenReady(top, [submenu] { return !submenu || submenu->isVisible(); },
+            [topMenu, submenu, path, index, giveUp] {
+                if (topMenu && submenu)
+                    clickAlong(*topMenu, *submenu, path, index + 1);
+                else
+                    giveUp();
+            },
+            giveUp);
+    } else {
+        // A greyed item takes the click and stays open; a person would then press Escape.
+        whenReady(top, [topMenu] { return !topMenu || !topMenu->isVisible(); }, [] {}, giveUp, 500);
+    }
+}
+
+void answerMenu(QMenu& menu, int id)
+{
+    auto path = std::make_shared<std::vector<QAction*>>(pathToItem(menu, id));
+    if (id == 0 || path->empty()) {
+        if (id != 0)
+            qWarning("scripted menu answer %d: no such item, dismissed", id);
+        dismissMenu(menu);
+        return;
+    }
+    clickAlong(menu, menu, path, 0);
+}
+
+QMessageBox* visibleQuestion(const QDialog& dialog)
+{
+    for (QMessageBox* box : dialog.findChildren<QMessageBox*>()) {
+        if (box->isVisible())
+            return box;
+    }
+    return nullptr;
+}
+
+// Follows a dialog that has just been told to close. A question it asks on the way ("replace
+// the file?") is answered yes, the scripted answer wanting just that; a notice that keeps it
+// open is closed and the dialog cancelled, so a script never leaves a modal loop waiting.
+void settleClosing(QDialog& dialog)
+{
+    QPointer<QDialog> open = &dialog;
+    auto cancel = [open] {
+        if (!open || !open->isVisible())
+            return;
+        qWarning("scripted answer: the %s did not close, cancelled", open->metaObject()->className());
+        pressKey(*open, Qt::Key_Escape);
+    };
+    whenReady(dialog, [open] { return !open || !open->isVisible() || visibleQuestion(*open); },
+        [open, cancel] {
+            if (!open || !open->isVisible())
+                return;
+            QMessageBox* box = visibleQuestion(*open);
+            if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
+                clickCentre(*yes);
+                settleClosing(*open);
+                return;
+            }
+            pressKey(*box, Qt::Key_Escape);
+            whenReady(*open, [open] { return !open || !visibleQuestion(*open); }, cancel, cancel);
+        },
+        cancel);
+}
+
+void answerSaveDialog(QFileDialog& dialog, const SaveAnswer& answer)
+{
+    if (answer.fileName.isEmpty()) {
+        pressKey(dialog, Qt::Key_Escape);
+        return;
+    }
+    // The filter first: choosing one changes the extension of a name already typed.
+    if (auto* filters = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+        const int wanted = std::clamp(answer.filterIndex - 1, 0, std::max(0, filters->count() - 1));
+        while (filters->currentIndex() < wanted && filters->currentIndex() + 1 < filters->count())
+            pressKey(*filters, Qt::Key_Down);
+        while (filters->currentIndex() > wanted)
+            pressKey(*filters, Qt::Key_Up);
+    }
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!name) {
+        qWarning("scripted save answer: the dialog has no file name box, cancelled");
+        pressKey(dialog, Qt::Key_Escape);
+        return;
+    }
+    name->setFocus(Qt::OtherFocusReason);
+    name->selectAll();
+    typeText(*name, answer.fileName);
+
+    settleClosing(dialog);
+    pressKey(*name, Qt::Key_Return);
+}
+
+void answerPrintDialog(QPrintDialog& dialog, bool accept)
+{
+    auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    QAbstractButton* button = nullptr;
+    if (buttons)
+        button = buttons->button(accept ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel);
+    settleClosing(dialog);
+    if (button)
+        clickCentre(*button);
+    else
+        pressKey(dialog, accept ? Qt::Key_Return : Qt::Key_Escape);
+}
+
+// Hands `answer` to `give` once `dialog` is up, from inside its modal loop.
+void answerWhenShown(QDialog& dialog, std::function<void()> give)
+{
+    QPointer<QDialog> open = &dialog;
+    whenReady(dialog, [open] { return !open || open->isVisible(); },
+        [open, give = std::move(give)] {
+            if (open)
+                give();
+        });
+}
+
+} // namespace
+
+InteractionSeam& InteractionSeam::instance()
+{
+    static InteractionSeam seam;
+    return seam;
+}
+
+void InteractionSeam::queueAnswer(ModalKind kind, const QVariant& answer)
+{
+    answers_.append({kind, answer});
+}
+
+bool InteractionSeam::hasAnswer(ModalKind kind) const
+{
+    for (const auto& entry : answers_) {
+        if (entry.first == kind)
+            return true;
+    }
+    return false;
+}
+
+std::optional<QVariant> InteractionSeam::takeAnswer(ModalKind kind)
+{
+    for (qsizetype i = 0; i < answers_.size(); ++i) {
+        if (answers_[i].first == kind)
+            return answers_.takeAt(i).second;
+    }
+    return std::nullopt;
+}
+
+void InteractionSeam::clearAnswers()
+{
+    answers_.clear();
+}
+
+int InteractionSeam::execMenu(QMenu& menu, QPoint bottomLeft)
+{
+    menu.ensurePolished();
+    const QPoint topLeft(bottomLeft.x(), bottomLeft.y() - menu.sizeHint().height());
+    if (auto answer = takeAnswer(ModalKind::Menu)) {
+        const int id = answer->toInt();
+        QPointer<QMenu> open = &menu;
+        whenReady(menu, [open] { return !open || open->isVisible(); },
+            [open, id] {
+                if (open)
+                    answerMenu(*open, id);
+            });
+    }
+    const QAction* chosen = menu.exec(topLeft);
+    return chosen ? chosen->data().toInt() : 0;
+}
+
+std::optional<SaveAnswer> InteractionSeam::execSaveDialog(QFileDialog& dialog)
+{
+    // Scripted answers are typed into Qt's own dialog; a person gets the same one.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (auto answer = takeAnswer(ModalKind::Save)) {
+        const SaveAnswer given = answer->value<SaveAnswer>();
+        answerWhenShown(dialog, [&dialog, given] { answerSaveDialog(dialog, given); });
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty())
+        return std::nullopt;
+    SaveAnswer chosen;
+    chosen.fileName = files.first();
+    chosen.filterIndex = static_cast<int>(dialog.nameFilters().indexOf(dialog.selectedNameFilter())) + 1;
+    if (chosen.filterIndex < 1)
+        chosen.filterIndex = 1;
+    return chosen;
+}
+
+bool InteractionSeam::execPrintDialog(QPrintDialog& dialog)
+{
+    if (auto answer = takeAnswer(ModalKind::Print)) {
+        const bool accept = answer->toBool();
+        answerWhenShown(dialog, [&dialog, accept] { answerPrintDialog(dialog, accept); });
+    }
+    return dialog.exec() == QDialog::Accepted;
+}
+
+int InteractionSeam::execDialog(QDialog& dialog, ModalKind kind, const std::function<void(const QVariant&)>& give)
+{
+    if (auto answer = takeAnswer(kind))
+        answerWhenShown(dialog, [give, given = *answer] { give(given); });
+    return dialog.exec();
+}
+
+void InteractionSeam::recordMessage(const ShownMessage& message)
+{
+    messages_.append(message);
+}
+
+QList<ShownMessage> InteractionSeam::takeMessages()
+{
+    QList<ShownMessage> taken;
+    taken.swap(messages_);
+    return taken;
+}
+
+} // namespace didev

@@ -1,0 +1,218 @@
+#include "ui/MessageBoxLayout.h"
+
+#include "common/Rounding.h"
+
+#include <algorithm>
+
+namespace didev {
+
+namespace {
+
+using namespace messagebox;
+
+constexpr double kGap = 120;   // between buttons, and around the rows
+
+// Halves the way the layout does: the value rounded to a whole twip, then divided with
+// truncation.
+int32_t half(double value)
+{
+    return roundToLong(value) / 2;
+}
+
+} // namespace
+
+MessageIcon messageIcon(int32_t style)
+{
+    switch (style & 0xF0) {
+    case 16:
+        return MessageIcon::Stop;
+    case 32:
+        return MessageIcon::Question;
+    case 48:
+        return MessageIcon::Exclamation;
+    case 64:
+        return MessageIcon::Information;
+    default:
+        return MessageIcon::None;
+    }
+}
+
+QList<MessageButton> messageButtons(int32_t style)
+{
+    using R = MessageResult;
+    auto b = [](const char* caption, R result) { return MessageButton{QString::fromLatin1(caption), result}; };
+    switch (style & 0xF) {
+    case 1:
+        return {b("&OK", R::Ok), b("&Cancel", R::Cancel)};
+    case 2:
+        return {b("&Abort", R::Abort), b("&Retry", R::Retry), b("&Ignore", R::Ignore)};
+    case 3:
+        return {b("&Yes", R::Yes), b("&No", R::No), b("&Cancel", R::Cancel)};
+    case 4:
+        return {b("&Yes", R::Yes), b("&No", R::No)};
+    case 5:
+        return {b("&Retry", R::Retry), b("&Cancel", R::Cancel)};
+    case 6:
+        return {b("&Yes", R::Yes), b("Yes to &All", R::YesToAll), b("&No", R::No), b("N&o to All", R::NoToAll),
+            b("&Cancel", R::Cancel)};
+    default:
+        return {b("&OK", R::Ok)};
+    }
+}
+
+QStringList wrapMessage(const QString& prompt, double maxTextWidth, const std::function<double(const QString&)>& width)
+{
+    if (width(prompt) <= maxTextWidth)
+        return {prompt};
+
+    QStringList lines{QString()};
+    QString rest = prompt;
+    while (!rest.isEmpty()) {
+        const qsizetype space = rest.indexOf(QLatin1Char(' '));
+        if (space < 0) {
+            if (roundHalfEven(width(lines.last()) + width(rest)) > maxTextWidth)
+                lines.append(QString());
+            lines.last() += rest;
+            rest.clear();
+            continue;
+        }
+        const QString piece = rest.left(space + 1);   // the word and its space
+        if (roundHalfEven(width(lines.last() + piece)) < maxTextWidth) {
+            lines.last() += piece;
+            rest.remove(0, space + 1);
+        } else {
+            lines.append(piece);
+            rest = rest.mid(space + 1).trimmed();
+        }
+    }
+    return lines;
+}
+
+MessageBoxGeometry layoutMessageBox(const MessageRequest& request, double screenWidth, double screenHeight,
+    const WindowMetrics& metrics, const TextMeasure& measure)
+{
+    MessageBoxGeometry g;
+    g.iconImage = kIconImage;
+    g.messageImage = kMessageImage;
+    g.text1 = kText1;
+    g.check1 = kCheck1;
+    for (size_t i = 0; i < g.buttonRects.size(); ++i)
+        g.buttonRects[i] = {kButtonLefts[i], kButtonTop, kButtonWidth, kButtonHeight};
+
+    g.maxFormWidth = roundToLong(screenWidth * 0.61);
+    g.maxTextWidth = g.maxFormWidth - 240;
+
+    g.icon = messageIcon(request.Style);
+    if (g.icon != MessageIcon::None) {
+        const double iconRoom = g.iconImage.width + 140;
+        g.messageImage.left += iconRoom;
+        g.maxTextWidth = roundToLong(g.maxTextWidth - iconRoom);
+    } else {
+        g.messageImage.top -= 120;
+    }
+
+    const QList<MessageButton> buttons = messageButtons(request.Style);
+    g.buttonCount = static_cast<int>(buttons.size());
+    for (int i = 0; i < g.buttonCount; ++i)
+        g.buttons[static_cast<size_t>(i)] = buttons[i];
+    const double n = g.buttonCount;
+    const int32_t buttonsWidth = roundToLong(n * kButtonWidth + (n - 1) * kGap + 1020);
+
+    g.lines = wrapMessage(request.Prompt, g.maxTextWidth, measure.messageWidth);
+    double widest = 0;
+    for (const QString& line : g.lines)
+        widest = std::max(widest, measure.messageWidth(line));
+    const int32_t textWidth = std::max(0, roundToLong(widest));
+    g.messageImage.width = textWidth + 200;
+
+    double formWidth;
+    if (g.messageImage.left + textWidth + 200 < g.maxFormWidth)
+        formWidth = std::max(roundToLong(g.messageImage.left + textWidth + 200), buttonsWidth);
+    else
+        formWidth = g.maxFormWidth;
+    if ((kButtonWidth + kGap) * n + 240 > formWidth)
+        formWidth = roundToLong((kButtonWidth + kGap) * n + 240);
+
+    const int32_t lineHeight = roundToLong(measure.messageLineHeight);
+    double y = 0;
+    for (qsizetype i = 0; i < g.lines.size(); ++i) {
+        g.lineTops.append(y);
+        y += lineHeight;
+    }
+    g.messageImage.height = y + 200;
+    double cursor = y + 400;
+
+    double wantWidth = 0;
+    bool wantApplies = false;
+    g.inputVisible = request.ShowInput != vbFalse;
+    if (g.inputVisible) {
+        g.text1.left = g.messageImage.left;
+        g.text1.width = g.messageImage.width;
+        g.text1.top = cursor;
+        cursor = g.text1.top + g.text1.height + kGap;
+        if (request.InputMaxChars > 0) {
+            wantWidth = measure.inputWidth(QString(request.InputMaxChars, QLatin1Char('X'))) + 200;
+            wantApplies = g.text1.width >= wantWidth;
+        } else {
+            wantWidth = formWidth - 400;
+            wantApplies = true;
+        }
+    }
+
+    const double buttonTop = cursor + kGap;
+    for (TwipsRect& rect : g.buttonRects)
+        rect.top = buttonTop;
+    cursor = buttonTop + kButtonHeight;
+
+    g.checkVisible = request.ShowCheck != vbFalse;
+    if (g.checkVisible) {
+        g.check1.left = g.iconImage.left;
+        g.check1.top = cursor + 200;
+        cursor = g.check1.top + g.check1.height;
+        const double wanted = measure.inputWidth(request.CheckCaption) + kCheckIndicatorWidth + g.check1.left + 200;
+        if (wanted > formWidth)
+            formWidth = roundToLong(wanted);
+    } else {
+        cursor += 100;
+    }
+
+    const int32_t centre = roundToLong(formWidth) / 2;
+    const int32_t buttonHalf = half(kButtonWidth);
+    auto& r = g.buttonRects;
+    switch (g.buttonCount) {
+    case 1:
+        r[0].left = centre - buttonHalf;
+        break;
+    case 2:
+        r[0].left = centre - kButtonWidth - kGap;
+        r[1].left = centre + kGap;
+        break;
+    case 3:
+        r[1].left = centre - buttonHalf;
+        r[0].left = r[1].left - kGap - kButtonWidth;
+        r[2].left = r[1].left + kButtonWidth + kGap;
+        break;
+    case 5:
+        r[2].left = centre - buttonHalf;
+        r[1].left = r[2].left - kGap - kButtonWidth;
+        r[0].left = r[1].left - kGap - kButtonWidth;
+        r[3].left = r[2].left + kButtonWidth + kGap;
+        r[4].left = r[3].left + kButtonWidth + kGap;
+        break;
+    default:
+        break;
+    }
+
+    if (g.inputVisible && wantApplies) {
+        g.text1.width = wantWidth;
+        g.text1.left = centre - half(wantWidth);
+    }
+
+    g.formWidth = formWidth;
+    g.formHeight = cursor + metrics.captionHeight + metrics.sizingFrameHeight + metrics.borderHeight;
+    g.formLeft = request.Left == -1 ? half(screenWidth) - half(g.formWidth) : request.Left;
+    g.formTop = request.Top == -1 ? half(screenHeight) - half(g.formHeight) : request.Top;
+    return g;
+}
+
+} // namespace didev

@@ -1,0 +1,384 @@
+#include "common/Twips.h"
+#include "state/ModuleState.h"
+#include "ui/CustomInputBox.h"
+#include "ui/InteractionSeam.h"
+#include "ui/MessageImage.h"
+#include "ui/MessageRequest.h"
+#include "ui/Screen.h"
+#include "ui/ShowMessage.h"
+#include "ui/SyntheticInput.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace didev;
+
+namespace {
+
+InteractionSeam& seam()
+{
+    return InteractionSeam::instance();
+}
+
+// Acts as the person at the screen once the box is up (nothing is queued for it then).
+void whenBoxShown(std::function<void(CustomInputBox&)> act)
+{
+    whenReady(*qApp, [] { return CustomInputBox::current() && CustomInputBox::current()->isVisible(); },
+        [act = std::move(act)] { act(*CustomInputBox::current()); },
+        [] { ADD_FAILURE() << "the message box never showed"; });
+}
+
+void typeKey(CustomInputBox& box, QChar c)
+{
+    QWidget* target = box.focusWidget() ? box.focusWidget() : &box;
+    pressKey(*target, c.toUpper().unicode(), QString(c));
+}
+
+class MessageBox : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setFixedScreenMetrics(ScreenMetrics{19200, 14400, 15, 15});
+        seam().clearAnswers();
+        seam().takeMessages();
+    }
+    void TearDown() override
+    {
+        seam().clearAnswers();
+        setFixedScreenMetrics(std::nullopt);
+    }
+};
+
+QRect pixelsOf(const TwipsRect& r)
+{
+    return {twipsToPixels(r.left, 15), twipsToPixels(r.top, 15), twipsToPixels(r.width, 15),
+        twipsToPixels(r.height, 15)};
+}
+
+} // namespace
+
+TEST_F(MessageBox, ScriptedAnswersClickTheRealButtons)
+{
+    const struct { const char* fault; int16_t style; int answer; int16_t result; } cases[] = {
+        {"Yes of a confirmation", 36, 6, 6},
+        {"No of a confirmation", 36, 7, 7},
+        {"the close box leaves the reset result", 36, 0, 1},
+        {"the close box on a box with Cancel is still 1", 3, 0, 1},
+        {"OK of a notice", 64, 1, 1},
+        {"No to All of five buttons", 6, 9, 9},
+        {"Ignore", 2, 5, 5},
+        {"a button the box lacks closes it", 4, 2, 1},
+    };
+    for (const auto& c : cases) {
+        seam().queueAnswer(ModalKind::Message, c.answer);
+        EXPECT_EQ(ShowMessage(QStringLiteral("Confirm: Discard current frame?"), c.style, QString()), c.result)
+            << c.fault;
+        EXPECT_EQ(CustomInputBox::current(), nullptr) << c.fault;
+    }
+}
+
+TEST_F(MessageBox, EveryMessageIsRecordedWithItsCaption)
+{
+    seam().queueAnswer(ModalKind::Message, 1);
+    seam().queueAnswer(ModalKind::Message, 1);
+    ShowMessage(QStringLiteral("Frame successfully saved."), 64, QString());
+    ShowMessage(QStringLiteral("Printing failed."), 48, QStringLiteral("Print"));
+    const QList<ShownMessage> shown = seam().takeMessages();
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0].prompt, QStringLiteral("Frame successfully saved."));
+    EXPECT_EQ(shown[0].caption, QStringLiteral("Didev Evivod"));
+    EXPECT_EQ(shown[0].style, 64);
+    EXPECT_EQ(shown[1].caption, QStringLiteral("Print"));
+    EXPECT_EQ(shown[1].style, 48);
+}
+
+TEST_F(MessageBox, TypedLetterClicksTheFirstButtonWithThatAccelerator)
+{
+    const struct { const char* fault; int16_t style; char key; int16_t result; } cases[] = {
+        {"Y picks Yes", 4, 'y', 6},
+        {"an upper-case letter works the same", 36, 'Y', 6},
+        {"A picks Yes to All", 6, 'a', 8},
+        {"O picks OK when it is shown", 0, 'o', 1},
+        {"O picks No to All when OK is not shown", 6, 'o', 9},
+        {"N picks No, before No to All", 6, 'n', 7},
+        {"C picks Cancel", 3, 'c', 2},
+        {"I picks Ignore", 2, 'i', 5},
+    };
+    for (const auto& c : cases) {
+        whenBoxShown([&c](CustomInputBox& box) { typeKey(box, QLatin1Char(c.key)); });
+        EXPECT_EQ(ShowMessage(QStringLiteral("Accelerators"), c.style, QString()), c.result) << c.fault;
+    }
+}
+
+TEST_F(MessageBox, LetterWithoutAButtonDoesNothing)
+{
+    bool stillOpen = false;
+    whenBoxShown([&](CustomInputBox& box) {
+        typeKey(box, QLatin1Char('q'));
+        typeKey(box, QLatin1Char('&'));
+        stillOpen = box.isVisible();
+        box.close();
+    });
+    EXPECT_EQ(ShowMessage(QStringLiteral("Nothing under Q"), 4, QString()), 1);
+    EXPECT_TRUE(stillOpen);
+}
+
+TEST_F(MessageBox, EscapeAnswersCancelThenNoThenALoneOk)
+{
+    const struct { int16_t style; int16_t result; } cases[] = {{1, 2}, {3, 2}, {4, 7}, {0, 1}, {6, 2}};
+    for (const auto& c : cases) {
+        whenBoxShown([](CustomInputBox& box) { pressKey(box, Qt::Key_Escape); });
+        EXPECT_EQ(ShowMessage(QStringLiteral("Escape"), c.style, QString()), c.result) << c.style;
+    }
+    bool stillOpen = false;
+    whenBoxShown([&](CustomInputBox& box) {
+        pressKey(box, Qt::Key_Escape);
+        stillOpen = box.isVisible();
+        clickCentre(*box.command(2));
+    });
+    EXPECT_EQ(ShowMessage(QStringLiteral("Abort, retry or ignore"), 2, QString()), 4);
+    EXPECT_TRUE(stillOpen) << "Abort/Retry/Ignore has no answer for Escape";
+}
+
+TEST_F(MessageBox, InputBoxTakesTypedLettersAndFollowsThem)
+{
+    ResetMessageRequest();
+    messageRequest().Prompt = QStringLiteral("Name of the take:");
+    messageRequest().Style = 4;
+    messageRequest().ShowInput = vbTrue;
+    messageRequest().InputText = QStringLiteral("abc");
+    QString initial;
+    bool stillOpen = false;
+    whenBoxShown([&](CustomInputBox& box) {
+        initial = box.text1()->selectedText();
+        typeKey(box, QLatin1Char('y'));   // replaces the selection; no button is clicked
+        typeKey(box, QLatin1Char('o'));
+        stillOpen = box.isVisible();
+        clickCentre(*box.command(2));
+    });
+    CustomInputBox box;
+    box.run();
+    EXPECT_EQ(initial, QStringLiteral("abc"));
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(messageRequest().InputText, QStringLiteral("yo"));
+    EXPECT_EQ(messageRequest().Result, 7);
+}
+
+TEST_F(MessageBox, CheckBoxShowsTheValueAndKeepsTheClick)
+{
+    const struct { int16_t initial; bool shownTicked; int16_t after; } cases[] = {{0, false, 1}, {1, true, 0}};
+    for (const auto& c : cases) {
+        ResetMessageRequest();
+        messageRequest().Prompt = QStringLiteral("Discard the frame?");
+        messageRequest().Style = 36;
+        messageRequest().ShowCheck = vbTrue;
+        messageRequest().CheckCaption = QStringLiteral("Do not ask again");
+        messageRequest().CheckValue = c.initial;
+        QString caption;
+        bool ticked = false;
+        whenBoxShown([&](CustomInputBox& box) {
+            caption = box.check1()->isVisible() ? box.check1()->text() : QString();
+            ticked = box.check1()->isChecked();
+            clickAt(*box.check1(), QPoint(8, box.check1()->height() / 2));   // on the tick box
+            clickCentre(*box.command(1));
+        });
+        CustomInputBox box;
+        box.run();
+        EXPECT_EQ(caption, QStringLiteral("Do not ask again"));
+        EXPECT_EQ(ticked, c.shownTicked) << c.initial;
+        EXPECT_EQ(messageRequest().CheckValue, c.after) << c.initial;
+        EXPECT_EQ(messageRequest().Result, 6);
+    }
+}
+
+TEST_F(MessageBox, RecordNotResetWarnsOnceThenOpens)
+{
+    messageRequest() = MessageRequest{};
+    messageRequest().Prompt = QStringLiteral("Left over");
+    seam().queueAnswer(ModalKind::Message, 1);   // the warning's OK
+    seam().queueAnswer(ModalKind::Message, 1);   // the box's OK
+    CustomInputBox box;
+    box.run();
+    const QList<ShownMessage> shown = seam().takeMessages();
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0].prompt, QStringLiteral("Warning: Custom Input Box was not properly initialized."));
+    EXPECT_EQ(shown[1].prompt, QStringLiteral("Left over"));
+    EXPECT_EQ(messageRequest().Result, 1);
+}
+
+TEST_F(MessageBox, WindowAppliesTheLayout)
+{
+    QString caption;
+    bool topmost = false, modal = false, owned = true;
+    QRect client, frame;
+    QList<QRect> buttons;
+    QList<QRect> expected;
+    MessageBoxGeometry layout;
+    QPixmap icon;
+    whenBoxShown([&](CustomInputBox& box) {
+        caption = box.windowTitle();
+        topmost = box.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint);
+        modal = box.isModal();
+        owned = box.parentWidget() != nullptr;
+        client = box.geometry();
+        frame = box.frameGeometry();
+        layout = box.layout();
+        for (int i = 1; i <= 5; ++i) {
+            if (box.command(i)->isVisible()) {
+                buttons << box.command(i)->geometry();
+                expected << pixelsOf(box.layout().buttonRects[static_cast<size_t>(i - 1)]);
+            }
+        }
+        icon = box.iconImage()->pixmap();
+        clickCentre(*box.command(3));
+    });
+    EXPECT_EQ(ShowMessage(QStringLiteral("Keep the frames?"), 6 + 32, QString()), 7);
+    EXPECT_EQ(caption, QStringLiteral("Didev Evivod"));
+    EXPECT_TRUE(topmost);
+    EXPECT_TRUE(modal);
+    EXPECT_FALSE(owned);
+    ASSERT_EQ(buttons.size(), 5);
+    EXPECT_EQ(buttons, expected);
+    // The middle button sits on the middle of the box's width.
+    EXPECT_NEAR(buttons[2].center().x() + 0.5, layout.formWidth / 2 / 15.0, 1.0);
+    EXPECT_EQ(frame.topLeft(), QPoint(twipsToPixels(layout.formLeft, 15), twipsToPixels(layout.formTop, 15)));
+    const WindowMetrics& m = moduleState().windowMetrics;
+    EXPECT_EQ(client.width(), twipsToPixels(layout.formWidth - m.sizingFrameWidth - m.borderWidth, 15));
+    EXPECT_EQ(client.height(),
+        twipsToPixels(layout.formHeight - m.captionHeight - m.sizingFrameHeight - m.borderHeight, 15));
+    EXPECT_EQ(icon.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+        QImage(QStringLiteral(":/icons/question.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
+TEST_F(MessageBox, FourIconsAreShippedAndDistinct)
+{
+    QList<QImage> icons;
+    for (const char* name : {"stop", "question", "exclamation", "information"}) {
+        const QImage icon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(name)));
+        ASSERT_FALSE(icon.isNull()) << name;
+        EXPECT_EQ(icon.size(), QSize(32, 32)) << name;
+        EXPECT_TRUE(icon.hasAlphaChannel()) << name;
+        for (const QImage& other : icons)
+            EXPECT_NE(icon, other) << name;
+        icons << icon;
+    }
+}
+
+namespace {
+
+// The pixels of the box as the person sees them, saved as PNG when DIDEV_SCREENSHOT_DIR is set.
+QImage screenshot(CustomInputBox& box, const char* name)
+{
+    const QImage image = box.grab().toImage();
+    const QString dir = qEnvironmentVariable("DIDEV_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) {
+        QDir().mkpath(dir);
+        image.save(dir + QLatin1Char('/') + QLatin1String(name) + QLatin1String(".png"));
+    }
+    return image;
+}
+
+// Rows of `area` in `image` that hold a pixel much darker than the window's background.
+QList<int> inkedRows(const QImage& image, const QRect& area)
+{
+    QList<int> rows;
+    for (int y = area.top(); y <= area.bottom() && y < image.height(); ++y) {
+        for (int x = area.left(); x <= area.right() && x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) < 100) {
+                rows << y;
+                break;
+            }
+        }
+    }
+    return rows;
+}
+
+} // namespace
+
+TEST_F(MessageBox, ConfirmationShowsTheQuestionIconAndTwoButtons)
+{
+    QImage shot;
+    QRect iconArea;
+    QImage background;
+    QStringList captions;
+    whenBoxShown([&](CustomInputBox& box) {
+        shot = screenshot(box, "confirm-discard");
+        iconArea = box.iconImage()->geometry();
+        for (int i = 1; i <= 5; ++i) {
+            if (box.command(i)->isVisible())
+                captions << box.command(i)->text();
+        }
+        background = QImage(32, 32, QImage::Format_ARGB32);
+        background.fill(box.palette().color(QPalette::Window));
+        clickCentre(*box.command(1));
+    });
+    EXPECT_EQ(ShowMessage(QStringLiteral("Confirm: Discard captured frames?"), 36, QString()), 6);
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("&Yes"), QStringLiteral("&No")}));
+
+    // The icon is painted where the icon box stands, as the resource composed over the window.
+    QPainter(&background).drawImage(0, 0, QImage(QStringLiteral(":/icons/question.png")));
+    const QImage painted = shot.copy(iconArea.left(), iconArea.top(), 32, 32).convertToFormat(QImage::Format_ARGB32);
+    int differing = 0;
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            const QRgb a = painted.pixel(x, y), b = background.pixel(x, y);
+            if (std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)) > 6)
+                ++differing;
+        }
+    }
+    EXPECT_EQ(differing, 0);
+}
+
+TEST_F(MessageBox, LongMessageIsPrintedOverSeveralLines)
+{
+    const QString prompt = QStringLiteral(
+        "The capture device stopped sending pictures while a frame was being grabbed. The frame has not been "
+        "stored. Check that the camera is switched on and its cable is plugged in, then grab the frame again; "
+        "the frames captured before are kept and can still be saved, printed or discarded from the viewer.");
+    QStringList lines;
+    QList<int> rows;
+    QList<int> lineWidths;
+    int lineHeight = 0;
+    double maxTextWidth = 0;
+    QRect messageArea;
+    int boxWidth = 0;
+    whenBoxShown([&](CustomInputBox& box) {
+        const QImage shot = screenshot(box, "long-message");
+        lines = box.messageImage()->lines();
+        messageArea = box.messageImage()->geometry();
+        rows = inkedRows(shot, messageArea);
+        const QFontMetrics metrics(box.messageImage()->font());
+        lineHeight = metrics.height();
+        for (const QString& line : lines)
+            lineWidths << metrics.horizontalAdvance(line);
+        maxTextWidth = box.layout().maxTextWidth;
+        boxWidth = box.frameGeometry().width();
+        clickCentre(*box.command(1));
+    });
+    EXPECT_EQ(ShowMessage(prompt, 48, QString()), 1);
+
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines.join(QString()).simplified(), prompt);
+    for (int width : lineWidths)
+        EXPECT_LT(width * 15, maxTextWidth);
+    EXPECT_LE(boxWidth * 15, 19200 * 0.61 + 15 * 8);
+    // Ink in the band of every line, and none below the last one.
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const int top = messageArea.top() + static_cast<int>(i) * lineHeight;
+        const bool inked = std::any_of(rows.begin(), rows.end(), [&](int y) { return y >= top && y < top + lineHeight; });
+        EXPECT_TRUE(inked) << "line " << i;
+    }
+    EXPECT_LT(rows.last(), messageArea.top() + static_cast<int>(lines.size()) * lineHeight);
+}

@@ -1,0 +1,201 @@
+#include "ui/InteractionSeam.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+using namespace didev;
+
+namespace {
+
+InteractionSeam& seam()
+{
+    return InteractionSeam::instance();
+}
+
+// A status-bar style menu: two plain items, a submenu of devices, a separator, a greyed item.
+struct DeviceMenu {
+    QMenu top;
+    QMenu devices{QStringLiteral("Video Device")};
+    int triggered = 0;        // ids of real item activations, summed
+    int submenuShown = 0;
+
+    DeviceMenu()
+    {
+        add(top, "Capture Current Frame", 1);
+        add(top, "Show Frames", 2);
+        top.addMenu(&devices);
+        add(devices, "Camera A", 11);
+        add(devices, "Camera B", 12);
+        add(devices, "Camera C", 13);
+        top.addSeparator();
+        add(top, "Discard Captured Frames", 5)->setEnabled(false);
+        QObject::connect(&devices, &QMenu::aboutToShow, [this] { ++submenuShown; });
+    }
+
+    QAction* add(QMenu& menu, const char* text, int id)
+    {
+        QAction* action = menu.addAction(QString::fromLatin1(text));
+        action->setData(id);
+        QObject::connect(action, &QAction::triggered, [this, id] { triggered += id; });
+        return action;
+    }
+};
+
+class Seam : public ::testing::Test {
+protected:
+    void SetUp() override { seam().clearAnswers(); }
+    void TearDown() override { seam().clearAnswers(); }
+};
+
+} // namespace
+
+TEST_F(Seam, MenuAnswersGoThroughTheRealItems)
+{
+    const struct { const char* fault; int answer; int result; int triggered; bool submenuOpened; } cases[] = {
+        {"a top-level item is clicked", 2, 2, 2, false},
+        {"a submenu item is reached through its parent item", 12, 12, 12, true},
+        {"0 is Escape and chooses nothing", 0, 0, 0, false},
+        {"a greyed item cannot be chosen", 5, 0, 0, false},
+        {"an id the menu lacks chooses nothing", 99, 0, 0, false},
+    };
+    for (const auto& c : cases) {
+        DeviceMenu menu;
+        seam().queueAnswer(ModalKind::Menu, c.answer);
+        EXPECT_EQ(seam().execMenu(menu.top, QPoint(100, 500)), c.result) << c.fault;
+        EXPECT_EQ(menu.triggered, c.triggered) << c.fault;
+        EXPECT_EQ(menu.submenuShown > 0, c.submenuOpened) << c.fault;
+        EXPECT_FALSE(menu.top.isVisible()) << c.fault;
+        EXPECT_FALSE(menu.devices.isVisible()) << c.fault;
+    }
+}
+
+TEST_F(Seam, MenuOpensWithItsBottomLeftCornerAtThePoint)
+{
+    DeviceMenu menu;
+    QRect shownAt;
+    QObject::connect(&menu.top, &QMenu::aboutToShow, [&] {
+        QMetaObject::invokeMethod(&menu.top, [&] { shownAt = menu.top.geometry(); }, Qt::QueuedConnection);
+    });
+    seam().queueAnswer(ModalKind::Menu, 1);
+    seam().execMenu(menu.top, QPoint(120, 600));
+    EXPECT_EQ(shownAt.left(), 120);
+    EXPECT_EQ(shownAt.top() + shownAt.height(), 600);
+}
+
+TEST_F(Seam, AnswersAreTakenInOrderAndOnlyByTheirKind)
+{
+    seam().queueAnswer(ModalKind::Message, 6);
+    seam().queueAnswer(ModalKind::Menu, 11);
+    seam().queueAnswer(ModalKind::Menu, 13);
+    DeviceMenu first;
+    DeviceMenu second;
+    EXPECT_EQ(seam().execMenu(first.top, QPoint(50, 400)), 11);
+    EXPECT_EQ(seam().execMenu(second.top, QPoint(50, 400)), 13);
+    EXPECT_FALSE(seam().hasAnswer(ModalKind::Menu));
+    ASSERT_TRUE(seam().hasAnswer(ModalKind::Message));
+    EXPECT_EQ(seam().takeAnswer(ModalKind::Message)->toInt(), 6);
+}
+
+namespace {
+
+struct SaveCase {
+    const char* fault;
+    QString typed;        // relative names land in the dialog's folder
+    int filterIndex;
+    QString expectedName; // empty: cancelled
+    int expectedFilter;
+};
+
+} // namespace
+
+TEST_F(Seam, SaveDialogIsTypedIntoOrCancelled)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    {
+        QFile existing(dir.filePath(QStringLiteral("taken.jpg")));
+        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    }
+    const SaveCase cases[] = {
+        {"a name and the first filter", QStringLiteral("frame1.jpg"), 1, dir.filePath(QStringLiteral("frame1.jpg")), 1},
+        {"the second filter is picked in its box", QStringLiteral("frame2.bmp"), 2,
+            dir.filePath(QStringLiteral("frame2.bmp")), 2},
+        {"a full path", dir.filePath(QStringLiteral("full.jpg")), 1, dir.filePath(QStringLiteral("full.jpg")), 1},
+        {"an existing file is replaced after the question", QStringLiteral("taken.jpg"), 1,
+            dir.filePath(QStringLiteral("taken.jpg")), 1},
+        {"an empty name is Cancel", QString(), 2, QString(), 0},
+    };
+    for (const SaveCase& c : cases) {
+        QFileDialog dialog(nullptr, QStringLiteral("Save Frame As"), dir.path());
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilters({QStringLiteral("JPEG Files (*.jpg)"), QStringLiteral("Bitmap Files (*.bmp)")});
+        seam().queueAnswer(ModalKind::Save, QVariant::fromValue(SaveAnswer{c.typed, c.filterIndex}));
+        const std::optional<SaveAnswer> chosen = seam().execSaveDialog(dialog);
+        if (c.expectedName.isEmpty()) {
+            EXPECT_FALSE(chosen.has_value()) << c.fault;
+            continue;
+        }
+        ASSERT_TRUE(chosen.has_value()) << c.fault;
+        EXPECT_EQ(chosen->fileName, c.expectedName) << c.fault;
+        EXPECT_EQ(chosen->filterIndex, c.expectedFilter) << c.fault;
+        EXPECT_EQ(dialog.selectedNameFilter(), dialog.nameFilters().at(c.expectedFilter - 1)) << c.fault;
+    }
+}
+
+TEST_F(Seam, PrintDialogIsAcceptedOrRejectedByItsButtons)
+{
+    QTemporaryDir dir;
+    const struct { const char* fault; bool answer; QString file; bool result; } cases[] = {
+        {"OK prints", true, dir.filePath(QStringLiteral("sheet.pdf")), true},
+        {"Cancel does not", false, dir.filePath(QStringLiteral("sheet.pdf")), false},
+        // The dialog refuses a folder as the output file; the script must not hang on its notice.
+        {"a refused OK ends as Cancel", true, dir.path(), false},
+    };
+    for (const auto& c : cases) {
+        QPrinter printer;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(c.file);
+        QPrintDialog dialog(&printer);
+        seam().queueAnswer(ModalKind::Print, c.answer);
+        EXPECT_EQ(seam().execPrintDialog(dialog), c.result) << c.fault;
+    }
+}
+
+TEST_F(Seam, OwnDialogGetsTheAnswerWhileItIsUp)
+{
+    QDialog dialog;
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* yes = new QPushButton(QStringLiteral("&Yes"), &dialog);
+    layout->addWidget(yes);
+    QObject::connect(yes, &QPushButton::clicked, &dialog, [&] { dialog.done(6); });
+    bool visibleWhenAnswered = false;
+    seam().queueAnswer(ModalKind::Message, 6);
+    const int result = seam().execDialog(dialog, ModalKind::Message, [&](const QVariant& answer) {
+        visibleWhenAnswered = dialog.isVisible() && yes->isVisible();
+        if (answer.toInt() == 6)
+            yes->click();
+    });
+    EXPECT_TRUE(visibleWhenAnswered);
+    EXPECT_EQ(result, 6);
+    EXPECT_FALSE(seam().hasAnswer(ModalKind::Message));
+}
+
+TEST_F(Seam, MessagesShownAreTakenOnce)
+{
+    seam().takeMessages();
+    seam().recordMessage({QStringLiteral("Frame successfully saved."), QStringLiteral("Didev Evivod"), 64});
+    const QList<ShownMessage> shown = seam().takeMessages();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].style, 64);
+    EXPECT_TRUE(seam().takeMessages().isEmpty());
+}
