@@ -2,6 +2,7 @@
 
 #include "automation/AutomationService.h"
 #include "automation/DBusNames.h"
+#include "automation/TestDriver.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -9,6 +10,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 namespace didev {
 
@@ -51,7 +53,14 @@ int runAutomationServer(const AutomationServerOptions& options)
         printError(QStringLiteral("cannot export %1").arg(QLatin1String(dbus::kFactoryPath)));
         return 1;
     }
-    Q_UNUSED(options);
+    std::unique_ptr<TestDriver> driver;
+    if (options.testDriver) {
+        driver = std::make_unique<TestDriver>(bus);
+        if (!driver->exportObject()) {
+            printError(QStringLiteral("cannot export %1").arg(QLatin1String(dbus::kTestDriverPath)));
+            return 1;
+        }
+    }
     // The objects are in place before the name is owned, so the first call finds them.
     if (!bus.registerService(QString::fromLatin1(dbus::kServiceName))) {
         printError(QStringLiteral("%1 is already served on this session bus by another process")

@@ -1,0 +1,448 @@
+#include "automation/TestDriver.h"
+
+#include "automation/DBusInterfaceXml.h"
+#include "automation/DBusNames.h"
+#include "automation/TestDriverRows.h"
+#include "automation/WindowStateReport.h"
+#include "capture/DeviceWatch.h"
+#include "capture/DidevEvivod.h"
+#include "capture/StatusPanel.h"
+#include "capture/VideoView.h"
+#include "capture/VirtualKeys.h"
+#include "common/Twips.h"
+#include "ui/CustomInputBox.h"
+#include "ui/InteractionSeam.h"
+#include "ui/Screen.h"
+#include "ui/SyntheticInput.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDBusVariant>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPointer>
+
+#include <cmath>
+
+namespace didev {
+
+namespace {
+
+// Menu-item flags of a ClickPanel row.
+constexpr int kGreyed = 0x1;
+constexpr int kChecked = 0x8;
+constexpr int kSubmenu = 0x10;
+constexpr int kSeparator = 0x800;
+
+template <typename T>
+T argumentAt(const QDBusMessage& call, int index)
+{
+    return qvariant_cast<T>(call.arguments().at(index));
+}
+
+DidevEvivod& captureWindow()
+{
+    auto* window = qobject_cast<DidevEvivod*>(TestDriver::findWindow(QStringLiteral("capture")));
+    if (!window)
+        throw DBusCallError(QDBusError::Failed, QStringLiteral("No capture window is loaded"));
+    return *window;
+}
+
+QWidget& loadedWindow(const QString& name)
+{
+    QWidget* window = TestDriver::findWindow(name);
+    if (!window)
+        throw DBusCallError(QDBusError::Failed, QStringLiteral("The %1 window is not loaded").arg(name));
+    return *window;
+}
+
+DeviceKind deviceKind(const QString& kind)
+{
+    if (kind == QLatin1String("video"))
+        return DeviceKind::Video;
+    if (kind == QLatin1String("audio"))
+        return DeviceKind::Audio;
+    raiseInvalidArguments(QStringLiteral("Device kind is video or audio, not '%1'").arg(kind));
+}
+
+QString subsystemOf(DeviceKind kind)
+{
+    return kind == DeviceKind::Video ? QStringLiteral("video4linux") : QStringLiteral("sound");
+}
+
+DeviceWatch& deviceWatch()
+{
+    DeviceWatch* watch = captureWindow().deviceWatch();
+    if (!watch)
+        throw DBusCallError(QDBusError::Failed, QStringLiteral("The capture window watches no devices"));
+    return *watch;
+}
+
+// What a key types: letters in the case Shift gives them, digits, and the few control keys
+// that type a character.
+QString typedText(int key, Qt::KeyboardModifiers modifiers)
+{
+    if (modifiers & (Qt::ControlModifier | Qt::AltModifier))
+        return {};
+    if (key >= Qt::Key_A && key <= Qt::Key_Z) {
+        const QChar letter(key);
+        return modifiers & Qt::ShiftModifier ? QString(letter) : QString(letter.toLower());
+    }
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return QString(QChar(key));
+    switch (key) {
+    case Qt::Key_Space: return QStringLiteral(" ");
+    case Qt::Key_Return: return QStringLiteral("\r");
+    case Qt::Key_Escape: return QStringLiteral("\x1b");
+    case Qt::Key_Backspace: return QStringLiteral("\b");
+    case Qt::Key_Tab: return QStringLiteral("\t");
+    default: return {};
+    }
+}
+
+void sendKey(QWidget& window, int16_t keyCode, int16_t shift)
+{
+    const QtKeyPress press = qtKeyPress(keyCode, shift);
+    if (press.key == Qt::Key_unknown)
+        raiseInvalidArguments(QStringLiteral("No key has the code %1").arg(keyCode));
+    const QString text = typedText(press.key, press.modifiers);
+    // The keyboard goes to the focused control; what it leaves reaches the window.
+    QPointer<QWidget> target = window.focusWidget() ? window.focusWidget() : &window;
+    QKeyEvent down(QEvent::KeyPress, press.key, press.modifiers, text);
+    QApplication::sendEvent(target, &down);
+    if (!target)
+        return;
+    QKeyEvent up(QEvent::KeyRelease, press.key, press.modifiers, text);
+    QApplication::sendEvent(target, &up);
+}
+
+// The deepest visible widget under `local`, and the point in its own coordinates.
+std::pair<QWidget*, QPoint> widgetAt(QWidget& window, QPoint local)
+{
+    QWidget* child = window.childAt(local);
+    if (!child)
+        return {&window, local};
+    return {child, child->mapFrom(&window, local)};
+}
+
+void sendMouse(QWidget& widget, QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, QPointF(local), QPointF(widget.mapToGlobal(local)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &event);
+}
+
+int pixelsX(double twips)
+{
+    return twipsToPixels(twips, screenMetrics().twipsPerPixelX);
+}
+
+int pixelsY(double twips)
+{
+    return twipsToPixels(twips, screenMetrics().twipsPerPixelY);
+}
+
+// The menu as ClickPanel rows, a submenu's items one level deeper right after its own row.
+void appendMenuRows(const QMenu& menu, int16_t depth, QList<MenuRow>& rows)
+{
+    for (QAction* action : menu.actions()) {
+        if (!action->isVisible())
+            continue;
+        MenuRow row;
+        row.depth = depth;
+        if (action->isSeparator()) {
+            row.flags = kSeparator;
+            rows.append(row);
+            continue;
+        }
+        row.id = action->data().toInt();
+        row.text = action->text();
+        row.flags = (action->isEnabled() ? 0 : kGreyed) | (action->isChecked() ? kChecked : 0)
+            | (action->menu() ? kSubmenu : 0);
+        rows.append(row);
+        if (action->menu())
+            appendMenuRows(*action->menu(), static_cast<int16_t>(depth + 1), rows);
+    }
+}
+
+// Records the first popup menu that opens while it lives.
+class MenuRecorder final : public QObject {
+public:
+    MenuRecorder() { qApp->installEventFilter(this); }
+    ~MenuRecorder() override { qApp->removeEventFilter(this); }
+    bool opened() const { return opened_; }
+    const QList<MenuRow>& rows() const { return rows_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* menu = qobject_cast<QMenu*>(watched);
+        if (!opened_ && menu && event->type() == QEvent::Show && !qobject_cast<QMenu*>(menu->parentWidget())) {
+            opened_ = true;
+            appendMenuRows(*menu, 0, rows_);
+        }
+        return false;
+    }
+
+private:
+    bool opened_ = false;
+    QList<MenuRow> rows_;
+};
+
+QVariant integerAnswer(const QVariant& answer, const QString& kind)
+{
+    bool ok = false;
+    const int value = answer.toInt(&ok);
+    const auto type = answer.metaType().id();
+    const bool integral = type == QMetaType::Short || type == QMetaType::Int || type == QMetaType::UShort
+        || type == QMetaType::UInt || type == QMetaType::UChar || type == QMetaType::LongLong;
+    if (!ok || !integral)
+        raiseInvalidArguments(QStringLiteral("A %1 answer is a whole number").arg(kind));
+    return value;
+}
+
+} // namespace
+
+TestDriver::TestDriver(const QDBusConnection& connection, QObject* parent)
+    : QDBusVirtualObject(parent)
+    , connection_(connection)
+    , methods_(QString::fromLatin1(dbus::kTestDriverInterface))
+{
+    qDBusRegisterMetaType<MenuRow>();
+    qDBusRegisterMetaType<QList<MenuRow>>();
+    qDBusRegisterMetaType<MessageRow>();
+    qDBusRegisterMetaType<QList<MessageRow>>();
+    InteractionSeam::instance().setUnattended(true);
+    addDeviceMethods();
+    addInputMethods();
+    addObservationMethods();
+}
+
+TestDriver::~TestDriver()
+{
+    if (exported_)
+        connection_.unregisterObject(QString::fromLatin1(dbus::kTestDriverPath));
+}
+
+bool TestDriver::exportObject()
+{
+    exported_ = connection_.registerVirtualObject(QString::fromLatin1(dbus::kTestDriverPath), this);
+    return exported_;
+}
+
+QString TestDriver::introspect(const QString&) const
+{
+    return dbusInterfaceXml(QString::fromLatin1(dbus::kTestDriverInterface));
+}
+
+bool TestDriver::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
+{
+    return methods_.dispatch(message, connection);
+}
+
+QWidget* TestDriver::findWindow(const QString& name)
+{
+    if (name == QLatin1String("message"))
+        return CustomInputBox::current();
+    const char* className = nullptr;
+    if (name == QLatin1String("capture"))
+        className = "didev::DidevEvivod";
+    else if (name == QLatin1String("viewer"))
+        className = "didev::SnapshotViewer";
+    else
+        raiseInvalidArguments(QStringLiteral("Windows are capture, viewer and message, not '%1'").arg(name));
+    // The newest loaded window of its kind: an unloaded one may linger until it is deleted.
+    QWidget* found = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (!widget->inherits(className))
+            continue;
+        const auto* capture = qobject_cast<DidevEvivod*>(widget);
+        if (capture ? !capture->loaded() : !widget->isVisible())
+            continue;
+        found = widget;
+    }
+    return found;
+}
+
+void TestDriver::addDeviceMethods()
+{
+    methods_.add("PlugDevice", "sss", [](const QDBusMessage& call) {
+        const DeviceKind kind = deviceKind(argumentAt<QString>(call, 0));
+        const QString name = argumentAt<QString>(call, 1);
+        CaptureControl& control = captureWindow().LTMMCapture();
+        if (kind == DeviceKind::Video) {
+            VirtualVideoDevice device;
+            device.name = name;
+            if (const QString pattern = argumentAt<QString>(call, 2); !pattern.isEmpty()) {
+                if (!isVideoTestPattern(pattern))
+                    raiseInvalidArguments(QStringLiteral("No test pattern is called '%1'").arg(pattern));
+                device.pattern = pattern;
+            }
+            control.plugVirtualVideo(device);
+        } else {
+            control.plugVirtualAudio(VirtualAudioDevice{name});
+        }
+        deviceWatch().postNotice(QStringLiteral("add"), subsystemOf(kind));
+        return QVariantList{};
+    });
+    methods_.add("UnplugDevice", "ss", [](const QDBusMessage& call) {
+        const DeviceKind kind = deviceKind(argumentAt<QString>(call, 0));
+        const QString name = argumentAt<QString>(call, 1);
+        CaptureControl& control = captureWindow().LTMMCapture();
+        const bool unplugged = kind == DeviceKind::Video ? control.unplugVirtualVideo(name) : control.unplugVirtualAudio(name);
+        if (!unplugged)
+            raiseInvalidArguments(QStringLiteral("No virtual device is called '%1'").arg(name));
+        deviceWatch().postNotice(QStringLiteral("remove"), subsystemOf(kind));
+        return QVariantList{};
+    });
+    methods_.add("PostDeviceNotice", "ss", [](const QDBusMessage& call) {
+        deviceWatch().postNotice(argumentAt<QString>(call, 0), argumentAt<QString>(call, 1));
+        return QVariantList{};
+    });
+    methods_.add("FailNextGrab", "s", [](const QDBusMessage& call) {
+        const QString step = argumentAt<QString>(call, 0);
+        GrabStep grabStep = GrabStep::Readiness;
+        if (step == QLatin1String("start"))
+            grabStep = GrabStep::Start;
+        else if (step == QLatin1String("fetch"))
+            grabStep = GrabStep::Fetch;
+        else if (step != QLatin1String("readiness"))
+            raiseInvalidArguments(QStringLiteral("A grab fails at readiness, start or fetch, not '%1'").arg(step));
+        captureWindow().LTMMCapture().failNextGrab(grabStep);
+        return QVariantList{};
+    });
+}
+
+void TestDriver::addInputMethods()
+{
+    methods_.add("PressKey", "snn", [](const QDBusMessage& call) {
+        sendKey(loadedWindow(argumentAt<QString>(call, 0)), argumentAt<int16_t>(call, 1), argumentAt<int16_t>(call, 2));
+        return QVariantList{};
+    });
+    methods_.add("CloseWindow", "s", [](const QDBusMessage& call) {
+        QWidget& window = loadedWindow(argumentAt<QString>(call, 0));
+        // What the window system sends for a click on the close box.
+        QCloseEvent close;
+        QApplication::sendEvent(&window, &close);
+        if (close.isAccepted())
+            window.hide();
+        return QVariantList{};
+    });
+    methods_.add("PointerAt", "sdd", [](const QDBusMessage& call) {
+        const QString name = argumentAt<QString>(call, 0);
+        QWidget& window = loadedWindow(name);
+        const double x = argumentAt<double>(call, 1);
+        const double y = argumentAt<double>(call, 2);
+        if (!std::isfinite(x) || !std::isfinite(y) || std::abs(x) > 1e7 || std::abs(y) > 1e7)
+            raiseInvalidArguments(QStringLiteral("The pointer needs a point on the screen"));
+        if (auto* capture = qobject_cast<DidevEvivod*>(&window)) {
+            // Over the video, in the video area's pixels: a move, then a press and release there.
+            VideoView& video = capture->videoView();
+            const QPoint at(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
+            sendMouse(video, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+            sendMouse(video, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+            sendMouse(video, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        } else {
+            const auto [widget, local] = widgetAt(window, QPoint(pixelsX(x), pixelsY(y)));
+            QPointer<QWidget> target = widget;
+            sendMouse(*target, QEvent::MouseButtonPress, local, Qt::LeftButton, Qt::LeftButton);
+            if (target)
+                sendMouse(*target, QEvent::MouseButtonRelease, local, Qt::LeftButton, Qt::NoButton);
+        }
+        return QVariantList{};
+    });
+    methods_.add("FocusLost", "s", [](const QDBusMessage& call) {
+        QWidget& window = loadedWindow(argumentAt<QString>(call, 0));
+        // Another application takes the keyboard: the window had it and loses it.
+        if (QApplication::activeWindow() != &window)
+            QApplication::setActiveWindow(&window);
+        QApplication::setActiveWindow(nullptr);
+        return QVariantList{};
+    });
+    methods_.add("Resize", "sii", [](const QDBusMessage& call) {
+        QWidget& window = loadedWindow(argumentAt<QString>(call, 0));
+        const QSize frame = window.frameGeometry().size() - window.geometry().size();
+        const int width = pixelsX(argumentAt<int32_t>(call, 1)) - frame.width();
+        const int height = pixelsY(argumentAt<int32_t>(call, 2)) - frame.height();
+        if (width < 0 || height < 0 || width > QWIDGETSIZE_MAX || height > QWIDGETSIZE_MAX)
+            raiseInvalidArguments(QStringLiteral("No window can be dragged to that size"));
+        window.resize(width, height);
+        return QVariantList{};
+    });
+    methods_.add("Move", "sii", [](const QDBusMessage& call) {
+        QWidget& window = loadedWindow(argumentAt<QString>(call, 0));
+        window.move(pixelsX(argumentAt<int32_t>(call, 1)), pixelsY(argumentAt<int32_t>(call, 2)));
+        return QVariantList{};
+    });
+    methods_.add("ClickPanel", "sn", [](const QDBusMessage& call) {
+        auto* capture = qobject_cast<DidevEvivod*>(&loadedWindow(argumentAt<QString>(call, 0)));
+        if (!capture)
+            raiseInvalidArguments(QStringLiteral("Only the capture window has status-bar panels"));
+        const int16_t index = argumentAt<int16_t>(call, 1);
+        if (index < 1 || index > DidevEvivod::kPanelCount)
+            raiseInvalidArguments(QStringLiteral("The status bar has panels 1 to %1").arg(DidevEvivod::kPanelCount));
+        InteractionSeam& seam = InteractionSeam::instance();
+        // Without a scripted choice the menu is dismissed, as a person would with Escape.
+        const bool escapeQueued = !seam.hasAnswer(ModalKind::Menu);
+        if (escapeQueued)
+            seam.queueAnswer(ModalKind::Menu, 0);
+        const MenuRecorder recorder;
+        clickCentre(capture->panel(index));
+        if (escapeQueued && !recorder.opened())
+            seam.takeAnswer(ModalKind::Menu);
+        return QVariantList{QVariant::fromValue(recorder.rows())};
+    });
+    methods_.add("QueueAnswer", "sv", [](const QDBusMessage& call) {
+        const QString kind = argumentAt<QString>(call, 0);
+        const QVariant answer = argumentAt<QDBusVariant>(call, 1).variant();
+        InteractionSeam& seam = InteractionSeam::instance();
+        if (kind == QLatin1String("message")) {
+            seam.queueAnswer(ModalKind::Message, integerAnswer(answer, kind));
+        } else if (kind == QLatin1String("menu")) {
+            seam.queueAnswer(ModalKind::Menu, integerAnswer(answer, kind));
+        } else if (kind == QLatin1String("save")) {
+            const auto argument = qvariant_cast<QDBusArgument>(answer);
+            if (answer.metaType() != QMetaType::fromType<QDBusArgument>() || argument.currentSignature() != QLatin1String("(si)"))
+                raiseInvalidArguments(QStringLiteral("A save answer is (si): file name and filter index"));
+            SaveAnswer save;
+            argument.beginStructure();
+            argument >> save.fileName >> save.filterIndex;
+            argument.endStructure();
+            seam.queueAnswer(ModalKind::Save, QVariant::fromValue(save));
+        } else if (kind == QLatin1String("print")) {
+            if (answer.metaType() != QMetaType::fromType<bool>())
+                raiseInvalidArguments(QStringLiteral("A print answer is b"));
+            seam.queueAnswer(ModalKind::Print, answer.toBool());
+        } else {
+            raiseInvalidArguments(QStringLiteral("Answers are for message, menu, save or print, not '%1'").arg(kind));
+        }
+        return QVariantList{};
+    });
+}
+
+void TestDriver::addObservationMethods()
+{
+    methods_.add("Messages", "", [](const QDBusMessage&) {
+        QList<MessageRow> rows;
+        for (const ShownMessage& message : InteractionSeam::instance().takeMessages())
+            rows.append(MessageRow{message.prompt, message.caption, static_cast<int16_t>(message.style)});
+        return QVariantList{QVariant::fromValue(rows)};
+    });
+    methods_.add("WindowState", "s", [](const QDBusMessage& call) {
+        const QString name = argumentAt<QString>(call, 0);
+        return QVariantList{windowState(name, findWindow(name))};
+    });
+    methods_.add("Screen", "", [](const QDBusMessage&) {
+        const ScreenMetrics screen = screenMetrics();
+        return QVariantList{QVariantMap{
+            {QStringLiteral("width"), screen.width},
+            {QStringLiteral("height"), screen.height},
+            {QStringLiteral("twipsPerPixelX"), screen.twipsPerPixelX},
+            {QStringLiteral("twipsPerPixelY"), screen.twipsPerPixelY},
+        }};
+    });
+}
+
+} // namespace didev

@@ -1,0 +1,119 @@
+#include "automation/WindowStateReport.h"
+
+#include "capture/DidevEvivod.h"
+#include "capture/StatusPanel.h"
+#include "imaging/PictureBox.h"
+#include "ui/CustomInputBox.h"
+#include "ui/Screen.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QWindow>
+
+#include <algorithm>
+
+namespace didev {
+
+namespace {
+
+// A rectangle of pixels as twips under the given key prefix (left, top, width, height).
+void insertGeometry(QVariantMap& state, const QString& prefix, const QRect& pixels)
+{
+    const ScreenMetrics screen = screenMetrics();
+    const auto key = [&](const char* name) {
+        QString text = QLatin1String(name);
+        if (!prefix.isEmpty())
+            text[0] = text[0].toUpper();
+        return prefix + text;
+    };
+    state.insert(key("left"), pixels.x() * screen.twipsPerPixelX);
+    state.insert(key("top"), pixels.y() * screen.twipsPerPixelY);
+    state.insert(key("width"), pixels.width() * screen.twipsPerPixelX);
+    state.insert(key("height"), pixels.height() * screen.twipsPerPixelY);
+}
+
+bool topmost(const QWidget& window)
+{
+    if (const QWindow* handle = window.windowHandle())
+        return handle->flags().testFlag(Qt::WindowStaysOnTopHint);
+    return window.windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+}
+
+void insertStatusBar(QVariantMap& state, const QWidget& window)
+{
+    QStringList panels;
+    const auto* statusBar = window.findChild<QStatusBar*>();
+    if (statusBar) {
+        QList<QLabel*> labels = statusBar->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+        std::sort(labels.begin(), labels.end(), [](const QLabel* a, const QLabel* b) { return a->x() < b->x(); });
+        for (const QLabel* label : labels)
+            panels << label->text();
+    }
+    const ScreenMetrics screen = screenMetrics();
+    state.insert(QStringLiteral("panels"), panels);
+    state.insert(QStringLiteral("statusBarTop"), statusBar ? statusBar->y() * screen.twipsPerPixelY : 0.0);
+    state.insert(QStringLiteral("statusBarHeight"), statusBar ? statusBar->height() * screen.twipsPerPixelY : 0.0);
+}
+
+void insertCapture(QVariantMap& state, DidevEvivod& window)
+{
+    // The window's own twips, as the host reads them.
+    state.insert(QStringLiteral("left"), window.Left());
+    state.insert(QStringLiteral("top"), window.Top());
+    state.insert(QStringLiteral("width"), window.Width());
+    state.insert(QStringLiteral("height"), window.Height());
+    QStringList panels;
+    for (int index = 1; index <= DidevEvivod::kPanelCount; ++index)
+        panels << window.panel(index).text();
+    state.insert(QStringLiteral("panels"), panels);
+
+    const PictureBox& logo = window.logoImage();
+    state.insert(QStringLiteral("logoVisible"), logo.isVisible());
+    insertGeometry(state, QStringLiteral("logo"), logo.geometry());
+    state.insert(QStringLiteral("bannerVisible"), window.picErrorBox().isVisible());
+    CaptureControl& control = window.LTMMCapture();
+    state.insert(QStringLiteral("previewOn"), control.preview());
+    state.insert(QStringLiteral("videoIndex"), control.videoDevices().selectedIndex());
+    state.insert(QStringLiteral("audioIndex"), control.audioDevices().selectedIndex());
+    state.insert(QStringLiteral("inputMode"), control.inputMode());
+    state.insert(QStringLiteral("previewStage"), control.previewStage());
+    QStringList videoDevices;
+    for (int index = 0; index < control.videoDevices().count(); ++index)
+        videoDevices << control.videoDevices().itemName(index);
+    state.insert(QStringLiteral("videoDevices"), videoDevices);
+}
+
+void insertMessage(QVariantMap& state, CustomInputBox& box)
+{
+    QStringList buttons;
+    for (int number = 1; number <= 5; ++number)
+        if (const QPushButton* button = box.command(number); button && button->isVisible())
+            buttons << button->text();
+    state.insert(QStringLiteral("buttons"), buttons);
+    state.insert(QStringLiteral("inputVisible"), box.text1() && box.text1()->isVisible());
+}
+
+} // namespace
+
+QVariantMap windowState(const QString& name, QWidget* window)
+{
+    QVariantMap state;
+    state.insert(QStringLiteral("loaded"), window != nullptr);
+    if (!window)
+        return state;
+    state.insert(QStringLiteral("visible"), window->isVisible());
+    state.insert(QStringLiteral("topmost"), topmost(*window));
+    state.insert(QStringLiteral("caption"), window->windowTitle());
+    insertGeometry(state, QString(), window->frameGeometry());
+    insertStatusBar(state, *window);
+    if (auto* capture = qobject_cast<DidevEvivod*>(window))
+        insertCapture(state, *capture);
+    else if (auto* box = qobject_cast<CustomInputBox*>(window))
+        insertMessage(state, *box);
+    Q_UNUSED(name);
+    return state;
+}
+
+} // namespace didev
