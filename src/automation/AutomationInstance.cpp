@@ -51,8 +51,8 @@ public:
     explicit Depth(AutomationInstance& instance) : instance_(instance) { ++instance_.depth_; }
     ~Depth()
     {
-        if (--instance_.depth_ == 0)
-            emit instance_.becameIdle();
+        if (--instance_.depth_ == 0 && instance_.onIdle)
+            instance_.onIdle();
     }
     Depth(const Depth&) = delete;
     Depth& operator=(const Depth&) = delete;
@@ -172,7 +172,8 @@ void AutomationInstance::addMethods()
         return QVariantList{};
     });
     methods_.add("Release", "", [this](const QDBusMessage&) {
-        emit releaseRequested();
+        if (onReleaseRequested)
+            onReleaseRequested();
         return QVariantList{};
     });
 }

@@ -8,6 +8,7 @@
 #include <QDBusVirtualObject>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace didev {
@@ -16,8 +17,6 @@ namespace didev {
 // __cDidevEvivod, and the advised sinks. Each method is a few lines over cDidevEvivod. It must not
 // be destroyed while busy(): its calls and events run nested event loops (sinks, modal windows).
 class AutomationInstance final : public QDBusVirtualObject, private cDidevEvivodEvents {
-    Q_OBJECT
-
 public:
     // A sink that has not answered after this long is dropped.
     static constexpr std::chrono::milliseconds kSinkTimeout{25000};
@@ -33,10 +32,10 @@ public:
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
-signals:
-    void releaseRequested();
+    // Release was called.
+    std::function<void()> onReleaseRequested;
     // The outermost call or event on the stack returned.
-    void becameIdle();
+    std::function<void()> onIdle;
 
 private:
     class Depth;

@@ -67,11 +67,11 @@ int runAutomationServer(const AutomationServerOptions& options)
                        .arg(QLatin1String(dbus::kServiceName)));
         return 1;
     }
-    QObject::connect(&service, &AutomationService::finished, &service, [&bus] {
+    service.onFinished = [&bus] {
         // Calls for the name now start a new server; this one ends after what is queued.
         bus.unregisterService(QString::fromLatin1(dbus::kServiceName));
         QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
-    });
+    };
     service.startIdleTimeout(kIdleTimeout);
     return QCoreApplication::exec();
 }

@@ -87,11 +87,11 @@ QString AutomationService::createInstance(const QString& owner)
     const QString path = QString::fromLatin1(dbus::kInstancePathPrefix) + QString::number(number);
     auto instance = std::make_unique<AutomationInstance>(connection_, path, owner);
     AutomationInstance* raw = instance.get();
-    connect(raw, &AutomationInstance::releaseRequested, this, [this, raw] { endInstance(raw); });
-    connect(raw, &AutomationInstance::becameIdle, this, [this] {
+    raw->onReleaseRequested = [this, raw] { endInstance(raw); };
+    raw->onIdle = [this] {
         if (!ending_.empty())
             reapTimer_.start(0ms);
-    });
+    };
     if (!connection_.registerVirtualObject(path, raw))
         throw DBusCallError(QDBusError::Failed, QStringLiteral("Cannot export %1").arg(path));
     instances_.emplace(number, std::move(instance));
@@ -154,16 +154,21 @@ void AutomationService::finishWhenEmpty()
 {
     if (finished_ || !instances_.empty() || !ending_.empty())
         return;
+    finish();
+}
+
+void AutomationService::finish()
+{
     finished_ = true;
-    emit finished();
+    connectionTimer_.stop();
+    if (onFinished)
+        onFinished();
 }
 
 void AutomationService::checkConnection()
 {
-    if (!connection_.isConnected()) {
-        finished_ = true;
-        emit finished();
-    }
+    if (!connection_.isConnected())
+        finish();
 }
 
 } // namespace didev

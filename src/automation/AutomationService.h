@@ -7,6 +7,7 @@
 #include <QDBusVirtualObject>
 #include <QTimer>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -21,8 +22,6 @@ class AutomationInstance;
 // When the last instance has ended, or none came for a while after start, or the bus is gone,
 // the server has nothing to serve and says so.
 class AutomationService final : public QDBusVirtualObject {
-    Q_OBJECT
-
 public:
     explicit AutomationService(const QDBusConnection& connection, QObject* parent = nullptr);
     ~AutomationService() override;
@@ -37,8 +36,8 @@ public:
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
-signals:
-    void finished();
+    // The server has nothing left to serve.
+    std::function<void()> onFinished;
 
 private:
     QString createInstance(const QString& owner);
@@ -46,6 +45,7 @@ private:
     void endInstancesOf(const QString& owner);
     void reapEndedInstances();
     void finishWhenEmpty();
+    void finish();
     void checkConnection();
 
     QDBusConnection connection_;

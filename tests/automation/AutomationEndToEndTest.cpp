@@ -1,0 +1,328 @@
+// The automation service as a host meets it: started by activation on a private bus, driven
+// only over the bus, with the test driver as the person at the screen.
+#include "EndToEndFixture.h"
+#include "SignalRecorder.h"
+
+#include "app/HostCallError.h"
+#include "app/HostEventSink.h"
+#include "automation/DBusNames.h"
+#include "automation/HostStringArrayDBus.h"
+
+#include <QDBusVariant>
+#include <QImage>
+
+#include <limits>
+
+using namespace didev;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int16_t kKeyS = 83;
+const QString kInstanceInterface = QString::fromLatin1(dbus::kAutomationInterface);
+
+HostStringArray showArray(const QString& notify)
+{
+    // Capture window at Top 1200, Left 900, 5250 x 4320 twips; the viewer where it likes.
+    return HostStringArray(1, QStringList{notify, "1200", "900", "5250", "4320", "", "", "", ""});
+}
+
+HostStringArray settingsOf(AutomationClient& client)
+{
+    HostStringArray settings(1, 8);
+    client.GetSettings(settings);
+    return settings;
+}
+
+HostStringArray arrayOf(const QDBusMessage& message, int index = 0)
+{
+    HostStringArray array;
+    qvariant_cast<QDBusArgument>(message.arguments().at(index)) >> array;
+    return array;
+}
+
+struct Frame {
+    int32_t hPicture = 0;
+    int16_t frameID = 0;
+    double frameTime = 0;
+    QString frameTimecode;
+};
+
+Frame snapshot(AutomationClient& client, int16_t index)
+{
+    Frame frame;
+    client.GetSnapshot(index, frame.hPicture, frame.frameID, frame.frameTime, frame.frameTimecode);
+    return frame;
+}
+
+QString errorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const HostCallError& error) {
+        return error.name() + QStringLiteral(": ") + error.message();
+    }
+    return QStringLiteral("no error");
+}
+
+} // namespace
+
+TEST_F(EndToEnd, RoadOfAFrame)
+{
+    AutomationClient client(host);
+    client.create();
+    SignalRecorder recorder(host);
+    HostEventSink sink(host, QStringLiteral("/test/sink"));
+    ASSERT_TRUE(sink.exportObject());
+    QList<HostStringArray> closedArrays;
+    QList<std::pair<int16_t, int16_t>> keys;
+    sink.onFormClosed = [&](HostStringArray& array) { closedArrays.append(array); };
+    sink.onKeyDown = [&](int16_t& keyCode, int16_t& shift) { keys.append({keyCode, shift}); };
+    client.Advise(sink.path());
+
+    // Show: the window takes the host's geometry.
+    HostStringArray show = showArray(QStringLiteral("Y"));
+    int16_t formID = 0;
+    EXPECT_EQ(client.ShowForm(formID, show), vbTrue);
+    const HostStringArray shown = settingsOf(client);
+    EXPECT_EQ(shown.elements().mid(0, 4), (QStringList{"1200", "900", "5250", "4320"}));
+    EXPECT_EQ(windowState(QStringLiteral("capture")).value(QStringLiteral("loaded")), true);
+
+    // Grab by call, then by the "S" key as a person presses it.
+    EXPECT_EQ(client.TakeSnapshot(), 1);
+    drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(kKeyS), QVariant::fromValue<short>(0)});
+    EXPECT_EQ(keys, (QList<std::pair<int16_t, int16_t>>{{kKeyS, 0}}));
+    ASSERT_EQ(client.GetSnapshotCount(), 2);
+
+    const Frame first = snapshot(client, 1);
+    const Frame second = snapshot(client, 2);
+    EXPECT_EQ(first.frameID, 1);
+    EXPECT_EQ(second.frameID, 2);
+    EXPECT_NE(first.hPicture, 0);
+    EXPECT_NE(first.hPicture, second.hPicture);
+    EXPECT_GT(first.frameTime, 45000.0);   // an automation date of this century
+    EXPECT_LE(first.frameTime, second.frameTime);
+
+    // The picture over the bus is the very bitmap file SaveSnapshot writes.
+    const QByteArray pictureData = client.GetPictureData(first.hPicture);
+    int16_t index = 1;
+    QString bitmapFile = file(QStringLiteral("frame1.bmp"));
+    int16_t bitmapFormat = 1;
+    int16_t depth = 0;
+    int16_t reduction = 0;
+    EXPECT_EQ(client.SaveSnapshot(index, bitmapFile, bitmapFormat, depth, reduction), vbTrue);
+    ASSERT_GT(pictureData.size(), 54);
+    EXPECT_EQ(pictureData, fileBytes(bitmapFile));
+    const QImage bitmap = QImage::fromData(pictureData, "BMP");
+    EXPECT_EQ(bitmap.size(), QSize(640, 480));
+
+    QString jpegFile = file(QStringLiteral("frame1.jpg"));
+    int16_t jpegFormat = 3;
+    EXPECT_EQ(client.SaveSnapshot(index, jpegFile, jpegFormat, depth, reduction), vbTrue);
+    EXPECT_TRUE(fileBytes(jpegFile).startsWith("\xFF\xD8\xFF"));
+    EXPECT_EQ(QImage(jpegFile).size(), QSize(640, 480));
+
+    // Mark frame 1 as saved by the logger and purge it: frame 2 moves down.
+    VbBoolean saved = vbTrue;
+    client.PictureSavedByLogger(index, saved);
+    client.ClearSavedSnapshots();
+    ASSERT_EQ(client.GetSnapshotCount(), 1);
+    EXPECT_EQ(snapshot(client, 1).frameID, 2);
+    EXPECT_EQ(snapshot(client, 1).hPicture, second.hPicture);
+    EXPECT_THROW(client.GetPictureData(first.hPicture), HostCallError);   // its picture is released
+
+    // Close: FormClosed carries the geometry, to the sink and then as a signal.
+    HostStringArray close(1, QStringList{""});
+    client.CloseForm(formID, close);
+    ASSERT_EQ(closedArrays.size(), 1);
+    EXPECT_EQ(closedArrays[0].lowerBound(), 0);
+    EXPECT_EQ(closedArrays[0].upperBound(), 20);
+    EXPECT_EQ(closedArrays[0].elements().mid(1, 4), shown.elements().mid(0, 4));
+    ASSERT_TRUE(waitFor([&] { return !recorder.named("FormClosed").isEmpty(); }, 5s));
+    EXPECT_EQ(arrayOf(recorder.named("FormClosed").at(0)), closedArrays[0]);
+    EXPECT_EQ(recorder.named("KeyDown").size(), 1);
+    EXPECT_EQ(settingsOf(client).elements(), QStringList(8));
+    EXPECT_EQ(windowState(QStringLiteral("capture")).value(QStringLiteral("loaded")), false);
+
+    // The last instance gone, the server goes.
+    client.release();
+    EXPECT_TRUE(bus->waitUntilServerGone(2s));
+}
+
+TEST_F(EndToEnd, SinkCallingBackFromFormClosedFindsTheWindowLoaded)
+{
+    AutomationClient client(host);
+    client.create();
+    SignalRecorder recorder(host);
+    HostEventSink sink(host, QStringLiteral("/test/sink"));
+    ASSERT_TRUE(sink.exportObject());
+    HostStringArray seenFromHandler;
+    int16_t countFromHandler = -1;
+    sink.onFormClosed = [&](HostStringArray& array) {
+        seenFromHandler = settingsOf(client);   // re-enters the module while the window unloads
+        countFromHandler = client.GetSnapshotCount();
+        array.set(20, QStringLiteral("handled"));
+    };
+    client.Advise(sink.path());
+
+    HostStringArray show = showArray(QStringLiteral("Y"));
+    int16_t formID = 0;
+    client.ShowForm(formID, show);
+    ASSERT_EQ(client.TakeSnapshot(), 1);
+    // The user's close box, not the host's CloseForm.
+    drive(QStringLiteral("CloseWindow"), {QStringLiteral("capture")});
+
+    EXPECT_EQ(seenFromHandler.elements().mid(0, 4), (QStringList{"1200", "900", "5250", "4320"}));
+    EXPECT_EQ(countFromHandler, 1);
+    // The signal goes out after the sink, with what the sink made of the array.
+    ASSERT_TRUE(waitFor([&] { return !recorder.named("FormClosed").isEmpty(); }, 5s));
+    EXPECT_EQ(arrayOf(recorder.named("FormClosed").at(0)).at(20), "handled");
+    EXPECT_EQ(settingsOf(client).elements(), QStringList(8));
+}
+
+TEST_F(EndToEnd, ErrorsArriveNumberedAndWrongTypesAsInvalidArgs)
+{
+    AutomationClient client(host);
+    client.create();
+    const QString automationError = QString::fromLatin1(dbus::kErrorName) + QStringLiteral(": ");
+    const QString subscript = automationError + "Error 9 (KelvaraDidevEvivod): Subscript out of range";
+    const QString invalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+
+    const struct {
+        const char* what;
+        std::function<void()> call;
+        QString expected;
+        bool prefixOnly;
+    } cases[] = {
+        {"mark an index past the store", [&] { int16_t i = 99; VbBoolean s = vbTrue; client.PictureSavedByLogger(i, s); },
+            subscript, false},
+        {"save an index past the store", [&] { int16_t i = 3, f = 1, d = 0, r = 0; QString n = file("x.bmp");
+             client.SaveSnapshot(i, n, f, d, r); }, subscript, false},
+        {"picture of no handle", [&] { client.GetPictureData(0); }, subscript, false},
+        {"picture of a made-up handle", [&] { client.GetPictureData(std::numeric_limits<int32_t>::max()); }, subscript, false},
+        {"registry root that overflows a Long", [&] { int16_t id = 1; QString v = "2147483648"; client.SetProperty(id, v); },
+            automationError + "Error 6 (KelvaraDidevEvivod): Overflow", false},
+        {"show without the geometry entries", [&] { int16_t id = 0; HostStringArray a(1, QStringList{"Y"}); client.ShowForm(id, a); },
+            subscript, false},
+        {"array whose upper bound passes the Long range", [&] {
+             QDBusMessage m = QDBusMessage::createMethodCall(client.service(), client.path(), kInstanceInterface, "GetSettings");
+             QDBusArgument bad;
+             bad.beginStructure();
+             bad << std::numeric_limits<int32_t>::max() << QStringList{"a", "b"};
+             bad.endStructure();
+             m << QVariant::fromValue(bad);
+             const QDBusMessage reply = host.call(m);
+             throw HostCallError(reply.errorName(), reply.errorMessage());
+         }, subscript, false},
+        {"plain string array for (ias)", [&] { client.call("CloseForm", {QVariant::fromValue<short>(0), QStringList{"N"}}, {}); },
+            invalidArgs, true},
+        {"Long for Integer", [&] { client.call("GetSnapshot", {1, 0, QVariant::fromValue<short>(0), 0.0, QString()}, {}); },
+            invalidArgs, true},
+        {"text for a number", [&] { client.call("SetProperty", {QStringLiteral("1"), QStringLiteral("x")}, {}); },
+            invalidArgs, true},
+        {"argument to a member that takes none", [&] { client.call("GetSnapshotCount", {5}, {}); }, invalidArgs, true},
+        {"property of the wrong type", [&] {
+             QDBusMessage m = QDBusMessage::createMethodCall(client.service(), client.path(),
+                 QString::fromLatin1(dbus::kPropertiesInterface), "Set");
+             m << kInstanceInterface << QString::fromLatin1(dbus::kAllowInternalCaptureProperty)
+               << QVariant::fromValue(QDBusVariant(QStringLiteral("yes")));
+             const QDBusMessage reply = host.call(m);
+             throw HostCallError(reply.errorName(), reply.errorMessage());
+         }, invalidArgs, true},
+        {"member the interface lacks", [&] { client.call("Frobnicate", {}, {}); },
+            QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"), true},
+    };
+    for (const auto& c : cases) {
+        const QString error = errorOf(c.call);
+        if (c.prefixOnly)
+            EXPECT_TRUE(error.startsWith(c.expected)) << c.what << ": " << error.toStdString();
+        else
+            EXPECT_EQ(error, c.expected) << c.what;
+    }
+    // None of it hurt the instance.
+    EXPECT_EQ(client.GetSnapshotCount(), 0);
+}
+
+TEST_F(EndToEnd, TwoHostsShareOneProcessAndOneStore)
+{
+    QDBusConnection second = bus->connect();
+    AutomationClient a(host);
+    AutomationClient b(second);
+    a.create();
+    b.create();   // creating an instance resets the shared state, so both come first
+    EXPECT_EQ(a.service(), b.service());
+    EXPECT_NE(a.path(), b.path());
+    EXPECT_TRUE(a.path().startsWith(QString::fromLatin1(dbus::kInstancePathPrefix)));
+
+    HostStringArray show = showArray(QStringLiteral("N"));
+    int16_t formID = 0;
+    a.ShowForm(formID, show);
+    ASSERT_EQ(a.TakeSnapshot(), 1);
+    ASSERT_EQ(b.GetSnapshotCount(), 1);
+    EXPECT_EQ(snapshot(b, 1).hPicture, snapshot(a, 1).hPicture);
+    EXPECT_EQ(b.GetPictureData(snapshot(b, 1).hPicture), a.GetPictureData(snapshot(a, 1).hPicture));
+
+    // One host marks, the other purges: the same store.
+    int16_t index = 1;
+    VbBoolean saved = vbTrue;
+    b.PictureSavedByLogger(index, saved);
+    a.ClearSavedSnapshots();
+    EXPECT_EQ(b.GetSnapshotCount(), 0);
+
+    // The flag is module-wide too.
+    b.setAllowInternalCapture(vbFalse);
+    EXPECT_EQ(a.AllowInternalCapture(), vbFalse);
+    a.setAllowInternalCapture(5);   // kept as given
+    EXPECT_EQ(b.AllowInternalCapture(), 5);
+    a.setAllowInternalCapture(vbTrue);
+
+    // The second host leaving ends only its own instance.
+    const pid_t server = bus->serverPid();
+    bus->disconnect(second);
+    ASSERT_TRUE(waitFor([&] {
+        return rawCall(b.path(), kInstanceInterface, "GetSnapshotCount", {}).errorName()
+            == QLatin1String("org.freedesktop.DBus.Error.UnknownObject");
+    }, 2s));
+    EXPECT_EQ(a.TakeSnapshot(), 1);
+    EXPECT_EQ(windowState(QStringLiteral("capture")).value(QStringLiteral("loaded")), true);
+    EXPECT_EQ(bus->serverPid(), server);
+}
+
+TEST_F(EndToEnd, InternalCaptureSwitchGovernsTheSKeyButNotTheHost)
+{
+    AutomationClient client(host);
+    client.create();
+    EXPECT_EQ(client.AllowInternalCapture(), vbTrue);
+    HostStringArray show = showArray(QStringLiteral("N"));
+    int16_t formID = 0;
+    client.ShowForm(formID, show);
+
+    client.setAllowInternalCapture(vbFalse);
+    drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(kKeyS), QVariant::fromValue<short>(0)});
+    EXPECT_EQ(client.GetSnapshotCount(), 0);
+    EXPECT_EQ(client.TakeSnapshot(), 1);
+
+    client.setAllowInternalCapture(vbTrue);
+    drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(kKeyS), QVariant::fromValue<short>(0)});
+    EXPECT_EQ(client.GetSnapshotCount(), 2);
+}
+
+TEST_F(EndToEnd, ObjectsIntrospectFromTheInterfaceFiles)
+{
+    AutomationClient client(host);
+    client.create();
+    const auto introspect = [&](const QString& path) {
+        const QDBusMessage reply = rawCall(path, QStringLiteral("org.freedesktop.DBus.Introspectable"), "Introspect", {});
+        return reply.arguments().value(0).toString();
+    };
+    const QString factory = introspect(QString::fromLatin1(dbus::kFactoryPath));
+    EXPECT_TRUE(factory.contains(R"(<interface name="org.kelvara.DidevEvivod.Factory">)"));
+    EXPECT_TRUE(factory.contains(R"(<node name="cDidevEvivod"/>)"));
+    EXPECT_TRUE(factory.contains(R"(<node name="TestDriver"/>)"));
+    const QString instance = introspect(client.path());
+    EXPECT_TRUE(instance.contains(R"(<interface name="org.kelvara.DidevEvivod._cDidevEvivod">)"));
+    EXPECT_TRUE(instance.contains(R"(<interface name="org.kelvara.DidevEvivod.__cDidevEvivod">)"));
+    EXPECT_TRUE(instance.contains(R"(<property name="AllowInternalCapture" type="n" access="readwrite">)"));
+    EXPECT_TRUE(introspect(QString::fromLatin1(dbus::kTestDriverPath))
+                    .contains(R"(<interface name="org.kelvara.DidevEvivod.TestDriver">)"));
+}

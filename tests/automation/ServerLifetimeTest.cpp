@@ -1,0 +1,232 @@
+// How the server comes and goes: activation, the name already taken, hosts that vanish, sinks
+// that fail or fall silent, and the command-line host.
+#include "EndToEndFixture.h"
+#include "SignalRecorder.h"
+
+#include "app/HostEventSink.h"
+#include "automation/DBusMethodTable.h"
+#include "automation/DBusNames.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusVirtualObject>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+
+#include <signal.h>
+
+using namespace didev;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool processGone(pid_t pid)
+{
+    // The bus reaps the servers it started; until then a finished one is a zombie.
+    if (::kill(pid, 0) != 0)
+        return true;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    return close >= 0 && text.mid(close + 2, 1) == "Z";
+}
+
+struct HostRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+HostRun runHost(PrivateSessionBus& bus, const QStringList& arguments, const QString& folder)
+{
+    QProcess process;
+    process.setProcessEnvironment(bus.hostEnvironment());
+    process.setWorkingDirectory(folder);
+    process.start(QStringLiteral(DIDEV_HOST_EXECUTABLE), arguments);
+    HostRun run;
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// A sink that takes the call and never answers.
+class SilentSink final : public QDBusVirtualObject {
+public:
+    int calls = 0;
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override
+    {
+        if (message.interface() != QLatin1String(dbus::kSinkInterface))
+            return false;
+        ++calls;
+        return true;
+    }
+};
+
+HostStringArray showArray()
+{
+    return HostStringArray(1, QStringList{"Y", "1200", "900", "5250", "4320", "", "", "", ""});
+}
+
+} // namespace
+
+TEST_F(EndToEnd, FirstCallStartsTheServerAndASecondServerIsTurnedAway)
+{
+    EXPECT_EQ(bus->serverPid(), 0);
+    AutomationClient client(host);
+    client.create();
+    EXPECT_NE(bus->serverPid(), 0);
+
+    QProcess second;
+    second.setProcessEnvironment(bus->hostEnvironment());
+    second.start(QStringLiteral(DIDEV_EVIVOD_EXECUTABLE), {QStringLiteral("--dbus")});
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_TRUE(QString::fromUtf8(second.readAllStandardError()).contains(QStringLiteral("already served")));
+    EXPECT_EQ(client.GetSnapshotCount(), 0);
+}
+
+TEST_F(EndToEnd, HostKilledWhileTheWindowIsOpenTakesItsWindowAndTheServerWith)
+{
+    SignalRecorder recorder(host);
+    QProcess killed;
+    killed.setProcessEnvironment(bus->hostEnvironment());
+    killed.start(QStringLiteral(DIDEV_HOST_EXECUTABLE), {QStringLiteral("show"), QStringLiteral("watch")});
+    ASSERT_TRUE(killed.waitForStarted());
+    ASSERT_TRUE(waitFor([&] { return bus->serverPid() != 0 && windowState("capture").value("loaded").toBool(); }, 30s));
+    const pid_t server = bus->serverPid();
+
+    QElapsedTimer clock;
+    ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
+    clock.start();
+    ASSERT_TRUE(bus->waitUntilServerGone(2s));
+    ASSERT_TRUE(waitFor([&] { return processGone(server); }, 2s - std::chrono::milliseconds(clock.elapsed())))
+        << "server still running after " << clock.elapsed() << " ms";
+    killed.waitForFinished();
+    // The destruction sequence raises no FormClosed.
+    EXPECT_TRUE(recorder.named("FormClosed").isEmpty());
+}
+
+TEST_F(EndToEnd, HostKilledWhileAnotherStaysClosesOnlyItsWindow)
+{
+    AutomationClient staying(host);
+    staying.create();
+    SignalRecorder recorder(host);
+    QProcess killed;
+    killed.setProcessEnvironment(bus->hostEnvironment());
+    killed.start(QStringLiteral(DIDEV_HOST_EXECUTABLE), {QStringLiteral("show"), QStringLiteral("watch")});
+    ASSERT_TRUE(waitFor([&] { return windowState("capture").value("loaded").toBool(); }, 30s));
+
+    ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
+    EXPECT_TRUE(waitFor([&] { return !windowState("capture").value("loaded").toBool(); }, 2s));
+    killed.waitForFinished();
+    EXPECT_TRUE(recorder.named("FormClosed").isEmpty());
+    EXPECT_EQ(staying.GetSnapshotCount(), 0);   // the store was emptied by the close
+    staying.release();
+    EXPECT_TRUE(bus->waitUntilServerGone(2s));
+}
+
+TEST_F(EndToEnd, FailingSinkIsDroppedAtOnceAndTheOthersStillHearTheEvent)
+{
+    AutomationClient client(host);
+    client.create();
+    HostEventSink failing(host, QStringLiteral("/test/failing"));
+    HostEventSink healthy(host, QStringLiteral("/test/healthy"));
+    ASSERT_TRUE(failing.exportObject());
+    ASSERT_TRUE(healthy.exportObject());
+    int failingCalls = 0;
+    int healthyCalls = 0;
+    failing.onKeyDown = [&](int16_t&, int16_t&) {
+        ++failingCalls;
+        throw std::runtime_error("host handler broke");
+    };
+    healthy.onKeyDown = [&](int16_t& keyCode, int16_t&) {
+        ++healthyCalls;
+        EXPECT_EQ(keyCode, 65);
+    };
+    client.Advise(failing.path());
+    client.Advise(healthy.path());
+    HostStringArray show = showArray();
+    int16_t formID = 0;
+    client.ShowForm(formID, show);
+
+    for (int press = 0; press < 2; ++press)
+        drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(65), QVariant::fromValue<short>(0)});
+    EXPECT_EQ(failingCalls, 1);
+    EXPECT_EQ(healthyCalls, 2);
+}
+
+TEST_F(EndToEnd, SilentSinkIsDroppedAfter25SecondsWhileTheServerGoesOnServing)
+{
+    AutomationClient client(host);
+    client.create();
+    QDBusConnection other = bus->connect();
+    AutomationClient bystander(other);
+    bystander.create();
+    SilentSink silent;
+    ASSERT_TRUE(host.registerVirtualObject(QStringLiteral("/test/silent"), &silent));
+    client.Advise(QStringLiteral("/test/silent"));
+    HostStringArray show = showArray();
+    int16_t formID = 0;
+    client.ShowForm(formID, show);
+
+    // While the module waits on the sink, the other host is still served.
+    int16_t countDuringWait = -1;
+    qint64 answeredAfter = -1;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(1000, [&] {
+        countDuringWait = bystander.GetSnapshotCount();
+        answeredAfter = clock.elapsed();
+    });
+    HostStringArray close(1, QStringList{""});
+    client.CloseForm(formID, close);
+    const qint64 closedAfter = clock.elapsed();
+    EXPECT_EQ(silent.calls, 1);
+    EXPECT_EQ(countDuringWait, 0);
+    EXPECT_LT(answeredAfter, 5000);
+    EXPECT_GE(closedAfter, 24000);
+    EXPECT_LT(closedAfter, 40000);
+
+    // Dropped: the next event does not wait for it.
+    client.ShowForm(formID, show);
+    clock.restart();
+    client.CloseForm(formID, close);
+    EXPECT_EQ(silent.calls, 1);
+    EXPECT_LT(clock.elapsed(), 10000);
+    host.unregisterObject(QStringLiteral("/test/silent"));
+}
+
+TEST_F(EndToEnd, CommandLineHostPlaysTheDemoAndReportsErrorsWithAStatus)
+{
+    const HostRun demo = runHost(*bus, {QStringLiteral("demo"), folder.path()}, folder.path());
+    EXPECT_EQ(demo.exitCode, 0) << demo.err.toStdString();
+    for (const char* line : {"show: True", "snap: 1", "snap: 2", "snap: 3", "count: 3", "close: done", "event FormClosed: capture Top="})
+        EXPECT_TRUE(demo.out.contains(QLatin1String(line))) << line << "\n" << demo.out.toStdString();
+    EXPECT_TRUE(fileBytes(file("didev-demo-1.jpg")).startsWith("\xFF\xD8\xFF"));
+    EXPECT_TRUE(fileBytes(file("didev-demo-1.bmp")).startsWith("BM"));
+    EXPECT_TRUE(bus->waitUntilServerGone(2s));
+
+    const HostRun chain = runHost(*bus, {"show", "N", "snap", "get", "1", "mark", "1", "purge", "allow", "0", "allow", "close"},
+        folder.path());
+    EXPECT_EQ(chain.exitCode, 0) << chain.err.toStdString();
+    for (const char* line : {"snap: 1", "get 1: hPicture=", "frameID=1", "mark 1: True", "purge: 0 left", "allow: False"})
+        EXPECT_TRUE(chain.out.contains(QLatin1String(line))) << line << "\n" << chain.out.toStdString();
+
+    const HostRun failed = runHost(*bus, {"mark", "99", "count"}, folder.path());
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_EQ(failed.err.trimmed(), "didev-host: mark 99: Error 9 (KelvaraDidevEvivod): Subscript out of range");
+    EXPECT_FALSE(failed.out.contains("count:"));   // the run stops at the failure
+
+    const HostRun usage = runHost(*bus, {"get", "one"}, folder.path());
+    EXPECT_EQ(usage.exitCode, 2);
+    EXPECT_TRUE(usage.err.contains("get: argument 1 must be a whole number")) << usage.err.toStdString();
+}
