@@ -1,0 +1,193 @@
+// The automation service's costs over a private session bus, each against a baseline measured
+// in the same run: GetSnapshotCount against the bus's own Peer.Ping to the same server,
+// TakeSnapshot of a 1920 x 1080 test pattern (median), and GetPictureData of that frame read by
+// the client against a local memcpy of the same bytes.
+
+#include "PrivateSessionBus.h"
+
+#include "app/AutomationClient.h"
+#include "automation/DBusNames.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using namespace didev;
+
+struct Session {
+    std::unique_ptr<PrivateSessionBus> bus;
+    QDBusConnection connection{QString()};
+    std::unique_ptr<AutomationClient> client;
+    int32_t picture = 0;
+};
+
+Session* session = nullptr;
+std::vector<double> grabMilliseconds;
+
+QDBusMessage callInstance(const QString& interfaceName, const QString& member)
+{
+    const auto message = QDBusMessage::createMethodCall(session->client->service(), session->client->path(), interfaceName, member);
+    return session->connection.call(message, QDBus::Block);
+}
+
+void PeerPing(benchmark::State& state)
+{
+    const QString peer = QStringLiteral("org.freedesktop.DBus.Peer");
+    for (auto _ : state) {
+        const QDBusMessage reply = callInstance(peer, QStringLiteral("Ping"));
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            state.SkipWithError("Ping failed");
+    }
+}
+BENCHMARK(PeerPing)->MinTime(2.0);
+
+void GetSnapshotCount(benchmark::State& state)
+{
+    const QString automation = QString::fromLatin1(dbus::kAutomationInterface);
+    for (auto _ : state) {
+        const QDBusMessage reply = callInstance(automation, QStringLiteral("GetSnapshotCount"));
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            state.SkipWithError("GetSnapshotCount failed");
+    }
+}
+BENCHMARK(GetSnapshotCount)->MinTime(2.0);
+
+void TakeSnapshot(benchmark::State& state)
+{
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        const int16_t frame = session->client->TakeSnapshot();
+        const double elapsed = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        state.SetIterationTime(elapsed);
+        grabMilliseconds.push_back(elapsed * 1e3);
+        if (frame == 0)
+            state.SkipWithError("no frame stored");
+        // Keep the store small: every frame holds 8 MB.
+        if (frame >= 20) {
+            state.PauseTiming();
+            session->client->ClearSnapshots();
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(TakeSnapshot)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
+
+void GetPictureData(benchmark::State& state)
+{
+    size_t bytes = 0;
+    for (auto _ : state) {
+        const QByteArray bitmap = session->client->GetPictureData(session->picture);
+        bytes = static_cast<size_t>(bitmap.size());
+        benchmark::DoNotOptimize(bitmap.constData());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+BENCHMARK(GetPictureData)->Unit(benchmark::kMillisecond);
+
+void MemcpyPictureData(benchmark::State& state)
+{
+    const QByteArray bitmap = session->client->GetPictureData(session->picture);
+    std::vector<char> copy(static_cast<size_t>(bitmap.size()));
+    for (auto _ : state) {
+        std::memcpy(copy.data(), bitmap.constData(), copy.size());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bitmap.size()));
+}
+BENCHMARK(MemcpyPictureData)->Unit(benchmark::kMillisecond);
+
+// Keeps each benchmark's time per iteration beside the usual console table.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> seconds;
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            if (run.iterations > 0 && !run.error_occurred)
+                seconds[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
+    }
+};
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("DIDEV_VIRTUAL_VIDEO"), QStringLiteral("Bench Pattern:smpte:1920x1080@25"));
+    environment.insert(QStringLiteral("DIDEV_VIRTUAL_AUDIO"), QString());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    Session state;
+    session = &state;
+    try {
+        state.bus = std::make_unique<PrivateSessionBus>(environment);
+        state.connection = state.bus->connect();
+        state.client = std::make_unique<AutomationClient>(state.connection);
+        state.client->create();
+        // No viewer following the grabs: the round trip of the grab itself is measured.
+        int16_t accumulate = 3;
+        QString no = QStringLiteral("N");
+        state.client->SetProperty(accumulate, no);
+        HostStringArray show(1, QStringList{"N", "", "", "", "", "", "", "", ""});
+        int16_t formID = 0;
+        state.client->ShowForm(formID, show);
+        if (state.client->TakeSnapshot() == 0) {
+            std::fprintf(stderr, "dbus_bench: the server stored no frame\n");
+            return 1;
+        }
+        int16_t first = 1;
+        int16_t frameID = 0;
+        double frameTime = 0;
+        QString timecode;
+        state.client->GetSnapshot(first, state.picture, frameID, frameTime, timecode);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "dbus_bench: %s\n", error.what());
+        return 1;
+    }
+
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const auto& t = reporter.seconds;
+    const auto ratio = [&](const char* what, const std::string& measured, const std::string& baseline, const char* target) {
+        if (!t.contains(measured) || !t.contains(baseline))
+            return;
+        std::printf("%-46s %9.3f ms vs %9.3f ms  ratio %5.2f x  (target %s)\n", what, t.at(measured) * 1e3,
+            t.at(baseline) * 1e3, t.at(measured) / t.at(baseline), target);
+    };
+    std::printf("\nRatios, same server, same run:\n");
+    ratio("GetSnapshotCount / Peer.Ping round trip", "GetSnapshotCount/min_time:2.000", "PeerPing/min_time:2.000", "<= 1.5 x");
+    ratio("GetPictureData 1920x1080 read / local memcpy", "GetPictureData", "MemcpyPictureData", "for information");
+    if (!grabMilliseconds.empty())
+        std::printf("%-46s median %6.2f ms over %zu grabs  (target < 8 ms)\n", "TakeSnapshot 1920x1080 over the bus",
+            median(grabMilliseconds), grabMilliseconds.size());
+
+    state.client.reset();
+    state.bus.reset();
+    return 0;
+}
