@@ -93,7 +93,7 @@ protected:
 
     QString panelText(int index) { return window->panel(index).text(); }
     bool logoShown() { return window->logoImage().isVisible(); }
-    CaptureControl& capture() { return window->LTMMCapture(); }
+    CaptureControl& capture() { return window->captureControl(); }
 };
 
 } // namespace
