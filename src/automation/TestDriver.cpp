@@ -271,7 +271,7 @@ void TestDriver::addDeviceMethods()
     methods_.add("PlugDevice", "sss", [](const QDBusMessage& call) {
         const DeviceKind kind = deviceKind(argumentAt<QString>(call, 0));
         const QString name = argumentAt<QString>(call, 1);
-        CaptureControl& control = captureWindow().LTMMCapture();
+        CaptureControl& control = captureWindow().captureControl();
         if (kind == DeviceKind::Video) {
             VirtualVideoDevice device;
             device.name = name;
@@ -290,7 +290,7 @@ void TestDriver::addDeviceMethods()
     methods_.add("UnplugDevice", "ss", [](const QDBusMessage& call) {
         const DeviceKind kind = deviceKind(argumentAt<QString>(call, 0));
         const QString name = argumentAt<QString>(call, 1);
-        CaptureControl& control = captureWindow().LTMMCapture();
+        CaptureControl& control = captureWindow().captureControl();
         const bool unplugged = kind == DeviceKind::Video ? control.unplugVirtualVideo(name) : control.unplugVirtualAudio(name);
         if (!unplugged)
             raiseInvalidArguments(QStringLiteral("No virtual device is called '%1'").arg(name));
@@ -310,7 +310,7 @@ void TestDriver::addDeviceMethods()
             grabStep = GrabStep::Fetch;
         else if (step != QLatin1String("readiness"))
             raiseInvalidArguments(QStringLiteral("A grab fails at readiness, start or fetch, not '%1'").arg(step));
-        captureWindow().LTMMCapture().failNextGrab(grabStep);
+        captureWindow().captureControl().failNextGrab(grabStep);
         return QVariantList{};
     });
 }

@@ -73,7 +73,7 @@ void insertCapture(QVariantMap& state, DidevEvivod& window)
     state.insert(QStringLiteral("logoVisible"), logo.isVisible());
     insertGeometry(state, QStringLiteral("logo"), logo.geometry());
     state.insert(QStringLiteral("bannerVisible"), window.picErrorBox().isVisible());
-    CaptureControl& control = window.LTMMCapture();
+    CaptureControl& control = window.captureControl();
     state.insert(QStringLiteral("previewOn"), control.preview());
     state.insert(QStringLiteral("videoIndex"), control.videoDevices().selectedIndex());
     state.insert(QStringLiteral("audioIndex"), control.audioDevices().selectedIndex());
