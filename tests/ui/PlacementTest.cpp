@@ -147,13 +147,6 @@ TEST(WindowMetrics, FrameSplitsIntoCaptionFrameAndBorderRoundedBeforeDoubling)
         EXPECT_EQ(windowMetricsFromFrame(c.frame, c.twipsPerPixel, c.twipsPerPixel), c.expected) << c.fault;
 }
 
-TEST(WindowMetrics, FrameSumsToTheWholeFrameHeight)
-{
-    const WindowMetrics m = windowMetricsFromFrame({5, 30, 5, 5}, 15, 15);
-    EXPECT_EQ(m.captionHeight + m.sizingFrameHeight + m.borderHeight, (30 + 5) * 15);
-    EXPECT_EQ(m.sizingFrameWidth + m.borderWidth, (5 + 5) * 15);
-}
-
 class WidgetPlacement : public ::testing::Test {
 protected:
     void SetUp() override { setFixedScreenMetrics(ScreenMetrics{19200, 14400, 15, 15}); }
@@ -205,16 +198,6 @@ TEST_F(WidgetPlacement, PlacedBeforeShowingKeepsTheOuterSizeOnceFramed)
         StoreWindowPlacement(placed, stored);
         EXPECT_EQ(stored, (WindowPlacement{1500, 750, 4500, 3000})) << session;
     }
-}
-
-TEST_F(WidgetPlacement, DefaultSizeWhenNothingStored)
-{
-    QWidget window;
-    window.show();
-    QApplication::processEvents();
-    WidgetPlacedWindow placed(window);
-    ApplyWindowPlacement(placed, {}, kDefaultWindowWidth, kDefaultWindowHeight);
-    EXPECT_EQ(window.frameGeometry().size(), QSize(350, 288));
 }
 
 TEST(SetWindowTopmost, ShownWindowStaysShownInPlaceAndOnTop)
