@@ -47,6 +47,8 @@ std::string standardErrorText(ErrorNumber number)
     case ErrorNumber::BitmapFileNotCreated: return "Can't create bitmap file";
     case ErrorNumber::PathFileAccess: return "Path/File access error";
     case ErrorNumber::ObjectNotSet: return "Object variable or With block variable not set";
+    case ErrorNumber::InvalidPropertyValue: return "Invalid property value";
+    case ErrorNumber::PrinterError: return "Printer error";
     case ErrorNumber::JpegLibrary: return "JPEG library failure";
     }
     return "Application-defined or object-defined error";

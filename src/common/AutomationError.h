@@ -13,6 +13,8 @@ enum class ErrorNumber : int32_t {
     BitmapFileNotCreated = 17,
     PathFileAccess = 75,
     ObjectNotSet = 91,
+    InvalidPropertyValue = 380,
+    PrinterError = 482,
     JpegLibrary = 26001,
 };
 

@@ -22,7 +22,7 @@ class PendingOuterSize final : public QObject {
 public:
     static PendingOuterSize& of(QWidget& window)
     {
-        auto* pending = window.findChild<PendingOuterSize*>(QString(), Qt::FindDirectChildrenOnly);
+        auto* pending = find(window);
         if (!pending)
             pending = new PendingOuterSize(window);
         return *pending;
@@ -30,7 +30,17 @@ public:
 
     static void forget(QWidget& window)
     {
-        delete window.findChild<PendingOuterSize*>(QString(), Qt::FindDirectChildrenOnly);
+        delete find(window);
+    }
+
+    // Without a meta-object of its own, findChild<PendingOuterSize*> would match any child.
+    static PendingOuterSize* find(QWidget& window)
+    {
+        for (QObject* child : window.children()) {
+            if (auto* pending = dynamic_cast<PendingOuterSize*>(child))
+                return pending;
+        }
+        return nullptr;
     }
 
     int width = -1;    // pixels, -1 when not asked for

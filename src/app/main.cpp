@@ -1,0 +1,92 @@
+#include "app/StandaloneSession.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QProcessEnvironment>
+#include <QTextStream>
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+using namespace didev;
+
+namespace {
+
+bool displayAvailable()
+{
+    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Without a display the window is drawn off screen; the choice has to be made before Qt starts.
+    const bool offscreen = !displayAvailable() && !std::getenv("QT_QPA_PLATFORM");
+    if (offscreen)
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const bool drawnOffscreen = offscreen || qgetenv("QT_QPA_PLATFORM") == "offscreen";
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("didev-evivod"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Kelvara Didev Evivod, the video-assist module: opens the capture window on the first camera,\n"
+        "or on a built-in \"Test Pattern\" when there is none. Without a display it runs off screen for\n"
+        "a few seconds, prints what it did and saves a screenshot of the window.\n"
+        "\n"
+        "Virtual devices are also read from DIDEV_VIRTUAL_VIDEO and DIDEV_VIRTUAL_AUDIO\n"
+        "(';'-separated; an option of the same kind replaces its variable). A video entry is\n"
+        "NAME[:PATTERN[:WIDTHxHEIGHT[@FPS]]], PATTERN a videotestsrc pattern (default smpte),\n"
+        "size 640x480@25 unless given."));
+    parser.addHelpOption();
+    const QCommandLineOption virtualVideo(QStringLiteral("virtual-video"),
+        QStringLiteral("Adds a test-pattern camera (repeatable)."), QStringLiteral("NAME[:PATTERN]"));
+    const QCommandLineOption virtualAudio(QStringLiteral("virtual-audio"),
+        QStringLiteral("Adds a test-tone microphone (repeatable)."), QStringLiteral("NAME"));
+    const QCommandLineOption noSystemDevices(QStringLiteral("no-system-devices"),
+        QStringLiteral("Lists only the virtual devices."));
+    const QCommandLineOption seconds(QStringLiteral("seconds"),
+        QStringLiteral("Off screen: how long the session runs (default 4)."), QStringLiteral("N"), QStringLiteral("4"));
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+        QStringLiteral("Off screen: where the screenshot goes (default didev-evivod.png)."), QStringLiteral("FILE"),
+        QStringLiteral("didev-evivod.png"));
+    parser.addOptions({virtualVideo, virtualAudio, noSystemDevices, seconds, screenshot});
+    parser.process(app);
+
+    StandaloneSession::Settings settings;
+    try {
+        settings.capture = captureOptionsFrom(
+            parser.isSet(virtualVideo) ? std::optional(parser.values(virtualVideo)) : std::nullopt,
+            parser.isSet(virtualAudio) ? std::optional(parser.values(virtualAudio)) : std::nullopt,
+            QProcessEnvironment::systemEnvironment());
+    } catch (const std::exception& error) {
+        err << "didev-evivod: " << error.what() << "\n";
+        return 2;
+    }
+    settings.capture.systemDevices = !parser.isSet(noSystemDevices);
+    bool secondsValid = false;
+    settings.seconds = parser.value(seconds).toInt(&secondsValid);
+    if (!secondsValid || settings.seconds < 1 || settings.seconds > 3600) {
+        err << "didev-evivod: --seconds takes a whole number from 1 to 3600\n";
+        return 2;
+    }
+    settings.offscreen = drawnOffscreen;
+    if (drawnOffscreen) {
+        settings.screenshot = QDir::current().absoluteFilePath(parser.value(screenshot));
+        out << "no display: running off screen for " << settings.seconds << " s\n";
+    }
+
+    try {
+        StandaloneSession session(settings, out);
+        return session.run();
+    } catch (const std::exception& error) {
+        err << "didev-evivod: " << error.what() << "\n";
+        return 1;
+    }
+}

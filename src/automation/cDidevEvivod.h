@@ -1,0 +1,71 @@
+#pragma once
+
+#include "automation/HostStringArray.h"
+#include "common/VbTypes.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace didev {
+
+class DidevEvivod;
+class PictureWriter;
+
+// The host's side of the events. They are raised synchronously from inside the window's
+// handlers, so a host that calls back into the module from a handler re-enters it on the same
+// thread (GetSettings from FormClosed still finds the window loaded). Arguments are by
+// reference, as the host may change them.
+class cDidevEvivodEvents {
+public:
+    virtual ~cDidevEvivodEvents() = default;
+    virtual void FormClosed(HostStringArray& passDataArray) = 0;
+    virtual void SettingsChanged(HostStringArray& passDataArray) = 0;
+    virtual void KeyDown(int16_t& KeyCode, int16_t& Shift) = 0;
+};
+
+// The module's automation class: the whole of its contract with the host. A thin façade over
+// the module-wide state, the capture window, the frame store, export and the viewer. Creating
+// an instance resets the module-wide state for every instance. Integer is int16_t, Long
+// int32_t, Boolean a 16-bit value with true = -1 (other values kept as given).
+class cDidevEvivod {
+public:
+    cDidevEvivod();
+    ~cDidevEvivod();
+    cDidevEvivod(const cDidevEvivod&) = delete;
+    cDidevEvivod& operator=(const cDidevEvivod&) = delete;
+
+    // Sinks receive the events in the order they were added; a sink must outlive its registration.
+    void addEventSink(cDidevEvivodEvents* sink);
+    void removeEventSink(cDidevEvivodEvents* sink);
+
+    void ClearSnapshots();
+    void ClearSavedSnapshots();
+    void CloseForm(int16_t& formID, HostStringArray& passDataArray);
+    void GetSettings(HostStringArray& passDataArray);
+    void GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& frameID, double& frameTime, QString& frameTimecode);
+    int16_t GetSnapshotCount();
+    void PictureSavedByLogger(int16_t& index, VbBoolean& setting);
+    VbBoolean SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
+        int16_t& colorReduction);
+    void SetPointers(QString& appMainWindow, QString& apPath, QString& wkPath, QString& tmpPath, int32_t& userRegArea);
+    void SetProperty(int16_t& propID, QString& propValue);
+    VbBoolean ShowForm(int16_t& formID, HostStringArray& passDataArray);
+    int16_t TakeSnapshot();
+    VbBoolean AllowInternalCapture() const;
+    void setAllowInternalCapture(VbBoolean bNewValue);
+
+private:
+    void raiseFormClosed(HostStringArray& passDataArray);
+    void raiseSettingsChanged(HostStringArray& passDataArray);
+    void raiseKeyDown(int16_t& KeyCode, int16_t& Shift);
+
+    QPointer<DidevEvivod> captureWindow_;
+    std::unique_ptr<PictureWriter> pictureWriter_;
+    std::vector<cDidevEvivodEvents*> sinks_;
+};
+
+} // namespace didev

@@ -1,0 +1,314 @@
+#include "capture/CaptureControl.h"
+
+#include "capture/CaptureError.h"
+#include "common/AutomationError.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+#include <chrono>
+
+namespace didev {
+
+CaptureControl::CaptureControl(CaptureOptions options, QObject* parent)
+    : QObject(parent)
+    , options_(std::move(options))
+    , video_(DeviceKind::Video, [this] { return enumerate(DeviceKind::Video); }, [this] { videoSelectionChanged(); })
+    , audio_(DeviceKind::Audio, [this] { return enumerate(DeviceKind::Audio); }, [this] { audioSelectionChanged(); })
+{
+    ensureGstreamer();
+    for (const VirtualVideoDevice& device : options_.virtualVideo)
+        virtualVideo_.append({nextVirtualId_++, device});
+    for (const VirtualAudioDevice& device : options_.virtualAudio)
+        virtualAudio_.append({nextVirtualId_++, device});
+    if (options_.systemDevices) {
+        monitor_.reset(gst_device_monitor_new());
+        gst_device_monitor_add_filter(monitor_.get(), "Video/Source", nullptr);
+        gst_device_monitor_add_filter(monitor_.get(), "Audio/Source", nullptr);
+    }
+    video_.refresh();
+    audio_.refresh();
+}
+
+CaptureControl::~CaptureControl()
+{
+    videoPipeline_.reset();
+    audioPipeline_.reset();
+}
+
+QList<CaptureDevice> CaptureControl::enumerate(DeviceKind kind)
+{
+    QList<CaptureDevice> devices;
+    if (monitor_) {
+        const char* wanted = kind == DeviceKind::Video ? "Video/Source" : "Audio/Source";
+        GList* found = gst_device_monitor_get_devices(monitor_.get());
+        for (GList* item = found; item; item = item->next) {
+            auto* device = GST_DEVICE(item->data);
+            if (gst_device_has_classes(device, wanted))
+                devices.append(CaptureDevice::fromSystem(device));
+        }
+        g_list_free_full(found, gst_object_unref);
+    }
+    if (kind == DeviceKind::Video) {
+        for (const auto& [id, device] : virtualVideo_)
+            devices.append(CaptureDevice::fromVirtual(device, id));
+    } else {
+        for (const auto& [id, device] : virtualAudio_)
+            devices.append(CaptureDevice::fromVirtual(device, id));
+    }
+    return devices;
+}
+
+void CaptureControl::setPreview(bool on)
+{
+    preview_ = on;
+    if (on) {
+        if (!videoPipeline_ && video_.selected())
+            startVideo();
+        if (!audioPipeline_ && audio_.selected())
+            startAudio();
+    } else {
+        stopVideo();
+        stopAudio();
+    }
+}
+
+void CaptureControl::setInputMode(int32_t mode)
+{
+    if (mode < 0 || mode > 2) {
+        raiseCaptureError(CaptureErrorNumber::InvalidArgument, "InputMode",
+                          QStringLiteral("%1 is not 0 (audio and video), 1 (video only) or 2 (audio only)").arg(mode));
+    }
+    inputMode_ = mode;
+    if (videoPipeline_)
+        videoPipeline_->showStage(stageToShow());
+    else
+        frames_.show(stageToShow());
+    if (audioPipeline_)
+        audioPipeline_->setEnabled(mode != static_cast<int32_t>(InputMode::VideoOnly));
+}
+
+void CaptureControl::setPreviewStage(int32_t stage)
+{
+    if (stage < 0 || stage >= kPreviewStageCount) {
+        raiseCaptureError(CaptureErrorNumber::InvalidArgument, "PreviewStage",
+                          QStringLiteral("%1 is not 0 (source), 1 (processors) or 2 (compressor)").arg(stage));
+    }
+    previewStage_ = stage;
+    if (videoPipeline_)
+        videoPipeline_->showStage(stageToShow());
+    else
+        frames_.show(stageToShow());
+}
+
+int CaptureControl::stageToShow() const
+{
+    return inputMode_ == static_cast<int32_t>(InputMode::AudioOnly) ? FrameSlot::kNoStage : previewStage_;
+}
+
+void CaptureControl::stillSetup(int32_t mode)
+{
+    stillMode_ = mode == kStillMode;
+}
+
+bool CaptureControl::consumeFailure(GrabStep step)
+{
+    if (failNextGrab_ != step)
+        return false;
+    failNextGrab_.reset();
+    return true;
+}
+
+void CaptureControl::requireVideo(const char* call) const
+{
+    if (!videoPipeline_)
+        raiseCaptureError(CaptureErrorNumber::NoVideoSource, call, QStringLiteral("no video source is running"));
+    if (inputMode_ == static_cast<int32_t>(InputMode::AudioOnly))
+        raiseCaptureError(CaptureErrorNumber::NoVideoSource, call, QStringLiteral("the input mode is audio only"));
+}
+
+bool CaptureControl::isReadyForStill(int32_t mode)
+{
+    if (consumeFailure(GrabStep::Readiness))
+        return false;
+    return mode == kStillMode && stillMode_ && videoPipeline_ && inputMode_ != static_cast<int32_t>(InputMode::AudioOnly);
+}
+
+void CaptureControl::startCapture(int32_t mode)
+{
+    if (consumeFailure(GrabStep::Start))
+        raiseCaptureError(CaptureErrorNumber::NoVideoSource, "StartCapture", QStringLiteral("the capture device did not start"));
+    if (mode != kStillMode)
+        raiseCaptureError(CaptureErrorNumber::InvalidArgument, "StartCapture", QStringLiteral("mode %1 is not the still mode %2").arg(mode).arg(kStillMode));
+    if (!stillMode_)
+        raiseCaptureError(CaptureErrorNumber::StillModeNotSelected, "StartCapture", QStringLiteral("still set-up was not called with %1").arg(kStillMode));
+    requireVideo("StartCapture");
+    capturing_ = true;
+}
+
+PicturePtr CaptureControl::fetchStill(int32_t waitMilliseconds)
+{
+    if (consumeFailure(GrabStep::Fetch))
+        raiseCaptureError(CaptureErrorNumber::NoFrame, "FetchStill", QStringLiteral("the capture device delivered no frame"));
+    if (!capturing_)
+        raiseCaptureError(CaptureErrorNumber::NotCapturing, "FetchStill", QStringLiteral("capture was not started"));
+    requireVideo("FetchStill");
+    const VideoFramePtr frame = frames_.newest(std::chrono::milliseconds(std::max(waitMilliseconds, 0)));
+    if (!frame)
+        raiseCaptureError(CaptureErrorNumber::NoFrame, "FetchStill", QStringLiteral("no frame came within %1 ms").arg(waitMilliseconds));
+    PicturePtr picture = frame->toPicture();
+    if (!picture)
+        raiseCaptureError(CaptureErrorNumber::NoFrame, "FetchStill", QStringLiteral("the newest frame could not be read"));
+    return picture;
+}
+
+void CaptureControl::stopCapture()
+{
+    capturing_ = false;
+}
+
+void CaptureControl::plugVirtualVideo(const VirtualVideoDevice& device)
+{
+    const int id = nextVirtualId_++;
+    virtualVideo_.append({id, device});
+    video_.append(CaptureDevice::fromVirtual(device, id));
+}
+
+void CaptureControl::plugVirtualAudio(const VirtualAudioDevice& device)
+{
+    const int id = nextVirtualId_++;
+    virtualAudio_.append({id, device});
+    audio_.append(CaptureDevice::fromVirtual(device, id));
+}
+
+bool CaptureControl::unplugVirtualVideo(const QString& name)
+{
+    for (int i = 0; i < virtualVideo_.size(); ++i) {
+        if (virtualVideo_[i].second.name != name)
+            continue;
+        const int id = virtualVideo_[i].first;
+        virtualVideo_.removeAt(i);
+        video_.remove(CaptureDevice::virtualKey(DeviceKind::Video, id));
+        return true;
+    }
+    return false;
+}
+
+bool CaptureControl::unplugVirtualAudio(const QString& name)
+{
+    for (int i = 0; i < virtualAudio_.size(); ++i) {
+        if (virtualAudio_[i].second.name != name)
+            continue;
+        const int id = virtualAudio_[i].first;
+        virtualAudio_.removeAt(i);
+        audio_.remove(CaptureDevice::virtualKey(DeviceKind::Audio, id));
+        return true;
+    }
+    return false;
+}
+
+bool CaptureControl::failSource(DeviceKind kind, const QString& reason)
+{
+    SourcePipeline* pipeline = kind == DeviceKind::Video ? static_cast<SourcePipeline*>(videoPipeline_.get())
+                                                         : static_cast<SourcePipeline*>(audioPipeline_.get());
+    if (!pipeline)
+        return false;
+    pipeline->failSource(reason);
+    return true;
+}
+
+void CaptureControl::reportPointer(QPointF position)
+{
+    emit pointerEvent(static_cast<float>(position.x()), static_cast<float>(position.y()));
+}
+
+void CaptureControl::videoSelectionChanged()
+{
+    stopVideo();
+    if (preview_ && video_.selected())
+        startVideo();
+}
+
+void CaptureControl::audioSelectionChanged()
+{
+    stopAudio();
+    if (preview_ && audio_.selected())
+        startAudio();
+}
+
+void CaptureControl::startVideo()
+{
+    const CaptureDevice device = *video_.selected();
+    QString reason;
+    try {
+        frames_.show(stageToShow());
+        videoPipeline_ = std::make_unique<VideoPipeline>(
+            device, frames_,
+            [this] { QMetaObject::invokeMethod(this, &CaptureControl::takeFrameNotice, Qt::QueuedConnection); }, this,
+            [this](uint64_t serial, const QString& text) { pipelineFailed(DeviceKind::Video, serial, text); });
+        if (videoPipeline_->play(&reason))
+            return;
+    } catch (const AutomationError& error) {
+        reason = QString::fromStdString(error.description());
+    }
+    endSource(DeviceKind::Video, QStringLiteral("\"%1\": %2").arg(device.name, reason));
+}
+
+void CaptureControl::startAudio()
+{
+    const CaptureDevice device = *audio_.selected();
+    QString reason;
+    try {
+        audioPipeline_ = std::make_unique<AudioPipeline>(
+            device, this, [this](uint64_t serial, const QString& text) { pipelineFailed(DeviceKind::Audio, serial, text); });
+        audioPipeline_->setEnabled(inputMode_ != static_cast<int32_t>(InputMode::VideoOnly));
+        if (audioPipeline_->play(&reason))
+            return;
+    } catch (const AutomationError& error) {
+        reason = QString::fromStdString(error.description());
+    }
+    endSource(DeviceKind::Audio, QStringLiteral("\"%1\": %2").arg(device.name, reason));
+}
+
+void CaptureControl::stopVideo()
+{
+    videoPipeline_.reset();
+    frames_.clear();
+    capturing_ = false;
+}
+
+void CaptureControl::stopAudio()
+{
+    audioPipeline_.reset();
+}
+
+void CaptureControl::endSource(DeviceKind kind, const QString& reason)
+{
+    if (kind == DeviceKind::Video) {
+        stopVideo();
+        video_.clearSelection();
+    } else {
+        stopAudio();
+        audio_.clearSelection();
+    }
+    // Told later, from the event loop, so no handler runs inside a device-list write.
+    QMetaObject::invokeMethod(
+        this, [this, kind, reason] { emit sourceEnded(kind, reason); }, Qt::QueuedConnection);
+}
+
+void CaptureControl::pipelineFailed(DeviceKind kind, uint64_t serial, const QString& description)
+{
+    const SourcePipeline* current = kind == DeviceKind::Video ? static_cast<SourcePipeline*>(videoPipeline_.get())
+                                                              : static_cast<SourcePipeline*>(audioPipeline_.get());
+    if (!current || current->serial() != serial)
+        return;   // a message of a pipeline that has already gone
+    endSource(kind, description);
+}
+
+void CaptureControl::takeFrameNotice()
+{
+    frames_.noticeTaken();
+    emit frameArrived();
+}
+
+} // namespace didev

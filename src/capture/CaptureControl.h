@@ -1,0 +1,136 @@
+#pragma once
+
+#include "capture/AudioPipeline.h"
+#include "capture/CaptureOptions.h"
+#include "capture/DeviceList.h"
+#include "capture/FrameSlot.h"
+#include "capture/VideoPipeline.h"
+#include "common/Picture.h"
+
+#include <QObject>
+#include <QPointF>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace didev {
+
+// The one step of the next grab that a test makes fail.
+enum class GrabStep { Readiness, Start, Fetch };
+
+// Input modes: what the running sources carry.
+enum class InputMode : int32_t { AudioAndVideo = 0, VideoOnly = 1, AudioOnly = 2 };
+
+// The capture control: device lists, the live preview of the selected video device (and the
+// selected audio device to the speakers), and the still grab. One pipeline runs per selected
+// source while the preview is on. Failures of a running source never reach the caller: they
+// end that source (its list's selection becomes -1) and sourceEnded tells the window.
+class CaptureControl : public QObject {
+    Q_OBJECT
+
+public:
+    // The still mode of still set-up, readiness check and start capture.
+    static constexpr int32_t kStillMode = 6;
+
+    explicit CaptureControl(CaptureOptions options, QObject* parent = nullptr);
+    ~CaptureControl() override;
+
+    DeviceList& videoDevices() { return video_; }
+    DeviceList& audioDevices() { return audio_; }
+    const DeviceList& videoDevices() const { return video_; }
+    const DeviceList& audioDevices() const { return audio_; }
+
+    bool preview() const { return preview_; }
+    // True runs the live picture of the selected devices, false stops it.
+    void setPreview(bool on);
+
+    int32_t inputMode() const { return inputMode_; }
+    // 0 audio and video, 1 video only, 2 audio only; takes effect on the running sources.
+    void setInputMode(int32_t mode);
+
+    int32_t previewStage() const { return previewStage_; }
+    // 0 source, 1 processors, 2 compressor: the stage whose output the live picture shows.
+    void setPreviewStage(int32_t stage);
+
+    // The value written at load before any other call; kept, it changes nothing else.
+    int32_t startupValue() const { return startupValue_; }
+    void setStartupValue(int32_t value) { startupValue_ = value; }
+
+    // Accepted for any mode; kStillMode selects still grabbing.
+    void stillSetup(int32_t mode);
+    // True when a still can be taken now in `mode`.
+    bool isReadyForStill(int32_t mode);
+    void startCapture(int32_t mode);
+    // The newest frame of the stage on show, waiting up to `waitMilliseconds` only when none has come yet.
+    PicturePtr fetchStill(int32_t waitMilliseconds);
+    void stopCapture();
+
+    // Virtual devices plugged in at run time go to the end of their list; unplugging one in
+    // use ends its source. False when no virtual device of that name is present.
+    void plugVirtualVideo(const VirtualVideoDevice& device);
+    void plugVirtualAudio(const VirtualAudioDevice& device);
+    bool unplugVirtualVideo(const QString& name);
+    bool unplugVirtualAudio(const QString& name);
+
+    // The next grab fails at `step`; the request is used up by that failure.
+    void failNextGrab(GrabStep step) { failNextGrab_ = step; }
+    // The running source of `kind` fails as a device that vanished does: the error travels
+    // the bus like any other. False when no source of that kind runs.
+    bool failSource(DeviceKind kind, const QString& reason);
+
+    bool videoRunning() const { return videoPipeline_ != nullptr; }
+    bool audioRunning() const { return audioPipeline_ != nullptr; }
+
+    // The frame to paint: the newest of the stage on show.
+    VideoFramePtr newestFrame() const { return frames_.newest(); }
+    const FrameSlot& frames() const { return frames_; }
+
+    // The video view reports a press or move of the pointer, in pixels.
+    void reportPointer(QPointF position);
+
+signals:
+    // A new frame waits in the slot (UI thread; several frames may have come meanwhile).
+    void frameArrived();
+    // A source ended on its own (error, vanished device); its selection is already -1.
+    void sourceEnded(didev::DeviceKind kind, const QString& reason);
+    // event 14: a press or move of the pointer over the video, in pixels.
+    void pointerEvent(float x, float y);
+
+private:
+    QList<CaptureDevice> enumerate(DeviceKind kind);
+    void videoSelectionChanged();
+    void audioSelectionChanged();
+    void startVideo();
+    void startAudio();
+    void stopVideo();
+    void stopAudio();
+    void endSource(DeviceKind kind, const QString& reason);
+    void pipelineFailed(DeviceKind kind, uint64_t serial, const QString& description);
+    void takeFrameNotice();
+    int stageToShow() const;
+    bool consumeFailure(GrabStep step);
+    void requireVideo(const char* call) const;
+
+    CaptureOptions options_;
+    QList<std::pair<int, VirtualVideoDevice>> virtualVideo_;
+    QList<std::pair<int, VirtualAudioDevice>> virtualAudio_;
+    int nextVirtualId_ = 1;
+    GstObjectPtr<GstDeviceMonitor> monitor_;
+
+    DeviceList video_;
+    DeviceList audio_;
+    FrameSlot frames_;
+    std::unique_ptr<VideoPipeline> videoPipeline_;
+    std::unique_ptr<AudioPipeline> audioPipeline_;
+
+    bool preview_ = false;
+    int32_t inputMode_ = static_cast<int32_t>(InputMode::AudioAndVideo);
+    int32_t previewStage_ = static_cast<int32_t>(PreviewStage::Source);
+    int32_t startupValue_ = 0;
+    bool stillMode_ = false;
+    bool capturing_ = false;
+    std::optional<GrabStep> failNextGrab_;
+};
+
+} // namespace didev

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QList>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace didev {
+
+struct VideoFormat {
+    int width = 640;
+    int height = 480;
+    int framesPerSecond = 25;
+
+    bool operator==(const VideoFormat&) const = default;
+};
+
+// A test-pattern camera: a named pattern with a running clock burnt in.
+struct VirtualVideoDevice {
+    QString name;
+    QString pattern = QStringLiteral("smpte");
+    VideoFormat format;
+
+    bool operator==(const VirtualVideoDevice&) const = default;
+};
+
+// A test-tone microphone.
+struct VirtualAudioDevice {
+    QString name;
+
+    bool operator==(const VirtualAudioDevice&) const = default;
+};
+
+// Which devices the capture control lists: the system's, and virtual ones after them.
+struct CaptureOptions {
+    bool systemDevices = true;
+    QList<VirtualVideoDevice> virtualVideo;
+    QList<VirtualAudioDevice> virtualAudio;
+};
+
+inline constexpr const char* kVirtualVideoVariable = "DIDEV_VIRTUAL_VIDEO";
+inline constexpr const char* kVirtualAudioVariable = "DIDEV_VIRTUAL_AUDIO";
+
+// True when `pattern` names a pattern of the test-pattern source ("smpte", "ball", ...).
+bool isVideoTestPattern(const QString& pattern);
+
+// "NAME[:PATTERN[:WIDTHxHEIGHT[@FPS]]]"; throws std::invalid_argument naming the bad part.
+VirtualVideoDevice parseVirtualVideo(const QString& text);
+// ';'-separated entries; empty entries are skipped, so "" means none.
+QList<VirtualVideoDevice> parseVirtualVideoList(const QString& text);
+QList<VirtualAudioDevice> parseVirtualAudioList(const QString& text);
+
+// Virtual devices from the environment; a kind given on the command line (each value may hold
+// ';'-separated entries) replaces the environment's list of that kind.
+CaptureOptions captureOptionsFrom(const std::optional<QStringList>& videoArguments,
+                                  const std::optional<QStringList>& audioArguments,
+                                  const QProcessEnvironment& environment);
+
+} // namespace didev

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+struct udev;
+struct udev_monitor;
+class QSocketNotifier;
+
+namespace didev {
+
+// Watches device arrival and removal on the event loop and raises the module's
+// videoDeviceChanged flag for a video device coming or going; the heartbeat does the rest.
+class DeviceWatch : public QObject {
+    Q_OBJECT
+
+public:
+    explicit DeviceWatch(QObject* parent = nullptr);
+    ~DeviceWatch() override;
+
+    // "udev" when udevd runs, else "kernel"; empty when no monitor could be opened.
+    QString source() const { return source_; }
+    // Why no monitor could be opened; empty when one is open.
+    QString failure() const { return failure_; }
+    bool active() const { return monitor_ != nullptr; }
+
+    // A notice that arrives later on the event loop and goes through the filter as a udev
+    // notice does ("add" / "remove" / "change" ..., "video4linux" / "block" / "sound" ...).
+    void postNotice(const QString& action, const QString& subsystem);
+
+    // The filter: only the arrival or removal of a video4linux device counts.
+    static bool isVideoDeviceChange(const QString& action, const QString& subsystem);
+
+signals:
+    // Every notice after the filter ran; `videoDeviceChanged` tells whether it set the flag.
+    void noticeHandled(const QString& action, const QString& subsystem, bool videoDeviceChanged);
+
+private:
+    struct UdevUnref {
+        void operator()(udev* context) const;
+    };
+    struct MonitorUnref {
+        void operator()(udev_monitor* monitor) const;
+    };
+
+    void open();
+    void readMonitor();
+    void handleNotice(const QString& action, const QString& subsystem);
+
+    std::unique_ptr<udev, UdevUnref> udev_;
+    std::unique_ptr<udev_monitor, MonitorUnref> monitor_;
+    QSocketNotifier* notifier_ = nullptr;
+    QString source_;
+    QString failure_;
+};
+
+} // namespace didev

@@ -1,0 +1,158 @@
+#include "capture/VideoPipeline.h"
+
+#include "capture/CaptureError.h"
+
+namespace didev {
+
+namespace {
+
+constexpr const char* kBgrxCaps = "video/x-raw,format=BGRx";
+
+bool offersCaps(GstDevice* device, const char* mediaType)
+{
+    const GstCapsPtr caps(gst_device_get_caps(device));
+    if (!caps)
+        return false;
+    for (guint i = 0; i < gst_caps_get_size(caps.get()); ++i) {
+        if (gst_structure_has_name(gst_caps_get_structure(caps.get(), i), mediaType))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+VideoPipeline::VideoPipeline(const CaptureDevice& device, FrameSlot& slot, FrameNotice frameNotice,
+                             QObject* uiContext, FailureSink failed)
+    : SourcePipeline("didev-video", uiContext, std::move(failed))
+    , slot_(slot)
+    , frameNotice_(std::move(frameNotice))
+{
+    GstElement* output = buildSource(device);
+    GstElement* tee = add("tee");
+    link({output, tee});
+    for (int stage = 0; stage < kPreviewStageCount; ++stage) {
+        branches_[stage].owner = this;
+        branches_[stage].stage = stage;
+        buildBranch(branches_[stage], tee);
+    }
+    showStage(slot_.stageOnShow());
+}
+
+VideoPipeline::~VideoPipeline()
+{
+    // The sinks call back into this object until the streaming threads have stopped.
+    stop();
+}
+
+GstElement* VideoPipeline::buildSource(const CaptureDevice& device)
+{
+    if (device.virtualVideo) {
+        const VirtualVideoDevice& test = *device.virtualVideo;
+        source_ = add("videotestsrc");
+        gst_util_set_object_arg(G_OBJECT(source_), "pattern", test.pattern.toUtf8().constData());
+        g_object_set(source_, "is-live", TRUE, nullptr);
+        GstElement* format = addCapsFilter(QStringLiteral("video/x-raw,format=BGRx,width=%1,height=%2,framerate=%3/1")
+                                               .arg(test.format.width)
+                                               .arg(test.format.height)
+                                               .arg(test.format.framesPerSecond));
+        // The running clock burnt into the picture shows that the preview is live.
+        GstElement* clock = add("timeoverlay");
+        gst_util_set_object_arg(G_OBJECT(clock), "time-mode", "running-time");
+        gst_util_set_object_arg(G_OBJECT(clock), "halignment", "center");
+        gst_util_set_object_arg(G_OBJECT(clock), "valignment", "bottom");
+        // Plain text on a shaded box: an outline and a shadow would double the cost of drawing
+        // the text anew for every frame.
+        g_object_set(clock, "font-desc", "Sans Bold 20", "shaded-background", TRUE, "draw-outline", FALSE,
+                     "draw-shadow", FALSE, nullptr);
+        link({source_, format, clock});
+        return clock;
+    }
+    if (!device.system)
+        raiseCaptureError(CaptureErrorNumber::PipelineFailed, "VideoPipeline", QStringLiteral("\"%1\" is no video device").arg(device.name));
+
+    source_ = gst_device_create_element(device.system.get(), nullptr);
+    if (!source_) {
+        raiseCaptureError(CaptureErrorNumber::PipelineFailed, "gst_device_create_element",
+                          QStringLiteral("\"%1\" gave no source element").arg(device.name));
+    }
+    gst_bin_add(GST_BIN(pipeline()), source_);
+    // Raw video goes on as it is; a camera that only sends JPEG is decoded first.
+    if (offersCaps(device.system.get(), "video/x-raw")) {
+        GstElement* raw = addCapsFilter(QStringLiteral("video/x-raw"));
+        link({source_, raw});
+        return raw;
+    }
+    if (offersCaps(device.system.get(), "image/jpeg")) {
+        GstElement* jpeg = addCapsFilter(QStringLiteral("image/jpeg"));
+        GstElement* decoder = add("jpegdec");
+        link({source_, jpeg, decoder});
+        return decoder;
+    }
+    raiseCaptureError(CaptureErrorNumber::PipelineFailed, "VideoPipeline",
+                      QStringLiteral("\"%1\" offers neither raw video nor JPEG").arg(device.name));
+}
+
+void VideoPipeline::buildBranch(Branch& branch, GstElement* tee)
+{
+    branch.valve = add("valve");
+    gst_util_set_object_arg(G_OBJECT(branch.valve), "drop-mode", "forward-sticky-events");
+    g_object_set(branch.valve, "drop", TRUE, nullptr);
+
+    std::vector<GstElement*> chain{branch.valve};
+    if (branch.stage >= static_cast<int>(PreviewStage::Processors))
+        chain.push_back(add("deinterlace"));
+    chain.push_back(add("videoconvert"));
+    if (branch.stage == static_cast<int>(PreviewStage::Compressor)) {
+        // Full-range 4:2:0, as a JPEG file holds it; limited range would wash the picture out.
+        chain.push_back(addCapsFilter(QStringLiteral("video/x-raw,format=I420,colorimetry=1:4:0:0")));
+        GstElement* encoder = add("jpegenc");
+        g_object_set(encoder, "quality", kPreviewJpegQuality, nullptr);
+        chain.push_back(encoder);
+        chain.push_back(add("jpegdec"));
+        chain.push_back(add("videoconvert"));
+    }
+    chain.push_back(addCapsFilter(QString::fromLatin1(kBgrxCaps)));
+
+    branch.sink = add("appsink");
+    g_object_set(branch.sink, "max-buffers", 1u, "drop", TRUE, "sync", FALSE, "async", FALSE,
+                 "enable-last-sample", FALSE, "wait-on-eos", FALSE, nullptr);
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = &VideoPipeline::onNewSample;
+    gst_app_sink_set_callbacks(GST_APP_SINK(branch.sink), &callbacks, &branch, nullptr);
+    chain.push_back(branch.sink);
+
+    for (size_t i = 1; i < chain.size(); ++i)
+        link({chain[i - 1], chain[i]});
+    link({tee, branch.valve});
+}
+
+void VideoPipeline::showStage(int stage)
+{
+    for (Branch& branch : branches_) {
+        if (branch.stage != stage)
+            g_object_set(branch.valve, "drop", TRUE, nullptr);
+    }
+    slot_.show(stage);
+    for (Branch& branch : branches_) {
+        if (branch.stage == stage)
+            g_object_set(branch.valve, "drop", FALSE, nullptr);
+    }
+}
+
+GstFlowReturn VideoPipeline::onNewSample(GstAppSink* sink, gpointer data)
+{
+    auto* branch = static_cast<Branch*>(data);
+    GstSamplePtr sample(gst_app_sink_pull_sample(sink));
+    if (!sample)
+        return GST_FLOW_OK;
+    GstClockTime sourceTime = GST_CLOCK_TIME_NONE;
+    if (GstBuffer* buffer = gst_sample_get_buffer(sample.get()); buffer && GST_BUFFER_PTS_IS_VALID(buffer))
+        sourceTime = gst_element_get_base_time(GST_ELEMENT(sink)) + GST_BUFFER_PTS(buffer);
+    auto frame = VideoFrame::fromSample(std::move(sample), branch->stage, sourceTime);
+    if (branch->owner->slot_.offer(std::move(frame)) && branch->owner->frameNotice_)
+        branch->owner->frameNotice_();
+    return GST_FLOW_OK;
+}
+
+} // namespace didev

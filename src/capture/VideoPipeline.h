@@ -1,0 +1,52 @@
+#pragma once
+
+#include "capture/CaptureDevice.h"
+#include "capture/FrameSlot.h"
+#include "capture/SourcePipeline.h"
+
+#include <gst/app/gstappsink.h>
+
+#include <array>
+#include <functional>
+
+namespace didev {
+
+enum class PreviewStage : int32_t { Source = 0, Processors = 1, Compressor = 2 };
+inline constexpr int kPreviewStageCount = 3;
+inline constexpr int kPreviewJpegQuality = 90;
+
+// The pipeline of the selected video device. After the source a tee feeds one branch per
+// preview stage, each ending in its own BGRx sink: stage 0 converts the source as decoded,
+// stage 1 deinterlaces and converts, stage 2 also encodes and decodes JPEG at quality 90.
+// A valve in front of every branch keeps all but the stage on show idle, so switching the
+// stage on a running pipeline costs nothing but two property writes.
+class VideoPipeline final : public SourcePipeline {
+public:
+    using FrameNotice = std::function<void()>;
+
+    // `frameNotice` runs on a streaming thread when the UI has to be told of a new frame.
+    VideoPipeline(const CaptureDevice& device, FrameSlot& slot, FrameNotice frameNotice, QObject* uiContext,
+                  FailureSink failed);
+    ~VideoPipeline() override;
+
+    // Opens the branch of `stage` and closes the others; FrameSlot::kNoStage closes all.
+    void showStage(int stage);
+
+private:
+    struct Branch {
+        VideoPipeline* owner = nullptr;
+        int stage = 0;
+        GstElement* valve = nullptr;
+        GstElement* sink = nullptr;
+    };
+
+    GstElement* buildSource(const CaptureDevice& device);
+    void buildBranch(Branch& branch, GstElement* tee);
+    static GstFlowReturn onNewSample(GstAppSink* sink, gpointer branch);
+
+    FrameSlot& slot_;
+    FrameNotice frameNotice_;
+    std::array<Branch, kPreviewStageCount> branches_{};
+};
+
+} // namespace didev

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "capture/VideoFrame.h"
+
+#include <QWidget>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+namespace didev {
+
+class CaptureControl;
+
+// The live picture: paints the capture control's newest frame scaled to fit its area with
+// the aspect kept, black around it, and reports presses and moves of the pointer to the control.
+class VideoView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit VideoView(CaptureControl& control, QWidget* parent = nullptr);
+
+    // The largest rectangle of the picture's aspect that fits `area`, centred in it.
+    static QRect fittedRect(QSize picture, QRect area);
+
+    // Distinct frames painted so far.
+    uint64_t framesShown() const { return framesShown_; }
+    // From the source making the newest painted frame to its paint.
+    std::optional<std::chrono::nanoseconds> lastLatency() const { return lastLatency_; }
+
+signals:
+    // After a paint that showed a frame not painted before.
+    void framePainted();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    CaptureControl& control_;
+    uint64_t lastSequence_ = 0;
+    uint64_t framesShown_ = 0;
+    std::optional<std::chrono::nanoseconds> lastLatency_;
+};
+
+} // namespace didev

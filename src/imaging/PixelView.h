@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace didev {
+
+// The two pixel layouts the module draws with.
+enum class PixelLayout {
+    Bgr24BottomUp,   // 3 bytes per pixel, rows bottom-up, stride a multiple of 4
+    Bgrx32TopDown,   // 4 bytes per pixel, rows top-down; the fourth byte is written as 0xFF
+};
+
+// Borrowed pixel memory: `bits` is memory row 0, which is the bottom row for a bottom-up layout.
+struct PixelView {
+    uint8_t* bits = nullptr;
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t stride = 0;
+    PixelLayout layout = PixelLayout::Bgrx32TopDown;
+    bool writable = false;
+
+    bool empty() const noexcept { return bits == nullptr || width <= 0 || height <= 0; }
+    int bytesPerPixel() const noexcept { return layout == PixelLayout::Bgr24BottomUp ? 3 : 4; }
+    // Row y of the picture as seen, 0 being the top row.
+    uint8_t* row(int y) const noexcept
+    {
+        const int memoryRow = layout == PixelLayout::Bgr24BottomUp ? height - 1 - y : y;
+        return bits + stride * memoryRow;
+    }
+};
+
+// Copies a width x height block from (srcX, srcY) of `source` to (destX, destY) of `target`,
+// both given top-down and already clipped to both views, converting between the layouts.
+void copyPixels(const PixelView& target, int destX, int destY, const PixelView& source, int srcX, int srcY,
+    int width, int height);
+
+// One row of BGRx pixels to BGR, and back with the fourth byte 0xFF.
+void bgrxToBgr(const uint8_t* source, uint8_t* target, int pixels) noexcept;
+void bgrToBgrx(const uint8_t* source, uint8_t* target, int pixels) noexcept;
+
+} // namespace didev

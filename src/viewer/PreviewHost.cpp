@@ -1,0 +1,90 @@
+#include "viewer/PreviewHost.h"
+
+#include "common/AutomationError.h"
+#include "ui/InteractionSeam.h"
+#include "viewer/PreviewPrinter.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QScreen>
+#include <QtDebug>
+
+namespace didev {
+
+namespace {
+
+// A name no earlier run of this second has taken.
+QString unusedPdfPath(const QDir& directory)
+{
+    const QString stem = QStringLiteral("frame-capture-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString path = directory.filePath(stem + QStringLiteral(".pdf"));
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = directory.filePath(stem + QLatin1Char('-') + QString::number(n) + QStringLiteral(".pdf"));
+    return path;
+}
+
+} // namespace
+
+PreviewHost::PreviewHost()
+    : printer_(std::make_shared<PreviewPrinter>())
+{
+}
+
+PreviewHost::~PreviewHost() = default;
+
+void PreviewHost::SetReportDirectory(const QString& reportDirectory)
+{
+    reportDirectory_ = reportDirectory;
+}
+
+void PreviewHost::ProvidePrinter(std::shared_ptr<PreviewPrinter>& printer)
+{
+    printer = printer_;
+}
+
+QString PreviewHost::PresentDocument()
+{
+    if (printer_->document().empty())
+        return {};
+    if (InteractionSeam::instance().unattended())
+        return writePdf();
+
+    QPrintPreviewDialog dialog(&printer_->printer());
+    dialog.setWindowTitle(QStringLiteral("Didev Evivod - Print Preview"));
+    // Room for a whole page at a readable size.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize available = screen->availableSize();
+        dialog.resize(available.width() * 3 / 5, available.height() * 9 / 10);
+    }
+    const PrintedDocument& document = printer_->document();
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
+        [&document](QPrinter* printer) { document.render(*printer); });
+    dialog.exec();
+    return {};
+}
+
+QString PreviewHost::writePdf() const
+{
+    const QString directoryPath = reportDirectory_.isEmpty() ? QDir::tempPath() : reportDirectory_;
+    QDir directory(directoryPath);
+    if (!directory.mkpath(QStringLiteral(".")))
+        raiseError(ErrorNumber::PathFileAccess);
+    const QString path = unusedPdfPath(directory);
+
+    QPrinter pdf(QPrinter::HighResolution);
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    pdf.setOutputFileName(path);
+    pdf.setPageLayout(printer_->printer().pageLayout());
+    pdf.setCreator(QStringLiteral("Kelvara Didev Evivod"));
+    pdf.setDocName(QStringLiteral("Frame Capture"));
+    if (!printer_->document().render(pdf) || QFileInfo(path).size() == 0)
+        raiseError(ErrorNumber::PathFileAccess);
+    qInfo().noquote() << "Print document written to" << path;
+    return path;
+}
+
+} // namespace didev

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+namespace didev {
+
+class PreviewPrinter;
+
+// The print-preview component's main object, one per print run: it hands out the printer
+// object the pages are drawn on and presents the finished document.
+class PreviewHost {
+public:
+    PreviewHost();
+    ~PreviewHost();
+    PreviewHost(const PreviewHost&) = delete;
+    PreviewHost& operator=(const PreviewHost&) = delete;
+
+    // Where unattended runs write their PDF; empty means the system's temporary folder.
+    void SetReportDirectory(const QString& reportDirectory);
+    const QString& reportDirectory() const noexcept { return reportDirectory_; }
+
+    // Sets `printer` to this host's printer object; it may outlive the host.
+    void ProvidePrinter(std::shared_ptr<PreviewPrinter>& printer);
+
+    // Presents the document drawn on the printer: the preview dialog, from which the user
+    // prints or saves a PDF. Unattended, the PDF is written into the report directory instead
+    // and its path returned (and reported on stderr); empty otherwise and for an empty document.
+    // Error 75 when the PDF cannot be written.
+    QString PresentDocument();
+
+private:
+    QString writePdf() const;
+
+    QString reportDirectory_;
+    std::shared_ptr<PreviewPrinter> printer_;
+};
+
+} // namespace didev

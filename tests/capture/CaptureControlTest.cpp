@@ -1,0 +1,353 @@
+#include "capture/CaptureControl.h"
+#include "capture/CaptureError.h"
+#include "capture/VideoView.h"
+#include "common/AutomationError.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+using namespace didev;
+
+namespace {
+
+constexpr int kWidth = 320;
+constexpr int kHeight = 240;
+constexpr int kWait = 5000;
+
+CaptureOptions virtualDevices(const QString& video, const QString& audio = QString())
+{
+    CaptureOptions options;
+    options.systemDevices = false;
+    for (VirtualVideoDevice& device : parseVirtualVideoList(video)) {
+        device.format = {kWidth, kHeight, 25};
+        options.virtualVideo.append(device);
+    }
+    options.virtualAudio = parseVirtualAudioList(audio);
+    return options;
+}
+
+struct Rgb {
+    int r, g, b;
+};
+
+Rgb pixel(const Picture& picture, int x, int y)
+{
+    const uint8_t* p = picture.row(y) + 4 * x;
+    return {p[2], p[1], p[0]};
+}
+
+// Mean absolute difference per channel over the rows above the burnt-in clock.
+double meanDifference(const Picture& a, const Picture& b)
+{
+    double sum = 0;
+    const int rows = a.height() * 6 / 10;
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < a.width() * 4; ++x) {
+            if (x % 4 != 3)
+                sum += std::abs(int(a.row(y)[x]) - int(b.row(y)[x]));
+        }
+    }
+    return sum / (double(rows) * a.width() * 3);
+}
+
+int32_t errorNumberOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const AutomationError& error) {
+        return error.number();
+    }
+    return 0;
+}
+
+PicturePtr grab(CaptureControl& control)
+{
+    control.startCapture(CaptureControl::kStillMode);
+    PicturePtr picture = control.fetchStill(kWait);
+    control.stopCapture();
+    return picture;
+}
+
+// A control with the preview on and the first video device running.
+class RunningCapture : public testing::Test {
+protected:
+    CaptureControl control{virtualDevices(QStringLiteral("Bars;Red:red;Green:green"), QStringLiteral("Tone"))};
+
+    void SetUp() override
+    {
+        control.stillSetup(CaptureControl::kStillMode);
+        control.setPreview(true);
+        control.videoDevices().setSelectedIndex(0);
+        ASSERT_TRUE(control.videoRunning());
+    }
+
+    // The next frame of the stage on show, not one already seen.
+    void waitForNewFrames(uint64_t count = 2)
+    {
+        const uint64_t start = control.frames().framesReceived();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return control.frames().framesReceived() >= start + count; }, kWait));
+    }
+};
+
+} // namespace
+
+TEST(CaptureDevices, VirtualDevicesAreListedInOrderWithNothingSelected)
+{
+    CaptureControl control(virtualDevices(QStringLiteral("Test Pattern;Cam 2:ball"), QStringLiteral("Mic")));
+    ASSERT_EQ(control.videoDevices().count(), 2);
+    EXPECT_EQ(control.videoDevices().itemName(0), QStringLiteral("Test Pattern"));
+    EXPECT_EQ(control.videoDevices().itemName(1), QStringLiteral("Cam 2"));
+    ASSERT_EQ(control.audioDevices().count(), 1);
+    EXPECT_EQ(control.audioDevices().itemName(0), QStringLiteral("Mic"));
+    EXPECT_EQ(control.videoDevices().selectedIndex(), -1);
+    EXPECT_EQ(control.audioDevices().selectedIndex(), -1);
+    EXPECT_FALSE(control.preview());
+}
+
+TEST(CaptureDevices, SelectionWithThePreviewOffStartsNothingUntilItIsOn)
+{
+    CaptureControl control(virtualDevices(QStringLiteral("Bars"), QStringLiteral("Tone")));
+    control.videoDevices().setSelectedIndex(0);
+    control.audioDevices().setSelectedIndex(0);
+    EXPECT_FALSE(control.videoRunning());
+    EXPECT_FALSE(control.audioRunning());
+    control.setPreview(true);
+    EXPECT_TRUE(control.videoRunning());
+    EXPECT_TRUE(control.audioRunning());
+    control.setPreview(false);
+    EXPECT_FALSE(control.videoRunning());
+    EXPECT_FALSE(control.audioRunning());
+    EXPECT_EQ(control.videoDevices().selectedIndex(), 0) << "the preview switch leaves the selection alone";
+}
+
+TEST_F(RunningCapture, DeselectingStopsTheSourceAndForgetsItsFrames)
+{
+    waitForNewFrames();
+    control.audioDevices().setSelectedIndex(0);
+    EXPECT_TRUE(control.audioRunning());
+
+    control.videoDevices().setSelectedIndex(-1);
+    EXPECT_FALSE(control.videoRunning());
+    EXPECT_EQ(control.newestFrame(), nullptr);
+    EXPECT_TRUE(control.audioRunning());
+    control.audioDevices().setSelectedIndex(-1);
+    EXPECT_FALSE(control.audioRunning());
+}
+
+TEST_F(RunningCapture, StillIsThePatternAtItsOwnSize)
+{
+    const PicturePtr bars = grab(control);
+    ASSERT_NE(bars, nullptr);
+    EXPECT_EQ(bars->width(), kWidth);
+    EXPECT_EQ(bars->height(), kHeight);
+    // The seven bars from the left: grey, yellow, cyan, green, magenta, red, blue.
+    const char* expected[] = {"RGB", "RG", "GB", "G", "RB", "R", "B"};
+    for (int bar = 0; bar < 7; ++bar) {
+        const Rgb p = pixel(*bars, kWidth * (2 * bar + 1) / 14, kHeight / 4);
+        const std::string lit = expected[bar];
+        EXPECT_EQ(p.r > 150, lit.find('R') != std::string::npos) << "bar " << bar;
+        EXPECT_EQ(p.g > 150, lit.find('G') != std::string::npos) << "bar " << bar;
+        EXPECT_EQ(p.b > 150, lit.find('B') != std::string::npos) << "bar " << bar;
+    }
+
+    control.videoDevices().setSelectedIndex(1);
+    const PicturePtr red = grab(control);
+    const Rgb p = pixel(*red, kWidth / 2, kHeight / 3);
+    EXPECT_GT(p.r, 240);
+    EXPECT_LT(p.g, 16);
+    EXPECT_LT(p.b, 16);
+}
+
+TEST_F(RunningCapture, CompressorStageShowsJpegArtefactsCloseToTheSource)
+{
+    const PicturePtr source = grab(control);
+    control.setPreviewStage(static_cast<int32_t>(PreviewStage::Processors));
+    const PicturePtr processed = grab(control);
+    control.setPreviewStage(static_cast<int32_t>(PreviewStage::Compressor));
+    const PicturePtr compressed = grab(control);
+    ASSERT_TRUE(source && processed && compressed);
+    ASSERT_EQ(compressed->width(), kWidth);
+
+    EXPECT_LT(meanDifference(*source, *processed), 0.01) << "progressive bars pass the processors unchanged";
+    const double artefacts = meanDifference(*source, *compressed);
+    EXPECT_GT(artefacts, 0.05) << "the compressor stage has to show the compression";
+    EXPECT_LT(artefacts, 5.0) << "quality 90 stays close to the source";
+    EXPECT_EQ(control.previewStage(), 2);
+}
+
+TEST_F(RunningCapture, StageSwitchDropsTheFrameOfTheOldStage)
+{
+    waitForNewFrames();
+    control.setPreviewStage(2);
+    const VideoFramePtr first = control.newestFrame();
+    if (first) {
+        EXPECT_EQ(first->stage(), 2);
+    }
+    waitForNewFrames();
+    EXPECT_EQ(control.newestFrame()->stage(), 2);
+}
+
+TEST_F(RunningCapture, InputModeSwitchesTheRunningPipeline)
+{
+    waitForNewFrames();
+    control.audioDevices().setSelectedIndex(0);
+
+    control.setInputMode(static_cast<int32_t>(InputMode::AudioOnly));
+    EXPECT_TRUE(control.videoRunning());
+    EXPECT_EQ(control.newestFrame(), nullptr);
+    const uint64_t before = control.frames().framesReceived();
+    QTest::qWait(300);
+    EXPECT_EQ(control.frames().framesReceived(), before) << "no video flows in audio-only mode";
+    EXPECT_FALSE(control.isReadyForStill(CaptureControl::kStillMode));
+    EXPECT_EQ(errorNumberOf([&] { control.startCapture(CaptureControl::kStillMode); }),
+              static_cast<int32_t>(CaptureErrorNumber::NoVideoSource));
+
+    control.setInputMode(static_cast<int32_t>(InputMode::VideoOnly));
+    waitForNewFrames();
+    EXPECT_TRUE(control.audioRunning());
+    EXPECT_TRUE(control.isReadyForStill(CaptureControl::kStillMode));
+
+    control.setInputMode(static_cast<int32_t>(InputMode::AudioAndVideo));
+    EXPECT_NE(grab(control), nullptr);
+
+    EXPECT_EQ(errorNumberOf([&] { control.setInputMode(3); }), static_cast<int32_t>(CaptureErrorNumber::InvalidArgument));
+    EXPECT_EQ(errorNumberOf([&] { control.setPreviewStage(-1); }), static_cast<int32_t>(CaptureErrorNumber::InvalidArgument));
+    EXPECT_EQ(control.inputMode(), 0);
+    EXPECT_EQ(control.previewStage(), 0);
+}
+
+TEST_F(RunningCapture, ReadinessAndStartNeedTheStillModeAndARunningSource)
+{
+    EXPECT_TRUE(control.isReadyForStill(CaptureControl::kStillMode));
+    EXPECT_FALSE(control.isReadyForStill(5));
+    EXPECT_EQ(errorNumberOf([&] { control.startCapture(5); }), static_cast<int32_t>(CaptureErrorNumber::InvalidArgument));
+    EXPECT_EQ(errorNumberOf([&] { control.fetchStill(10); }), static_cast<int32_t>(CaptureErrorNumber::NotCapturing));
+
+    control.stillSetup(0);
+    EXPECT_FALSE(control.isReadyForStill(CaptureControl::kStillMode));
+    control.stillSetup(CaptureControl::kStillMode);
+
+    control.setPreview(false);
+    EXPECT_FALSE(control.isReadyForStill(CaptureControl::kStillMode));
+    try {
+        control.startCapture(CaptureControl::kStillMode);
+        ADD_FAILURE() << "start capture without a source";
+    } catch (const AutomationError& error) {
+        EXPECT_EQ(error.number(), static_cast<int32_t>(CaptureErrorNumber::NoVideoSource));
+        EXPECT_EQ(error.description().rfind("StartCapture:", 0), 0u) << error.description();
+        EXPECT_EQ(error.source(), captureErrorSource());
+    }
+}
+
+TEST_F(RunningCapture, FetchWaitsForTheFirstFrameOnly)
+{
+    // Freshly selected: no frame yet, so the fetch waits for one.
+    control.videoDevices().setSelectedIndex(1);
+    control.startCapture(CaptureControl::kStillMode);
+    EXPECT_NE(control.fetchStill(kWait), nullptr);
+    control.stopCapture();
+}
+
+TEST_F(RunningCapture, FailNextGrabFailsExactlyOneStep)
+{
+    waitForNewFrames();
+    const struct {
+        GrabStep step;
+        int32_t number;   // 0: the readiness check answers false
+    } cases[] = {{GrabStep::Readiness, 0},
+                 {GrabStep::Start, static_cast<int32_t>(CaptureErrorNumber::NoVideoSource)},
+                 {GrabStep::Fetch, static_cast<int32_t>(CaptureErrorNumber::NoFrame)}};
+    for (const auto& c : cases) {
+        control.failNextGrab(c.step);
+        const bool ready = control.isReadyForStill(CaptureControl::kStillMode);
+        EXPECT_EQ(ready, c.step != GrabStep::Readiness);
+        if (ready) {
+            const int32_t number = errorNumberOf([&] {
+                control.startCapture(CaptureControl::kStillMode);
+                control.fetchStill(kWait);
+            });
+            EXPECT_EQ(number, c.number);
+            control.stopCapture();
+        }
+        EXPECT_TRUE(control.isReadyForStill(CaptureControl::kStillMode));
+        EXPECT_NE(grab(control), nullptr) << "the failure is used up";
+    }
+}
+
+TEST_F(RunningCapture, BusErrorEndsTheSourceCleanly)
+{
+    waitForNewFrames();
+    QSignalSpy ended(&control, &CaptureControl::sourceEnded);
+    ASSERT_TRUE(control.failSource(DeviceKind::Video, QStringLiteral("camera unplugged")));
+    ASSERT_TRUE(ended.wait(kWait));
+
+    EXPECT_EQ(ended[0][0].value<DeviceKind>(), DeviceKind::Video);
+    EXPECT_TRUE(ended[0][1].toString().contains(QStringLiteral("camera unplugged"))) << ended[0][1].toString().toStdString();
+    EXPECT_EQ(control.videoDevices().selectedIndex(), -1);
+    EXPECT_FALSE(control.videoRunning());
+    EXPECT_EQ(control.newestFrame(), nullptr);
+    EXPECT_TRUE(control.preview());
+    EXPECT_EQ(control.videoDevices().count(), 3) << "the list changes only on refresh";
+
+    // The device watch takes over: selecting again brings the picture back.
+    control.videoDevices().setSelectedIndex(0);
+    EXPECT_NE(grab(control), nullptr);
+    EXPECT_EQ(ended.count(), 1);
+}
+
+TEST_F(RunningCapture, UnpluggingTheDeviceInUseEndsItsSource)
+{
+    control.videoDevices().setSelectedIndex(2);   // Green
+    EXPECT_TRUE(control.unplugVirtualVideo(QStringLiteral("Bars")));
+    EXPECT_EQ(control.videoDevices().selectedIndex(), 1) << "the device in use moved up";
+    EXPECT_TRUE(control.videoRunning());
+
+    EXPECT_TRUE(control.unplugVirtualVideo(QStringLiteral("Green")));
+    EXPECT_EQ(control.videoDevices().selectedIndex(), -1);
+    EXPECT_FALSE(control.videoRunning());
+    EXPECT_FALSE(control.unplugVirtualVideo(QStringLiteral("Green")));
+
+    control.plugVirtualVideo(VirtualVideoDevice{QStringLiteral("Green"), QStringLiteral("green"), {kWidth, kHeight, 25}});
+    ASSERT_EQ(control.videoDevices().count(), 2);
+    EXPECT_EQ(control.videoDevices().itemName(1), QStringLiteral("Green"));
+    control.videoDevices().refresh();
+    EXPECT_EQ(control.videoDevices().count(), 2) << "plugged devices survive a refresh";
+    control.videoDevices().setSelectedIndex(1);
+    const PicturePtr green = grab(control);
+    EXPECT_GT(pixel(*green, 10, 10).g, 200);
+}
+
+TEST_F(RunningCapture, ViewPaintsTheNewestFrameFittedAndReportsThePointer)
+{
+    control.videoDevices().setSelectedIndex(1);   // Red
+    VideoView view(control);
+    view.resize(400, 400);
+    view.show();
+    QSignalSpy painted(&view, &VideoView::framePainted);
+    ASSERT_TRUE(painted.wait(kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.framesShown() >= 3; }, kWait));
+    ASSERT_TRUE(view.lastLatency().has_value());
+    EXPECT_LT(*view.lastLatency(), std::chrono::seconds(2));
+
+    const QImage shot = view.grab().toImage();
+    // 320 x 240 fitted into 400 x 400: 400 x 300 from y = 50, black bands above and below.
+    EXPECT_EQ(QColor(shot.pixel(200, 20)), QColor(Qt::black));
+    EXPECT_EQ(QColor(shot.pixel(200, 380)), QColor(Qt::black));
+    const QColor inside(shot.pixel(200, 120));
+    EXPECT_GT(inside.red(), 240);
+    EXPECT_LT(inside.green(), 16);
+
+    QSignalSpy pointer(&control, &CaptureControl::pointerEvent);
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(30, 40));
+    QTest::mouseMove(&view, QPoint(60, 70));
+    ASSERT_GE(pointer.count(), 2);
+    EXPECT_FLOAT_EQ(pointer[0][0].toFloat(), 30.0f);
+    EXPECT_FLOAT_EQ(pointer[0][1].toFloat(), 40.0f);
+    EXPECT_FLOAT_EQ(pointer.last()[0].toFloat(), 60.0f);
+    EXPECT_FLOAT_EQ(pointer.last()[1].toFloat(), 70.0f);
+}

@@ -1,0 +1,84 @@
+#include "capture/DeviceWatch.h"
+#include "state/ModuleState.h"
+
+#include <QFileInfo>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace didev;
+
+namespace {
+
+struct NoticeCase {
+    const char* action;
+    const char* subsystem;
+    bool setsFlag;
+};
+
+const NoticeCase kNotices[] = {
+    {"add", "video4linux", true},
+    {"remove", "video4linux", true},
+    {"change", "video4linux", false},   // a format change is no arrival
+    {"bind", "video4linux", false},
+    {"unbind", "video4linux", false},
+    {"move", "video4linux", false},
+    {"add", "block", false},            // a storage volume
+    {"remove", "block", false},
+    {"add", "sound", false},
+    {"remove", "net", false},
+    {"add", "usb", false},              // the camera's USB interface is not the video device
+    {"add", "VIDEO4LINUX", false},
+    {"ADD", "video4linux", false},
+    {"", "", false},
+};
+
+} // namespace
+
+class DeviceNotice : public testing::TestWithParam<NoticeCase> {};
+
+TEST_P(DeviceNotice, FilterPassesOnlyVideoArrivalAndRemoval)
+{
+    const NoticeCase& c = GetParam();
+    EXPECT_EQ(DeviceWatch::isVideoDeviceChange(QString::fromUtf8(c.action), QString::fromUtf8(c.subsystem)), c.setsFlag);
+}
+
+TEST_P(DeviceNotice, PostedNoticeReachesTheFlagThroughTheEventLoop)
+{
+    const NoticeCase& c = GetParam();
+    DeviceWatch watch;
+    moduleState().videoDeviceChanged = vbFalse;
+    QSignalSpy handled(&watch, &DeviceWatch::noticeHandled);
+
+    watch.postNotice(QString::fromUtf8(c.action), QString::fromUtf8(c.subsystem));
+    EXPECT_EQ(moduleState().videoDeviceChanged, vbFalse) << "a notice arrives later, as one from udev does";
+    ASSERT_TRUE(handled.wait(2000));
+
+    EXPECT_EQ(moduleState().videoDeviceChanged, c.setsFlag ? vbTrue : vbFalse);
+    EXPECT_EQ(handled[0][2].toBool(), c.setsFlag);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DeviceNotice, testing::ValuesIn(kNotices));
+
+TEST(DeviceWatch, OtherNoticesNeverClearTheFlag)
+{
+    DeviceWatch watch;
+    moduleState().videoDeviceChanged = vbTrue;
+    QSignalSpy handled(&watch, &DeviceWatch::noticeHandled);
+    watch.postNotice(QStringLiteral("remove"), QStringLiteral("block"));
+    ASSERT_TRUE(handled.wait(2000));
+    EXPECT_EQ(moduleState().videoDeviceChanged, vbTrue);
+}
+
+TEST(DeviceWatch, ListensToUdevWhenItRunsElseToTheKernel)
+{
+    DeviceWatch watch;
+    if (!watch.active()) {
+        // A sandbox without netlink: the watch says why, and posted notices still work.
+        EXPECT_FALSE(watch.failure().isEmpty());
+        EXPECT_TRUE(watch.source().isEmpty());
+        return;
+    }
+    EXPECT_TRUE(watch.failure().isEmpty());
+    EXPECT_EQ(watch.source(), QFileInfo::exists(QStringLiteral("/run/udev/control")) ? QStringLiteral("udev") : QStringLiteral("kernel"));
+}

@@ -1,0 +1,411 @@
+#include "capture/CaptureWindowEvents.h"
+#include "capture/DeviceWatch.h"
+#include "capture/DidevEvivod.h"
+#include "capture/StatusPanel.h"
+#include "capture/VideoView.h"
+#include "imaging/PictureBox.h"
+#include "state/ModuleState.h"
+#include "ui/Screen.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+using namespace didev;
+
+namespace {
+
+constexpr double kTwips = 15;   // per pixel on the fixed screen
+constexpr int kWait = 5000;
+// Heartbeat (up to 1 s) plus the first reconnection tick (1 s), with room for a loaded machine.
+constexpr int kReconnectWait = 3500;
+
+CaptureOptions devices(const QString& video, const QString& audio)
+{
+    CaptureOptions options;
+    options.systemDevices = false;
+    for (VirtualVideoDevice& device : parseVirtualVideoList(video)) {
+        device.format = {320, 240, 25};
+        options.virtualVideo.append(device);
+    }
+    options.virtualAudio = parseVirtualAudioList(audio);
+    return options;
+}
+
+struct Recorder final : CaptureWindowEvents {
+    std::vector<std::string> calls;
+    std::vector<std::pair<int16_t, int16_t>> keys;
+    std::vector<HostStringArray> closed;
+    std::function<void(HostStringArray&)> onFormClosed;
+
+    void FormClosed(HostStringArray& passDataArray) override
+    {
+        calls.push_back("FormClosed");
+        closed.push_back(passDataArray);
+        if (onFormClosed)
+            onFormClosed(passDataArray);
+    }
+    void SettingsChanged(HostStringArray&) override { calls.push_back("SettingsChanged"); }
+    void KeyDown(int16_t& keyCode, int16_t& shift) override
+    {
+        calls.push_back("KeyDown");
+        keys.emplace_back(keyCode, shift);
+    }
+};
+
+class CaptureWindow : public testing::Test {
+protected:
+    std::unique_ptr<DidevEvivod> window;
+    Recorder recorder;
+
+    void SetUp() override
+    {
+        setFixedScreenMetrics(ScreenMetrics{1280 * kTwips, 1024 * kTwips, kTwips, kTwips});
+        ModuleState& state = moduleState();
+        state.captureWindowPlacement = {};
+        state.viewerPlacement = {};
+        state.closeNotifyRequest = QStringLiteral("Y");
+        state.AllowInternalCapture = vbTrue;
+        state.videoDeviceChanged = vbFalse;
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        setFixedScreenMetrics(std::nullopt);
+    }
+
+    void open(const QString& video, const QString& audio = QStringLiteral("Mic"))
+    {
+        window = std::make_unique<DidevEvivod>(devices(video, audio));
+        window->setEventSink(&recorder);
+        window->Load();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    QString panelText(int index) { return window->panel(index).text(); }
+    bool logoShown() { return window->logoImage().isVisible(); }
+    CaptureControl& capture() { return window->LTMMCapture(); }
+};
+
+} // namespace
+
+TEST_F(CaptureWindow, StartupSelectsTheFirstDevicesAndStartsThePreview)
+{
+    open(QStringLiteral("Cam A;Cam B:ball"), QStringLiteral("Mic 1;Mic 2"));
+
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Kelvara Didev Evivod"));
+    EXPECT_EQ(moduleState().captureWindowLoaded, vbTrue);
+    EXPECT_EQ(capture().videoDevices().selectedIndex(), 0);
+    EXPECT_EQ(capture().audioDevices().selectedIndex(), 0);
+    EXPECT_TRUE(capture().preview());
+    EXPECT_TRUE(capture().videoRunning());
+    EXPECT_TRUE(capture().audioRunning());
+    EXPECT_EQ(capture().startupValue(), 0);
+    EXPECT_TRUE(capture().isReadyForStill(CaptureControl::kStillMode)) << "still set-up ran with the still mode";
+
+    EXPECT_EQ(panelText(1), QStringLiteral("Cam A"));
+    EXPECT_EQ(panelText(2), QStringLiteral("Mic 1"));
+    EXPECT_EQ(panelText(3), QStringLiteral("Options"));
+    EXPECT_FALSE(logoShown());
+    EXPECT_EQ(moduleState().videoDeviceChanged, vbFalse);
+    EXPECT_TRUE(window->HeartbeatTimer().isActive());
+    EXPECT_FALSE(window->VideoReconnectionTimer().isActive());
+    EXPECT_NE(window->deviceWatch(), nullptr);
+    EXPECT_EQ(window->okToRaiseEvents(), vbTrue);
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+    // Nothing stored: the design size, and the placement record follows it.
+    EXPECT_DOUBLE_EQ(window->Width(), 5250);
+    EXPECT_DOUBLE_EQ(window->Height(), 4320);
+    EXPECT_EQ(moduleState().captureWindowPlacement.Width, 5250);
+    EXPECT_EQ(moduleState().captureWindowPlacement.Height, 4320);
+
+    // The video fills the client area above the status bar and frames reach it.
+    const QRect video = window->videoView().geometry();
+    EXPECT_EQ(video.topLeft(), QPoint(0, 0));
+    EXPECT_EQ(video.width(), window->width());
+    EXPECT_EQ(video.bottom() + 1, window->StatusBar1().y());
+    EXPECT_EQ(window->StatusBar1().geometry().bottom() + 1, window->height());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->videoView().framesShown() >= 2; }, kWait));
+}
+
+TEST_F(CaptureWindow, StoredPlacementIsAppliedAndAZeroHeightTakesTheDesignSize)
+{
+    moduleState().captureWindowPlacement = {1500, 1200, 6000, 4500};
+    open(QStringLiteral("Cam"));
+    EXPECT_DOUBLE_EQ(window->Left(), 1500);
+    EXPECT_DOUBLE_EQ(window->Top(), 1200);
+    EXPECT_DOUBLE_EQ(window->Width(), 6000);
+    EXPECT_DOUBLE_EQ(window->Height(), 4500);
+    EXPECT_EQ(window->videoView().width(), window->width());
+    window.reset();
+
+    moduleState().captureWindowPlacement = {1500, 1200, 6000, 0};
+    open(QStringLiteral("Cam"));
+    EXPECT_DOUBLE_EQ(window->Width(), 5250);
+    EXPECT_DOUBLE_EQ(window->Height(), 4320);
+}
+
+TEST_F(CaptureWindow, WithoutVideoTheLogoIsCentredAndReconnectionRunsEverySecond)
+{
+    open(QString(), QStringLiteral("Mic"));
+
+    EXPECT_EQ(capture().videoDevices().selectedIndex(), -1);
+    EXPECT_EQ(capture().audioDevices().selectedIndex(), 0);
+    EXPECT_EQ(panelText(1), QStringLiteral("No Video"));
+    EXPECT_EQ(panelText(2), QStringLiteral("Mic"));
+    EXPECT_EQ(moduleState().videoDeviceChanged, vbTrue) << "load hands the missing video to the heartbeat";
+
+    ASSERT_TRUE(logoShown());
+    const PictureBox& logo = window->logoImage();
+    const double statusBarHeight = window->StatusBar1().height() * kTwips;
+    EXPECT_NEAR(logo.Width(), window->Width() * 0.75, kTwips);
+    EXPECT_NEAR(logo.Height() / logo.Width(), window->originalLogo().Height() / window->originalLogo().Width(), 0.01);
+    EXPECT_NEAR(logo.Left(), window->Width() / 2 - logo.Width() / 2, kTwips);
+    EXPECT_NEAR(logo.Top(), window->Height() / 2 - logo.Height() / 2 - statusBarHeight, kTwips);
+    EXPECT_GT(window->originalLogo().Width(), 0) << "the logo picture ships with the module";
+
+    // The logo follows a resize.
+    window->resize(600, 500);
+    EXPECT_NEAR(logo.Width(), window->Width() * 0.75, kTwips);
+
+    QSignalSpy ticks(&window->VideoReconnectionTimer(), &QTimer::timeout);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 2; }, kReconnectWait + 1500));
+    EXPECT_EQ(window->VideoReconnectionTimer().interval(), 1000);
+    EXPECT_TRUE(window->VideoReconnectionTimer().isActive());
+    EXPECT_EQ(moduleState().videoDeviceChanged, vbFalse);
+    EXPECT_TRUE(logoShown());
+    EXPECT_EQ(panelText(1), QStringLiteral("No Video"));
+}
+
+TEST_F(CaptureWindow, APluggedCameraIsSelectedAndAnUnpluggedOneBringsTheLogoBack)
+{
+    open(QString(), QString());
+    EXPECT_EQ(panelText(2), QStringLiteral("No Audio"));
+    // Let the reconnection started by the load run dry first.
+    QSignalSpy ticks(&window->VideoReconnectionTimer(), &QTimer::timeout);
+    ASSERT_TRUE(ticks.wait(kReconnectWait));
+
+    capture().plugVirtualVideo(VirtualVideoDevice{QStringLiteral("Late Cam"), QStringLiteral("smpte"), {320, 240, 25}});
+    window->deviceWatch()->postNotice(QStringLiteral("add"), QStringLiteral("video4linux"));
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return capture().videoDevices().selectedIndex() == 0; }, kReconnectWait));
+    EXPECT_LT(clock.elapsed(), 2500);
+    EXPECT_EQ(panelText(1), QStringLiteral("Late Cam"));
+    EXPECT_FALSE(logoShown());
+    EXPECT_FALSE(window->VideoReconnectionTimer().isActive());
+    EXPECT_TRUE(capture().videoRunning()) << "the preview stayed on through the reconnection";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->videoView().framesShown() >= 1; }, kWait));
+
+    capture().unplugVirtualVideo(QStringLiteral("Late Cam"));
+    window->deviceWatch()->postNotice(QStringLiteral("remove"), QStringLiteral("video4linux"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logoShown(); }, kReconnectWait));
+    EXPECT_EQ(panelText(1), QStringLiteral("No Video"));
+    EXPECT_TRUE(window->VideoReconnectionTimer().isActive()) << "attempts go on every second";
+}
+
+TEST_F(CaptureWindow, NoticesOfOtherSubsystemsAndActionsChangeNothing)
+{
+    open(QStringLiteral("Cam"));
+    QSignalSpy ticks(&window->VideoReconnectionTimer(), &QTimer::timeout);
+    QSignalSpy handled(window->deviceWatch(), &DeviceWatch::noticeHandled);
+    const std::pair<const char*, const char*> notices[] = {
+        {"add", "block"}, {"remove", "block"}, {"add", "sound"}, {"remove", "net"}, {"change", "video4linux"}};
+    for (const auto& [action, subsystem] : notices)
+        window->deviceWatch()->postNotice(QString::fromLatin1(action), QString::fromLatin1(subsystem));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return handled.count() == 5; }, kWait));
+
+    QTest::qWait(2200);   // two heartbeats
+    EXPECT_EQ(ticks.count(), 0);
+    EXPECT_FALSE(window->VideoReconnectionTimer().isActive());
+    EXPECT_EQ(panelText(1), QStringLiteral("Cam"));
+    EXPECT_EQ(capture().videoDevices().selectedIndex(), 0);
+}
+
+TEST_F(CaptureWindow, AFailingSourceShowsTheLogoAndIsReconnected)
+{
+    open(QStringLiteral("Cam"));
+    ASSERT_TRUE(capture().failSource(DeviceKind::Video, QStringLiteral("cable pulled")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logoShown(); }, kWait));
+    EXPECT_EQ(panelText(1), QStringLiteral("No Video"));
+    EXPECT_FALSE(capture().videoRunning());
+    // The camera is still listed, so the reconnection takes it up again.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return capture().videoRunning(); }, kReconnectWait));
+    EXPECT_FALSE(logoShown());
+    EXPECT_EQ(panelText(1), QStringLiteral("Cam"));
+}
+
+TEST_F(CaptureWindow, BannerStaysTwoSecondsAfterTheLastFailure)
+{
+    open(QStringLiteral("Cam"));
+    int32_t errorNumber = 0;
+    window->ShowCaptureErrorMessage(errorNumber);
+    PictureBox& banner = window->picErrorBox();
+    ASSERT_TRUE(banner.isVisible());
+
+    const double textWidth = banner.textWidth(QStringLiteral("SNAPSHOT FAILED"));
+    const double textHeight = banner.textHeight(QStringLiteral("SNAPSHOT FAILED"));
+    EXPECT_NEAR(banner.Width(), std::round(textWidth) + 100, kTwips);
+    EXPECT_NEAR(banner.Height(), std::round(textHeight) + 100, kTwips);
+    EXPECT_NEAR(banner.Left(), window->Width() / 2 - banner.Width() / 2, kTwips);
+    EXPECT_NEAR(banner.Top(), window->Height() / 2 - banner.Height() / 2 - window->StatusBar1().height() * kTwips, kTwips);
+    EXPECT_EQ(banner.font().family(), QStringLiteral("Arial"));
+    EXPECT_EQ(banner.font().pointSizeF(), 14);
+    EXPECT_GT(textWidth, 100 * kTwips) << "14-point text is some 150 pixels wide";
+
+    QTest::qWait(1000);
+    window->ShowCaptureErrorMessage(errorNumber);
+    QElapsedTimer sinceLast;
+    sinceLast.start();
+    QTest::qWait(1500);
+    EXPECT_TRUE(banner.isVisible()) << "the second failure restarted the two seconds";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !banner.isVisible(); }, 2000));
+    EXPECT_GE(sinceLast.elapsed(), 1900);
+    EXPECT_FALSE(window->Timer1().isActive());
+}
+
+TEST_F(CaptureWindow, ShutdownReleasesEverythingBeforeFormClosed)
+{
+    open(QStringLiteral("Cam"));
+    bool viewerUnloaded = false;
+    window->setViewerUnloader([&] { viewerUnloaded = true; });
+    moduleState().snapshotStore.resizePreserve(1);
+    moduleState().snapshotStore.at(1).picture = Picture::create(2, 2, nullptr);
+    moduleState().frameCounter = 1;
+    int32_t errorNumber = 0;
+    window->ShowCaptureErrorMessage(errorNumber);
+    window->move(30, 40);
+
+    recorder.onFormClosed = [&](HostStringArray& array) {
+        // Inside the event: everything released, the placement stored, the window still loaded.
+        EXPECT_EQ(moduleState().captureWindowLoaded, vbTrue);
+        EXPECT_FALSE(window->Timer1().isActive());
+        EXPECT_EQ(window->deviceWatch(), nullptr);
+        EXPECT_FALSE(capture().preview());
+        EXPECT_EQ(capture().videoDevices().selectedIndex(), -1);
+        EXPECT_EQ(capture().audioDevices().selectedIndex(), -1);
+        EXPECT_EQ(moduleState().snapshotStore.upperBound(), 0);
+        EXPECT_EQ(moduleState().frameCounter, 0);
+        EXPECT_TRUE(viewerUnloaded);
+        EXPECT_EQ(moduleState().captureWindowPlacement, (WindowPlacement{450, 600, 5250, 4320}));
+        EXPECT_EQ(array.lowerBound(), 0);
+        EXPECT_EQ(array.upperBound(), 20);
+        EXPECT_EQ(array.at(1), QStringLiteral("600"));   // Top
+        EXPECT_EQ(array.at(2), QStringLiteral("450"));   // Left
+        EXPECT_EQ(array.at(3), QStringLiteral("5250"));
+        EXPECT_EQ(array.at(4), QStringLiteral("4320"));
+        EXPECT_EQ(array.at(0), QString());
+        EXPECT_EQ(array.at(9), QString());
+    };
+    window->close();   // the close box
+
+    ASSERT_EQ(recorder.closed.size(), 1u);
+    EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->HeartbeatTimer().isActive());
+    EXPECT_FALSE(capture().videoRunning());
+    window->Unload();
+    EXPECT_EQ(recorder.closed.size(), 1u) << "an unloaded window unloads once";
+}
+
+TEST_F(CaptureWindow, NoFormClosedUnlessTheHostAskedWithExactlyY)
+{
+    for (const char* request : {"y", "", "N", "Y "}) {
+        moduleState().closeNotifyRequest = QString::fromLatin1(request);
+        open(QStringLiteral("Cam"));
+        EXPECT_EQ(window->okToRaiseEvents(), vbFalse) << request;
+        window->close();
+        window.reset();
+    }
+    EXPECT_TRUE(recorder.closed.empty());
+
+    moduleState().closeNotifyRequest = QStringLiteral("Y");
+    open(QStringLiteral("Cam"));
+    window->setOkToRaiseEvents(vbFalse);   // CloseForm with "N"
+    window->Unload();
+    EXPECT_TRUE(recorder.closed.empty());
+    EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+}
+
+TEST_F(CaptureWindow, EveryKeyReachesTheHostAndSGrabsFirst)
+{
+    open(QStringLiteral("Cam"));
+    int grabs = 0;
+    window->setGrabHandler([&](DidevEvivod& from) {
+        EXPECT_EQ(&from, window.get());
+        ++grabs;
+        recorder.calls.push_back("grab");
+    });
+
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int16_t keyCode;
+        int16_t shift;
+        int grabs;
+    } cases[] = {
+        {Qt::Key_S, Qt::NoModifier, 83, 0, 1},
+        {Qt::Key_S, Qt::ShiftModifier, 83, 1, 1},
+        {Qt::Key_S, Qt::ControlModifier | Qt::AltModifier, 83, 6, 1},
+        {Qt::Key_A, Qt::ControlModifier, 65, 2, 0},
+        {Qt::Key_F5, Qt::NoModifier, 116, 0, 0},
+        {Qt::Key_Escape, Qt::NoModifier, 27, 0, 0},
+        {Qt::Key_5, Qt::KeypadModifier, 101, 0, 0},
+        {Qt::Key_Left, Qt::ShiftModifier, 37, 1, 0},
+    };
+    for (const auto& c : cases) {
+        recorder.calls.clear();
+        recorder.keys.clear();
+        grabs = 0;
+        QTest::keyClick(window.get(), c.key, c.modifiers);
+        // The modifier keys are pressed first and reach the host as keys of their own (16, 17, 18).
+        ASSERT_FALSE(recorder.keys.empty());
+        for (size_t i = 0; i + 1 < recorder.keys.size(); ++i)
+            EXPECT_TRUE(recorder.keys[i].first >= 16 && recorder.keys[i].first <= 18) << recorder.keys[i].first;
+        EXPECT_EQ(recorder.keys.back(), std::make_pair(c.keyCode, c.shift));
+        EXPECT_EQ(grabs, c.grabs) << c.keyCode;
+        if (c.grabs) {
+            ASSERT_GE(recorder.calls.size(), 2u);
+            EXPECT_EQ(recorder.calls[recorder.calls.size() - 2], "grab");
+            EXPECT_EQ(recorder.calls.back(), "KeyDown");
+        }
+    }
+
+    for (VbBoolean allow : {vbFalse, VbBoolean(1)}) {
+        moduleState().AllowInternalCapture = allow;
+        grabs = 0;
+        recorder.keys.clear();
+        QTest::keyClick(window.get(), Qt::Key_S);
+        EXPECT_EQ(grabs, 0) << "only exactly true allows the grab";
+        EXPECT_EQ(recorder.keys.size(), 1u);
+    }
+}
+
+TEST_F(CaptureWindow, PanelClicksAndPointerEventsReportTwips)
+{
+    open(QStringLiteral("Cam"));
+    QSignalSpy clicks(window.get(), &DidevEvivod::panelClicked);
+    StatusPanel& options = window->panel(3);
+    QTest::mouseClick(&options, Qt::LeftButton, {}, QPoint(3, 3));
+    ASSERT_EQ(clicks.count(), 1);
+    const auto click = clicks[0][0].value<StatusPanelClick>();
+    EXPECT_EQ(click.index, 3);
+    EXPECT_EQ(click.left, options.x() * 15);
+    EXPECT_EQ(click.width, options.width() * 15);
+    EXPECT_EQ(click.text, QStringLiteral("Options"));
+    EXPECT_GT(click.left, window->panel(2).x() * 15) << "panel 3 lies right of panel 2";
+
+    QTest::mouseMove(&window->videoView(), QPoint(21, 33));
+    EXPECT_EQ(window->menuAnchorX(), 21 * 15);
+    EXPECT_EQ(window->menuAnchorY(), 33 * 15);
+}

@@ -1,0 +1,208 @@
+#include "viewer/PreviewHost.h"
+
+#include "common/AutomationError.h"
+#include "ui/InteractionSeam.h"
+#include "viewer/PreviewPrinter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+using namespace didev;
+
+namespace {
+
+const QString kHeader = QStringLiteral("Kelvara Didev Evivod: Frame Capture");
+constexpr int kRenderDpi = 36;   // 40 twips per rendered pixel
+
+QString run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    EXPECT_TRUE(process.waitForFinished(60000)) << program.toStdString();
+    EXPECT_EQ(process.exitCode(), 0) << program.toStdString() << ": " << process.readAllStandardError().toStdString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QImage renderedPage(const QString& pdf, int page, const QString& folder)
+{
+    const QString prefix = QDir(folder).filePath(QStringLiteral("page"));
+    run("pdftoppm", {"-r", QString::number(kRenderDpi), "-f", QString::number(page), "-l", QString::number(page),
+                        "-singlefile", "-png", pdf, prefix});
+    return QImage(prefix + ".png");
+}
+
+QColor colourAtTwips(const QImage& page, const PrintedPage& printed, QPointF twips)
+{
+    const QPointF onPaper = (twips + printed.origin) * kRenderDpi / 1440.0;
+    return page.pixelColor(static_cast<int>(onPaper.x()), static_cast<int>(onPaper.y()));
+}
+
+bool near(const QColor& actual, Qt::GlobalColor expected)
+{
+    const QColor e(expected);
+    return std::abs(actual.red() - e.red()) < 40 && std::abs(actual.green() - e.green()) < 40
+        && std::abs(actual.blue() - e.blue()) < 40;
+}
+
+class PreviewHostTest : public testing::Test {
+protected:
+    void SetUp() override { InteractionSeam::instance().setUnattended(true); }
+    void TearDown() override { InteractionSeam::instance().setUnattended(false); }
+
+    QTemporaryDir folder;
+};
+
+// A frame page as a print run draws it: header, a picture half the page wide, its number on both sides.
+QRectF drawFramePage(PreviewPrinter& printer, int32_t headerAlignment, Qt::GlobalColor colour, int number)
+{
+    const double lineHeight = std::round(printer.textHeight("X"));
+    printer.setCurrentY(720);
+    printer.setTextAlign(headerAlignment);
+    printer.setText(kHeader);
+    double y = 720 + 2 * lineHeight;
+    QImage frame(640, 480, QImage::Format_RGB32);
+    frame.fill(colour);
+    double w = std::round(printer.PageWidth() / 2);
+    const double h = frame.height() * (w / frame.width());
+    printer.setCurrentY(y);
+    printer.DrawPicture(frame, printer.PageWidth() / 2 - w / 2, y, w, h, 10);
+    const QString caption = QString::number(number);
+    printer.setTextAlign(6);
+    printer.setCurrentY(y + h / 2);
+    printer.setCurrentX(printer.PageWidth() / 2 - w / 2 - printer.textWidth(caption) - 50);
+    printer.setText(caption);
+    printer.setCurrentY(y + h / 2);
+    printer.setCurrentX(printer.PageWidth() / 2 + w / 2 + 50);
+    printer.setText(caption);
+    return QRectF(printer.PageWidth() / 2 - w / 2, y, w, h);
+}
+
+} // namespace
+
+TEST_F(PreviewHostTest, UnattendedRunWritesEveryPageAsPdfIntoTheReportDirectory)
+{
+    PreviewHost host;
+    const QString reportDirectory = folder.filePath("reports/new");   // created on demand
+    host.SetReportDirectory(reportDirectory);
+    std::shared_ptr<PreviewPrinter> printer;
+    host.ProvidePrinter(printer);
+    ASSERT_TRUE(printer);
+    printer->setMarginLeft(1440);
+    printer->setMarginTop(720);
+    printer->setMarginRight(0);
+    printer->setMarginBottom(-1);
+
+    printer->StartDoc();
+    printer->setFontName("Arial");
+    printer->setFontSize(QStringLiteral("11"));
+    const QRectF first = drawFramePage(*printer, 1, Qt::red, 1);
+    printer->NewPage();
+    const QRectF second = drawFramePage(*printer, 7, Qt::blue, 2);
+    printer->EndDoc();
+
+    const QString pdf = host.PresentDocument();
+    ASSERT_FALSE(pdf.isEmpty());
+    EXPECT_EQ(QFileInfo(pdf).absolutePath(), QFileInfo(reportDirectory).absoluteFilePath());
+
+    // Two pages, the header on each.
+    EXPECT_TRUE(run("pdfinfo", {pdf}).contains(QRegularExpression("Pages:\\s+2\\n")));
+    const QStringList pages = run("pdftotext", {"-layout", pdf, "-"}).split('\f', Qt::SkipEmptyParts);
+    ASSERT_EQ(pages.size(), 2);
+    for (const QString& page : pages)
+        EXPECT_TRUE(page.contains(kHeader)) << page.toStdString();
+    EXPECT_TRUE(pages[0].contains(QRegularExpression("\\b1\\s+1\\b")));
+
+    // The picture lies where it was drawn, half the page wide and centred; beside it is paper.
+    const struct { int page; QRectF box; Qt::GlobalColor colour; } pictures[] = {{1, first, Qt::red}, {2, second, Qt::blue}};
+    for (const auto& picture : pictures) {
+        const QImage rendered = renderedPage(pdf, picture.page, folder.path());
+        ASSERT_FALSE(rendered.isNull());
+        const PrintedPage& printed = printer->document().pages()[picture.page - 1];
+        const QRectF inner = picture.box.adjusted(120, 120, -120, -120);
+        const QRectF outer = picture.box.adjusted(-120, -120, 120, 120);
+        for (const QPointF point : {inner.topLeft(), inner.topRight(), inner.bottomLeft(), inner.bottomRight(), inner.center()})
+            EXPECT_TRUE(near(colourAtTwips(rendered, printed, point), picture.colour)) << picture.page;
+        for (const QPointF point : {QPointF(outer.left(), inner.top()), QPointF(outer.right(), inner.bottom()),
+                 QPointF(inner.center().x(), outer.bottom())})
+            EXPECT_TRUE(near(colourAtTwips(rendered, printed, point), Qt::white)) << picture.page;
+    }
+}
+
+TEST_F(PreviewHostTest, WithoutReportDirectoryThePdfGoesToTheTemporaryFolder)
+{
+    const QByteArray saved = qgetenv("TMPDIR");
+    qputenv("TMPDIR", folder.path().toLocal8Bit());
+    QString pdf;
+    {
+        PreviewHost host;
+        std::shared_ptr<PreviewPrinter> printer;
+        host.ProvidePrinter(printer);
+        printer->setText(kHeader);
+        printer->EndDoc();
+        pdf = host.PresentDocument();
+        // A second run in the same second gets a name of its own.
+        EXPECT_NE(host.PresentDocument(), pdf);
+    }
+    saved.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", saved);
+    EXPECT_EQ(QFileInfo(pdf).absolutePath(), QFileInfo(folder.path()).absoluteFilePath());
+    EXPECT_GT(QFileInfo(pdf).size(), 0);
+}
+
+TEST_F(PreviewHostTest, UnwritableReportDirectoryIsError75AndAnEmptyDocumentWritesNothing)
+{
+    QFile blocker(folder.filePath("file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    PreviewHost host;
+    host.SetReportDirectory(folder.filePath("file/reports"));
+    EXPECT_EQ(host.PresentDocument(), QString());   // nothing drawn yet
+
+    std::shared_ptr<PreviewPrinter> printer;
+    host.ProvidePrinter(printer);
+    printer->setText(kHeader);
+    try {
+        host.PresentDocument();
+        ADD_FAILURE() << "no error";
+    } catch (const AutomationError& error) {
+        EXPECT_EQ(error.number(), 75);
+    }
+}
+
+TEST_F(PreviewHostTest, AttendedRunShowsEveryPageInThePreview)
+{
+    InteractionSeam::instance().setUnattended(false);
+    PreviewHost host;
+    std::shared_ptr<PreviewPrinter> printer;
+    host.ProvidePrinter(printer);
+    drawFramePage(*printer, 1, Qt::red, 1);
+    printer->NewPage();
+    drawFramePage(*printer, 7, Qt::blue, 2);
+    printer->EndDoc();
+
+    int pagesShown = -1;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_TRUE(qobject_cast<QPrintPreviewDialog*>(dialog));
+        const auto* preview = dialog->findChild<QPrintPreviewWidget*>();
+        pagesShown = preview ? preview->pageCount() : 0;
+        dialog->grab().save(folder.filePath("preview.png"));
+        dialog->close();
+    });
+    EXPECT_EQ(host.PresentDocument(), QString());
+    EXPECT_EQ(pagesShown, 2);
+}

@@ -1,0 +1,188 @@
+#include "viewer/PreviewPrinter.h"
+
+#include "common/AutomationError.h"
+#include "ui/InteractionSeam.h"
+
+#include <QPageLayout>
+#include <QPrinter>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
+
+using namespace didev;
+
+namespace {
+
+int32_t errorNumberOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const AutomationError& error) {
+        return error.number();
+    }
+    return 0;
+}
+
+std::unique_ptr<QPrinter> pdfPrinter(QPageSize::PageSizeId paper = QPageSize::A4)
+{
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setPageSize(QPageSize(paper));
+    return printer;
+}
+
+std::unique_ptr<PreviewPrinter> startedPrinter()
+{
+    auto printer = std::make_unique<PreviewPrinter>(pdfPrinter());
+    printer->StartDoc();
+    printer->setFontName("Arial");
+    printer->setFontSize(QStringLiteral("11"));
+    return printer;
+}
+
+template <typename Command>
+const Command& lastCommand(const PreviewPrinter& printer)
+{
+    return std::get<Command>(printer.document().pages().back().commands.back());
+}
+
+} // namespace
+
+TEST(PreviewPrinter, PageSizeIsThePaperInsideTheMarginsInTwips)
+{
+    const struct { QPageSize::PageSizeId paper; QMarginsF minimum; int16_t left, top, right, bottom; double width, height; } cases[] = {
+        {QPageSize::A4, {}, 0, 0, 0, -1, 595 * 20, 842 * 20},
+        {QPageSize::Letter, {}, 0, 0, 0, -1, 612 * 20, 792 * 20},
+        {QPageSize::A4, {}, 720, 360, 1440, 720, 595 * 20 - 2160, 842 * 20 - 1080},
+        {QPageSize::A4, {10, 20, 30, 40}, 0, -1, -1, -1, 595 * 20 - 600, 842 * 20 - 400 - 800},   // -1: the printer's minimum
+    };
+    for (const auto& c : cases) {
+        auto qprinter = pdfPrinter(c.paper);
+        QPageLayout layout = qprinter->pageLayout();
+        layout.setUnits(QPageLayout::Point);
+        layout.setMinimumMargins(c.minimum);
+        qprinter->setPageLayout(layout);
+        PreviewPrinter printer(std::move(qprinter));
+        printer.setMarginLeft(c.left);
+        printer.setMarginTop(c.top);
+        printer.setMarginRight(c.right);
+        printer.setMarginBottom(c.bottom);
+        EXPECT_DOUBLE_EQ(printer.PageWidth(), c.width);
+        EXPECT_DOUBLE_EQ(printer.PageHeight(), c.height);
+        printer.StartDoc();
+        EXPECT_EQ(printer.document().pages().front().origin, QPointF(c.left, c.top == -1 ? 400 : c.top));
+        EXPECT_EQ(errorNumberOf([&] { printer.setMarginLeft(-2); }), 380);
+    }
+}
+
+TEST(PreviewPrinter, TextIsMeasuredInTwipsOfTheCurrentFont)
+{
+    auto printer = startedPrinter();
+    const double line = printer->textHeight("X");
+    EXPECT_GT(line, 11 * 20);   // an 11-point line is a little over 220 twips high
+    EXPECT_LT(line, 11 * 20 * 1.3);
+    EXPECT_GT(printer->textHeight("a\nb\nc"), 2.9 * line);
+    EXPECT_NEAR(printer->textWidth("XX"), 2 * printer->textWidth("X"), 0.5);
+    EXPECT_DOUBLE_EQ(printer->textWidth("ab\ncdef"), printer->textWidth("cdef"));
+    printer->setFontSize(22.0);
+    EXPECT_NEAR(printer->textHeight("X"), 2 * line, 2);
+
+    for (const char* bad : {"0", "abc", "", "4096", "nan"})
+        EXPECT_EQ(errorNumberOf([&] { printer->setFontSize(QString(bad)); }), 380) << bad;
+    EXPECT_EQ(printer->fontSize(), 22);
+}
+
+TEST(PreviewPrinter, AlignmentCodesPlaceTheTextAndMoveBelowIt)
+{
+    const QString header = "Kelvara Didev Evivod: Frame Capture";
+    for (const int32_t code : {0, 1, 6, 7}) {
+        auto printer = startedPrinter();
+        printer->setTextAlign(code);
+        printer->setCurrentX(1000);
+        printer->setCurrentY(2000);
+        printer->setText(header);
+        const double w = printer->textWidth(header);
+        const double h = printer->textHeight(header);
+        const double page = printer->PageWidth();
+        const QRectF expected = code == 0 ? QRectF(1000, 2000, w, h)
+            : code == 1                   ? QRectF((page - w) / 2, 2000, w, h)
+            : code == 6                   ? QRectF(1000, 2000 - h / 2, w, h)
+                                          : QRectF(0, 2000, page, h);
+        const auto& text = lastCommand<PrintedText>(*printer);
+        EXPECT_EQ(text.box, expected) << code;
+        EXPECT_EQ(static_cast<int32_t>(text.alignment), code);
+        EXPECT_EQ(printer->CurrentY(), expected.bottom()) << code;
+        EXPECT_EQ(printer->CurrentX(), 1000);
+    }
+
+    auto printer = startedPrinter();
+    printer->setTextAlign(7);
+    printer->setText(QString("frame ").repeated(200));
+    EXPECT_GT(lastCommand<PrintedText>(*printer).box.height(), 3 * printer->textHeight("X"));   // wrapped
+    printer->TextBox("Frame not available", 4000, 3000, 2000, 300);
+    EXPECT_EQ(lastCommand<PrintedText>(*printer).box, QRectF(4000, 3000, 2000, 300));
+    EXPECT_EQ(errorNumberOf([&] { printer->setTextAlign(3); }), 380);
+    EXPECT_EQ(errorNumberOf([&] { printer->setCurrentX(std::numeric_limits<double>::quiet_NaN()); }), 380);
+}
+
+TEST(PreviewPrinter, PicturesAreScaledIntoTheirRectangle)
+{
+    QImage landscape(640, 480, QImage::Format_RGB32);
+    landscape.fill(Qt::red);
+    const QImage portrait = landscape.copy(0, 0, 100, 400);
+    const struct { const QImage* image; int16_t fit; QRectF rect; QRectF drawn; } cases[] = {
+        {&landscape, 10, {1000, 2000, 3000, 1000}, {1000, 2000, 3000, 1000}},   // stretched as given
+        {&landscape, 0, {1000, 2000, 3000, 3000}, {1000, 2375, 3000, 2250}},    // aspect kept, centred
+        {&portrait, 0, {0, 0, 1000, 1000}, {375, 0, 250, 1000}},
+    };
+    for (const auto& c : cases) {
+        auto printer = startedPrinter();
+        double top = c.rect.top();
+        double width = c.rect.width();
+        printer->DrawPicture(*c.image, c.rect.left(), top, width, c.rect.height(), c.fit);
+        EXPECT_EQ(lastCommand<PrintedPicture>(*printer).box, c.drawn);
+        EXPECT_EQ(QRectF(c.drawn.left(), top, width, c.drawn.height()), c.drawn);
+    }
+
+    auto printer = startedPrinter();
+    double top = 0;
+    double width = 1000;
+    printer->DrawPicture(QImage(), 0, top, width, 1000, 10);
+    EXPECT_TRUE(printer->document().pages().back().commands.empty());
+    const auto frame = Picture::create(2, 1, [](uint8_t* bits, std::ptrdiff_t) {
+        const uint8_t pixels[] = {0x10, 0x20, 0x30, 0, 0x40, 0x50, 0x60, 0};
+        std::copy(std::begin(pixels), std::end(pixels), bits);
+    });
+    printer->DrawPicture(*frame, 0, top, width, 500, 10);
+    EXPECT_EQ(lastCommand<PrintedPicture>(*printer).image.pixel(1, 0), qRgb(0x60, 0x50, 0x40));
+}
+
+TEST(PreviewPrinter, DocumentPagesAndCurrentPosition)
+{
+    PreviewPrinter printer(pdfPrinter());
+    printer.setCurrentY(720);
+    printer.setText("drawn before StartDoc starts the document where the position was set");
+    EXPECT_EQ(lastCommand<PrintedText>(printer).box.top(), 720);
+    printer.StartDoc();
+    EXPECT_TRUE(printer.document().pages().front().commands.empty());
+    printer.setCurrentY(700);
+    printer.NewPage();
+    EXPECT_EQ(printer.CurrentY(), 0);
+    printer.NewPage();
+    printer.EndDoc();
+    printer.EndDoc();
+    EXPECT_EQ(printer.document().pages().size(), 3u);
+    printer.setText("after EndDoc: a new document");
+    EXPECT_EQ(printer.document().pages().size(), 1u);
+}
+
+TEST(PreviewPrinter, PrintDialogAnswersThroughTheSeam)
+{
+    PreviewPrinter printer(pdfPrinter());
+    for (const bool answer : {false, true}) {
+        InteractionSeam::instance().queueAnswer(ModalKind::Print, answer);
+        EXPECT_EQ(printer.PrintDialog(1), answer);
+    }
+}
