@@ -7,6 +7,7 @@
 #include "ui/WindowFrame.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QWidget>
 #include <QWindow>
 
@@ -189,6 +190,7 @@ TEST_F(WidgetPlacement, PlacedBeforeShowingKeepsTheOuterSizeOnceFramed)
     WindowPlacement stored{1500, 750, 4500, 3000};
     for (int session = 0; session < 3; ++session) {
         QWidget window;
+        new QLabel(QStringLiteral("content"), &window);   // the window's own children stay what they are
         WidgetPlacedWindow placed(window);
         ApplyWindowPlacement(placed, stored, kDefaultWindowWidth, kDefaultWindowHeight);
         window.show();
