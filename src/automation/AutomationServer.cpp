@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QGuiApplication>
 #include <QTimer>
 
 #include <cstdio>
@@ -72,6 +73,8 @@ int runAutomationServer(const AutomationServerOptions& options)
         bus.unregisterService(QString::fromLatin1(dbus::kServiceName));
         QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
     };
+    // The server lives as long as its instances, whatever windows the user closes.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     service.startIdleTimeout(kIdleTimeout);
     return QCoreApplication::exec();
 }
