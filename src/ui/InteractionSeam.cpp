@@ -3,10 +3,13 @@
 #include "ui/SyntheticInput.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -156,12 +159,36 @@ void answerSaveDialog(QFileDialog& dialog, const SaveAnswer& answer)
         pressKey(dialog, Qt::Key_Escape);
         return;
     }
+    // A full path typed key by key selects each folder on the way in the dialog's list while it is
+    // still being read, and such a selection would win over the name; a person opens the folder
+    // first and types the name there.
+    QString typed = answer.fileName;
+    const QFileInfo path(answer.fileName);
+    if (path.isAbsolute()) {
+        dialog.setDirectory(path.absolutePath());
+        typed = path.fileName();
+    }
     name->setFocus(Qt::OtherFocusReason);
     name->selectAll();
-    typeText(*name, answer.fileName);
+    typeText(*name, typed);
 
     settleClosing(dialog);
-    pressKey(*name, Qt::Key_Return);
+    // The name box's completer lists folders as they are read, so its popup may open late; while
+    // it is open it takes the Return. A person presses Escape first, and so does the script.
+    QPointer<QLineEdit> box = name;
+    auto pressReturn = [box] {
+        if (box)
+            pressKey(*box, Qt::Key_Return);
+    };
+    whenReady(*name,
+        [box] {
+            QAbstractItemView* popup = box && box->completer() ? box->completer()->popup() : nullptr;
+            if (!popup || !popup->isVisible())
+                return true;
+            pressKey(*popup, Qt::Key_Escape);
+            return false;
+        },
+        pressReturn, pressReturn, 1000);
 }
 
 void answerPrintDialog(QPrintDialog& dialog, bool accept)
