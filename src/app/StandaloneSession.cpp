@@ -48,7 +48,7 @@ int StandaloneSession::run()
     window_ = std::make_unique<DidevEvivod>(settings_.capture);
     window_->setEventSink(this);
 
-    CaptureControl& capture = window_->LTMMCapture();
+    CaptureControl& capture = window_->captureControl();
     if (capture.videoDevices().count() == 0) {
         VirtualVideoDevice pattern;
         pattern.name = QString::fromLatin1(kTestPatternName);
@@ -84,7 +84,7 @@ int StandaloneSession::run()
 
 void StandaloneSession::printDevices()
 {
-    const CaptureControl& capture = window_->LTMMCapture();
+    const CaptureControl& capture = window_->captureControl();
     out_ << "video devices: " << capture.videoDevices().count() << "\n";
     for (int i = 0; i < capture.videoDevices().count(); ++i)
         out_ << "  " << i << ": " << capture.videoDevices().itemName(i) << "\n";
@@ -100,18 +100,18 @@ void StandaloneSession::playOffscreen()
     const int total = std::max(1, settings_.seconds) * 1000;
     waitFor(total / 2);
     report("live");
-    window_->LTMMCapture().setPreviewStage(2);
+    window_->captureControl().setPreviewStage(2);
     out_ << "preview stage: " << stageName(2) << "\n";
     waitFor(total / 4);
     report("compressed");
-    window_->LTMMCapture().setPreviewStage(0);
+    window_->captureControl().setPreviewStage(0);
     out_ << "preview stage: " << stageName(0) << "\n";
     waitFor(total - total / 2 - total / 4);
 }
 
 void StandaloneSession::report(const char* what)
 {
-    const CaptureControl& capture = window_->LTMMCapture();
+    const CaptureControl& capture = window_->captureControl();
     const VideoView& view = window_->videoView();
     out_ << what << ": video \"" << window_->panel(1).text() << "\", audio \"" << window_->panel(2).text()
          << "\", preview " << (capture.preview() ? "on" : "off") << ", frames received "

@@ -3,13 +3,12 @@
 #include "ui/SyntheticInput.h"
 
 #include <QAbstractButton>
-#include <QAbstractItemView>
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCompleter>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -159,36 +158,15 @@ void answerSaveDialog(QFileDialog& dialog, const SaveAnswer& answer)
         pressKey(dialog, Qt::Key_Escape);
         return;
     }
-    // A full path typed key by key selects each folder on the way in the dialog's list while it is
-    // still being read, and such a selection would win over the name; a person opens the folder
-    // first and types the name there.
-    QString typed = answer.fileName;
-    const QFileInfo path(answer.fileName);
-    if (path.isAbsolute()) {
-        dialog.setDirectory(path.absolutePath());
-        typed = path.fileName();
-    }
     name->setFocus(Qt::OtherFocusReason);
     name->selectAll();
-    typeText(*name, typed);
+    typeText(*name, answer.fileName);
+    // Enter goes to an open completion list instead of the dialog; close it as a person would.
+    if (QCompleter* completer = name->completer(); completer && completer->popup() && completer->popup()->isVisible())
+        pressKey(*completer->popup(), Qt::Key_Escape);
 
     settleClosing(dialog);
-    // The name box's completer lists folders as they are read, so its popup may open late; while
-    // it is open it takes the Return. A person presses Escape first, and so does the script.
-    QPointer<QLineEdit> box = name;
-    auto pressReturn = [box] {
-        if (box)
-            pressKey(*box, Qt::Key_Return);
-    };
-    whenReady(*name,
-        [box] {
-            QAbstractItemView* popup = box && box->completer() ? box->completer()->popup() : nullptr;
-            if (!popup || !popup->isVisible())
-                return true;
-            pressKey(*popup, Qt::Key_Escape);
-            return false;
-        },
-        pressReturn, pressReturn, 1000);
+    pressKey(*name, Qt::Key_Return);
 }
 
 void answerPrintDialog(QPrintDialog& dialog, bool accept)
@@ -204,14 +182,22 @@ void answerPrintDialog(QPrintDialog& dialog, bool accept)
         pressKey(dialog, accept ? Qt::Key_Return : Qt::Key_Escape);
 }
 
-// Hands `answer` to `give` once `dialog` is up, from inside its modal loop.
+// Hands the answer to `give` once `dialog` is up and active, from inside its modal loop: the
+// file dialog, for one, follows what is typed only while its name box has the keyboard focus.
 void answerWhenShown(QDialog& dialog, std::function<void()> give)
 {
     QPointer<QDialog> open = &dialog;
+    auto giveNow = [open, give] {
+        if (open && open->isVisible())
+            give();
+    };
     whenReady(dialog, [open] { return !open || open->isVisible(); },
-        [open, give = std::move(give)] {
-            if (open)
-                give();
+        [open, giveNow] {
+            if (!open)
+                return;
+            open->activateWindow();
+            // A window system that will not activate it still gets the answer, a moment later.
+            whenReady(*open, [open] { return !open || open->isActiveWindow(); }, giveNow, giveNow, 1000);
         });
 }
 

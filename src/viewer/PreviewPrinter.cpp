@@ -4,6 +4,7 @@
 #include "common/Twips.h"
 #include "ui/InteractionSeam.h"
 
+#include <QDir>
 #include <QFontMetricsF>
 #include <QLocale>
 #include <QPageLayout>
@@ -118,6 +119,9 @@ double PreviewPrinter::PageHeight() const
 
 bool PreviewPrinter::PrintDialog(int16_t options)
 {
+    // Printing to a file needs a name before the dialog accepts; the preview writes its own copy.
+    if (printer_->outputFormat() == QPrinter::PdfFormat && printer_->outputFileName().isEmpty())
+        printer_->setOutputFileName(QDir::temp().filePath(QStringLiteral("frame-capture.pdf")));
     QPrintDialog dialog(printer_.get());
     if (options == 1) {
         dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
