@@ -1,7 +1,6 @@
 #include "viewer/ArrowButton.h"
 
 #include <QPainter>
-#include <QPolygonF>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
@@ -33,24 +32,20 @@ void ArrowButton::paintEvent(QPaintEvent*)
     // The bevel alone: at 13 pixels the style's label margins would leave no room for the arrow.
     painter.drawControl(QStyle::CE_PushButtonBevel, option);
 
-    const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -1);
-    const double side = std::max(3.0, std::min(area.width(), area.height()) * 0.5);
-    const QPointF centre = area.center() + (isDown() ? QPointF(0.5, 0.5) : QPointF());
-    const double half = side / 2;
-    // A triangle as wide as half its height, so it reads as an arrow head.
-    const double reach = half * 0.5;
-    QPolygonF triangle;
-    if (direction_ == Direction::Left)
-        triangle << QPointF(centre.x() - reach, centre.y()) << QPointF(centre.x() + reach, centre.y() - half)
-                 << QPointF(centre.x() + reach, centre.y() + half);
-    else
-        triangle << QPointF(centre.x() + reach, centre.y()) << QPointF(centre.x() - reach, centre.y() - half)
-                 << QPointF(centre.x() - reach, centre.y() + half);
-
-    painter.setRenderHint(QPainter::Antialiasing);
+    // A solid arrow head of whole-pixel columns, tallest at the back: crisp at any button size.
+    const QRect area = rect().adjusted(1, 1, -1, -1);
+    const int columns = std::max(2, std::min(area.width(), area.height()) / 3);
+    const int shift = isDown() ? 1 : 0;
+    const int centreY = area.top() + area.height() / 2 + shift;
+    const int left = area.left() + (area.width() - columns) / 2 + shift;
     painter.setPen(Qt::NoPen);
     painter.setBrush(isEnabled() ? palette().color(QPalette::ButtonText) : palette().color(QPalette::Disabled, QPalette::ButtonText));
-    painter.drawPolygon(triangle);
+    for (int k = 0; k < columns; ++k) {
+        // Column k from the tip has 2k + 1 pixels.
+        const int height = 2 * k + 1;
+        const int x = direction_ == Direction::Left ? left + k : left + columns - 1 - k;
+        painter.drawRect(QRect(x, centreY - k, 1, height));
+    }
 }
 
 } // namespace didev

@@ -100,6 +100,8 @@ SnapshotViewer::SnapshotViewer(QWidget* parent)
 
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("StatusBar1"));
+    // Its own face, not the window's black, so the panels' texts can be read.
+    statusBar_->setAutoFillBackground(true);
     for (int i = 0; i < kPanelCount; ++i) {
         panels_[i] = new StatusBarPanel(i + 1, QString::fromLatin1(kPanelTexts[i]), statusBar_);
         connect(panels_[i], &StatusBarPanel::clicked, this,

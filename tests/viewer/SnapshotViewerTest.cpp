@@ -105,6 +105,33 @@ TEST_F(SnapshotViewerTest, TheStatusBarCarriesFourPanelsAndTheArrowsInPanelTwo)
     EXPECT_EQ(viewer.Command2().direction(), ArrowButton::Direction::Right);
 }
 
+// Heights of the dark pixel columns of a button's face, left to right.
+std::vector<int> darkColumns(QWidget& button)
+{
+    const QImage face = button.grab().toImage();
+    std::vector<int> heights;
+    for (int x = 0; x < face.width(); ++x) {
+        int dark = 0;
+        for (int y = 0; y < face.height(); ++y)
+            dark += qGray(face.pixel(x, y)) < 80 ? 1 : 0;
+        if (dark > 0)
+            heights.push_back(dark);
+    }
+    return heights;
+}
+
+TEST_F(SnapshotViewerTest, TheArrowButtonsPointTheWayTheyPage)
+{
+    storeFrame(1);
+    SnapshotViewer& viewer = openViewer(1);
+    const std::vector<int> left = darkColumns(viewer.Command1());
+    const std::vector<int> right = darkColumns(viewer.Command2());
+    ASSERT_GE(left.size(), 2u) << "no arrow drawn";
+    ASSERT_GE(right.size(), 2u) << "no arrow drawn";
+    EXPECT_LT(left.front(), left.back()) << "Command1 does not point left";
+    EXPECT_GT(right.front(), right.back()) << "Command2 does not point right";
+}
+
 TEST_F(SnapshotViewerTest, PagingWrapsBothWaysByCallKeyAndButton)
 {
     for (int16_t id = 1; id <= 3; ++id)
