@@ -58,7 +58,7 @@ protected:
         window_->Load();
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-        ASSERT_TRUE(QTest::qWaitFor([this] { return window_->LTMMCapture().newestFrame() != nullptr; }, kWait));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return window_->captureControl().newestFrame() != nullptr; }, kWait));
         ClearSnapshotStore();
     }
 
@@ -163,7 +163,7 @@ TEST_F(CaptureSnapshotTest, AFailedStepShowsTheBannerAndStoresNothing)
     for (const auto& c : cases) {
         moduleState().frameCounter = 2;
         hideBanner();
-        window_->LTMMCapture().failNextGrab(c.failing);
+        window_->captureControl().failNextGrab(c.failing);
         EXPECT_EQ(grab(), 0) << c.step;
         EXPECT_TRUE(bannerShown()) << c.step;
         EXPECT_EQ(moduleState().snapshotStore.count(), 2) << c.step;
@@ -190,7 +190,7 @@ TEST_F(CaptureSnapshotTest, WithoutAccumulationOnlyTheLatestFrameStaysAndNoViewe
     EXPECT_EQ(moduleState().viewerShown, vbFalse);
 
     // A failed fetch has already let the kept frame go.
-    window_->LTMMCapture().failNextGrab(GrabStep::Fetch);
+    window_->captureControl().failNextGrab(GrabStep::Fetch);
     EXPECT_EQ(grab(), 0);
     EXPECT_TRUE(store.empty());
     EXPECT_EQ(moduleState().frameCounter, 4);
@@ -198,7 +198,7 @@ TEST_F(CaptureSnapshotTest, WithoutAccumulationOnlyTheLatestFrameStaysAndNoViewe
 
 TEST_F(CaptureSnapshotTest, NoVideoDeviceIsAQuietNothing)
 {
-    window_->LTMMCapture().videoDevices().setSelectedIndex(-1);
+    window_->captureControl().videoDevices().setSelectedIndex(-1);
     hideBanner();
     EXPECT_EQ(grab(), 0);
     EXPECT_FALSE(bannerShown());
