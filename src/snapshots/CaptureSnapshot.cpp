@@ -60,7 +60,7 @@ int16_t CaptureSnapshot(DidevEvivod& captureWindow, const QString& frameTimecode
 {
     ModuleState& state = moduleState();
     SnapshotStore& store = state.snapshotStore;
-    CaptureControl& capture = captureWindow.LTMMCapture();
+    CaptureControl& capture = captureWindow.captureControl();
     int32_t errorNumber = 0;
     const auto failed = [&captureWindow, &errorNumber] {
         captureWindow.ShowCaptureErrorMessage(errorNumber);
