@@ -14,6 +14,7 @@
 #include "viewer/PreviewHost.h"
 #include "viewer/PreviewPrinter.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -48,7 +49,8 @@ void showPrinterFailure(const QString& description)
     const QString text = QStringLiteral("Internal error in Printer Confirmation.  Try restarting the program and trying again.")
         + QChar(10) + description;
     const QString title = QGuiApplication::applicationDisplayName();
-    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok);
+    // Owned by the window in front, so it cannot open behind an always-on-top viewer.
+    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, QApplication::activeWindow());
     InteractionSeam& seam = InteractionSeam::instance();
     seam.recordMessage(ShownMessage{text, title, kStyleCritical});
     seam.execDialog(box, ModalKind::Message, [&box](const QVariant&) {

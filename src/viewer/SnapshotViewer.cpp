@@ -30,6 +30,7 @@
 #include <QStatusBar>
 
 #include <algorithm>
+#include <exception>
 #include <memory>
 
 namespace didev {
@@ -545,6 +546,9 @@ void SnapshotViewer::guarded(const std::function<void()>& action)
         action();
     } catch (const AutomationError& error) {
         ShowMessage(errorText(error), kStyleExclamation);
+    } catch (const std::exception& error) {
+        // Nothing may leave an event handler; the user hears of it instead.
+        ShowMessage(QString::fromLocal8Bit(error.what()), kStyleExclamation);
     }
 }
 
