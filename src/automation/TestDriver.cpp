@@ -14,6 +14,9 @@
 #include "ui/InteractionSeam.h"
 #include "ui/Screen.h"
 #include "ui/SyntheticInput.h"
+#include "viewer/SnapshotViewer.h"
+#include "viewer/SnapshotViewerInstance.h"
+#include "viewer/StatusBarPanel.h"
 
 #include <QApplication>
 #include <QDBusArgument>
@@ -245,23 +248,15 @@ QWidget* TestDriver::findWindow(const QString& name)
 {
     if (name == QLatin1String("message"))
         return CustomInputBox::current();
-    const char* className = nullptr;
-    if (name == QLatin1String("capture"))
-        className = "didev::DidevEvivod";
-    else if (name == QLatin1String("viewer"))
-        className = "didev::SnapshotViewer";
-    else
+    if (name == QLatin1String("viewer"))
+        return LoadedSnapshotViewer();
+    if (name != QLatin1String("capture"))
         raiseInvalidArguments(QStringLiteral("Windows are capture, viewer and message, not '%1'").arg(name));
-    // The newest loaded window of its kind: an unloaded one may linger until it is deleted.
-    QWidget* found = nullptr;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (!widget->inherits(className))
-            continue;
-        const auto* capture = qobject_cast<DidevEvivod*>(widget);
-        if (capture ? !capture->loaded() : !widget->isVisible())
-            continue;
-        found = widget;
-    }
+    // The newest loaded capture window: an unloaded one may linger until it is deleted.
+    DidevEvivod* found = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* capture = qobject_cast<DidevEvivod*>(widget); capture && capture->loaded())
+            found = capture;
     return found;
 }
 
@@ -372,19 +367,23 @@ void TestDriver::addInputMethods()
         return QVariantList{};
     });
     methods_.add("ClickPanel", "sn", [](const QDBusMessage& call) {
-        auto* capture = qobject_cast<DidevEvivod*>(&loadedWindow(argumentAt<QString>(call, 0)));
-        if (!capture)
-            raiseInvalidArguments(QStringLiteral("Only the capture window has status-bar panels"));
+        QWidget& window = loadedWindow(argumentAt<QString>(call, 0));
+        auto* capture = qobject_cast<DidevEvivod*>(&window);
+        auto* viewer = qobject_cast<SnapshotViewer*>(&window);
+        if (!capture && !viewer)
+            raiseInvalidArguments(QStringLiteral("Only the capture window and the viewer have status-bar panels"));
         const int16_t index = argumentAt<int16_t>(call, 1);
-        if (index < 1 || index > DidevEvivod::kPanelCount)
-            raiseInvalidArguments(QStringLiteral("The status bar has panels 1 to %1").arg(DidevEvivod::kPanelCount));
+        const int panels = capture ? DidevEvivod::kPanelCount : SnapshotViewer::kPanelCount;
+        if (index < 1 || index > panels)
+            raiseInvalidArguments(QStringLiteral("The status bar has panels 1 to %1").arg(panels));
+        QWidget& panel = capture ? static_cast<QWidget&>(capture->panel(index)) : viewer->panel(index);
         InteractionSeam& seam = InteractionSeam::instance();
         // Without a scripted choice the menu is dismissed, as a person would with Escape.
         const bool escapeQueued = !seam.hasAnswer(ModalKind::Menu);
         if (escapeQueued)
             seam.queueAnswer(ModalKind::Menu, 0);
         const MenuRecorder recorder;
-        clickCentre(capture->panel(index));
+        clickCentre(panel);
         if (escapeQueued && !recorder.opened())
             seam.takeAnswer(ModalKind::Menu);
         return QVariantList{QVariant::fromValue(recorder.rows())};

@@ -5,6 +5,8 @@
 #include "imaging/PictureBox.h"
 #include "ui/CustomInputBox.h"
 #include "ui/Screen.h"
+#include "viewer/SnapshotViewer.h"
+#include "viewer/StatusBarPanel.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -85,6 +87,26 @@ void insertCapture(QVariantMap& state, DidevEvivod& window)
     state.insert(QStringLiteral("videoDevices"), videoDevices);
 }
 
+void insertViewer(QVariantMap& state, SnapshotViewer& viewer)
+{
+    state.insert(QStringLiteral("left"), viewer.Left());
+    state.insert(QStringLiteral("top"), viewer.Top());
+    state.insert(QStringLiteral("width"), viewer.Width());
+    state.insert(QStringLiteral("height"), viewer.Height());
+    QStringList panels;
+    for (int index = 1; index <= SnapshotViewer::kPanelCount; ++index)
+        panels << viewer.panel(index).text();
+    state.insert(QStringLiteral("panels"), panels);
+    state.insert(QStringLiteral("statusBarTop"), viewer.statusBarTop());
+    state.insert(QStringLiteral("statusBarHeight"), viewer.statusBarHeight());
+    state.insert(QStringLiteral("currentFrame"), viewer.currentFrame());
+    const PictureBox& picture = viewer.Picture1();
+    state.insert(QStringLiteral("pictureLeft"), picture.Left());
+    state.insert(QStringLiteral("pictureTop"), picture.Top());
+    state.insert(QStringLiteral("pictureWidth"), picture.Width());
+    state.insert(QStringLiteral("pictureHeight"), picture.Height());
+}
+
 void insertMessage(QVariantMap& state, CustomInputBox& box)
 {
     QStringList buttons;
@@ -110,6 +132,8 @@ QVariantMap windowState(const QString& name, QWidget* window)
     insertStatusBar(state, *window);
     if (auto* capture = qobject_cast<DidevEvivod*>(window))
         insertCapture(state, *capture);
+    else if (auto* viewer = qobject_cast<SnapshotViewer*>(window))
+        insertViewer(state, *viewer);
     else if (auto* box = qobject_cast<CustomInputBox*>(window))
         insertMessage(state, *box);
     Q_UNUSED(name);
