@@ -32,6 +32,7 @@ QString unusedPdfPath(const QDir& directory)
 PreviewHost::PreviewHost()
     : printer_(std::make_shared<PreviewPrinter>())
 {
+    proposeOutputFile();
 }
 
 PreviewHost::~PreviewHost() = default;
@@ -39,6 +40,22 @@ PreviewHost::~PreviewHost() = default;
 void PreviewHost::SetReportDirectory(const QString& reportDirectory)
 {
     reportDirectory_ = reportDirectory;
+    proposeOutputFile();
+}
+
+QString PreviewHost::outputDirectory() const
+{
+    return reportDirectory_.isEmpty() ? QDir::tempPath() : reportDirectory_;
+}
+
+void PreviewHost::proposeOutputFile()
+{
+    QPrinter& printer = printer_->printer();
+    if (printer.outputFormat() != QPrinter::PdfFormat)
+        return;
+    // The print dialog refuses a file in a folder that does not exist yet.
+    const QDir directory(outputDirectory());
+    printer.setOutputFileName(unusedPdfPath(directory.exists() ? directory : QDir(QDir::tempPath())));
 }
 
 void PreviewHost::ProvidePrinter(std::shared_ptr<PreviewPrinter>& printer)
@@ -69,8 +86,7 @@ QString PreviewHost::PresentDocument()
 
 QString PreviewHost::writePdf() const
 {
-    const QString directoryPath = reportDirectory_.isEmpty() ? QDir::tempPath() : reportDirectory_;
-    QDir directory(directoryPath);
+    QDir directory(outputDirectory());
     if (!directory.mkpath(QStringLiteral(".")))
         raiseError(ErrorNumber::PathFileAccess);
     const QString path = unusedPdfPath(directory);

@@ -17,7 +17,8 @@ public:
     PreviewHost(const PreviewHost&) = delete;
     PreviewHost& operator=(const PreviewHost&) = delete;
 
-    // Where unattended runs write their PDF; empty means the system's temporary folder.
+    // Where unattended runs write their PDF; empty means the system's temporary folder. A PDF
+    // printer (the system has no print queue) is offered a new file there in the print dialog.
     void SetReportDirectory(const QString& reportDirectory);
     const QString& reportDirectory() const noexcept { return reportDirectory_; }
 
@@ -31,6 +32,8 @@ public:
     QString PresentDocument();
 
 private:
+    QString outputDirectory() const;
+    void proposeOutputFile();
     QString writePdf() const;
 
     QString reportDirectory_;

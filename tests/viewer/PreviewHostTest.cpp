@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
+#include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -205,4 +206,19 @@ TEST_F(PreviewHostTest, AttendedRunShowsEveryPageInThePreview)
     });
     EXPECT_EQ(host.PresentDocument(), QString());
     EXPECT_EQ(pagesShown, 2);
+}
+
+TEST_F(PreviewHostTest, PrintDialogConfirmsThePrinterThroughTheSeam)
+{
+    PreviewHost host;
+    host.SetReportDirectory(folder.path());
+    std::shared_ptr<PreviewPrinter> printer;
+    host.ProvidePrinter(printer);
+    if (printer->printer().outputFormat() == QPrinter::PdfFormat) {   // no print queue: a new file in the report folder
+        EXPECT_EQ(QFileInfo(printer->printer().outputFileName()).absolutePath(), QFileInfo(folder.path()).absoluteFilePath());
+    }
+    for (const bool answer : {false, true}) {
+        InteractionSeam::instance().queueAnswer(ModalKind::Print, answer);
+        EXPECT_EQ(printer->PrintDialog(1), answer);
+    }
 }

@@ -1,7 +1,6 @@
 #include "viewer/PreviewPrinter.h"
 
 #include "common/AutomationError.h"
-#include "ui/InteractionSeam.h"
 
 #include <QPageLayout>
 #include <QPrinter>
@@ -176,13 +175,4 @@ TEST(PreviewPrinter, DocumentPagesAndCurrentPosition)
     EXPECT_EQ(printer.document().pages().size(), 3u);
     printer.setText("after EndDoc: a new document");
     EXPECT_EQ(printer.document().pages().size(), 1u);
-}
-
-TEST(PreviewPrinter, PrintDialogAnswersThroughTheSeam)
-{
-    PreviewPrinter printer(pdfPrinter());
-    for (const bool answer : {false, true}) {
-        InteractionSeam::instance().queueAnswer(ModalKind::Print, answer);
-        EXPECT_EQ(printer.PrintDialog(1), answer);
-    }
 }
