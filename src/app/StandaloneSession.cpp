@@ -120,7 +120,16 @@ int StandaloneSession::run()
     QElapsedTimer sinceShown;
     sinceShown.start();
     int16_t formID = 0;
-    automation_->ShowForm(formID, showFormArray);
+    try {
+        automation_->ShowForm(formID, showFormArray);
+    } catch (const AutomationError& error) {
+        // A kept file the module cannot read must not stop every later run.
+        out_ << "ShowForm: error " << error.number() << " (" << error.what()
+             << "); showing the window at its design size instead\n";
+        showFormArray = HostStringArray(1, 9);
+        showFormArray.set(1, QStringLiteral("Y"));
+        automation_->ShowForm(formID, showFormArray);
+    }
     DidevEvivod& window = *automation_->captureWindow();
     printDevices();
     connect(&window.videoView(), &VideoView::framePainted, this, [this, &window, sinceShown] {

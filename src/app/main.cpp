@@ -64,13 +64,11 @@ int main(int argc, char** argv)
         QStringLiteral("Off screen: the folder for the grabbed frame (default a new temporary folder)."),
         QStringLiteral("DIR"));
     parser.addOptions({virtualVideo, virtualAudio, noSystemDevices, seconds, screenshot, output});
-    // Ways of running other than the standalone host add their options here and are chosen below,
-    // before the standalone session starts.
     parser.process(app);
 
-    StandaloneSession::Settings settings;
+    CaptureOptions capture;
     try {
-        settings.capture = captureOptionsFrom(
+        capture = captureOptionsFrom(
             parser.isSet(virtualVideo) ? std::optional(parser.values(virtualVideo)) : std::nullopt,
             parser.isSet(virtualAudio) ? std::optional(parser.values(virtualAudio)) : std::nullopt,
             QProcessEnvironment::systemEnvironment());
@@ -78,7 +76,13 @@ int main(int argc, char** argv)
         err << "didev-evivod: " << error.what() << "\n";
         return 2;
     }
-    settings.capture.systemDevices = !parser.isSet(noSystemDevices);
+    capture.systemDevices = !parser.isSet(noSystemDevices);
+
+    // Other ways of running the module, such as serving hosts over the session bus, branch off
+    // here; their capture windows list the same devices (cDidevEvivod::setCaptureOptions).
+
+    StandaloneSession::Settings settings;
+    settings.capture = capture;
     bool secondsValid = false;
     settings.seconds = parser.value(seconds).toInt(&secondsValid);
     if (!secondsValid || settings.seconds < 1 || settings.seconds > 3600) {

@@ -1,6 +1,7 @@
 #!/bin/sh
-# The run command as a host, twice without a display: the first run grabs, saves a JPEG and a
-# bitmap and keeps the geometry FormClosed delivered; the second opens the window with it.
+# The run command as a host, three times without a display: the first run grabs, saves a JPEG and a
+# bitmap and keeps the geometry FormClosed delivered; the second opens the window with it; the
+# third finds a number it cannot read and opens at the design size.
 set -eu
 bin="$1"
 work=$(mktemp -d)
@@ -40,4 +41,11 @@ expect '3 capture width: 6000' "$work/run2.log"
 expect '3 capture left: 900' "$work/run2.log"
 expect '2 capture left: 900' "$work/run2.log"
 [ "$(sed -n 5p "$settings")" = "4500" ] || fail "the height was not kept in entry 5" "$work/run2.log"
-echo "standalone host: 2 runs passed"
+
+# A kept number no Long holds fails ShowForm; the host falls back to the design size.
+printf 'Y\n99999999999\n900\n6000\n4500\n\n\n\n\n' >"$settings"
+"$bin" --no-system-devices --seconds 1 --screenshot "$work/run3.png" --output "$work/frames" >"$work/run3.log" 2>&1 \
+    || fail "third run exited with $?" "$work/run3.log"
+expect 'ShowForm: error 6' "$work/run3.log"
+expect '3 capture width: 5250' "$work/run3.log"
+echo "standalone host: 3 runs passed"
