@@ -111,6 +111,12 @@ void cDidevEvivod::releaseCaptureWindow()
     if (!captureWindow_)
         return;
     captureWindow_->setEventSink(nullptr);
+    // Still loaded only when another instance reset the shared flags meanwhile: it closes
+    // now, silently, rather than when it is deleted, after its successor has loaded.
+    if (captureWindow_->loaded()) {
+        captureWindow_->setOkToRaiseEvents(vbFalse);
+        captureWindow_->Unload();
+    }
     captureWindow_->deleteLater();
     captureWindow_.clear();
 }
@@ -229,10 +235,10 @@ VbBoolean cDidevEvivod::ShowForm(int16_t&, HostStringArray& passDataArray)
         captureWindow_->activateWindow();
         return vbTrue;
     }
+    releaseCaptureWindow();
     ClearSnapshotStore();
     ReadShowFormSettings(passDataArray);
 
-    releaseCaptureWindow();
     captureWindow_ = new DidevEvivod(captureOptionsForNewWindow());
     captureWindow_->setEventSink(this);
     captureWindow_->setGrabHandler([](DidevEvivod& window) { grab(window); });

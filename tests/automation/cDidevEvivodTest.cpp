@@ -183,6 +183,22 @@ TEST_F(AutomationClass, CreationResetsTheModuleStateThatEveryInstanceShares)
     EXPECT_EQ(second.TakeSnapshot(), 0) << "no window to grab from before ShowForm";
 }
 
+TEST_F(AutomationClass, AWindowLeftLoadedWhenAnotherInstanceResetTheFlagsClosesSilently)
+{
+    showForm(showFormArray(QStringLiteral("Y")));
+    QPointer<DidevEvivod> first = window();
+    cDidevEvivod other;
+    EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+
+    showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500"}));
+    EXPECT_NE(window(), first.data());
+    EXPECT_TRUE(host.closed.empty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull());
+    EXPECT_EQ(moduleState().captureWindowLoaded, vbTrue) << "the old window's end leaves the new one loaded";
+    EXPECT_EQ(moduleState().captureWindowPlacement, (WindowPlacement{1500, 1200, 6000, 4500}));
+}
+
 TEST_F(AutomationClass, ASecondShowFormOnlyShowsTheWindowAgainAndReadsNothing)
 {
     showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500"}));
