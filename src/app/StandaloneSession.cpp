@@ -152,7 +152,7 @@ int StandaloneSession::run()
 
 void StandaloneSession::printDevices()
 {
-    const CaptureControl& capture = automation_->captureWindow()->LTMMCapture();
+    const CaptureControl& capture = automation_->captureWindow()->captureControl();
     out_ << "video devices: " << capture.videoDevices().count() << "\n";
     for (int i = 0; i < capture.videoDevices().count(); ++i)
         out_ << "  " << i << ": " << capture.videoDevices().itemName(i) << "\n";
@@ -176,11 +176,11 @@ bool StandaloneSession::playOffscreen()
     const bool saved = grabAndSave();
 
     // Then the compression the crew would judge, and back to the source.
-    window.LTMMCapture().setPreviewStage(2);
+    window.captureControl().setPreviewStage(2);
     out_ << "preview stage: " << stageName(2) << "\n";
     waitFor(total / 4);
     report("compressed");
-    window.LTMMCapture().setPreviewStage(0);
+    window.captureControl().setPreviewStage(0);
     out_ << "preview stage: " << stageName(0) << "\n";
     waitFor(std::max(0, total - static_cast<int>(clock.elapsed())));
 
@@ -267,7 +267,7 @@ void StandaloneSession::report(const char* what)
         out_ << what << ": " << automation_->GetSnapshotCount() << " frame(s) stored\n" << Qt::flush;
         return;
     }
-    const CaptureControl& capture = window->LTMMCapture();
+    const CaptureControl& capture = window->captureControl();
     const VideoView& view = window->videoView();
     out_ << what << ": video \"" << window->panel(1).text() << "\", audio \"" << window->panel(2).text() << "\", preview "
          << (capture.preview() ? "on" : "off") << ", frames received " << capture.frames().framesReceived()

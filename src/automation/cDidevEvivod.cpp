@@ -92,7 +92,7 @@ cDidevEvivod::~cDidevEvivod()
     if (captureWindow_ && moduleState().captureWindowLoaded == vbTrue) {
         // Teardown tells the host nothing.
         captureWindow_->setOkToRaiseEvents(vbFalse);
-        captureWindow_->LTMMCapture().setPreview(false);
+        captureWindow_->captureControl().setPreview(false);
         captureWindow_->Unload();
     }
     releaseCaptureWindow();

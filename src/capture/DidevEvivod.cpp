@@ -76,8 +76,8 @@ DidevEvivod::DidevEvivod(CaptureOptions options, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose, false);
 
     videoView_ = new VideoView(capture_, this);
-    videoView_->setObjectName(QStringLiteral("LTMMCapture"));
-    connect(&capture_, &CaptureControl::pointerEvent, this, &DidevEvivod::LTMMCapture_PointerEvent);
+    videoView_->setObjectName(QStringLiteral("captureControl"));
+    connect(&capture_, &CaptureControl::pointerEvent, this, &DidevEvivod::CaptureControl_PointerEvent);
     connect(&capture_, &CaptureControl::sourceEnded, this, &DidevEvivod::sourceEnded);
 
     statusBar_ = new QStatusBar(this);
@@ -343,7 +343,7 @@ void DidevEvivod::sourceEnded(DeviceKind kind)
     UpdateStatusBar();
 }
 
-void DidevEvivod::LTMMCapture_PointerEvent(float x, float y)
+void DidevEvivod::CaptureControl_PointerEvent(float x, float y)
 {
     const ScreenMetrics screen = screenMetrics();
     menuAnchorX_ = roundToLong(x * screen.twipsPerPixelX);

