@@ -4,7 +4,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -159,6 +161,9 @@ void answerSaveDialog(QFileDialog& dialog, const SaveAnswer& answer)
     name->setFocus(Qt::OtherFocusReason);
     name->selectAll();
     typeText(*name, answer.fileName);
+    // Enter goes to an open completion list instead of the dialog; close it as a person would.
+    if (QCompleter* completer = name->completer(); completer && completer->popup() && completer->popup()->isVisible())
+        pressKey(*completer->popup(), Qt::Key_Escape);
 
     settleClosing(dialog);
     pressKey(*name, Qt::Key_Return);
@@ -177,14 +182,22 @@ void answerPrintDialog(QPrintDialog& dialog, bool accept)
         pressKey(dialog, accept ? Qt::Key_Return : Qt::Key_Escape);
 }
 
-// Hands `answer` to `give` once `dialog` is up, from inside its modal loop.
+// Hands the answer to `give` once `dialog` is up and active, from inside its modal loop: the
+// file dialog, for one, follows what is typed only while its name box has the keyboard focus.
 void answerWhenShown(QDialog& dialog, std::function<void()> give)
 {
     QPointer<QDialog> open = &dialog;
+    auto giveNow = [open, give] {
+        if (open && open->isVisible())
+            give();
+    };
     whenReady(dialog, [open] { return !open || open->isVisible(); },
-        [open, give = std::move(give)] {
-            if (open)
-                give();
+        [open, giveNow] {
+            if (!open)
+                return;
+            open->activateWindow();
+            // A window system that will not activate it still gets the answer, a moment later.
+            whenReady(*open, [open] { return !open || open->isActiveWindow(); }, giveNow, giveNow, 1000);
         });
 }
 

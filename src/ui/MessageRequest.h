@@ -31,6 +31,8 @@ struct MessageRequest {
     VbBoolean ShowCheck = vbFalse;
     int16_t unused4 = 0;
     int32_t Style = 0;        // button set in the low four bits, icon in bits 4 to 7
+
+    bool operator==(const MessageRequest&) const = default;
 };
 
 // The module's one request record.

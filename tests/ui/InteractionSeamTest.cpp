@@ -189,13 +189,3 @@ TEST_F(Seam, OwnDialogGetsTheAnswerWhileItIsUp)
     EXPECT_EQ(result, 6);
     EXPECT_FALSE(seam().hasAnswer(ModalKind::Message));
 }
-
-TEST_F(Seam, MessagesShownAreTakenOnce)
-{
-    seam().takeMessages();
-    seam().recordMessage({QStringLiteral("Frame successfully saved."), QStringLiteral("Didev Evivod"), 64});
-    const QList<ShownMessage> shown = seam().takeMessages();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].style, 64);
-    EXPECT_TRUE(seam().takeMessages().isEmpty());
-}

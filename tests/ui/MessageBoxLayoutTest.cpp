@@ -50,24 +50,9 @@ TEST(MessageRequest, ResetGivesEveryFieldItsResetValue)
     messageRequest().ShowInput = vbTrue;
     messageRequest().CheckValue = 1;
     ResetMessageRequest();
-    const MessageRequest& r = messageRequest();
-    EXPECT_EQ(r.Initialized, vbTrue);
-    EXPECT_EQ(r.Prompt, QString());
-    EXPECT_EQ(r.Title, QStringLiteral("Didev Evivod"));
-    EXPECT_EQ(r.InputText, QString());
-    EXPECT_EQ(r.CheckValue, 0);
-    EXPECT_EQ(r.CheckCaption, QString());
-    EXPECT_EQ(r.unused1, 1);
-    EXPECT_EQ(r.Result, 1);
-    EXPECT_EQ(r.Left, -1);
-    EXPECT_EQ(r.Top, -1);
-    EXPECT_EQ(r.unused2, -1);
-    EXPECT_EQ(r.unused3, -1);
-    EXPECT_EQ(r.InputMaxChars, 0);
-    EXPECT_EQ(r.ShowInput, vbFalse);
-    EXPECT_EQ(r.ShowCheck, vbFalse);
-    EXPECT_EQ(r.unused4, 0);
-    EXPECT_EQ(r.Style, 1);
+    const MessageRequest expected{vbTrue, QString(), QStringLiteral("Didev Evivod"), QString(), 0, QString(), 1, 1, -1,
+        -1, -1, -1, 0, vbFalse, vbFalse, 0, 1};
+    EXPECT_EQ(messageRequest(), expected);
 }
 
 TEST(MessageBoxLayout, OneShortLineKeepsTheBoxAsWideAsItsButtons)
