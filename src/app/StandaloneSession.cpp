@@ -1,5 +1,6 @@
 #include "app/StandaloneSession.h"
 
+#include "app/QuitSignals.h"
 #include "app/WindowSettingsFile.h"
 #include "capture/DidevEvivod.h"
 #include "capture/StatusPanel.h"
@@ -141,6 +142,15 @@ int StandaloneSession::run()
     if (!settings_.offscreen) {
         out_ << "close the window to quit; \"S\" grabs a frame; keys pressed in it are printed\n" << Qt::flush;
         connect(qApp, &QApplication::lastWindowClosed, qApp, &QApplication::quit);
+        // Interrupted from the terminal, the host still closes the window and keeps its geometry.
+        QuitSignals quitSignals;
+        connect(&quitSignals, &QuitSignals::received, this, [this](int signalNumber) {
+            out_ << "signal " << signalNumber << ": CloseForm\n" << Qt::flush;
+            int16_t closeFormID = 0;
+            HostStringArray closeArray(1, 1);
+            automation_->CloseForm(closeFormID, closeArray);
+            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        });
         const int code = formClosed_ ? 0 : QApplication::exec();
         automation_.reset();
         return code;
@@ -303,8 +313,9 @@ void StandaloneSession::FormClosed(HostStringArray& passDataArray)
     else
         out_ << "could not keep the geometry in " << file.path() << ": " << error << "\n";
     out_ << Qt::flush;
+    // Later: quitting closes every window, and this one is still in its unload.
     if (!settings_.offscreen)
-        QCoreApplication::quit();
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
 void StandaloneSession::SettingsChanged(HostStringArray&)

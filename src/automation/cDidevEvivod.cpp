@@ -8,8 +8,10 @@
 #include "ui/ShowMessage.h"
 
 #include <QProcessEnvironment>
+#include <QScopeGuard>
 
 #include <algorithm>
+#include <utility>
 
 namespace didev {
 
@@ -89,7 +91,7 @@ cDidevEvivod::cDidevEvivod()
 
 cDidevEvivod::~cDidevEvivod()
 {
-    if (captureWindow_ && moduleState().captureWindowLoaded == vbTrue) {
+    if (captureWindow_ && moduleState().captureWindowLoaded == vbTrue && !windowUnloading_) {
         // Teardown tells the host nothing.
         captureWindow_->setOkToRaiseEvents(vbFalse);
         captureWindow_->captureControl().setPreview(false);
@@ -113,7 +115,7 @@ void cDidevEvivod::releaseCaptureWindow()
     captureWindow_->setEventSink(nullptr);
     // Still loaded only when another instance reset the shared flags meanwhile: it closes
     // now, silently, rather than when it is deleted, after its successor has loaded.
-    if (captureWindow_->loaded()) {
+    if (captureWindow_->loaded() && !windowUnloading_) {
         captureWindow_->setOkToRaiseEvents(vbFalse);
         captureWindow_->Unload();
     }
@@ -164,7 +166,8 @@ void cDidevEvivod::CloseForm(int16_t&, HostStringArray& passDataArray)
     if (captureWindow_) {
         if (suppress)
             captureWindow_->setOkToRaiseEvents(vbFalse);
-        captureWindow_->Unload();
+        if (!windowUnloading_)
+            captureWindow_->Unload();
         releaseCaptureWindow();
     }
     unloadViewer();
@@ -268,6 +271,8 @@ void cDidevEvivod::setAllowInternalCapture(VbBoolean bNewValue)
 
 void cDidevEvivod::FormClosed(HostStringArray& passDataArray)
 {
+    const bool outer = std::exchange(windowUnloading_, true);
+    const auto restore = qScopeGuard([this, outer] { windowUnloading_ = outer; });
     raiseFormClosed(passDataArray);
 }
 

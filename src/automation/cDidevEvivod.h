@@ -86,6 +86,9 @@ private:
     QPointer<DidevEvivod> captureWindow_;
     std::unique_ptr<PictureWriter> pictureWriter_;
     std::vector<cDidevEvivodEvents*> sinks_;
+    // True while the window's unload is raising FormClosed: a host that closes or drops the
+    // window from its handler must not start the unload again.
+    bool windowUnloading_ = false;
 };
 
 } // namespace didev

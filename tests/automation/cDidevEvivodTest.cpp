@@ -344,6 +344,29 @@ TEST_F(AutomationClass, GetSettingsFromInsideFormClosedStillSeesTheClosingWindow
     }
 }
 
+TEST_F(AutomationClass, AHostThatClosesTheWindowFromFormClosedGetsOneEvent)
+{
+    for (const bool byCloseBox : {false, true}) {
+        host.closed.clear();
+        showForm(showFormArray(QStringLiteral("Y")));
+        QPointer<DidevEvivod> closing = window();
+        host.onFormClosed = [&](HostStringArray&) {
+            closeForm(QString());
+            closing->close();
+        };
+        if (byCloseBox)
+            closing->close();
+        else
+            closeForm(QString());
+        host.onFormClosed = nullptr;
+        EXPECT_EQ(host.closed.size(), 1u) << "close box: " << byCloseBox;
+        EXPECT_EQ(window(), nullptr);
+        EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(closing.isNull());
+    }
+}
+
 TEST_F(AutomationClass, FormClosedAfterAnEnlargementCarriesTheNewSize)
 {
     showForm(showFormArray(QStringLiteral("Y")));
