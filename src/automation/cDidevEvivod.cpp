@@ -2,10 +2,13 @@
 
 #include "automation/SettingsExchange.h"
 #include "capture/DidevEvivod.h"
+#include "snapshots/CaptureSnapshot.h"
 #include "snapshots/PictureWriter.h"
 #include "snapshots/SnapshotExport.h"
 #include "state/ModuleState.h"
 #include "ui/ShowMessage.h"
+#include "viewer/SnapshotViewer.h"
+#include "viewer/SnapshotViewerInstance.h"
 
 #include <QProcessEnvironment>
 #include <QScopeGuard>
@@ -51,19 +54,12 @@ void raiseToSinks(const std::vector<cDidevEvivodEvents*>& sinks, Call call)
     }
 }
 
-// The snapshot viewer, as the class sees it.
-void unloadViewer()
-{
-}
-
 std::optional<LiveWindowGeometry> viewerGeometry()
 {
-    return std::nullopt;
-}
-
-int16_t grab(DidevEvivod&)
-{
-    return 0;
+    const SnapshotViewer* viewer = LoadedSnapshotViewer();
+    if (!viewer)
+        return std::nullopt;
+    return liveGeometry(*viewer);
 }
 
 } // namespace
@@ -99,7 +95,7 @@ cDidevEvivod::~cDidevEvivod()
     }
     releaseCaptureWindow();
     ClearSnapshots();
-    unloadViewer();
+    UnloadSnapshotViewer();
     pictureWriter_.reset();
 }
 
@@ -137,7 +133,7 @@ void cDidevEvivod::removeEventSink(cDidevEvivodEvents* sink)
 void cDidevEvivod::ClearSnapshots()
 {
     ClearSnapshotStore();
-    unloadViewer();
+    UnloadSnapshotViewer();
 }
 
 void cDidevEvivod::ClearSavedSnapshots()
@@ -157,7 +153,7 @@ void cDidevEvivod::ClearSavedSnapshots()
     store.resizePreserve(kept);
     state.frameCounter = static_cast<int16_t>(kept);
     if (kept == 0)
-        unloadViewer();
+        UnloadSnapshotViewer();
 }
 
 void cDidevEvivod::CloseForm(int16_t&, HostStringArray& passDataArray)
@@ -170,7 +166,7 @@ void cDidevEvivod::CloseForm(int16_t&, HostStringArray& passDataArray)
             captureWindow_->Unload();
         releaseCaptureWindow();
     }
-    unloadViewer();
+    UnloadSnapshotViewer();
 }
 
 void cDidevEvivod::GetSettings(HostStringArray& passDataArray)
@@ -244,8 +240,8 @@ VbBoolean cDidevEvivod::ShowForm(int16_t&, HostStringArray& passDataArray)
 
     captureWindow_ = new DidevEvivod(captureOptionsForNewWindow());
     captureWindow_->setEventSink(this);
-    captureWindow_->setGrabHandler([](DidevEvivod& window) { grab(window); });
-    captureWindow_->setViewerUnloader(&unloadViewer);
+    ConnectSnapshotKey(*captureWindow_);
+    captureWindow_->setViewerUnloader(&UnloadSnapshotViewer);
     captureWindow_->Load();
     captureWindow_->show();
     return vbTrue;
@@ -256,7 +252,7 @@ int16_t cDidevEvivod::TakeSnapshot()
     // Before any ShowForm there is no picture to grab from.
     if (!captureWindow_)
         return 0;
-    return grab(*captureWindow_);
+    return CaptureSnapshot(*captureWindow_, QString());
 }
 
 VbBoolean cDidevEvivod::AllowInternalCapture() const

@@ -7,6 +7,8 @@
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
 #include "ui/Screen.h"
+#include "viewer/SnapshotViewer.h"
+#include "viewer/SnapshotViewerInstance.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -133,6 +135,19 @@ protected:
     }
 
     DidevEvivod* window() const { return automation->captureWindow(); }
+
+    // The first grab needs a frame of the live picture.
+    void waitForPicture()
+    {
+        ASSERT_TRUE(QTest::qWaitFor([this] { return window()->videoView().framesShown() > 0; }, kWait));
+    }
+
+    int16_t grab()
+    {
+        const int16_t frameID = automation->TakeSnapshot();
+        EXPECT_NE(frameID, 0) << "the grab failed";
+        return frameID;
+    }
 
     // Frames as a grab leaves them: IDs 1..count, each with its own picture and timecode.
     static void storeFrames(int count)
@@ -505,6 +520,110 @@ TEST_F(AutomationClass, ClearSavedSnapshotsKeepsTheUnflaggedFramesInOrder)
                 << "frame " << id << ": a removed frame's picture is released";
         }
     }
+}
+
+TEST_F(AutomationClass, GrabbedFramesOpenTheViewerWhoseGeometryGetSettingsReports)
+{
+    showForm(showFormArray(QStringLiteral("Y"), {"600", "900", "6000", "4500"}));
+    waitForPicture();
+    EXPECT_EQ(grab(), 1);
+    EXPECT_EQ(grab(), 2);
+    EXPECT_EQ(automation->GetSnapshotCount(), 2);
+    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    ASSERT_NE(viewer, nullptr);
+    ASSERT_EQ(moduleState().viewerShown, vbTrue);
+    viewer->move(200, 500);
+
+    const HostStringArray live = settings();
+    EXPECT_EQ(live.at(3), QStringLiteral("6000"));
+    EXPECT_EQ(live.at(5), QStringLiteral("7500"));
+    EXPECT_EQ(live.at(6), QStringLiteral("3000"));
+    EXPECT_EQ(live.at(7), text(viewer->Width()));
+    EXPECT_EQ(live.at(8), text(viewer->Height()));
+
+    int16_t index = 2;
+    int32_t hPicture = 0;
+    int16_t frameID = 0;
+    double frameTime = 0;
+    QString frameTimecode = QStringLiteral("x");
+    automation->GetSnapshot(index, hPicture, frameID, frameTime, frameTimecode);
+    EXPECT_EQ(frameID, 2);
+    EXPECT_EQ(frameTimecode, QString()) << "the host's grab hands over no timecode";
+    const PicturePtr picture = Picture::fromHandle(static_cast<PictureHandle>(hPicture));
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->width(), 320);
+
+    automation->ClearSnapshots();
+    EXPECT_EQ(automation->GetSnapshotCount(), 0);
+    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
+    for (int entry = 5; entry <= 8; ++entry)
+        EXPECT_EQ(settings().at(entry), QString()) << entry;
+    EXPECT_EQ(grab(), 1) << "numbering starts again";
+}
+
+TEST_F(AutomationClass, AfterClearSavedSnapshotsTheNextGrabIsNumberedFromTheFramesKept)
+{
+    showForm(showFormArray(QStringLiteral("Y")));
+    waitForPicture();
+    for (int i = 1; i <= 5; ++i)
+        grab();
+    for (int16_t index : {int16_t{2}, int16_t{3}}) {
+        VbBoolean saved = vbTrue;
+        automation->PictureSavedByLogger(index, saved);
+    }
+    automation->ClearSavedSnapshots();
+    EXPECT_EQ(storedFrameIds(), (std::vector<int>{1, 4, 5}));
+    EXPECT_NE(LoadedSnapshotViewer(), nullptr) << "frames are left: the viewer stays";
+    EXPECT_EQ(grab(), 4) << "three kept, so the next is 4 although 4 and 5 are stored";
+    EXPECT_EQ(storedFrameIds(), (std::vector<int>{1, 4, 5, 4}));
+
+    for (int16_t index = 1; index <= 4; ++index) {
+        VbBoolean saved = vbTrue;
+        automation->PictureSavedByLogger(index, saved);
+    }
+    automation->ClearSavedSnapshots();
+    EXPECT_EQ(automation->GetSnapshotCount(), 0);
+    EXPECT_EQ(moduleState().frameCounter, 0);
+    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
+    EXPECT_EQ(moduleState().viewerShown, vbFalse);
+}
+
+TEST_F(AutomationClass, TheSKeyGrabsBeforeTheHostHearsOfIt)
+{
+    showForm(showFormArray(QStringLiteral("Y")));
+    waitForPicture();
+    int16_t countSeen = -1;
+    host.onKeyDown = [&](int16_t&, int16_t&) { countSeen = automation->GetSnapshotCount(); };
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_S, Qt::NoModifier, QStringLiteral("s"));
+    QApplication::sendEvent(window(), &press);
+    ASSERT_EQ(host.keys.size(), 1u);
+    EXPECT_EQ(host.keys.front(), (std::pair<int16_t, int16_t>{83, 0}));
+    EXPECT_EQ(countSeen, 1);
+
+    automation->setAllowInternalCapture(1);   // not exactly true
+    QApplication::sendEvent(window(), &press);
+    EXPECT_EQ(host.keys.size(), 2u);
+    EXPECT_EQ(automation->GetSnapshotCount(), 1);
+}
+
+TEST_F(AutomationClass, ClosingTakesTheViewerAlongAndFormClosedCarriesItsPlacement)
+{
+    showForm(showFormArray(QStringLiteral("Y")));
+    waitForPicture();
+    grab();
+    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    ASSERT_NE(viewer, nullptr);
+    viewer->move(100, 200);
+    const QString viewerWidth = QString::number(static_cast<int32_t>(viewer->Width()));
+    closeForm(QString());
+
+    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
+    EXPECT_EQ(moduleState().viewerShown, vbFalse);
+    ASSERT_EQ(host.closed.size(), 1u);
+    EXPECT_EQ(host.closed.front().at(5), QStringLiteral("3000"));
+    EXPECT_EQ(host.closed.front().at(6), QStringLiteral("1500"));
+    EXPECT_EQ(host.closed.front().at(7), viewerWidth);
+    EXPECT_EQ(automation->TakeSnapshot(), 0) << "no window after CloseForm";
 }
 
 TEST_F(AutomationClass, SetPropertyReadsOnlyItsTwoIdentifiers)
