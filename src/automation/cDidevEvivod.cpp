@@ -87,15 +87,24 @@ cDidevEvivod::cDidevEvivod()
 
 cDidevEvivod::~cDidevEvivod()
 {
-    if (captureWindow_ && moduleState().captureWindowLoaded == vbTrue && !windowUnloading_) {
-        // Teardown tells the host nothing.
-        captureWindow_->setOkToRaiseEvents(vbFalse);
-        captureWindow_->captureControl().setPreview(false);
-        captureWindow_->Unload();
-    }
-    releaseCaptureWindow();
-    ClearSnapshots();
-    UnloadSnapshotViewer();
+    // A destructor has no caller to hand a failure to: each step runs whatever the one before did.
+    const auto step = [](const auto& action) {
+        try {
+            action();
+        } catch (const std::exception&) {
+        }
+    };
+    step([this] {
+        if (captureWindow_ && moduleState().captureWindowLoaded == vbTrue && !windowUnloading_) {
+            // Teardown tells the host nothing.
+            captureWindow_->setOkToRaiseEvents(vbFalse);
+            captureWindow_->captureControl().setPreview(false);
+            captureWindow_->Unload();
+        }
+    });
+    step([this] { releaseCaptureWindow(); });
+    step([this] { ClearSnapshots(); });
+    step([] { UnloadSnapshotViewer(); });
     pictureWriter_.reset();
 }
 
@@ -106,17 +115,18 @@ DidevEvivod* cDidevEvivod::captureWindow() const
 
 void cDidevEvivod::releaseCaptureWindow()
 {
-    if (!captureWindow_)
+    DidevEvivod* window = captureWindow_;
+    captureWindow_.clear();
+    if (!window)
         return;
-    captureWindow_->setEventSink(nullptr);
+    window->setEventSink(nullptr);
+    const auto release = qScopeGuard([window] { window->deleteLater(); });
     // Still loaded only when another instance reset the shared flags meanwhile: it closes
     // now, silently, rather than when it is deleted, after its successor has loaded.
-    if (captureWindow_->loaded() && !windowUnloading_) {
-        captureWindow_->setOkToRaiseEvents(vbFalse);
-        captureWindow_->Unload();
+    if (window->loaded() && !windowUnloading_) {
+        window->setOkToRaiseEvents(vbFalse);
+        window->Unload();
     }
-    captureWindow_->deleteLater();
-    captureWindow_.clear();
 }
 
 void cDidevEvivod::addEventSink(cDidevEvivodEvents* sink)
