@@ -1,5 +1,7 @@
 #include "app/StandaloneSession.h"
 #include "app/WindowSettingsFile.h"
+#include "automation/AutomationServer.h"
+#include "automation/cDidevEvivod.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -63,7 +65,11 @@ int main(int argc, char** argv)
     const QCommandLineOption output(QStringLiteral("output"),
         QStringLiteral("Off screen: the folder for the grabbed frame (default a new temporary folder)."),
         QStringLiteral("DIR"));
-    parser.addOptions({virtualVideo, virtualAudio, noSystemDevices, seconds, screenshot, output});
+    const QCommandLineOption dbus(QStringLiteral("dbus"),
+        QStringLiteral("Serves hosts on the session bus as org.kelvara.DidevEvivod (D-Bus starts it so)."));
+    const QCommandLineOption testDriver(QStringLiteral("test-driver"),
+        QStringLiteral("With --dbus: also exports the test driver (or DIDEV_TEST_DRIVER=1)."));
+    parser.addOptions({virtualVideo, virtualAudio, noSystemDevices, seconds, screenshot, output, dbus, testDriver});
     parser.process(app);
 
     CaptureOptions capture;
@@ -80,6 +86,11 @@ int main(int argc, char** argv)
 
     // Other ways of running the module, such as serving hosts over the session bus, branch off
     // here; their capture windows list the same devices (cDidevEvivod::setCaptureOptions).
+    if (parser.isSet(dbus)) {
+        if (parser.isSet(virtualVideo) || parser.isSet(virtualAudio) || parser.isSet(noSystemDevices))
+            cDidevEvivod::setCaptureOptions(capture);
+        return runAutomationServer(automationServerOptions(app.arguments(), QProcessEnvironment::systemEnvironment()));
+    }
 
     StandaloneSession::Settings settings;
     settings.capture = capture;

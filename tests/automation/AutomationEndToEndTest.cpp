@@ -157,10 +157,8 @@ TEST_F(EndToEnd, SinkCallingBackFromFormClosedFindsTheWindowLoaded)
     HostEventSink sink(host, QStringLiteral("/test/sink"));
     ASSERT_TRUE(sink.exportObject());
     HostStringArray seenFromHandler;
-    int16_t countFromHandler = -1;
     sink.onFormClosed = [&](HostStringArray& array) {
         seenFromHandler = settingsOf(client);   // re-enters the module while the window unloads
-        countFromHandler = client.GetSnapshotCount();
         array.set(20, QStringLiteral("handled"));
     };
     client.Advise(sink.path());
@@ -173,7 +171,6 @@ TEST_F(EndToEnd, SinkCallingBackFromFormClosedFindsTheWindowLoaded)
     drive(QStringLiteral("CloseWindow"), {QStringLiteral("capture")});
 
     EXPECT_EQ(seenFromHandler.elements().mid(0, 4), (QStringList{"1200", "900", "5250", "4320"}));
-    EXPECT_EQ(countFromHandler, 1);
     // The signal goes out after the sink, with what the sink made of the array.
     ASSERT_TRUE(waitFor([&] { return !recorder.named("FormClosed").isEmpty(); }, 5s));
     EXPECT_EQ(arrayOf(recorder.named("FormClosed").at(0)).at(20), "handled");
@@ -247,7 +244,8 @@ TEST_F(EndToEnd, TwoHostsShareOneProcessAndOneStore)
 {
     QDBusConnection second = bus->connect();
     AutomationClient a(host);
-    AutomationClient b(second);
+    auto owned = std::make_unique<AutomationClient>(second);
+    AutomationClient& b = *owned;
     a.create();
     b.create();   // creating an instance resets the shared state, so both come first
     EXPECT_EQ(a.service(), b.service());
@@ -276,11 +274,14 @@ TEST_F(EndToEnd, TwoHostsShareOneProcessAndOneStore)
     EXPECT_EQ(b.AllowInternalCapture(), 5);
     a.setAllowInternalCapture(vbTrue);
 
-    // The second host leaving ends only its own instance.
+    // The second host leaving the bus, without a Release, ends only its own instance.
     const pid_t server = bus->serverPid();
+    const QString leftPath = b.path();
+    b.attach(b.service(), b.path());
+    owned.reset();
     bus->disconnect(second);
     ASSERT_TRUE(waitFor([&] {
-        return rawCall(b.path(), kInstanceInterface, "GetSnapshotCount", {}).errorName()
+        return rawCall(leftPath, kInstanceInterface, "GetSnapshotCount", {}).errorName()
             == QLatin1String("org.freedesktop.DBus.Error.UnknownObject");
     }, 2s));
     EXPECT_EQ(a.TakeSnapshot(), 1);

@@ -134,6 +134,30 @@ TEST_F(EndToEnd, HostKilledWhileAnotherStaysClosesOnlyItsWindow)
     EXPECT_TRUE(bus->waitUntilServerGone(2s));
 }
 
+TEST_F(EndToEnd, InstanceReleasedFromInsideItsOwnEventEndsOnlyAfterTheEventReturns)
+{
+    AutomationClient client(host);
+    client.create();
+    HostEventSink sink(host, QStringLiteral("/test/sink"));
+    ASSERT_TRUE(sink.exportObject());
+    bool released = false;
+    sink.onFormClosed = [&](HostStringArray&) {
+        client.release();   // the instance's CloseForm and its window's unload are still running
+        released = true;
+    };
+    client.Advise(sink.path());
+    HostStringArray show = showArray();
+    int16_t formID = 0;
+    client.ShowForm(formID, show);
+    ASSERT_EQ(client.TakeSnapshot(), 1);
+
+    HostStringArray close(1, QStringList{""});
+    client.CloseForm(formID, close);   // answered: the instance outlived its own call
+    EXPECT_TRUE(released);
+    EXPECT_EQ(close.lowerBound(), 1);
+    EXPECT_TRUE(bus->waitUntilServerGone(2s));
+}
+
 TEST_F(EndToEnd, FailingSinkIsDroppedAtOnceAndTheOthersStillHearTheEvent)
 {
     AutomationClient client(host);
