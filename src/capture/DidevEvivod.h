@@ -2,6 +2,7 @@
 
 #include "automation/HostStringArray.h"
 #include "capture/CaptureControl.h"
+#include "capture/CaptureMenus.h"
 #include "capture/CaptureOptions.h"
 #include "common/VbTypes.h"
 #include "ui/WidgetPlacedWindow.h"
@@ -24,15 +25,6 @@ class PictureBox;
 class StatusPanel;
 class VideoView;
 
-// A click on a status-bar panel: its 1-based index, its left (relative to the status bar) and
-// width in twips, and its text.
-struct StatusPanelClick {
-    int16_t index = 0;
-    int32_t left = 0;
-    int32_t width = 0;
-    QString text;
-};
-
 // The capture window: the live picture of the selected video device above a status bar whose
 // panels name the devices; the logo while no video device is selected; the "SNAPSHOT FAILED"
 // banner; the device watch with heartbeat and reconnection. Load() runs the start-up sequence
@@ -54,6 +46,10 @@ public:
     void setGrabHandler(GrabHandler grab) { grab_ = std::move(grab); }
     // Closes the snapshot viewer as the window unloads.
     void setViewerUnloader(std::function<void()> unloadViewer) { unloadViewer_ = std::move(unloadViewer); }
+    // Grabs through the grab handler, then takes the focus back from the viewer the grab may have opened.
+    void GrabFrame();
+    // Closes the snapshot viewer through the unloader.
+    void UnloadViewer();
 
     void Load();
     void Unload();
@@ -89,9 +85,16 @@ public:
     // The device-notification registration; null before load and after unload.
     DeviceWatch* deviceWatch() const { return deviceWatch_; }
 
-    int16_t lastMenuPanel() const { return lastMenuPanel_; }
-    int32_t menuAnchorX() const { return menuAnchorX_; }
-    int32_t menuAnchorY() const { return menuAnchorY_; }
+    // The status bar's left, top and height in twips, relative to the window's client area.
+    double statusBarLeft() const;
+    double statusBarTop() const;
+    double statusBarHeight() const;
+
+    // The status-bar menus and their repeat-click state.
+    CaptureMenus& menus() { return *menus_; }
+    int16_t lastMenuPanel() const { return menus_->state().lastMenuPanel(); }
+    int32_t menuAnchorX() const { return menus_->state().menuAnchorX(); }
+    int32_t menuAnchorY() const { return menus_->state().menuAnchorY(); }
     bool placing() const { return placing_; }
 
 signals:
@@ -113,8 +116,6 @@ private:
     void StatusBar1_PanelClick(int index);
     void sourceEnded(DeviceKind kind);
     void layoutStatusBar();
-    double statusBarTop() const;
-    double statusBarHeight() const;
 
     CaptureControl capture_;
     WidgetPlacedWindow placed_;
@@ -132,13 +133,11 @@ private:
     QTimer* heartbeatTimer_;
     QTimer* reconnectionTimer_;
     DeviceWatch* deviceWatch_ = nullptr;
+    CaptureMenus* menus_;
 
     bool loaded_ = false;
     VbBoolean okToRaiseEvents_ = vbFalse;
     bool placing_ = false;
-    int16_t lastMenuPanel_ = 0;
-    int32_t menuAnchorX_ = 0;
-    int32_t menuAnchorY_ = 0;
 };
 
 } // namespace didev
