@@ -1,0 +1,280 @@
+// The road of a 1920 x 1080 frame, against baselines measured in the same run: a grab from the
+// running test pattern into the store against a memcpy of one frame; the memory a stored frame
+// takes against its raw pixels; printing 50 frames to PDF, per frame and with its peak memory.
+#include "capture/DidevEvivod.h"
+#include "imaging/PictureBox.h"
+#include "snapshots/CaptureSnapshot.h"
+#include "state/ModuleState.h"
+#include "ui/InteractionSeam.h"
+#include "viewer/FramePrinting.h"
+#include "viewer/SnapshotViewerInstance.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+using namespace didev;
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr size_t kFrameBytes = size_t{kWidth} * kHeight * 4;
+constexpr int kGrabs = 500;
+constexpr int kStoredFrames = 50;
+constexpr int kWarmUpFrames = 12;
+constexpr int kPrintedFrames = 50;
+
+struct Figures {
+    double copyMedianMs = 0;
+};
+Figures figures;
+
+void spin(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double percentile(std::vector<double> samples, double p)
+{
+    std::sort(samples.begin(), samples.end());
+    const size_t index = std::min(samples.size() - 1, static_cast<size_t>(p * static_cast<double>(samples.size() - 1) + 0.5));
+    return samples[index];
+}
+
+// Bytes handed out by malloc, mapped blocks included, over every arena.
+size_t heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+long statusKilobytes(const char* field)
+{
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status)
+        return -1;
+    char line[256];
+    long value = -1;
+    const size_t length = std::strlen(field);
+    while (std::fgets(line, sizeof line, status)) {
+        if (std::strncmp(line, field, length) == 0) {
+            value = std::strtol(line + length, nullptr, 10);
+            break;
+        }
+    }
+    std::fclose(status);
+    return value;
+}
+
+// The capture window on the running 1080p test pattern, keeping only the latest frame so the
+// store does not grow with the grabs.
+class RunningPattern {
+public:
+    RunningPattern()
+    {
+        CaptureOptions options;
+        options.systemDevices = false;
+        options.virtualVideo.append(VirtualVideoDevice{QStringLiteral("Test Pattern"), QStringLiteral("smpte"), {kWidth, kHeight, 25}});
+        window_ = std::make_unique<DidevEvivod>(options);
+        moduleState().closeNotifyRequest = QStringLiteral("N");
+        window_->Load();
+        window_->show();
+        for (int i = 0; i < 100 && !window_->captureControl().newestFrame(); ++i)
+            spin(20);
+        ClearSnapshotStore();
+    }
+    ~RunningPattern()
+    {
+        UnloadSnapshotViewer();
+        window_.reset();
+        ClearSnapshotStore();
+    }
+
+    DidevEvivod& window() { return *window_; }
+
+private:
+    std::unique_ptr<DidevEvivod> window_;
+};
+
+void BM_CopyOfOneFrame(benchmark::State& state)
+{
+    std::vector<uint8_t> source(kFrameBytes, 0x5A);
+    std::vector<uint8_t> target(kFrameBytes, 0);
+    std::vector<double> samples;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        std::memcpy(target.data(), source.data(), kFrameBytes);
+        benchmark::ClobberMemory();
+        samples.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    figures.copyMedianMs = percentile(samples, 0.5);
+    state.counters["median_ms"] = figures.copyMedianMs;
+    state.counters["p99_ms"] = percentile(samples, 0.99);
+}
+BENCHMARK(BM_CopyOfOneFrame)->Iterations(kGrabs)->Unit(benchmark::kMillisecond);
+
+void BM_GrabIntoStore(benchmark::State& state)
+{
+    RunningPattern pattern;
+    moduleState().accumulateFrames = false;
+    std::vector<double> samples;
+    int failures = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        if (CaptureSnapshot(pattern.window(), QString()) == 0)
+            ++failures;
+        samples.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        // Frames keep arriving between grabs, as they do between key presses.
+        state.PauseTiming();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    moduleState().accumulateFrames = true;
+    const SnapshotStore& store = moduleState().snapshotStore;
+    state.counters["frame_width"] = store.empty() || !store.at(1).picture ? 0 : store.at(1).picture->width();
+    const double median = percentile(samples, 0.5);
+    state.counters["median_ms"] = median;
+    state.counters["p99_ms"] = percentile(samples, 0.99);
+    state.counters["median_vs_copy"] = figures.copyMedianMs > 0 ? median / figures.copyMedianMs : 0;
+    state.counters["failures"] = failures;
+}
+BENCHMARK(BM_GrabIntoStore)->Iterations(kGrabs)->Unit(benchmark::kMillisecond);
+
+void BM_MemoryPerStoredFrame(benchmark::State& state)
+{
+    RunningPattern pattern;
+    moduleState().accumulateFrames = true;
+    double ratio = 0;
+    for (auto _ : state) {
+        ClearSnapshotStore();
+        // The first grab opens the viewer at the frame's size and the second fits a frame into it:
+        // the picture boxes' own buffers are made then, and they are not the store's. The slope
+        // between two fill levels leaves out any other one-off (a buffer pool growing by one).
+        for (int i = 0; i < kWarmUpFrames; ++i)
+            CaptureSnapshot(pattern.window(), QString());
+        malloc_trim(0);
+        const size_t before = heapInUse();
+        for (int i = 0; i < kStoredFrames; ++i)
+            CaptureSnapshot(pattern.window(), QString());
+        const size_t after = heapInUse();
+        const double perFrame = static_cast<double>(after - before) / kStoredFrames;
+        ratio = perFrame / static_cast<double>(kFrameBytes);
+        state.counters["bytes_per_frame"] = perFrame;
+        state.counters["raw_bytes"] = static_cast<double>(kFrameBytes);
+        UnloadSnapshotViewer();
+        ClearSnapshotStore();
+    }
+    state.counters["ratio_to_raw"] = ratio;
+}
+BENCHMARK(BM_MemoryPerStoredFrame)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+PicturePtr patternPicture(int seed)
+{
+    return Picture::create(kWidth, kHeight, [seed](uint8_t* bits, std::ptrdiff_t stride) {
+        for (int y = 0; y < kHeight; ++y) {
+            uint8_t* row = bits + stride * y;
+            for (int x = 0; x < kWidth; ++x) {
+                row[4 * x] = static_cast<uint8_t>(x + seed);
+                row[4 * x + 1] = static_cast<uint8_t>(y * 2 + seed);
+                row[4 * x + 2] = static_cast<uint8_t>((x ^ y) + seed);
+                row[4 * x + 3] = 255;
+            }
+        }
+    });
+}
+
+void BM_PrintFiftyFramesToPdf(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    ModuleState& module = moduleState();
+    const QByteArray registry = qgetenv("DIDEV_REGISTRY_DIR");
+    qputenv("DIDEV_REGISTRY_DIR", folder.filePath(QStringLiteral("registry")).toUtf8());
+    QDir(folder.path()).mkpath(QStringLiteral("registry"));
+    QFile reg(folder.filePath(QStringLiteral("registry/HKEY_CURRENT_USER.reg")));
+    if (reg.open(QIODevice::WriteOnly)) {
+        reg.write("REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\n\"ReportDir\"=\"");
+        reg.write(folder.filePath(QStringLiteral("reports")).toUtf8());
+        reg.write("\"\n");
+        reg.close();
+    }
+    module.userRegArea = 0x80000001;
+    module.tmpPath = folder.path() + QLatin1Char('/');
+    ClearSnapshotStore();
+    for (int i = 1; i <= kPrintedFrames; ++i) {
+        const int n = module.snapshotStore.upperBound() + 1;
+        module.snapshotStore.resizePreserve(n);
+        module.snapshotStore.at(n).picture = patternPicture(i);
+        module.snapshotStore.at(n).frameID = static_cast<int16_t>(i);
+    }
+    PictureBox hidden;
+    hidden.setAutoSize(true);
+    InteractionSeam& seam = InteractionSeam::instance();
+    seam.setUnattended(true);
+
+    double seconds = 0;
+    long peakKb = 0;
+    long startKb = 0;
+    for (auto _ : state) {
+        // Resets the peak resident size to the current one.
+        if (FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
+            std::fputs("5", clear);
+            std::fclose(clear);
+        }
+        startKb = statusKilobytes("VmRSS:");
+        seam.queueAnswer(ModalKind::Message, 6);
+        seam.queueAnswer(ModalKind::Print, true);
+        QElapsedTimer timer;
+        timer.start();
+        PrintFrame(0, hidden);
+        seconds = timer.nsecsElapsed() / 1e9;
+        peakKb = statusKilobytes("VmHWM:");
+        seam.takeMessages();
+    }
+    const QStringList written = QDir(folder.filePath(QStringLiteral("reports"))).entryList({QStringLiteral("*.pdf")});
+    state.counters["total_s"] = seconds;
+    state.counters["per_frame_ms"] = seconds * 1000 / kPrintedFrames;
+    state.counters["peak_rss_MB"] = peakKb / 1024.0;
+    state.counters["peak_over_start_MB"] = (peakKb - startKb) / 1024.0;
+    state.counters["pdf_MB"] = written.isEmpty()
+        ? 0
+        : QFileInfo(QDir(folder.filePath(QStringLiteral("reports"))).filePath(written.first())).size() / 1048576.0;
+    seam.setUnattended(false);
+    ClearSnapshotStore();
+    if (registry.isNull())
+        qunsetenv("DIDEV_REGISTRY_DIR");
+    else
+        qputenv("DIDEV_REGISTRY_DIR", registry);
+}
+BENCHMARK(BM_PrintFiftyFramesToPdf)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("GST_REGISTRY_UPDATE", "no", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,282 @@
+#include "viewer/FramePrinting.h"
+
+#include "common/AutomationError.h"
+#include "common/Rounding.h"
+#include "imaging/PictureBox.h"
+#include "snapshots/PictureFormat.h"
+#include "snapshots/PictureWriter.h"
+#include "state/ModuleState.h"
+#include "ui/InteractionSeam.h"
+#include "ui/Registry.h"
+#include "ui/ShowMessage.h"
+#include "ui/SyntheticInput.h"
+#include "viewer/PictureFile.h"
+#include "viewer/PreviewHost.h"
+#include "viewer/PreviewPrinter.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace didev {
+
+namespace {
+
+constexpr int16_t kStyleQuestionYesNo = 36;
+constexpr int16_t kStyleExclamation = 48;
+constexpr int16_t kStyleCritical = 16;
+constexpr int16_t kAnswerNo = 7;
+
+// Top of the first item of a page and the room kept under the last one, printer units.
+constexpr int32_t kPageTop = 720;
+constexpr int32_t kBottomRoom = 720;
+// Space between a frame and the next one, and between a frame and its numbers.
+constexpr int32_t kGap = 50;
+
+// The hourglass for as long as the guard lives.
+class WaitCursor {
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+void showPrinterFailure(const QString& description)
+{
+    const QString text = QStringLiteral("Internal error in Printer Confirmation.  Try restarting the program and trying again.")
+        + QChar(10) + description;
+    const QString title = QGuiApplication::applicationDisplayName();
+    // Owned by the window in front, so it cannot open behind an always-on-top viewer.
+    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, QApplication::activeWindow());
+    InteractionSeam& seam = InteractionSeam::instance();
+    seam.recordMessage(ShownMessage{text, title, kStyleCritical});
+    seam.execDialog(box, ModalKind::Message, [&box](const QVariant&) {
+        if (QAbstractButton* ok = box.button(QMessageBox::Ok))
+            clickCentre(*ok);
+    });
+}
+
+PictureHandle handleOf(int index)
+{
+    const PicturePtr& picture = moduleState().snapshotStore.at(index).picture;
+    return picture ? picture->handle() : 0;
+}
+
+// One print run on the printer object: the header, then frames down the page.
+class FramePageLayout {
+public:
+    FramePageLayout(PreviewPrinter& printer, PictureBox& hiddenPicture)
+        : printer_(printer)
+        , hidden_(hiddenPicture)
+        , tempFile_(moduleState().tmpPath + QStringLiteral("temp.jpg"))
+        , notAvailable_(QString::fromLatin1(kFrameNotAvailable))
+    {
+    }
+
+    void start()
+    {
+        printer_.StartDoc();
+        printer_.setFontName(QStringLiteral("Arial"));
+        printer_.setFontSize(QStringLiteral("11"));
+        lineHeight_ = roundToLong(printer_.textHeight(QStringLiteral("X")));
+        header(TextAlignment::CentredLine);
+    }
+
+    void printAll(int count)
+    {
+        for (int i = 1; i <= count; ++i) {
+            const bool drawn = placeFrame(i, true);
+            if (!drawn) {
+                printer_.setCurrentY(y_);
+                printNotAvailable();
+            }
+            const double height = slotHeight();
+            const double width = drawn || r_ > 0 ? hidden_.Width() * r_ : printer_.textWidth(notAvailable_);
+            printNumbers(i, height, width);
+            y_ = roundToLong(y_ + height + kGap);
+            // Room for another frame of this height and the bottom margin, or a new page.
+            if (i < count && y_ + height + kBottomRoom > printer_.PageHeight()) {
+                printer_.NewPage();
+                header(TextAlignment::CentredWrapped);
+            }
+            hidden_.setPicture(nullptr);
+        }
+    }
+
+    void printOne(int index)
+    {
+        if (!placeFrame(index, false))
+            printNotAvailable();
+    }
+
+    void end() { printer_.EndDoc(); }
+
+private:
+    void header(TextAlignment alignment)
+    {
+        y_ = kPageTop;
+        printer_.setCurrentY(kPageTop);
+        printer_.setTextAlign(static_cast<int32_t>(alignment));
+        printer_.setText(QString::fromLatin1(kPrintHeader));
+        y_ = kPageTop + 2 * lineHeight_;
+    }
+
+    // Writes frame `index` to the temporary file, reads it back and draws it centred at y.
+    // False when the frame could not be written or read back.
+    bool placeFrame(int index, bool setPosition)
+    {
+        const bool written = writer_.SaveStdPicture(handleOf(index), static_cast<int32_t>(PictureFormat::Jpeg), tempFile_);
+        const PicturePtr loaded = written ? loadPictureFile(tempFile_) : nullptr;
+        if (written)
+            QFile::remove(tempFile_);
+        if (!loaded)
+            return false;
+
+        hidden_.setPicture(loaded);
+        const double pageWidth = printer_.PageWidth();
+        w_ = roundToLong(pageWidth / 2);
+        // Half a page wide at most, and never enlarged.
+        if (hidden_.Width() < w_)
+            w_ = roundToLong(hidden_.Width());
+        r_ = static_cast<float>(w_ / hidden_.Width());
+        if (setPosition)
+            printer_.setCurrentY(y_);
+        double top = y_;
+        double width = w_;
+        printer_.DrawPicture(*loaded, pageWidth / 2 - w_ / 2.0, top, width, hidden_.Height() * r_,
+            static_cast<int16_t>(PictureFit::Stretch));
+        y_ = roundToLong(top);
+        w_ = roundToLong(width);
+        hidden_.setPicture(nullptr);
+        return true;
+    }
+
+    void printNotAvailable()
+    {
+        const double textWidth = printer_.textWidth(notAvailable_);
+        printer_.setCurrentX(printer_.PageWidth() / 2 - textWidth / 2);
+        printer_.TextBox(notAvailable_, printer_.CurrentX(), printer_.CurrentY(), textWidth,
+            printer_.textHeight(QStringLiteral("X")) + kGap);
+    }
+
+    // The height a frame takes on the page: the last drawn frame's (the box keeps its size when
+    // its picture goes), or the notice's when no frame has been drawn yet.
+    double slotHeight() const
+    {
+        const double height = hidden_.Height() * r_;
+        return height > 0 ? height : printer_.textHeight(QStringLiteral("X")) + kGap;
+    }
+
+    // The frame's number 50 units left and right of it, at its vertical middle.
+    void printNumbers(int index, double height, double width)
+    {
+        const QString caption = QString::number(index);
+        const double pageWidth = printer_.PageWidth();
+        printer_.setCurrentY(y_ + height / 2);
+        printer_.setCurrentX(pageWidth / 2 - width / 2 - printer_.textWidth(caption) - kGap);
+        printer_.setTextAlign(static_cast<int32_t>(TextAlignment::LeftMiddle));
+        printer_.setText(caption);
+        printer_.setCurrentY(y_ + height / 2);
+        printer_.setCurrentX(pageWidth / 2 + width / 2 + kGap);
+        printer_.setText(caption);
+    }
+
+    PreviewPrinter& printer_;
+    PictureBox& hidden_;
+    const PictureWriter writer_{};
+    const QString tempFile_;
+    const QString notAvailable_;
+    int32_t lineHeight_ = 0;
+    int32_t y_ = 0;
+    int32_t w_ = 0;
+    float r_ = 0;
+};
+
+} // namespace
+
+std::shared_ptr<PreviewPrinter>& previewPrinter()
+{
+    static std::shared_ptr<PreviewPrinter> printer;
+    return printer;
+}
+
+void OpenPrintPreview(std::unique_ptr<PreviewHost>& host)
+{
+    const QString reportDir = ReadRegistryString(moduleState().userRegArea, QString::fromLatin1(kSuiteRegistryKey),
+        QString::fromLatin1(kReportDirValue));
+    host = std::make_unique<PreviewHost>();
+    host->SetReportDirectory(reportDir);
+    host->ProvidePrinter(previewPrinter());
+}
+
+bool ConfirmPrinter(const QString&)
+{
+    try {
+        if (!previewPrinter())
+            raiseError(ErrorNumber::ObjectNotSet);
+        previewPrinter()->setMarginBottom(-1);
+    } catch (const AutomationError& error) {
+        showPrinterFailure(QString::fromStdString(error.description()));
+        return false;
+    }
+
+    PreviewPrinter& printer = *previewPrinter();
+    bool accepted = false;
+    {
+        const WaitCursor hourglass;
+        accepted = printer.PrintDialog(1);
+    }
+    if (!accepted)
+        return false;
+    printer.setMarginRight(0);
+    printer.setMarginLeft(0);
+    printer.setMarginTop(0);
+    printer.setMarginBottom(-1);
+    return true;
+}
+
+void PrintFrame(int16_t pframeNumber, PictureBox& hiddenPicture)
+{
+    const int n = moduleState().snapshotStore.count();
+    if (n == 0) {
+        ShowMessage(QStringLiteral("There are no frames to print."), kStyleExclamation);
+        return;
+    }
+    if (pframeNumber < 0 || pframeNumber > n)
+        raiseError(ErrorNumber::SubscriptOutOfRange);
+
+    std::unique_ptr<PreviewHost> host;
+    OpenPrintPreview(host);
+
+    const int single = pframeNumber != 0 ? pframeNumber : (n == 1 ? 1 : 0);
+    if (single == 0
+        && ShowMessage(QStringLiteral("Print %1 frames?").arg(n), kStyleQuestionYesNo) == kAnswerNo)
+        return;
+
+    if (!ConfirmPrinter()) {
+        previewPrinter().reset();
+        return;
+    }
+    // The store may have changed while the dialogs were open.
+    const int count = moduleState().snapshotStore.count();
+    if (single > count || count == 0)
+        raiseError(ErrorNumber::SubscriptOutOfRange);
+
+    const std::shared_ptr<PreviewPrinter> printer = previewPrinter();
+    {
+        FramePageLayout layout(*printer, hiddenPicture);
+        layout.start();
+        if (single == 0)
+            layout.printAll(count);
+        else
+            layout.printOne(single);
+        layout.end();
+    }
+    host->PresentDocument();
+    previewPrinter().reset();
+}
+
+} // namespace didev

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace didev {
+
+class PictureBox;
+class PreviewHost;
+class PreviewPrinter;
+
+// The line at the top of every printed page.
+inline constexpr const char* kPrintHeader = "Kelvara Didev Evivod: Frame Capture";
+// Printed in place of a frame that could not be written for printing.
+inline constexpr const char* kFrameNotAvailable = "Frame not available";
+// The registry key and value naming where reports go.
+inline constexpr const char* kSuiteRegistryKey = "SOFTWARE\\Halvern Pictures\\Kelvara Suite";
+inline constexpr const char* kReportDirValue = "ReportDir";
+
+// The printer object of the print run under way. A run ended by declining the frame-count
+// question leaves it set until the next run replaces it.
+std::shared_ptr<PreviewPrinter>& previewPrinter();
+
+// Sets `host` to a new preview host configured with the report directory, and previewPrinter()
+// to its printer object.
+void OpenPrintPreview(std::unique_ptr<PreviewHost>& host);
+
+// Probes the printer object and shows the print dialog; true when printing may go ahead, with
+// every margin 0 except the bottom one, which is the printer's own. A printer object that cannot
+// be used is told in the platform's message box. The title has no effect.
+bool ConfirmPrinter(const QString& title = QStringLiteral("Print"));
+
+// Prints frame `pframeNumber` alone, or every frame for 0 (asking first when there are several),
+// centred under the header, half a page wide at most. Each frame goes through "temp.jpg" in the
+// temporary path and is read back into `hiddenPicture`. Error 9 for a frame number not in the store.
+void PrintFrame(int16_t pframeNumber, PictureBox& hiddenPicture);
+
+} // namespace didev

@@ -1,0 +1,20 @@
+#include "viewer/PictureFile.h"
+
+#include <QImage>
+#include <QImageReader>
+
+namespace didev {
+
+PicturePtr loadPictureFile(const QString& fileName)
+{
+    QImageReader reader(fileName);
+    reader.setAutoTransform(false);
+    QImage image;
+    if (!reader.read(&image) || image.isNull())
+        return nullptr;
+    if (image.format() != QImage::Format_RGB32)
+        image = std::move(image).convertToFormat(QImage::Format_RGB32);
+    return Picture::fromBgrx(image.width(), image.height(), image.constBits(), image.bytesPerLine());
+}
+
+} // namespace didev

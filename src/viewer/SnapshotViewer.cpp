@@ -1,0 +1,555 @@
+#include "viewer/SnapshotViewer.h"
+
+#include "common/AutomationError.h"
+#include "common/Rounding.h"
+#include "common/Twips.h"
+#include "imaging/PaintScaledPicture.h"
+#include "imaging/PictureBox.h"
+#include "snapshots/PictureWriter.h"
+#include "state/ModuleState.h"
+#include "ui/InteractionSeam.h"
+#include "ui/Placement.h"
+#include "ui/Screen.h"
+#include "ui/ShowMessage.h"
+#include "ui/WindowFrame.h"
+#include "viewer/ArrowButton.h"
+#include "viewer/FramePrinting.h"
+#include "viewer/SavedFrameName.h"
+#include "viewer/StatusBarPanel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QStatusBar>
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+
+namespace didev {
+
+namespace {
+
+constexpr int16_t kStyleQuestionYesNo = 36;
+constexpr int16_t kStyleExclamation = 48;
+constexpr int16_t kStyleInformation = 64;
+constexpr int16_t kAnswerNo = 7;
+
+constexpr const char* kPanelTexts[SnapshotViewer::kPanelCount] = {"Frames", "", "Options", ""};
+
+// Gap between two panels, pixels.
+constexpr int kPanelGap = 2;
+
+// The buttons sit this far below the status bar's top, twips.
+constexpr int32_t kArrowButtonOffset = 40;
+
+SnapshotStore& store()
+{
+    return moduleState().snapshotStore;
+}
+
+// Sets a flag for the lifetime of the guard, also when an error leaves the scope.
+class FlagGuard {
+public:
+    explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagGuard() { flag_ = false; }
+    FlagGuard(const FlagGuard&) = delete;
+    FlagGuard& operator=(const FlagGuard&) = delete;
+
+private:
+    bool& flag_;
+};
+
+QString errorText(const AutomationError& error)
+{
+    return QStringLiteral("Error %1 (%2): %3")
+        .arg(error.number())
+        .arg(QString::fromStdString(error.source()), QString::fromStdString(error.description()));
+}
+
+} // namespace
+
+SnapshotViewer::SnapshotViewer(QWidget* parent)
+    : QWidget(parent, Qt::Tool)
+    , placed_(*this)
+{
+    setObjectName(QStringLiteral("SnapshotViewer"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // Closing the viewer never ends the process.
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    picture1_ = new PictureBox(this);
+    picture1_->setObjectName(QStringLiteral("Picture1"));
+    picture1_->setAutoSize(true);
+    picture1_->setBackColor(Qt::black);
+    picture1_->move(0, 0);
+    picture1_->installEventFilter(this);
+
+    hiddenPicture_ = new PictureBox(this);
+    hiddenPicture_->setObjectName(QStringLiteral("HiddenPicture"));
+    hiddenPicture_->setAutoSize(true);
+    hiddenPicture_->setVisible(false);
+
+    statusBar_ = new QStatusBar(this);
+    statusBar_->setObjectName(QStringLiteral("StatusBar1"));
+    // Its own face, not the window's black, so the panels' texts can be read.
+    statusBar_->setAutoFillBackground(true);
+    for (int i = 0; i < kPanelCount; ++i) {
+        panels_[i] = new StatusBarPanel(i + 1, QString::fromLatin1(kPanelTexts[i]), statusBar_);
+        connect(panels_[i], &StatusBarPanel::clicked, this,
+            [this](int index) { guarded([this, index] { StatusBar1_PanelClick(index); }); });
+    }
+
+    const ScreenMetrics screen = screenMetrics();
+    const QSize buttonSize(twipsToPixels(kArrowButtonSize, screen.twipsPerPixelX),
+        twipsToPixels(kArrowButtonSize, screen.twipsPerPixelY));
+    command1_ = new ArrowButton(ArrowButton::Direction::Left, this);
+    command1_->setObjectName(QStringLiteral("Command1"));
+    command2_ = new ArrowButton(ArrowButton::Direction::Right, this);
+    command2_->setObjectName(QStringLiteral("Command2"));
+    for (ArrowButton* button : {command1_, command2_}) {
+        button->resize(buttonSize);
+        button->raise();
+    }
+    connect(command1_, &QPushButton::clicked, this, [this] { guarded([this] { PreviousFrame(); }); });
+    connect(command2_, &QPushButton::clicked, this, [this] { guarded([this] { NextFrame(); }); });
+
+    layoutStatusBar();
+}
+
+SnapshotViewer::~SnapshotViewer()
+{
+    if (loaded_)
+        Form_Unload();
+}
+
+void SnapshotViewer::Load()
+{
+    ModuleState& state = moduleState();
+    refitSuppressed_ = true;
+    resizeIgnored_ = false;
+    state.viewerShown = vbTrue;
+    loaded_ = true;
+    currentFrame_ = 0;
+    menuPanel_ = 0;
+    lastMouseX_ = 0;
+    lastMouseY_ = 0;
+
+    ReadWindowMetrics();
+
+    {
+        const FlagGuard ignoring(resizeIgnored_);
+        SetWindowTopmost(*this, vbTrue);
+    }
+
+    const WindowPlacement& saved = state.viewerPlacement;
+    if (saved.Width != 0 && saved.Height != 0) {
+        ApplyWindowPlacement(placed_, saved, kDefaultWindowWidth, kDefaultWindowHeight);
+    } else {
+        placed_.setWidth(kDefaultWindowWidth);
+        placed_.setHeight(kDefaultWindowHeight);
+    }
+    layoutStatusBar();
+    refitSuppressed_ = false;
+}
+
+void SnapshotViewer::Unload()
+{
+    close();
+}
+
+void SnapshotViewer::Form_Unload()
+{
+    loaded_ = false;
+    StoreWindowPlacement(placed_, moduleState().viewerPlacement);
+    moduleState().viewerShown = vbFalse;
+}
+
+void SnapshotViewer::closeEvent(QCloseEvent* event)
+{
+    if (loaded_)
+        Form_Unload();
+    event->accept();
+}
+
+double SnapshotViewer::statusBarTop() const
+{
+    return statusBar_->y() * screenMetrics().twipsPerPixelY;
+}
+
+double SnapshotViewer::statusBarHeight() const
+{
+    return statusBar_->height() * screenMetrics().twipsPerPixelY;
+}
+
+double SnapshotViewer::panelLeft(int index) const
+{
+    return panels_.at(static_cast<size_t>(index - 1))->x() * screenMetrics().twipsPerPixelX;
+}
+
+double SnapshotViewer::panelWidth(int index) const
+{
+    return panels_.at(static_cast<size_t>(index - 1))->width() * screenMetrics().twipsPerPixelX;
+}
+
+void SnapshotViewer::layoutStatusBar()
+{
+    const ScreenMetrics screen = screenMetrics();
+    const int height = std::max(statusBar_->sizeHint().height(), panels_[0]->sizeHint().height() + 4);
+    statusBar_->setGeometry(0, std::max(0, this->height() - height), width(), height);
+    int left = 0;
+    for (int i = 0; i < kPanelCount; ++i) {
+        const int panelWidth = twipsToPixels(kPanelWidths[static_cast<size_t>(i)], screen.twipsPerPixelX);
+        panels_[i]->setGeometry(left, 2, panelWidth, height - 3);
+        left += panelWidth + kPanelGap;
+    }
+}
+
+void SnapshotViewer::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutStatusBar();
+    guarded([this] { Form_Resize(); });
+}
+
+void SnapshotViewer::Form_Resize()
+{
+    if (resizeIgnored_)
+        return;
+    const ScreenMetrics screen = screenMetrics();
+    const int32_t top = roundToLong(statusBarTop() + kArrowButtonOffset);
+    if (top > 0) {
+        const int y = twipsToPixels(top, screen.twipsPerPixelY);
+        command1_->move(command1_->x(), y);
+        command2_->move(command2_->x(), y);
+    }
+    const int32_t left = roundToLong(panelLeft(2));
+    command1_->move(twipsToPixels(left, screen.twipsPerPixelX), command1_->y());
+    command2_->move(command1_->x() + command1_->width(), command1_->y());
+
+    // A window changed in size refits the frame, unless it was the frame that sized it. Showing
+    // the window reports its size once more without changing it; that keeps the frame as it is.
+    if (!refitSuppressed_ && showsAFrame() && size() != laidOutSize_)
+        ShowFrame(currentFrame_, false);
+}
+
+bool SnapshotViewer::showsAFrame() const
+{
+    return currentFrame_ >= 1 && currentFrame_ <= store().count();
+}
+
+FitWindow SnapshotViewer::fitWindow() const
+{
+    const WindowMetrics& metrics = moduleState().windowMetrics;
+    return FitWindow{Width(), Height(), statusBarHeight(), metrics.captionHeight, metrics.sizingFrameWidth};
+}
+
+void SnapshotViewer::ShowFrame(int16_t frameNumber, bool matchWindowSizeToPicture)
+{
+    if (frameNumber < 1)
+        raiseError(ErrorNumber::SubscriptOutOfRange);
+    const PicturePtr picture = store().at(frameNumber).picture;
+
+    picture1_->setPicture(nullptr);
+    // A frame stored without a picture shows an empty window.
+    const bool drawable = picture && picture->width() > 0 && picture->height() > 0;
+    if (drawable && matchWindowSizeToPicture) {
+        picture1_->setPicture(picture);
+        {
+            const FlagGuard suppressing(refitSuppressed_);
+            placed_.setHeight(statusBarHeight() + picture1_->Height() + moduleState().windowMetrics.captionHeight);
+            placed_.setWidth(picture1_->Width());
+        }
+        picture1_->setTop(0);
+        picture1_->setLeft(0);
+    } else if (drawable) {
+        hiddenPicture_->setPicture(picture);
+        const FitWindow window = fitWindow();
+        const float ratio = FitRatio(window, hiddenPicture_->Width(), hiddenPicture_->Height());
+        if (ratio >= kSmallestFitRatio) {
+            PaintScaledPicture(*hiddenPicture_, *picture1_, ratio, false);
+            hiddenPicture_->setPicture(nullptr);
+        }
+        const FramePosition position = FramePositionIn(window, picture1_->Width(), picture1_->Height());
+        picture1_->setTop(position.top);
+        picture1_->setLeft(position.left);
+    }
+
+    currentFrame_ = frameNumber;
+    laidOutSize_ = size();
+    panels_[0]->setText(QStringLiteral("Frame %1 of %2").arg(frameNumber).arg(store().count()));
+}
+
+void SnapshotViewer::NextFrame()
+{
+    const int count = store().count();
+    if (count == 0)
+        return;
+    int i = currentFrame_ + 1;
+    if (i > count)
+        i = 1;
+    ShowFrame(static_cast<int16_t>(i), false);
+}
+
+void SnapshotViewer::PreviousFrame()
+{
+    const int count = store().count();
+    if (count == 0)
+        return;
+    int i = currentFrame_ - 1;
+    // Past the end too when the store shrank under the window.
+    if (i < 1 || i > count)
+        i = count;
+    ShowFrame(static_cast<int16_t>(i), false);
+}
+
+void SnapshotViewer::DiscardFrame()
+{
+    if (!showsAFrame())
+        return;
+    QPointer<SnapshotViewer> self(this);
+    if (ShowMessage(QStringLiteral("Confirm: Discard current frame?"), kStyleQuestionYesNo) == kAnswerNo)
+        return;
+    // The store may have changed, or the window closed, while the question was open.
+    if (!self || !loaded_ || !showsAFrame())
+        return;
+
+    SnapshotStore& frames = store();
+    const int n = frames.count();
+    if (n == 1) {
+        ClearSnapshotStore();
+        Unload();
+        return;
+    }
+    for (int i = currentFrame_; i < n; ++i)
+        frames.at(i) = std::move(frames.at(i + 1));
+    frames.at(n).picture.reset();
+    frames.resizePreserve(n - 1);
+    ShowFrame(static_cast<int16_t>(std::min<int>(currentFrame_, n - 1)), false);
+}
+
+void SnapshotViewer::SaveFrameToFile()
+{
+    if (!showsAFrame())
+        return;
+    QPointer<SnapshotViewer> self(this);
+    QPointer<QFileDialog> dialog = new QFileDialog(this, QStringLiteral("Save Frame As"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDirectory(QDir::currentPath());
+    dialog->setNameFilters({QString::fromLatin1(kJpegFilter), QString::fromLatin1(kBitmapFilter)});
+    dialog->selectNameFilter(QString::fromLatin1(kJpegFilter));
+    dialog->setDefaultSuffix(QStringLiteral("jpg"));
+    // A name typed without an extension takes the one of the filter chosen.
+    connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString& filter) {
+        dialog->setDefaultSuffix(filter == QLatin1String(kBitmapFilter) ? QStringLiteral("bmp") : QStringLiteral("jpg"));
+    });
+
+    const std::optional<SaveAnswer> chosen = InteractionSeam::instance().execSaveDialog(*dialog);
+    delete dialog.data();
+    if (!self || !chosen)
+        return;
+
+    bool ok = false;
+    if (const std::optional<SavedFrameName> name = savedFrameName(chosen->fileName, chosen->filterIndex);
+        name && showsAFrame()) {
+        const PictureWriter writer;
+        ok = writer.save(store().at(currentFrame_).picture, static_cast<int32_t>(name->format), name->fileName);
+    }
+    if (ok)
+        ShowMessage(QStringLiteral("Frame successfully saved."), kStyleInformation);
+    else
+        ShowMessage(QStringLiteral("Error occured while saving frame."), kStyleExclamation);
+}
+
+void SnapshotViewer::PrintFrame(int16_t pframeNumber)
+{
+    didev::PrintFrame(pframeNumber, *hiddenPicture_);
+}
+
+void SnapshotViewer::buildFrameMenu(QMenu& menu, int frameCount, int16_t currentFrame)
+{
+    if (frameCount == 0) {
+        QAction* none = menu.addAction(QStringLiteral("No Frames"));
+        none->setData(0);
+        none->setEnabled(false);
+        return;
+    }
+    for (int i = 1; i <= frameCount; ++i) {
+        QAction* item = menu.addAction(QString::number(i));
+        item->setData(i);
+        if (i == currentFrame) {
+            item->setCheckable(true);
+            item->setChecked(true);
+        }
+    }
+}
+
+void SnapshotViewer::buildOptionsMenu(QMenu& menu)
+{
+    const auto add = [&menu](const char* text, OptionsCommand command) {
+        menu.addAction(QString::fromLatin1(text))->setData(static_cast<int>(command));
+    };
+    add("Save Frame...", OptionsCommand::SaveFrame);
+    add("Discard Frame", OptionsCommand::DiscardFrame);
+    menu.addSeparator();
+    add("Print All Frames...", OptionsCommand::PrintAllFrames);
+    add("Print Selected Frame...", OptionsCommand::PrintSelectedFrame);
+    menu.addSeparator();
+    add("Show Actual Capture Size", OptionsCommand::ShowActualSize);
+}
+
+void SnapshotViewer::StatusBar1_PanelClick(int index)
+{
+    const double left = panelLeft(index);
+    const double width = panelWidth(index);
+    const double barTop = statusBarTop();
+    const double barHeight = statusBarHeight();
+    // A second click on the panel whose menu was just dismissed closes it instead of reopening it.
+    if (left <= lastMouseX_ && left + width >= lastMouseX_ && barTop <= lastMouseY_
+        && barTop + barHeight >= lastMouseY_ && menuPanel_ == index) {
+        menuPanel_ = 0;
+        return;
+    }
+    menuPanel_ = static_cast<int16_t>(index);
+    lastMouseX_ = roundToLong(left + 1);
+    lastMouseY_ = roundToLong(barTop + 1);
+    if (index != 1 && index != 3)
+        return;
+
+    QPointer<SnapshotViewer> self(this);
+    QPointer<QMenu> menu = new QMenu(this);
+    if (index == 1)
+        buildFrameMenu(*menu, store().count(), currentFrame_);
+    else
+        buildOptionsMenu(*menu);
+
+    const ScreenMetrics screen = screenMetrics();
+    const double barLeft = statusBar_->x() * screen.twipsPerPixelX;
+    const QPoint bottomLeft(
+        roundToLong((Left() + moduleState().windowMetrics.sizingFrameWidth + barLeft + left) / screen.twipsPerPixelX),
+        roundToLong((Top() + Height()) / screen.twipsPerPixelY));
+    const int choice = InteractionSeam::instance().execMenu(*menu, bottomLeft);
+    delete menu.data();
+    if (!self || !loaded_)
+        return;
+
+    if (index == 1) {
+        if (choice > 0) {
+            menuPanel_ = 0;
+            if (choice <= store().count())
+                ShowFrame(static_cast<int16_t>(choice), false);
+        }
+        return;
+    }
+    if (choice != 0)
+        menuPanel_ = 0;
+    runOptionsCommand(choice);
+}
+
+void SnapshotViewer::runOptionsCommand(int command)
+{
+    switch (static_cast<OptionsCommand>(command)) {
+    case OptionsCommand::SaveFrame:
+        SaveFrameToFile();
+        break;
+    case OptionsCommand::PrintSelectedFrame:
+        PrintFrame(currentFrame_);
+        break;
+    case OptionsCommand::DiscardFrame:
+        DiscardFrame();
+        break;
+    case OptionsCommand::ShowActualSize:
+        if (showsAFrame())
+            ShowFrame(currentFrame_, true);
+        break;
+    case OptionsCommand::PrintAllFrames:
+        PrintFrame(0);
+        break;
+    }
+}
+
+void SnapshotViewer::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+}
+
+void SnapshotViewer::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        guarded([this] { PreviousFrame(); });
+        break;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        guarded([this] { NextFrame(); });
+        break;
+    case Qt::Key_Delete:
+        guarded([this] { DiscardFrame(); });
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void SnapshotViewer::rememberPress(QPointF position)
+{
+    const ScreenMetrics screen = screenMetrics();
+    lastMouseX_ = roundToLong(position.x() * screen.twipsPerPixelX);
+    lastMouseY_ = roundToLong(position.y() * screen.twipsPerPixelY);
+}
+
+void SnapshotViewer::mousePressEvent(QMouseEvent* event)
+{
+    rememberPress(event->position());
+    QWidget::mousePressEvent(event);
+}
+
+bool SnapshotViewer::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == picture1_ && event->type() == QEvent::MouseButtonPress) {
+        // A press on the picture counts where the picture reports it, not again for the window.
+        rememberPress(static_cast<QMouseEvent*>(event)->position());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void SnapshotViewer::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
+        // A popup menu taking the activation (some window systems hand it over, some late) is
+        // still this window's menu, not a loss of the focus.
+        const QWidget* active = QApplication::activeWindow();
+        if (!active || active->windowType() != Qt::Popup)
+            menuPanel_ = 0;
+    }
+    QWidget::changeEvent(event);
+}
+
+void SnapshotViewer::guarded(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const AutomationError& error) {
+        ShowMessage(errorText(error), kStyleExclamation);
+    } catch (const std::exception& error) {
+        // Nothing may leave an event handler; the user hears of it instead.
+        ShowMessage(QString::fromLocal8Bit(error.what()), kStyleExclamation);
+    }
+}
+
+} // namespace didev

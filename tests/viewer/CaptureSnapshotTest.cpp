@@ -1,0 +1,271 @@
+#include "ViewerTestSupport.h"
+
+#include "capture/CaptureWindowEvents.h"
+#include "capture/DidevEvivod.h"
+#include "common/AutomationDate.h"
+#include "imaging/PictureBox.h"
+#include "snapshots/CaptureSnapshot.h"
+#include "viewer/StatusBarPanel.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace didev {
+namespace {
+
+using namespace didev::testing;
+
+constexpr int kWait = 5000;
+
+struct KeyRecorder final : CaptureWindowEvents {
+    // The number of stored frames when each KeyDown arrived.
+    std::vector<int> framesAtKeyDown;
+    std::vector<std::pair<int16_t, int16_t>> keys;
+
+    void FormClosed(HostStringArray&) override {}
+    void SettingsChanged(HostStringArray&) override {}
+    void KeyDown(int16_t& keyCode, int16_t& shift) override
+    {
+        keys.emplace_back(keyCode, shift);
+        framesAtKeyDown.push_back(moduleState().snapshotStore.count());
+    }
+};
+
+class CaptureSnapshotTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fixTheScreen();
+        resetModule();
+        ModuleState& state = moduleState();
+        state.captureWindowPlacement = {};
+        state.AllowInternalCapture = vbTrue;
+        state.closeNotifyRequest = QStringLiteral("N");
+
+        CaptureOptions options;
+        options.systemDevices = false;
+        options.virtualVideo.append(VirtualVideoDevice{QStringLiteral("Cam"), QStringLiteral("smpte"), {320, 240, 25}});
+        window_ = std::make_unique<DidevEvivod>(options);
+        window_->setEventSink(&keys_);
+        window_->setViewerUnloader([] { UnloadSnapshotViewer(); });
+        ConnectSnapshotKey(*window_);
+        window_->Load();
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return window_->captureControl().newestFrame() != nullptr; }, kWait));
+        ClearSnapshotStore();
+    }
+
+    void TearDown() override
+    {
+        window_.reset();
+        resetModule();
+    }
+
+    int16_t grab() { return CaptureSnapshot(*window_, QStringLiteral("01:02:03:04")); }
+
+    bool bannerShown() const { return window_->picErrorBox().isVisible(); }
+    void hideBanner()
+    {
+        window_->picErrorBox().hide();
+        window_->Timer1().stop();
+    }
+
+    std::unique_ptr<DidevEvivod> window_;
+    KeyRecorder keys_;
+};
+
+TEST_F(CaptureSnapshotTest, TheFirstGrabIsNumberedOneAndOpensTheViewerUnderTheCaptureWindowAtTheFrameSize)
+{
+    const double before = automationDateNow();
+    EXPECT_EQ(grab(), 1);
+    const SnapshotStore& store = moduleState().snapshotStore;
+    ASSERT_EQ(store.count(), 1);
+    const SnapshotRecord& record = store.at(1);
+    EXPECT_EQ(record.frameID, 1);
+    EXPECT_EQ(record.frameTimecode, QStringLiteral("01:02:03:04"));
+    EXPECT_EQ(record.savedByLogger, vbFalse);
+    EXPECT_GE(record.frameTime, before);
+    EXPECT_LE(record.frameTime, automationDateNow());
+    ASSERT_TRUE(record.picture);
+    EXPECT_EQ(record.picture->width(), 320);
+    EXPECT_EQ(record.picture->height(), 240);
+    EXPECT_FALSE(bannerShown());
+
+    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->currentFrame(), 1);
+    EXPECT_EQ(viewer->Picture1().picture(), record.picture) << "not opened at the capture size";
+    EXPECT_DOUBLE_EQ(viewer->Left(), window_->Left());
+    EXPECT_DOUBLE_EQ(viewer->Top(), window_->Top() + window_->Height());
+}
+
+TEST_F(CaptureSnapshotTest, TheViewerIsPulledUpWhereItWouldRunPastTheScreenBottomOrGoesWhereItWasLast)
+{
+    const double screenHeight = 1024 * 15.0;
+    window_->move(60, 1024 - 200);
+    ASSERT_EQ(grab(), 1);
+    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_DOUBLE_EQ(viewer->Top() + viewer->Height(), screenHeight);
+    EXPECT_DOUBLE_EQ(viewer->Left(), 900);
+
+    UnloadSnapshotViewer();
+    flushDeletes();
+    moduleState().viewerPlacement = {4500, 3000, 6000, 5000};
+    ASSERT_EQ(grab(), 2);
+    viewer = LoadedSnapshotViewer();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_DOUBLE_EQ(viewer->Left(), 4500);
+    EXPECT_DOUBLE_EQ(viewer->Top(), 3000);
+    EXPECT_EQ(viewer->currentFrame(), 2);
+}
+
+TEST_F(CaptureSnapshotTest, AShownViewerOnlySwitchesToTheNewFrame)
+{
+    ASSERT_EQ(grab(), 1);
+    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    ASSERT_NE(viewer, nullptr);
+    viewer->setLeft(3000);
+    viewer->setTop(1500);
+    const double width = viewer->Width();
+    ASSERT_EQ(grab(), 2);
+    EXPECT_EQ(LoadedSnapshotViewer(), viewer);
+    EXPECT_EQ(viewer->currentFrame(), 2);
+    EXPECT_EQ(viewer->panel(1).text(), QStringLiteral("Frame 2 of 2"));
+    EXPECT_DOUBLE_EQ(viewer->Left(), 3000);
+    EXPECT_DOUBLE_EQ(viewer->Top(), 1500);
+    EXPECT_DOUBLE_EQ(viewer->Width(), width);
+    EXPECT_EQ(viewer->Picture1().picture(), nullptr) << "switched at the capture size instead of fitted";
+}
+
+TEST_F(CaptureSnapshotTest, AFailedStepShowsTheBannerAndStoresNothing)
+{
+    ASSERT_EQ(grab(), 1);
+    ASSERT_EQ(grab(), 2);
+    const struct {
+        const char* step;
+        GrabStep failing;
+        int16_t counterAfter;
+    } cases[] = {
+        {"readiness", GrabStep::Readiness, 2},
+        {"start", GrabStep::Start, 2},
+        // A failed fetch uses up its number.
+        {"fetch", GrabStep::Fetch, 3},
+    };
+    for (const auto& c : cases) {
+        moduleState().frameCounter = 2;
+        hideBanner();
+        window_->captureControl().failNextGrab(c.failing);
+        EXPECT_EQ(grab(), 0) << c.step;
+        EXPECT_TRUE(bannerShown()) << c.step;
+        EXPECT_EQ(moduleState().snapshotStore.count(), 2) << c.step;
+        EXPECT_EQ(moduleState().frameCounter, c.counterAfter) << c.step;
+        EXPECT_EQ(LoadedSnapshotViewer()->currentFrame(), 2) << c.step;
+    }
+    // After the failed fetch the capture was stopped: the next grab starts afresh and is number 4.
+    moduleState().frameCounter = 3;
+    hideBanner();
+    EXPECT_EQ(grab(), 4);
+    EXPECT_FALSE(bannerShown());
+    EXPECT_EQ(moduleState().snapshotStore.at(3).frameID, 4);
+}
+
+TEST_F(CaptureSnapshotTest, WithoutAccumulationOnlyTheLatestFrameStaysAndNoViewerOpens)
+{
+    moduleState().accumulateFrames = false;
+    for (int16_t expected = 1; expected <= 3; ++expected)
+        EXPECT_EQ(grab(), expected);
+    const SnapshotStore& store = moduleState().snapshotStore;
+    ASSERT_EQ(store.count(), 1);
+    EXPECT_EQ(store.at(1).frameID, 3);
+    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
+    EXPECT_EQ(moduleState().viewerShown, vbFalse);
+
+    // A failed fetch has already let the kept frame go.
+    window_->captureControl().failNextGrab(GrabStep::Fetch);
+    EXPECT_EQ(grab(), 0);
+    EXPECT_TRUE(store.empty());
+    EXPECT_EQ(moduleState().frameCounter, 4);
+}
+
+TEST_F(CaptureSnapshotTest, NoVideoDeviceIsAQuietNothing)
+{
+    window_->captureControl().videoDevices().setSelectedIndex(-1);
+    hideBanner();
+    EXPECT_EQ(grab(), 0);
+    EXPECT_FALSE(bannerShown());
+    EXPECT_EQ(moduleState().frameCounter, 0);
+    EXPECT_TRUE(moduleState().snapshotStore.empty());
+}
+
+TEST_F(CaptureSnapshotTest, AtTheLimitOfNumbersOrFramesTheGrabIsRefused)
+{
+    ASSERT_EQ(grab(), 1);
+    ModuleState& state = moduleState();
+
+    state.frameCounter = kMaxFrameId;
+    hideBanner();
+    EXPECT_EQ(grab(), 0);
+    EXPECT_TRUE(bannerShown());
+    EXPECT_EQ(state.frameCounter, kMaxFrameId);
+    EXPECT_EQ(state.snapshotStore.count(), 1);
+
+    // A store full of frames refuses too, even with numbers to spare.
+    state.snapshotStore.resizePreserve(SnapshotStore::kMaxFrames);
+    state.frameCounter = 100;
+    hideBanner();
+    EXPECT_EQ(grab(), 0);
+    EXPECT_TRUE(bannerShown());
+    EXPECT_EQ(state.snapshotStore.count(), SnapshotStore::kMaxFrames);
+    EXPECT_EQ(state.frameCounter, 100);
+
+    // Keeping only the latest frame, a full store is no obstacle; the numbering still is.
+    state.accumulateFrames = false;
+    hideBanner();
+    EXPECT_EQ(grab(), 101);
+    EXPECT_EQ(state.snapshotStore.count(), 1);
+}
+
+TEST_F(CaptureSnapshotTest, TheSKeyGrabsOnlyWhileInternalCaptureIsTrueThenGivesTheFocusBack)
+{
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    const struct {
+        const char* fault;
+        VbBoolean allow;
+        Qt::KeyboardModifiers modifiers;
+        int framesAfter;
+    } cases[] = {
+        {"S did not grab", vbTrue, Qt::NoModifier, 1},
+        {"Shift+S did not grab", vbTrue, Qt::ShiftModifier, 2},
+        {"Ctrl+Alt+S did not grab", vbTrue, Qt::ControlModifier | Qt::AltModifier, 3},
+        {"grabbed while not allowed", vbFalse, Qt::NoModifier, 3},
+        {"a true other than -1 taken as true", VbBoolean{1}, Qt::NoModifier, 3},
+    };
+    for (const auto& c : cases) {
+        moduleState().AllowInternalCapture = c.allow;
+        keys_.framesAtKeyDown.clear();
+        keys_.keys.clear();
+        QTest::keyClick(window_.get(), Qt::Key_S, c.modifiers);
+        EXPECT_EQ(moduleState().snapshotStore.count(), c.framesAfter) << c.fault;
+        // The modifier keys' own presses come first; the S press is the last.
+        ASSERT_FALSE(keys_.keys.empty()) << c.fault;
+        EXPECT_EQ(keys_.keys.back().first, 'S') << c.fault;
+        EXPECT_EQ(keys_.framesAtKeyDown.back(), c.framesAfter) << "KeyDown came before the grab: " << c.fault;
+        QTest::qWait(20);
+        EXPECT_EQ(QApplication::activeWindow(), window_.get()) << "the focus stayed away: " << c.fault;
+    }
+    ASSERT_NE(LoadedSnapshotViewer(), nullptr);
+    EXPECT_EQ(LoadedSnapshotViewer()->currentFrame(), 3);
+}
+
+} // namespace
+} // namespace didev

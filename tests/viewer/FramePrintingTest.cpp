@@ -1,0 +1,382 @@
+#include "ViewerTestSupport.h"
+
+#include "common/AutomationError.h"
+#include "imaging/PictureBox.h"
+#include "ui/Registry.h"
+#include "viewer/FramePrinting.h"
+#include "viewer/PreviewHost.h"
+#include "viewer/PreviewPrinter.h"
+#include "viewer/StatusBarPanel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace didev {
+namespace {
+
+using namespace didev::testing;
+
+constexpr int kYes = 6;
+constexpr int kNo = 7;
+constexpr int kOk = 1;
+constexpr int32_t kCurrentUser = 0x80000001;
+
+QString run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+int pageCount(const QString& pdf)
+{
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"),
+        QRegularExpression::MultilineOption).match(run(QStringLiteral("pdfinfo"), {pdf}));
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+// The text of each page, whitespace folded to single spaces.
+QStringList pageTexts(const QString& pdf)
+{
+    QStringList pages = run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")})
+                            .split(QLatin1Char('\f'));
+    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+        pages.removeLast();
+    for (QString& page : pages)
+        page = page.simplified();
+    return pages;
+}
+
+// The whole numbers printed on a page, in reading order.
+QList<int> numbersOn(const QString& page)
+{
+    QList<int> numbers;
+    QRegularExpressionMatchIterator it = QRegularExpression(QStringLiteral("\\b(\\d+)\\b")).globalMatch(page);
+    while (it.hasNext())
+        numbers.append(it.next().captured(1).toInt());
+    return numbers;
+}
+
+struct PdfImage {
+    int page = 0;
+    int width = 0;
+    int height = 0;
+    double ppiX = 0;
+};
+
+std::vector<PdfImage> imagesIn(const QString& pdf)
+{
+    std::vector<PdfImage> images;
+    const QStringList lines = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).split(QLatin1Char('\n'));
+    for (const QString& line : lines.mid(2)) {
+        const QStringList f = line.simplified().split(QLatin1Char(' '));
+        if (f.size() >= 14 && f[2] == QLatin1String("image"))
+            images.push_back({f[0].toInt(), f[3].toInt(), f[4].toInt(), f[12].toDouble()});
+    }
+    return images;
+}
+
+class FramePrintingTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fixTheScreen();
+        resetModule();
+        ASSERT_TRUE(root_.isValid());
+        QDir(root_.path()).mkpath(QStringLiteral("registry"));
+        QDir(root_.path()).mkpath(QStringLiteral("tmp"));
+        QFile reg(root_.filePath(QStringLiteral("registry/HKEY_CURRENT_USER.reg")));
+        ASSERT_TRUE(reg.open(QIODevice::WriteOnly));
+        reg.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\r\n\"ReportDir\"=\"");
+        reg.write(reportDir().toUtf8());
+        reg.write("\"\r\n");
+        reg.close();
+        qputenv("DIDEV_REGISTRY_DIR", root_.filePath(QStringLiteral("registry")).toUtf8());
+        moduleState().userRegArea = kCurrentUser;
+        moduleState().tmpPath = root_.filePath(QStringLiteral("tmp")) + QLatin1Char('/');
+        seam.setUnattended(true);
+        hidden_.setAutoSize(true);
+    }
+
+    void TearDown() override
+    {
+        seam.setUnattended(false);
+        qunsetenv("DIDEV_REGISTRY_DIR");
+        resetModule();
+    }
+
+    QString reportDir() const { return root_.filePath(QStringLiteral("reports")); }
+
+    QStringList printouts() const
+    {
+        QStringList paths;
+        for (const QString& name : QDir(reportDir()).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name))
+            paths.append(QDir(reportDir()).filePath(name));
+        return paths;
+    }
+
+    // Prints with the print dialog accepted and returns the one printout written.
+    QString print(int16_t frame)
+    {
+        seam.queueAnswer(ModalKind::Print, true);
+        PrintFrame(frame, hidden_);
+        const QStringList written = printouts();
+        const QString kept = root_.filePath(QStringLiteral("printout.pdf"));
+        QFile::remove(kept);
+        if (written.size() == 1)
+            QFile::rename(written.first(), kept);
+        for (const QString& path : printouts())
+            QFile::remove(path);
+        return written.size() == 1 ? kept : QString();
+    }
+
+    // The page geometry a print run works with, in printer units.
+    struct Page {
+        double width = 0;
+        double height = 0;
+        int32_t firstTop = 0;    // top of the first frame under the header
+    };
+    static Page page()
+    {
+        PreviewPrinter printer;
+        printer.setMarginRight(0);
+        printer.setMarginLeft(0);
+        printer.setMarginTop(0);
+        printer.setMarginBottom(-1);
+        printer.setFontName(QStringLiteral("Arial"));
+        printer.setFontSize(QStringLiteral("11"));
+        const auto lineHeight = static_cast<int32_t>(std::lround(printer.textHeight(QStringLiteral("X"))));
+        return {printer.PageWidth(), printer.PageHeight(), 720 + 2 * lineHeight};
+    }
+
+    QTemporaryDir root_;
+    PictureBox hidden_;
+    InteractionSeam& seam = InteractionSeam::instance();
+};
+
+const QString kHeader = QStringLiteral("Kelvara Didev Evivod: Frame Capture");
+
+TEST_F(FramePrintingTest, OneFrameOfOnePrintsWithoutTheQuestionAndWithoutNumbers)
+{
+    storeFrame(1, 200, 150);
+    for (int16_t asked : {0, 1}) {
+        const QString pdf = print(asked);
+        ASSERT_FALSE(pdf.isEmpty()) << asked;
+        EXPECT_TRUE(seam.takeMessages().isEmpty()) << asked;
+        EXPECT_EQ(pageCount(pdf), 1);
+        const QStringList pages = pageTexts(pdf);
+        ASSERT_EQ(pages.size(), 1);
+        EXPECT_EQ(pages[0], kHeader);
+        EXPECT_EQ(imagesIn(pdf).size(), 1u);
+    }
+    EXPECT_FALSE(QFileInfo::exists(moduleState().tmpPath + QStringLiteral("temp.jpg")));
+    EXPECT_EQ(previewPrinter(), nullptr);
+}
+
+TEST_F(FramePrintingTest, SeveralFramesAskFirstAndNoPrintsNothing)
+{
+    for (int16_t id = 1; id <= 3; ++id)
+        storeFrame(id, 200, 150);
+    seam.queueAnswer(ModalKind::Message, kNo);
+    seam.queueAnswer(ModalKind::Print, true);
+    PrintFrame(0, hidden_);
+    const QList<ShownMessage> shown = seam.takeMessages();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].prompt, QStringLiteral("Print 3 frames?"));
+    EXPECT_EQ(shown[0].style, 36);
+    EXPECT_TRUE(printouts().isEmpty());
+    EXPECT_TRUE(seam.hasAnswer(ModalKind::Print)) << "the print dialog was shown after No";
+    EXPECT_NE(previewPrinter(), nullptr) << "a declined run keeps its printer object";
+    seam.clearAnswers();
+
+    seam.queueAnswer(ModalKind::Message, kYes);
+    const QString pdf = print(0);
+    ASSERT_FALSE(pdf.isEmpty());
+    const QStringList pages = pageTexts(pdf);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_TRUE(pages[0].startsWith(kHeader));
+    // Each frame's number stands to its left and to its right.
+    EXPECT_EQ(numbersOn(pages[0]), (QList<int>{1, 1, 2, 2, 3, 3}));
+    EXPECT_EQ(imagesIn(pdf).size(), 3u);
+}
+
+TEST_F(FramePrintingTest, ANewPageStartsExactlyWhenTheNextFramePlus720WouldPassThePageHeight)
+{
+    const Page geometry = page();
+    // The tallest frame (whole pixels of 15 units) of which three fit on a page.
+    const int fitting = static_cast<int>((geometry.height - 720 - geometry.firstTop - 2 * 50) / 3 / 15);
+    ASSERT_GT(fitting, 20);
+    const struct {
+        const char* fault;
+        int frameHeight;
+        int frames;
+        std::vector<QList<int>> numbersPerPage;
+    } cases[] = {
+        {"an empty last page after a full one", fitting, 3, {{1, 1, 2, 2, 3, 3}}},
+        {"the fourth frame not on a new page", fitting, 4, {{1, 1, 2, 2, 3, 3}, {4, 4}}},
+        {"a full second page followed by an empty one", fitting, 6, {{1, 1, 2, 2, 3, 3}, {4, 4, 5, 5, 6, 6}}},
+        {"a frame one pixel too tall still the third on the page", fitting + 1, 3, {{1, 1, 2, 2}, {3, 3}}},
+    };
+    for (const auto& c : cases) {
+        ClearSnapshotStore();
+        for (int16_t id = 1; id <= c.frames; ++id)
+            storeFrame(id, 200, c.frameHeight);
+        seam.queueAnswer(ModalKind::Message, kYes);
+        const QString pdf = print(0);
+        ASSERT_FALSE(pdf.isEmpty()) << c.fault;
+        const QStringList pages = pageTexts(pdf);
+        ASSERT_EQ(pages.size(), static_cast<qsizetype>(c.numbersPerPage.size())) << c.fault;
+        for (size_t p = 0; p < c.numbersPerPage.size(); ++p) {
+            EXPECT_TRUE(pages[p].startsWith(kHeader)) << c.fault << ", page " << p + 1;
+            EXPECT_EQ(numbersOn(pages[p]), c.numbersPerPage[p]) << c.fault << ", page " << p + 1;
+        }
+        EXPECT_EQ(pageCount(pdf), static_cast<int>(c.numbersPerPage.size())) << c.fault;
+        seam.takeMessages();
+    }
+}
+
+TEST_F(FramePrintingTest, ANarrowFrameKeepsItsWidthAndAWideOneTakesHalfThePage)
+{
+    const Page geometry = page();
+    storeFrame(1, 200, 150);
+    storeFrame(2, 1920, 1080);
+    seam.queueAnswer(ModalKind::Message, kYes);
+    const QString pdf = print(0);
+    ASSERT_FALSE(pdf.isEmpty());
+    const std::vector<PdfImage> images = imagesIn(pdf);
+    ASSERT_EQ(images.size(), 2u);
+    // 15 units per pixel is 96 pixels per inch at the frame's own size.
+    EXPECT_EQ(images[0].width, 200);
+    EXPECT_NEAR(images[0].ppiX, 96, 1);
+    EXPECT_EQ(images[1].width, 1920);
+    EXPECT_NEAR(images[1].ppiX, 1920 / (std::round(geometry.width / 2) / 1440), 1);
+}
+
+TEST_F(FramePrintingTest, AFrameTheWriterCannotWriteIsPrintedAsNotAvailable)
+{
+    storeFrame(1, 200, 150);
+    storeFrame(2, 200, 150);
+    moduleState().tmpPath = root_.filePath(QStringLiteral("no-such-folder")) + QLatin1Char('/');
+    seam.queueAnswer(ModalKind::Message, kYes);
+    const QString pdf = print(0);
+    ASSERT_FALSE(pdf.isEmpty());
+    const QStringList pages = pageTexts(pdf);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_EQ(pages[0].count(QStringLiteral("Frame not available")), 2);
+    EXPECT_EQ(numbersOn(pages[0]), (QList<int>{1, 1, 2, 2}));
+    EXPECT_TRUE(imagesIn(pdf).empty());
+
+    // A frame printed alone says so where its picture would be.
+    const QString single = print(2);
+    ASSERT_FALSE(single.isEmpty());
+    EXPECT_EQ(pageTexts(single), QStringList{kHeader + QStringLiteral(" Frame not available")});
+
+    // A frame stored without a picture cannot be written either.
+    moduleState().tmpPath = root_.filePath(QStringLiteral("tmp")) + QLatin1Char('/');
+    moduleState().snapshotStore.at(1).picture.reset();
+    seam.queueAnswer(ModalKind::Message, kYes);
+    const QString mixed = print(0);
+    ASSERT_FALSE(mixed.isEmpty());
+    const QStringList mixedPages = pageTexts(mixed);
+    ASSERT_EQ(mixedPages.size(), 1);
+    EXPECT_EQ(mixedPages[0].count(QStringLiteral("Frame not available")), 1);
+    EXPECT_EQ(numbersOn(mixedPages[0]), (QList<int>{1, 1, 2, 2}));
+    EXPECT_EQ(imagesIn(mixed).size(), 1u);
+}
+
+TEST_F(FramePrintingTest, TheTemporaryFileReplacesALinkAtItsNameAndIsGoneAfterwards)
+{
+    const QString victim = root_.filePath(QStringLiteral("victim.txt"));
+    {
+        QFile file(victim);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("keep me");
+    }
+    const QString temp = moduleState().tmpPath + QStringLiteral("temp.jpg");
+    ASSERT_TRUE(QFile::link(victim, temp));
+    storeFrame(1, 200, 150);
+    storeFrame(2, 200, 150);
+    seam.queueAnswer(ModalKind::Message, kYes);
+    const QString pdf = print(0);
+    ASSERT_FALSE(pdf.isEmpty());
+    EXPECT_EQ(imagesIn(pdf).size(), 2u);
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("keep me"));
+    EXPECT_FALSE(QFileInfo(temp).exists() || QFileInfo(temp).isSymLink());
+    EXPECT_TRUE(QDir(moduleState().tmpPath).isEmpty());
+}
+
+TEST_F(FramePrintingTest, NoFramesACancelledDialogAndAnUnusablePrinterPrintNothing)
+{
+    seam.queueAnswer(ModalKind::Message, kOk);
+    PrintFrame(0, hidden_);
+    QList<ShownMessage> shown = seam.takeMessages();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].prompt, QStringLiteral("There are no frames to print."));
+    EXPECT_EQ(shown[0].style, 48);
+
+    storeFrame(1);
+    seam.queueAnswer(ModalKind::Print, false);
+    PrintFrame(1, hidden_);
+    EXPECT_TRUE(seam.takeMessages().isEmpty()) << "a cancelled print dialog said something";
+    EXPECT_TRUE(printouts().isEmpty());
+    EXPECT_EQ(previewPrinter(), nullptr);
+
+    std::unique_ptr<PreviewHost> host;
+    OpenPrintPreview(host);
+    ASSERT_TRUE(host);
+    ASSERT_NE(previewPrinter(), nullptr);
+    EXPECT_EQ(host->reportDirectory(), reportDir());
+
+    // Without a printer object the probe fails: the platform's box says so and no dialog opens.
+    previewPrinter().reset();
+    seam.queueAnswer(ModalKind::Message, kOk);
+    seam.queueAnswer(ModalKind::Print, true);
+    EXPECT_FALSE(ConfirmPrinter());
+    shown = seam.takeMessages();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].prompt,
+        QStringLiteral("Internal error in Printer Confirmation.  Try restarting the program and trying again.\n")
+            + QString::fromStdString(standardErrorText(ErrorNumber::ObjectNotSet)));
+    EXPECT_EQ(shown[0].style, 16);
+    EXPECT_TRUE(seam.hasAnswer(ModalKind::Print)) << "the print dialog was shown after a failed probe";
+}
+
+TEST_F(FramePrintingTest, TheViewersPrintItemsPrintTheFrameOnShowOrAll)
+{
+    storeFrame(1, 200, 150);
+    storeFrame(2, 160, 120);
+    SnapshotViewer& viewer = openViewer(2);
+    const struct {
+        int command;
+        std::vector<int> widths;
+    } cases[] = {{2, {160}}, {5, {200, 160}}};
+    for (const auto& c : cases) {
+        seam.queueAnswer(ModalKind::Menu, c.command);
+        seam.queueAnswer(ModalKind::Message, kYes);
+        seam.queueAnswer(ModalKind::Print, true);
+        QTest::mouseClick(&viewer.panel(3), Qt::LeftButton);
+        const QStringList written = printouts();
+        ASSERT_EQ(written.size(), 1) << c.command;
+        std::vector<int> widths;
+        for (const PdfImage& image : imagesIn(written.first()))
+            widths.push_back(image.width);
+        EXPECT_EQ(widths, c.widths) << c.command;
+        QFile::remove(written.first());
+        seam.clearAnswers();
+    }
+}
+
+} // namespace
+} // namespace didev

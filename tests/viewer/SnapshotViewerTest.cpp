@@ -1,0 +1,503 @@
+#include "ViewerTestSupport.h"
+
+#include "imaging/PictureBox.h"
+#include "ui/InteractionSeam.h"
+#include "viewer/ArrowButton.h"
+#include "viewer/StatusBarPanel.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+namespace didev {
+namespace {
+
+using namespace didev::testing;
+
+constexpr int kYes = 6;
+constexpr int kNo = 7;
+constexpr int kOk = 1;
+
+std::vector<int16_t> storedFrameIDs()
+{
+    std::vector<int16_t> ids;
+    const SnapshotStore& store = moduleState().snapshotStore;
+    for (int i = 1; i <= store.count(); ++i)
+        ids.push_back(store.at(i).frameID);
+    return ids;
+}
+
+QString panelText(SnapshotViewer& viewer, int index)
+{
+    return viewer.panel(index).text();
+}
+
+class SnapshotViewerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fixTheScreen();
+        resetModule();
+    }
+    void TearDown() override { resetModule(); }
+
+    InteractionSeam& seam = InteractionSeam::instance();
+};
+
+TEST_F(SnapshotViewerTest, LoadMakesATopmostToolWindowOfTheDefaultSizeAndUnloadStoresItsPlace)
+{
+    storeFrame(1);
+    SnapshotViewer& viewer = SnapshotViewerWindow();
+    EXPECT_EQ(moduleState().viewerShown, vbTrue);
+    EXPECT_EQ(viewer.windowTitle(), QStringLiteral("Captured Frame"));
+    EXPECT_TRUE(viewer.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(viewer.windowType(), Qt::Tool);
+    EXPECT_DOUBLE_EQ(viewer.Width(), 5250);
+    EXPECT_DOUBLE_EQ(viewer.Height(), 4320);
+    EXPECT_EQ(viewer.currentFrame(), 0);
+    EXPECT_EQ(panelText(viewer, 1), QStringLiteral("Frames"));
+    EXPECT_EQ(panelText(viewer, 3), QStringLiteral("Options"));
+    EXPECT_EQ(&SnapshotViewerWindow(), &viewer) << "a second viewer was made";
+
+    viewer.ShowFrame(1, false);
+    viewer.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
+    viewer.setLeft(1500);
+    viewer.setTop(1200);
+    UnloadSnapshotViewer();
+    EXPECT_EQ(moduleState().viewerShown, vbFalse);
+    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
+    EXPECT_EQ(moduleState().viewerPlacement, (WindowPlacement{1500, 1200, 5250, 4320}));
+    flushDeletes();
+
+    // Opened again, it takes the stored place and size.
+    moduleState().viewerPlacement = {3000, 2400, 6000, 4500};
+    SnapshotViewer& again = SnapshotViewerWindow();
+    EXPECT_DOUBLE_EQ(again.Left(), 3000);
+    EXPECT_DOUBLE_EQ(again.Top(), 2400);
+    EXPECT_DOUBLE_EQ(again.Width(), 6000);
+    EXPECT_DOUBLE_EQ(again.Height(), 4500);
+}
+
+TEST_F(SnapshotViewerTest, TheStatusBarCarriesFourPanelsAndTheArrowsInPanelTwo)
+{
+    storeFrame(1);
+    SnapshotViewer& viewer = openViewer(1);
+    const double widths[] = {2540, 776, 2540, 2540};
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_NEAR(viewer.panelWidth(i), widths[i - 1], 7.5) << "panel " << i;
+    EXPECT_DOUBLE_EQ(viewer.statusBarTop() + viewer.statusBarHeight(), viewer.height() * 15.0);
+    for (ArrowButton* button : {&viewer.Command1(), &viewer.Command2()}) {
+        EXPECT_EQ(button->size(), QSize(13, 13));
+        EXPECT_EQ(button->y(), viewer.StatusBar1().y() + 3) << "40 twips below the status bar's top";
+    }
+    EXPECT_EQ(viewer.Command1().x(), viewer.panel(2).x());
+    EXPECT_EQ(viewer.Command2().x(), viewer.Command1().x() + 13);
+    EXPECT_EQ(viewer.Command1().direction(), ArrowButton::Direction::Left);
+    EXPECT_EQ(viewer.Command2().direction(), ArrowButton::Direction::Right);
+}
+
+// Heights of the dark pixel columns of a button's face, left to right.
+std::vector<int> darkColumns(QWidget& button)
+{
+    const QImage face = button.grab().toImage();
+    std::vector<int> heights;
+    for (int x = 0; x < face.width(); ++x) {
+        int dark = 0;
+        for (int y = 0; y < face.height(); ++y)
+            dark += qGray(face.pixel(x, y)) < 80 ? 1 : 0;
+        if (dark > 0)
+            heights.push_back(dark);
+    }
+    return heights;
+}
+
+TEST_F(SnapshotViewerTest, TheArrowButtonsPointTheWayTheyPage)
+{
+    storeFrame(1);
+    SnapshotViewer& viewer = openViewer(1);
+    const std::vector<int> left = darkColumns(viewer.Command1());
+    const std::vector<int> right = darkColumns(viewer.Command2());
+    ASSERT_GE(left.size(), 2u) << "no arrow drawn";
+    ASSERT_GE(right.size(), 2u) << "no arrow drawn";
+    EXPECT_LT(left.front(), left.back()) << "Command1 does not point left";
+    EXPECT_GT(right.front(), right.back()) << "Command2 does not point right";
+}
+
+TEST_F(SnapshotViewerTest, PagingWrapsBothWaysByCallKeyAndButton)
+{
+    for (int16_t id = 1; id <= 3; ++id)
+        storeFrame(id);
+    SnapshotViewer& viewer = openViewer(1);
+
+    const struct {
+        const char* how;
+        int16_t from;
+        std::function<void(SnapshotViewer&)> act;
+        int16_t expected;
+    } cases[] = {
+        {"NextFrame past the last", 3, [](SnapshotViewer& v) { v.NextFrame(); }, 1},
+        {"PreviousFrame before the first", 1, [](SnapshotViewer& v) { v.PreviousFrame(); }, 3},
+        {"NextFrame in the middle", 1, [](SnapshotViewer& v) { v.NextFrame(); }, 2},
+        {"key Right", 3, [](SnapshotViewer& v) { QTest::keyClick(&v, Qt::Key_Right); }, 1},
+        {"key Down", 2, [](SnapshotViewer& v) { QTest::keyClick(&v, Qt::Key_Down); }, 3},
+        {"key Left", 1, [](SnapshotViewer& v) { QTest::keyClick(&v, Qt::Key_Left); }, 3},
+        {"key Up", 2, [](SnapshotViewer& v) { QTest::keyClick(&v, Qt::Key_Up); }, 1},
+        {"Command1", 1, [](SnapshotViewer& v) { QTest::mouseClick(&v.Command1(), Qt::LeftButton); }, 3},
+        {"Command2", 3, [](SnapshotViewer& v) { QTest::mouseClick(&v.Command2(), Qt::LeftButton); }, 1},
+        {"another key", 2, [](SnapshotViewer& v) { QTest::keyClick(&v, Qt::Key_A); }, 2},
+    };
+    for (const auto& c : cases) {
+        viewer.ShowFrame(c.from, false);
+        c.act(viewer);
+        EXPECT_EQ(viewer.currentFrame(), c.expected) << c.how;
+        EXPECT_EQ(panelText(viewer, 1), QStringLiteral("Frame %1 of 3").arg(c.expected)) << c.how;
+    }
+}
+
+TEST_F(SnapshotViewerTest, DiscardMovesTheLaterFramesDownWithTheirOwnFields)
+{
+    const struct {
+        const char* fault;
+        int count;
+        int16_t current;
+        int answer;
+        std::vector<int16_t> left;
+        int16_t shown;
+    } cases[] = {
+        {"middle frame not removed", 4, 2, kYes, {1, 3, 4}, 2},
+        {"last frame not removed", 4, 4, kYes, {1, 2, 3}, 3},
+        {"first frame not removed", 3, 1, kYes, {2, 3}, 1},
+        {"No did not stop it", 4, 2, kNo, {1, 2, 3, 4}, 2},
+        // A box closed without a button answers 1, which lets the discard go ahead.
+        {"close box taken as refusal", 3, 3, 0, {1, 2}, 2},
+    };
+    for (const auto& c : cases) {
+        resetModule();
+        for (int16_t id = 1; id <= c.count; ++id)
+            storeFrame(id, 320, 240, id % 2 == 0 ? vbTrue : vbFalse);
+        SnapshotViewer& viewer = openViewer(c.current);
+        seam.queueAnswer(ModalKind::Message, c.answer);
+        QTest::keyClick(&viewer, Qt::Key_Delete);
+
+        const QList<ShownMessage> shown = seam.takeMessages();
+        ASSERT_EQ(shown.size(), 1) << c.fault;
+        EXPECT_EQ(shown[0].prompt, QStringLiteral("Confirm: Discard current frame?"));
+        EXPECT_EQ(shown[0].style, 36);
+        EXPECT_EQ(shown[0].caption, QStringLiteral("Didev Evivod"));
+
+        EXPECT_EQ(storedFrameIDs(), c.left) << c.fault;
+        EXPECT_EQ(viewer.currentFrame(), c.shown) << c.fault;
+        EXPECT_EQ(panelText(viewer, 1), QStringLiteral("Frame %1 of %2").arg(c.shown).arg(c.left.size())) << c.fault;
+        const SnapshotStore& store = moduleState().snapshotStore;
+        for (int i = 1; i <= store.count(); ++i) {
+            const SnapshotRecord& record = store.at(i);
+            EXPECT_EQ(record.frameTimecode, QStringLiteral("tc%1").arg(record.frameID)) << c.fault;
+            EXPECT_EQ(record.savedByLogger, record.frameID % 2 == 0 ? vbTrue : vbFalse) << c.fault;
+            EXPECT_DOUBLE_EQ(record.frameTime, 45000.0 + record.frameID) << c.fault;
+            ASSERT_TRUE(record.picture) << c.fault;
+        }
+        EXPECT_FALSE(seam.hasAnswer(ModalKind::Message));
+    }
+}
+
+TEST_F(SnapshotViewerTest, DiscardingTheOnlyFrameEmptiesTheStoreAndClosesTheViewer)
+{
+    storeFrame(5);
+    SnapshotViewer& viewer = openViewer(1);
+    viewer.setLeft(2250);
+    seam.queueAnswer(ModalKind::Message, kYes);
+    viewer.DiscardFrame();
+    EXPECT_TRUE(moduleState().snapshotStore.empty());
+    EXPECT_EQ(moduleState().frameCounter, 0);
+    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
+    EXPECT_EQ(moduleState().viewerShown, vbFalse);
+    EXPECT_EQ(moduleState().viewerPlacement.Left, 2250);
+    flushDeletes();
+}
+
+TEST_F(SnapshotViewerTest, AnEmptyStoreMakesPagingDiscardingAndSavingDoNothing)
+{
+    storeFrame(1);
+    SnapshotViewer& viewer = openViewer(1);
+    ClearSnapshotStore();
+    viewer.NextFrame();
+    viewer.PreviousFrame();
+    viewer.DiscardFrame();
+    viewer.SaveFrameToFile();
+    QTest::keyClick(&viewer, Qt::Key_Delete);
+    EXPECT_TRUE(seam.takeMessages().isEmpty());
+    EXPECT_EQ(viewer.currentFrame(), 1);
+    EXPECT_NE(LoadedSnapshotViewer(), nullptr);
+}
+
+TEST_F(SnapshotViewerTest, AFrameIsFittedToTheWindowAndCentredThenShownAtItsCaptureSize)
+{
+    storeFrame(1, 720, 576);
+    SnapshotViewer& viewer = openViewer(1);
+    moduleState().windowMetrics = WindowMetrics{300, 60, 60, 30, 30};
+    viewer.placement().setWidth(5250);
+    viewer.placement().setHeight(4320);
+    viewer.ShowFrame(1, false);
+
+    // 10800 x 8640 twips scaled by 5250 / 10800 would be 4200 high; the room above the status
+    // bar is less, so its height decides.
+    const double room = std::round(4320 - viewer.statusBarHeight() - 300);
+    ASSERT_LT(8640 * 5250.0 / 10800, room + 4200) << "the window is not the one the case needs";
+    const double ratio = std::min(5250.0 / 10800, room / 8640);
+    const PictureBox& picture = viewer.Picture1();
+    EXPECT_NEAR(picture.Width(), 10800 * ratio, 7.5);
+    EXPECT_NEAR(picture.Height(), 8640 * ratio, 7.5);
+    const double roomAbove = 4320 - 300 - viewer.statusBarHeight();
+    EXPECT_NEAR(picture.Top(), roomAbove > picture.Height() ? (roomAbove - picture.Height()) / 2 : 0, 7.5);
+    EXPECT_NEAR(picture.Left(), (5250 - 60 - picture.Width()) / 2, 7.5);
+    EXPECT_EQ(viewer.HiddenPicture().picture(), nullptr) << "the full-size frame was kept after scaling";
+    const uint32_t framePixel = reinterpret_cast<const uint32_t*>(moduleState().snapshotStore.at(1).picture->row(0))[0];
+    EXPECT_EQ(picture.drawnLayer().pixel(picture.width() / 2, picture.height() / 2) | 0xFF000000u,
+        framePixel | 0xFF000000u);
+
+    viewer.ShowFrame(1, true);
+    EXPECT_EQ(picture.size(), QSize(720, 576));
+    EXPECT_EQ(picture.pos(), QPoint(0, 0));
+    EXPECT_DOUBLE_EQ(viewer.Width(), 10800);
+    EXPECT_DOUBLE_EQ(viewer.Height(), viewer.statusBarHeight() + 8640 + 300);
+    EXPECT_EQ(picture.picture(), moduleState().snapshotStore.at(1).picture) << "not drawn unscaled";
+
+    // Dragging the border afterwards refits the frame.
+    viewer.placement().setWidth(6000);
+    EXPECT_LT(picture.width(), 720);
+    EXPECT_EQ(picture.picture(), nullptr);
+}
+
+TEST_F(SnapshotViewerTest, AWindowTooSmallForATenthOfTheFrameShowsNothing)
+{
+    storeFrame(1, 1920, 1080);
+    SnapshotViewer& viewer = openViewer(1);
+    moduleState().windowMetrics = WindowMetrics{};
+    viewer.placement().setWidth(2700);    // 2700 / 28800 < 0.1
+    viewer.ShowFrame(1, false);
+    EXPECT_EQ(viewer.Picture1().picture(), nullptr);
+    EXPECT_EQ(viewer.Picture1().drawnLayer().pixel(0, 0), 0u) << "a tiny frame was drawn";
+    EXPECT_EQ(viewer.currentFrame(), 1);
+}
+
+TEST_F(SnapshotViewerTest, AFrameWithoutAPictureShowsAnEmptyWindow)
+{
+    storeFrame(1);
+    storeFrame(2);
+    moduleState().snapshotStore.at(2).picture.reset();
+    SnapshotViewer& viewer = openViewer(1);
+    viewer.NextFrame();
+    EXPECT_EQ(viewer.currentFrame(), 2);
+    EXPECT_EQ(viewer.Picture1().picture(), nullptr);
+    EXPECT_EQ(panelText(viewer, 1), QStringLiteral("Frame 2 of 2"));
+}
+
+class PanelClickTest : public SnapshotViewerTest {
+protected:
+    // Clicks a panel with a dismissal queued; true when a menu opened (and took it).
+    bool clickOpensMenu(SnapshotViewer& viewer, int panel)
+    {
+        seam.clearAnswers();
+        seam.queueAnswer(ModalKind::Menu, 0);
+        QTest::mouseClick(&viewer.panel(panel), Qt::LeftButton);
+        const bool opened = !seam.hasAnswer(ModalKind::Menu);
+        seam.clearAnswers();
+        return opened;
+    }
+};
+
+TEST_F(PanelClickTest, TheNextClickAfterADismissedMenuOnlyClosesItUnlessThePointerOrFocusMovedMeanwhile)
+{
+    storeFrame(1);
+    storeFrame(2);
+    const struct {
+        const char* fault;
+        int panel;
+        std::function<void(SnapshotViewer&)> between;
+        bool opensAgain;
+    } cases[] = {
+        {"second click reopened the options menu", 3, [](SnapshotViewer&) {}, false},
+        {"second click reopened the frame menu", 1, [](SnapshotViewer&) {}, false},
+        {"a press on the picture was not counted", 3,
+            [](SnapshotViewer& v) { QTest::mousePress(&v.Picture1(), Qt::LeftButton, {}, QPoint(5, 5)); }, true},
+        {"a press on the window was not counted", 3,
+            [](SnapshotViewer& v) { QTest::mousePress(&v, Qt::LeftButton, {}, QPoint(2, 2)); }, true},
+        {"a menu of another panel did not count", 3,
+            [this](SnapshotViewer& v) { EXPECT_TRUE(clickOpensMenu(v, 1)); }, true},
+        {"a click on panel 4 did not count", 3,
+            [](SnapshotViewer& v) { QTest::mouseClick(&v.panel(4), Qt::LeftButton); }, true},
+        {"losing the focus did not count", 3,
+            [](SnapshotViewer& v) {
+                QWidget other;
+                other.show();
+                other.activateWindow();
+                (void)QTest::qWaitForWindowActive(&other);
+                v.activateWindow();
+                (void)QTest::qWaitForWindowActive(&v);
+            },
+            true},
+    };
+    for (const auto& c : cases) {
+        SnapshotViewer& viewer = openViewer(1);
+        viewer.activateWindow();
+        (void)QTest::qWaitForWindowActive(&viewer);
+        ASSERT_TRUE(clickOpensMenu(viewer, c.panel)) << c.fault;
+        EXPECT_EQ(viewer.menuPanel(), c.panel);
+        c.between(viewer);
+        EXPECT_EQ(clickOpensMenu(viewer, c.panel), c.opensAgain) << c.fault;
+        if (!c.opensAgain) {
+            EXPECT_EQ(viewer.menuPanel(), 0) << c.fault;
+            EXPECT_TRUE(clickOpensMenu(viewer, c.panel)) << "the third click opened nothing: " << c.fault;
+        }
+        UnloadSnapshotViewer();
+        flushDeletes();
+    }
+}
+
+TEST_F(PanelClickTest, TheFrameMenuListsEveryFrameWithACheckOnTheOneShown)
+{
+    MenuSpy spy;
+    for (int16_t id = 1; id <= 3; ++id)
+        storeFrame(id);
+    SnapshotViewer& viewer = openViewer(2);
+    seam.queueAnswer(ModalKind::Menu, 3);
+    QTest::mouseClick(&viewer.panel(1), Qt::LeftButton);
+    ASSERT_EQ(spy.menus.size(), 1u);
+    const SeenMenu& menu = spy.menus[0];
+    ASSERT_EQ(menu.items.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(menu.items[i].text, QString::number(i + 1));
+        EXPECT_EQ(menu.items[i].id, i + 1);
+        EXPECT_TRUE(menu.items[i].enabled);
+        EXPECT_EQ(menu.items[i].checked, i + 1 == 2) << "item " << i + 1;
+    }
+    // Bottom-left corner at the window's bottom, under the panel's left edge.
+    const int x = static_cast<int>(std::lround((viewer.Left() + moduleState().windowMetrics.sizingFrameWidth
+                                                + viewer.panelLeft(1)) / 15));
+    const int y = static_cast<int>(std::lround((viewer.Top() + viewer.Height()) / 15));
+    EXPECT_EQ(menu.geometry.left(), x);
+    EXPECT_EQ(menu.geometry.bottom() + 1, y);
+
+    EXPECT_EQ(viewer.currentFrame(), 3) << "the choice was not shown";
+    EXPECT_EQ(viewer.menuPanel(), 0);
+}
+
+TEST_F(PanelClickTest, TheFrameMenuOfAnEmptyStoreHasOnlyAGreyedNoFrames)
+{
+    MenuSpy spy;
+    storeFrame(1);
+    SnapshotViewer& viewer = openViewer(1);
+    ClearSnapshotStore();
+    EXPECT_TRUE(clickOpensMenu(viewer, 1));
+    ASSERT_EQ(spy.menus.size(), 1u);
+    ASSERT_EQ(spy.menus[0].items.size(), 1u);
+    EXPECT_EQ(spy.menus[0].items[0].text, QStringLiteral("No Frames"));
+    EXPECT_FALSE(spy.menus[0].items[0].enabled);
+}
+
+TEST_F(PanelClickTest, TheOptionsMenuOffersItsSevenRowsAndRunsTheChoice)
+{
+    MenuSpy spy;
+    storeFrame(1, 720, 576);
+    storeFrame(2);
+    SnapshotViewer& viewer = openViewer(1);
+    seam.queueAnswer(ModalKind::Menu, 4);
+    QTest::mouseClick(&viewer.panel(3), Qt::LeftButton);
+    ASSERT_EQ(spy.menus.size(), 1u);
+    const std::vector<SeenMenu::Item>& items = spy.menus[0].items;
+    const std::vector<std::pair<QString, int>> expected = {{QStringLiteral("Save Frame..."), 1},
+        {QStringLiteral("Discard Frame"), 3}, {QString(), 0}, {QStringLiteral("Print All Frames..."), 5},
+        {QStringLiteral("Print Selected Frame..."), 2}, {QString(), 0}, {QStringLiteral("Show Actual Capture Size"), 4}};
+    ASSERT_EQ(items.size(), expected.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(items[i].separator, expected[i].first.isEmpty()) << i;
+        EXPECT_EQ(items[i].text, expected[i].first) << i;
+        EXPECT_EQ(items[i].id, expected[i].second) << i;
+        EXPECT_TRUE(items[i].enabled) << i;
+    }
+    EXPECT_EQ(viewer.Picture1().size(), QSize(720, 576)) << "Show Actual Capture Size";
+    EXPECT_EQ(viewer.menuPanel(), 0);
+
+    seam.queueAnswer(ModalKind::Menu, 3);
+    seam.queueAnswer(ModalKind::Message, kYes);
+    QTest::mouseClick(&viewer.panel(3), Qt::LeftButton);
+    EXPECT_EQ(storedFrameIDs(), std::vector<int16_t>{2}) << "Discard Frame";
+}
+
+class SaveFrameTest : public SnapshotViewerTest {
+protected:
+    QTemporaryDir folder_;
+};
+
+TEST_F(SaveFrameTest, TheChosenFilterDecidesTheExtensionAndTheFormat)
+{
+    ASSERT_TRUE(folder_.isValid());
+    storeFrame(1, 64, 48);
+    SnapshotViewer& viewer = openViewer(1);
+    const struct {
+        const char* typed;
+        int filter;
+        const char* written;
+        const char* magic;
+    } cases[] = {
+        {"a.jpg", 2, "a.jpg.bmp", "BM"},
+        {"shot1", 1, "shot1.jpg", "\xFF\xD8"},
+        {"SHOT2.JPG", 1, "SHOT2.JPG", "\xFF\xD8"},
+        {"plain", 2, "plain.bmp", "BM"},
+        {"b.bmp", 1, "b.bmp.jpg", "\xFF\xD8"},
+    };
+    for (const auto& c : cases) {
+        seam.queueAnswer(ModalKind::Save, QVariant::fromValue(SaveAnswer{folder_.filePath(QString::fromLatin1(c.typed)), c.filter}));
+        seam.queueAnswer(ModalKind::Message, kOk);
+        viewer.SaveFrameToFile();
+        const QList<ShownMessage> shown = seam.takeMessages();
+        ASSERT_EQ(shown.size(), 1) << c.typed;
+        EXPECT_EQ(shown[0].prompt, QStringLiteral("Frame successfully saved.")) << c.typed;
+        EXPECT_EQ(shown[0].style, 64);
+        QFile file(folder_.filePath(QString::fromLatin1(c.written)));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.written;
+        EXPECT_TRUE(file.read(2) == QByteArray(c.magic, 2)) << c.written;
+    }
+    EXPECT_EQ(QDir(folder_.path()).entryList(QDir::Files).size(), 5);
+    EXPECT_EQ(viewer.currentFrame(), 1);
+}
+
+TEST_F(SaveFrameTest, CancelSaysNothingAndAFailedWriteWarns)
+{
+    ASSERT_TRUE(folder_.isValid());
+    storeFrame(1);
+    SnapshotViewer& viewer = openViewer(1);
+    seam.queueAnswer(ModalKind::Save, QVariant::fromValue(SaveAnswer{QString(), 1}));
+    viewer.SaveFrameToFile();
+    EXPECT_TRUE(seam.takeMessages().isEmpty());
+    EXPECT_TRUE(QDir(folder_.path()).isEmpty());
+
+    // A read-only file of that name is kept.
+    const QString locked = folder_.filePath(QStringLiteral("locked.jpg"));
+    {
+        QFile file(locked);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("kept");
+    }
+    QFile::setPermissions(locked, QFileDevice::ReadOwner);
+    seam.queueAnswer(ModalKind::Save, QVariant::fromValue(SaveAnswer{locked, 1}));
+    seam.queueAnswer(ModalKind::Message, kOk);
+    viewer.SaveFrameToFile();
+    const QList<ShownMessage> shown = seam.takeMessages();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].prompt, QStringLiteral("Error occured while saving frame."));
+    EXPECT_EQ(shown[0].style, 48);
+    EXPECT_EQ(QFileInfo(locked).size(), 4);
+}
+
+} // namespace
+} // namespace didev

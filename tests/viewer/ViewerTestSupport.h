@@ -1,0 +1,122 @@
+#pragma once
+
+#include "common/Picture.h"
+#include "state/ModuleState.h"
+#include "ui/InteractionSeam.h"
+#include "ui/Screen.h"
+#include "viewer/SnapshotViewer.h"
+#include "viewer/SnapshotViewerInstance.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMenu>
+#include <QRect>
+#include <QString>
+#include <QTest>
+
+#include <vector>
+
+namespace didev::testing {
+
+// The screen the geometry tests assume: 1280 x 1024 pixels at 15 twips per pixel.
+inline void fixTheScreen()
+{
+    setFixedScreenMetrics(ScreenMetrics{1280 * 15.0, 1024 * 15.0, 15, 15});
+}
+
+// A picture of one colour, so that frames can be told apart by a pixel.
+inline PicturePtr solidPicture(int width, int height, QRgb colour)
+{
+    return Picture::create(width, height, [&](uint8_t* bits, std::ptrdiff_t stride) {
+        for (int y = 0; y < height; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(bits + stride * y);
+            for (int x = 0; x < width; ++x)
+                row[x] = colour | 0xFF000000u;
+        }
+    });
+}
+
+// Appends a frame the way a grab leaves it; its ID, timecode and flag tell it apart.
+inline void storeFrame(int16_t frameID, int width = 320, int height = 240, VbBoolean savedByLogger = vbFalse)
+{
+    SnapshotStore& store = moduleState().snapshotStore;
+    const int n = store.upperBound() + 1;
+    store.resizePreserve(n);
+    SnapshotRecord& record = store.at(n);
+    record.picture = solidPicture(width, height, qRgb(40 * frameID % 256, 255 - 30 * frameID % 256, 90));
+    record.frameID = frameID;
+    record.frameTime = 45000.0 + frameID;
+    record.frameTimecode = QStringLiteral("tc%1").arg(frameID);
+    record.savedByLogger = savedByLogger;
+    moduleState().frameCounter = frameID;
+}
+
+inline void flushDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+// The state every test starts from: no frames, no viewer, no answers, nothing stored.
+inline void resetModule()
+{
+    UnloadSnapshotViewer();
+    flushDeletes();
+    ClearSnapshotStore();
+    ModuleState& state = moduleState();
+    state.viewerPlacement = {};
+    state.viewerShown = vbFalse;
+    state.accumulateFrames = true;
+    InteractionSeam::instance().clearAnswers();
+    InteractionSeam::instance().takeMessages();
+}
+
+// A popup menu as it appeared on the screen.
+struct SeenMenu {
+    struct Item {
+        QString text;
+        int id = 0;
+        bool enabled = true;
+        bool checked = false;
+        bool separator = false;
+    };
+    QRect geometry;
+    std::vector<Item> items;
+};
+
+// Records every popup menu shown while it lives.
+class MenuSpy : public QObject {
+public:
+    MenuSpy() { QCoreApplication::instance()->installEventFilter(this); }
+    ~MenuSpy() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    std::vector<SeenMenu> menus;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* menu = qobject_cast<QMenu*>(watched);
+        if (menu && event->type() == QEvent::Show) {
+            SeenMenu seen;
+            seen.geometry = menu->geometry();
+            for (const QAction* action : menu->actions())
+                seen.items.push_back({action->text(), action->data().toInt(), action->isEnabled(), action->isChecked(),
+                    action->isSeparator()});
+            menus.push_back(std::move(seen));
+        }
+        return false;
+    }
+};
+
+// Opens the viewer on frame `frame`, fitted, and waits until it is on the screen.
+inline SnapshotViewer& openViewer(int16_t frame)
+{
+    SnapshotViewer& viewer = SnapshotViewerWindow();
+    viewer.ShowFrame(frame, false);
+    viewer.show();
+    (void)QTest::qWaitForWindowExposed(&viewer);
+    return viewer;
+}
+
+} // namespace didev::testing
