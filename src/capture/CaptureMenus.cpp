@@ -9,6 +9,8 @@
 #include "ui/InteractionSeam.h"
 #include "ui/MessageBoxLayout.h"
 #include "ui/ShowMessage.h"
+#include "viewer/SnapshotViewer.h"
+#include "viewer/SnapshotViewerInstance.h"
 
 #include <QGuiApplication>
 #include <QMenu>
@@ -265,20 +267,31 @@ void CaptureMenus::runOptionsCommand(OptionsCommand command)
     }
 }
 
+void CaptureMenus::showCapturedFrames()
+{
+    // Asked before the viewer is reached: loading one marks it shown.
+    const bool shown = moduleState().viewerShown == vbTrue;
+    SnapshotViewer& viewer = SnapshotViewerWindow();
+    if (shown) {
+        viewer.ShowFrame(1, false);
+    } else {
+        // Right under this window, wherever the viewer was before and whether or not it fits the screen.
+        viewer.ShowFrame(1, true);
+        viewer.show();
+        viewer.setTop(roundHalfEven(window_.Top() + window_.Height()));
+        viewer.setLeft(window_.Left());
+    }
+    viewer.show();
+    viewer.raise();
+    viewer.activateWindow();
+}
+
 void CaptureMenus::discardCapturedFrames()
 {
     if (ShowMessage(QString::fromLatin1(kDiscardPrompt), kStyleYesNoQuestion) != static_cast<int16_t>(MessageResult::Yes))
         return;
     window_.UnloadViewer();
     ClearSnapshotStore();
-}
-
-} // namespace didev
-namespace didev {
-
-// The snapshot viewer is not in this tree yet; the command is wired once it is.
-void CaptureMenus::showCapturedFrames()
-{
 }
 
 } // namespace didev

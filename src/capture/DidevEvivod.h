@@ -36,7 +36,8 @@ public:
     static constexpr const char* kCaption = "Kelvara Didev Evivod";
     static constexpr int kPanelCount = 3;
 
-    // Grabs a frame for the "S" key (the frame store's grab); the window passes itself.
+    // Grabs a frame for the "S" key and the options menu; the window passes itself. The frame
+    // store's grab unless replaced.
     using GrabHandler = std::function<void(DidevEvivod&)>;
 
     explicit DidevEvivod(CaptureOptions options, QWidget* parent = nullptr);
@@ -44,7 +45,8 @@ public:
 
     void setEventSink(CaptureWindowEvents* events) { events_ = events; }
     void setGrabHandler(GrabHandler grab) { grab_ = std::move(grab); }
-    // Closes the snapshot viewer as the window unloads.
+    // Closes the snapshot viewer as the window unloads and before frames are discarded; the
+    // module's viewer unless replaced.
     void setViewerUnloader(std::function<void()> unloadViewer) { unloadViewer_ = std::move(unloadViewer); }
     // Grabs through the grab handler, then takes the focus back from the viewer the grab may have opened.
     void GrabFrame();

@@ -8,6 +8,8 @@
 #include "ui/InteractionSeam.h"
 #include "ui/Screen.h"
 #include "ui/SyntheticInput.h"
+#include "viewer/SnapshotViewer.h"
+#include "viewer/SnapshotViewerInstance.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -75,6 +77,8 @@ protected:
         state.closeNotifyRequest = QStringLiteral("N");
         state.AllowInternalCapture = vbTrue;
         state.videoDeviceChanged = vbFalse;
+        state.viewerPlacement = {};
+        UnloadSnapshotViewer();
         ClearSnapshotStore();
         seam.clearAnswers();
         seam.takeMessages();
@@ -83,6 +87,7 @@ protected:
     void TearDown() override
     {
         window.reset();
+        UnloadSnapshotViewer();
         ClearSnapshotStore();
         seam.clearAnswers();
         setFixedScreenMetrics(std::nullopt);
@@ -120,7 +125,7 @@ protected:
         SnapshotStore& store = moduleState().snapshotStore;
         store.resizePreserve(count);
         for (int i = 1; i <= count; ++i)
-            store.at(i).picture = Picture::create(4, 4, nullptr);
+            store.at(i).picture = Picture::create(160, 120, nullptr);
         moduleState().frameCounter = static_cast<int16_t>(count);
     }
 
@@ -252,7 +257,8 @@ TEST_F(StatusBarMenus, OptionsMenuGreysFromTheStoreAndTheCaptureSwitch)
         VbBoolean allow;
         int32_t frameFlags;
         int32_t captureFlags;
-    } cases[] = {{0, vbTrue, kGreyed, 0}, {0, vbFalse, kGreyed, kGreyed}, {2, vbFalse, 0, kGreyed}, {1, vbTrue, 0, 0}};
+    } cases[] = {{0, vbTrue, kGreyed, 0}, {0, vbFalse, kGreyed, kGreyed}, {2, vbFalse, 0, kGreyed}, {1, vbTrue, 0, 0},
+        {1, VbBoolean(1), 0, kGreyed}};   // as for the "S" key, only exactly -1 allows the grab
     for (const auto& c : cases) {
         ClearSnapshotStore();
         storeFrames(c.frames);
@@ -289,12 +295,36 @@ TEST_F(StatusBarMenus, ASecondClickAfterEscapeOnlyClosesTheMenu)
     }
 }
 
+TEST_F(StatusBarMenus, ShowCapturedFramesOpensFrameOneUnderTheWindowOrSwitchesTheShownViewer)
+{
+    open(QStringLiteral("Cam"));
+    window->move(100, 50);
+    storeFrames(3);
+    moduleState().viewerPlacement = {9000, 9000, 4000, 3000};   // not looked at
+    ASSERT_TRUE(click(3, 1));
+    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->currentFrame(), 1);
+    EXPECT_DOUBLE_EQ(viewer->Left(), window->Left());
+    EXPECT_DOUBLE_EQ(viewer->Top(), window->Top() + window->Height());
+
+    viewer->ShowFrame(3, false);
+    viewer->move(400, 400);
+    const QRect placed = viewer->frameGeometry();
+    ASSERT_TRUE(click(3, 1));
+    EXPECT_EQ(LoadedSnapshotViewer(), viewer) << "the shown viewer is reused";
+    EXPECT_EQ(viewer->currentFrame(), 1);
+    EXPECT_EQ(viewer->frameGeometry(), placed) << "a shown viewer stays where it is";
+}
+
 TEST_F(StatusBarMenus, DiscardAsksFirstAndNoKeepsEverything)
 {
     open(QStringLiteral("Cam"));
-    std::vector<int> framesAtViewerUnload;
-    window->setViewerUnloader([&] { framesAtViewerUnload.push_back(moduleState().snapshotStore.upperBound()); });
     storeFrames(3);
+    ASSERT_TRUE(click(3, 1));
+    ASSERT_NE(LoadedSnapshotViewer(), nullptr);
+    seam.takeMessages();
 
     seam.queueAnswer(ModalKind::Message, 7);
     ASSERT_TRUE(click(3, 2));
@@ -305,14 +335,21 @@ TEST_F(StatusBarMenus, DiscardAsksFirstAndNoKeepsEverything)
     EXPECT_EQ(asked[0].style, 36);
     EXPECT_EQ(moduleState().snapshotStore.upperBound(), 3);
     EXPECT_EQ(moduleState().frameCounter, 3);
-    EXPECT_TRUE(framesAtViewerUnload.empty());
+    ASSERT_NE(LoadedSnapshotViewer(), nullptr);
+    EXPECT_TRUE(LoadedSnapshotViewer()->isVisible());
 
+    std::vector<int> framesAtViewerUnload;
+    window->setViewerUnloader([&] {
+        framesAtViewerUnload.push_back(moduleState().snapshotStore.upperBound());
+        UnloadSnapshotViewer();
+    });
     seam.queueAnswer(ModalKind::Message, 6);
     ASSERT_TRUE(click(3, 2));
     EXPECT_EQ(framesAtViewerUnload, std::vector<int>{3}) << "the viewer goes before the frames";
-    window->setViewerUnloader({});
+    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
     EXPECT_EQ(moduleState().snapshotStore.upperBound(), 0);
     EXPECT_EQ(moduleState().frameCounter, 0);
+    window->setViewerUnloader([] { UnloadSnapshotViewer(); });
 }
 
 TEST_F(StatusBarMenus, InputModeAndStageReachTheControlAndAreCheckedNextTime)
@@ -334,15 +371,15 @@ TEST_F(StatusBarMenus, InputModeAndStageReachTheControlAndAreCheckedNextTime)
     }
 }
 
-TEST_F(StatusBarMenus, CaptureCurrentFrameGrabsAndTakesTheFocusBack)
+TEST_F(StatusBarMenus, CaptureCurrentFrameGrabsThenTakesTheFocusBackFromTheViewer)
 {
     open(QStringLiteral("Cam"));
-    int grabs = 0;
-    window->setGrabHandler([&](DidevEvivod& from) {
-        EXPECT_EQ(&from, window.get());
-        ++grabs;
-    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return capture().newestFrame() != nullptr; }, kWait));
     ASSERT_TRUE(click(3, 3));
-    EXPECT_EQ(grabs, 1);
-    EXPECT_TRUE(window->isActiveWindow());
+    ASSERT_EQ(moduleState().snapshotStore.upperBound(), 1);
+    EXPECT_EQ(moduleState().snapshotStore.at(1).frameTimecode, QString());
+    ASSERT_NE(LoadedSnapshotViewer(), nullptr);
+    EXPECT_TRUE(LoadedSnapshotViewer()->isVisible());
+    QTest::qWait(20);
+    EXPECT_EQ(QApplication::activeWindow(), window.get());
 }

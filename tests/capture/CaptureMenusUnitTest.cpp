@@ -76,7 +76,6 @@ TEST_P(DeviceMenu, ChecksByThePanelText)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DeviceMenu, testing::Values(
-    DeviceMenuCase{"NoDeviceChecksNone", {}, "No Video", {kChecked}},
     DeviceMenuCase{"SameNameChecksBoth", {"Cam", "Cam", "Other"}, "Cam", {0, kChecked, kChecked, 0}},
     DeviceMenuCase{"NameComparedCaseSensitively", {"Cam A", "cam a"}, "Cam A", {0, kChecked, 0}},
     DeviceMenuCase{"PanelTextNotIndexDecides", {"No Video"}, "No Video", {kChecked, kChecked}}),
@@ -95,47 +94,6 @@ TEST(OptionsMenu, ItemsIdsAndSubmenusInOrder)
         row(7, kChecked, "Source", 1), row(8, 0, "Processors", 1), row(9, 0, "Compressor", 1)};
     EXPECT_EQ(popupMenuRows(menu), expected);
 }
-
-struct OptionsCase {
-    int frames;
-    VbBoolean allow;
-    int32_t inputMode;
-    int32_t stage;
-    int32_t frameFlags;     // of ids 1 and 2
-    int32_t captureFlags;   // of id 3
-    int32_t checkedMode;    // id checked in "Input Mode", 0 for none
-    int32_t checkedStage;   // id checked in "Viewer Source Stage", 0 for none
-};
-
-class OptionsMenuState : public testing::TestWithParam<OptionsCase> {};
-
-TEST_P(OptionsMenuState, GreysAndChecksFromTheState)
-{
-    const OptionsCase& c = GetParam();
-    QMenu menu;
-    CaptureMenus::buildOptionsMenu(menu, c.frames, c.allow, c.inputMode, c.stage);
-    for (const PopupMenuRow& item : popupMenuRows(menu)) {
-        int32_t expected = 0;
-        if (item.id == 1 || item.id == 2)
-            expected = c.frameFlags;
-        else if (item.id == 3)
-            expected = c.captureFlags;
-        else if (item.id >= 4 && item.id <= 6)
-            expected = item.id == c.checkedMode ? kChecked : 0;
-        else if (item.id >= 7)
-            expected = item.id == c.checkedStage ? kChecked : 0;
-        else
-            continue;   // separators and submenu rows
-        EXPECT_EQ(item.flags, expected) << item.id;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, OptionsMenuState, testing::Values(
-    OptionsCase{0, vbTrue, 0, 0, kGreyed, 0, 6, 7},
-    OptionsCase{1, vbTrue, 2, 1, 0, 0, 4, 8},
-    OptionsCase{3, vbFalse, 1, 2, 0, kGreyed, 5, 9},
-    OptionsCase{0, VbBoolean(1), 0, 0, kGreyed, kGreyed, 6, 7},   // only exactly -1 allows the grab
-    OptionsCase{2, vbTrue, 7, -1, 0, 0, 0, 0}));                  // values the control never holds check nothing
 
 // A panel at 3000..4000 twips in a status bar at 3900, 300 high.
 const StatusPanelClick kOptions{3, 3000, 1000, {}};
