@@ -22,8 +22,6 @@ namespace {
 
 enum class Panel : int { Video = 1, Audio = 2, Options = 3 };
 
-constexpr const char* kNoVideo = "No Video";
-constexpr const char* kNoAudio = "No Audio";
 constexpr const char* kDiscardPrompt = "Confirm: Discard captured frames?";
 constexpr int16_t kStyleYesNoQuestion = 36;
 constexpr int16_t kStyleExclamation = 48;
@@ -130,8 +128,8 @@ void CaptureMenus::buildOptionsMenu(QMenu& menu, int frameCount, VbBoolean allow
         QStringLiteral("Discard Captured Frames"));
     appendMenuItem(menu, MenuItemFlag::Separator, 0, QString());
     // Only exactly true allows it, as for the "S" key.
-    appendMenuItem(menu, greyedWhen(allowInternalCapture != vbTrue), static_cast<int32_t>(OptionsCommand::CaptureCurrentFrame),
-        QStringLiteral("Capture Current Frame"));
+    appendMenuItem(menu, greyedWhen(allowInternalCapture != vbTrue),
+        static_cast<int32_t>(OptionsCommand::CaptureCurrentFrame), QStringLiteral("Capture Current Frame"));
     appendMenuItem(menu, MenuItemFlag::Separator, 0, QString());
     appendMenuItem(menu, MenuItemFlag::Popup, 0, QStringLiteral("Input Mode"), inputModes);
     appendMenuItem(menu, MenuItemFlag::Popup, 0, QStringLiteral("Viewer Source Stage"), previewStages);
@@ -183,7 +181,8 @@ int32_t CaptureMenus::track(QMenu& menu, int panel, QPoint bottomLeft)
 void CaptureMenus::VideoMenu(QPoint bottomLeft)
 {
     QMenu menu;
-    buildDeviceMenu(menu, window_.captureControl().videoDevices(), window_.panel(1).text(), QString::fromLatin1(kNoVideo));
+    buildDeviceMenu(menu, window_.captureControl().videoDevices(), window_.panel(1).text(),
+        QString::fromLatin1(DidevEvivod::kNoVideo));
     const int32_t id = track(menu, static_cast<int>(Panel::Video), bottomLeft);
     if (id > 0)
         chooseVideoDevice(id);
@@ -192,7 +191,8 @@ void CaptureMenus::VideoMenu(QPoint bottomLeft)
 void CaptureMenus::AudioMenu(QPoint bottomLeft)
 {
     QMenu menu;
-    buildDeviceMenu(menu, window_.captureControl().audioDevices(), window_.panel(2).text(), QString::fromLatin1(kNoAudio));
+    buildDeviceMenu(menu, window_.captureControl().audioDevices(), window_.panel(2).text(),
+        QString::fromLatin1(DidevEvivod::kNoAudio));
     const int32_t id = track(menu, static_cast<int>(Panel::Audio), bottomLeft);
     if (id > 0)
         chooseAudioDevice(id);
@@ -288,7 +288,8 @@ void CaptureMenus::showCapturedFrames()
 
 void CaptureMenus::discardCapturedFrames()
 {
-    if (ShowMessage(QString::fromLatin1(kDiscardPrompt), kStyleYesNoQuestion) != static_cast<int16_t>(MessageResult::Yes))
+    const int16_t answer = ShowMessage(QString::fromLatin1(kDiscardPrompt), kStyleYesNoQuestion);
+    if (answer != static_cast<int16_t>(MessageResult::Yes))
         return;
     window_.UnloadViewer();
     ClearSnapshotStore();

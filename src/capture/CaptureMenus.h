@@ -64,7 +64,8 @@ public:
     static QPoint menuPosition(const PanelMenuGeometry& geometry, const ScreenMetrics& screen);
 
     // "None" and one item per device; checked where the name is the panel's text.
-    static void buildDeviceMenu(QMenu& menu, const DeviceList& devices, const QString& panelText, const QString& noneText);
+    static void buildDeviceMenu(QMenu& menu, const DeviceList& devices, const QString& panelText,
+        const QString& noneText);
     // The frame commands, greyed without frames (capture unless internal capture is allowed),
     // and the input mode and preview stage submenus with the current ones checked.
     static void buildOptionsMenu(QMenu& menu, int frameCount, VbBoolean allowInternalCapture, int32_t inputMode,

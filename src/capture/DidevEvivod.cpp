@@ -45,8 +45,6 @@ constexpr int16_t kKeyS = 83;
 constexpr float kLogoWidthShare = 0.75f;
 constexpr const char* kBannerText = "SNAPSHOT FAILED";
 constexpr int kBannerPadding = 100;   // twips around the text, half on each side
-constexpr const char* kNoVideo = "No Video";
-constexpr const char* kNoAudio = "No Audio";
 
 PicturePtr logoPicture()
 {

@@ -35,6 +35,9 @@ class DidevEvivod : public QWidget {
 public:
     static constexpr const char* kCaption = "Kelvara Didev Evivod";
     static constexpr int kPanelCount = 3;
+    // Panel 1 and 2 texts while no device of that kind is selected.
+    static constexpr const char* kNoVideo = "No Video";
+    static constexpr const char* kNoAudio = "No Audio";
 
     // Grabs a frame for the "S" key and the options menu; the window passes itself. The frame
     // store's grab unless replaced.

@@ -19,8 +19,9 @@ void PanelMenuState::pointerMoved(float x, float y, const ScreenMetrics& screen)
 
 bool PanelMenuState::admitClick(const StatusPanelClick& click, double statusBarTop, double statusBarHeight)
 {
-    const bool anchorInPanel = click.left <= menuAnchorX_ && menuAnchorX_ <= static_cast<int64_t>(click.left) + click.width
-        && statusBarTop <= menuAnchorY_ && menuAnchorY_ <= statusBarTop + statusBarHeight;
+    const int64_t panelRight = static_cast<int64_t>(click.left) + click.width;
+    const bool anchorInPanel = click.left <= menuAnchorX_ && menuAnchorX_ <= panelRight && statusBarTop <= menuAnchorY_
+        && menuAnchorY_ <= statusBarTop + statusBarHeight;
     if (lastMenuPanel_ == click.index && anchorInPanel) {
         lastMenuPanel_ = 0;
         return false;
