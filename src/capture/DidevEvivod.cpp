@@ -10,12 +10,10 @@
 #include "common/Rounding.h"
 #include "imaging/PaintScaledPicture.h"
 #include "imaging/PictureBox.h"
-#include "snapshots/CaptureSnapshot.h"
 #include "state/ModuleState.h"
 #include "ui/Placement.h"
 #include "ui/Screen.h"
 #include "ui/WindowFrame.h"
-#include "viewer/SnapshotViewerInstance.h"
 
 #include <QCloseEvent>
 #include <QImage>
@@ -119,8 +117,6 @@ DidevEvivod::DidevEvivod(CaptureOptions options, QWidget* parent)
     connect(reconnectionTimer_, &QTimer::timeout, this, &DidevEvivod::VideoReconnectionTimer_Timer);
 
     menus_ = new CaptureMenus(*this);
-    ConnectSnapshotKey(*this);
-    unloadViewer_ = [] { UnloadSnapshotViewer(); };
 }
 
 DidevEvivod::~DidevEvivod()

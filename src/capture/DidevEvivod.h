@@ -39,8 +39,7 @@ public:
     static constexpr const char* kNoVideo = "No Video";
     static constexpr const char* kNoAudio = "No Audio";
 
-    // Grabs a frame for the "S" key and the options menu; the window passes itself. The frame
-    // store's grab unless replaced.
+    // Grabs a frame for the "S" key and the options menu (the frame store's grab); the window passes itself.
     using GrabHandler = std::function<void(DidevEvivod&)>;
 
     explicit DidevEvivod(CaptureOptions options, QWidget* parent = nullptr);
@@ -48,8 +47,7 @@ public:
 
     void setEventSink(CaptureWindowEvents* events) { events_ = events; }
     void setGrabHandler(GrabHandler grab) { grab_ = std::move(grab); }
-    // Closes the snapshot viewer as the window unloads and before frames are discarded; the
-    // module's viewer unless replaced.
+    // Closes the snapshot viewer as the window unloads and before the options menu discards the frames.
     void setViewerUnloader(std::function<void()> unloadViewer) { unloadViewer_ = std::move(unloadViewer); }
     // Grabs through the grab handler, then takes the focus back from the viewer the grab may have opened.
     void GrabFrame();

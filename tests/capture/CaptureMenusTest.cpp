@@ -4,6 +4,7 @@
 #include "capture/StatusPanel.h"
 #include "capture/VideoView.h"
 #include "imaging/PictureBox.h"
+#include "snapshots/CaptureSnapshot.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
 #include "ui/Screen.h"
@@ -96,6 +97,9 @@ protected:
     void open(const QString& video, const QString& audio = QStringLiteral("Mic"))
     {
         window = std::make_unique<DidevEvivod>(devices(video, audio));
+        // Wired as the automation class wires it.
+        ConnectSnapshotKey(*window);
+        window->setViewerUnloader(&UnloadSnapshotViewer);
         window->Load();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -349,7 +353,7 @@ TEST_F(StatusBarMenus, DiscardAsksFirstAndNoKeepsEverything)
     EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
     EXPECT_EQ(moduleState().snapshotStore.upperBound(), 0);
     EXPECT_EQ(moduleState().frameCounter, 0);
-    window->setViewerUnloader([] { UnloadSnapshotViewer(); });
+    window->setViewerUnloader(&UnloadSnapshotViewer);
 }
 
 TEST_F(StatusBarMenus, InputModeAndStageReachTheControlAndAreCheckedNextTime)
