@@ -12,7 +12,7 @@ class QMenu;
 
 namespace didev {
 
-// Flags of a popup-menu item, with the values the host platform's menus give them.
+// Flags of a popup-menu item, numbered as the test driver reports them.
 enum class MenuItemFlag : int32_t {
     Plain = 0,
     Greyed = 0x1,
