@@ -19,7 +19,9 @@ struct CommandPainter {
     }
     void operator()(const PrintedPicture& picture) const
     {
-        painter.drawImage(picture.box, picture.image);
+        const QImage image = picture.picture.image();
+        if (!image.isNull())
+            painter.drawImage(picture.box, image);
     }
 };
 
@@ -58,6 +60,18 @@ bool PrintedDocument::render(QPrinter& printer) const
         painter.restore();
     }
     return painter.end();
+}
+
+size_t PrintedDocument::retainedPictureBytes() const noexcept
+{
+    size_t bytes = 0;
+    for (const PrintedPage& page : pages_) {
+        for (const PrintCommand& command : page.commands) {
+            if (const auto* picture = std::get_if<PrintedPicture>(&command))
+                bytes += picture->picture.retainedBytes();
+        }
+    }
+    return bytes;
 }
 
 } // namespace didev

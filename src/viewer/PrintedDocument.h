@@ -1,7 +1,8 @@
 #pragma once
 
+#include "viewer/RecordedPicture.h"
+
 #include <QFont>
-#include <QImage>
 #include <QPointF>
 #include <QRectF>
 #include <QString>
@@ -34,7 +35,7 @@ struct PrintedText {
 // A picture as printed, scaled into its box (twips).
 struct PrintedPicture {
     QRectF box;
-    QImage image;
+    RecordedPicture picture;
 };
 
 using PrintCommand = std::variant<PrintedText, PrintedPicture>;
@@ -58,8 +59,12 @@ public:
     PrintedPage& currentPage();
 
     // Replays every page onto the printer, one printer page each, from the paper's corner.
-    // False when the printer could not be opened (no file, no printer).
+    // Pictures are decoded one at a time as they are drawn. False when the printer could not
+    // be opened (no file, no printer).
     bool render(QPrinter& printer) const;
+
+    // Memory held by the recorded pictures of every page.
+    size_t retainedPictureBytes() const noexcept;
 
 private:
     std::vector<PrintedPage> pages_;

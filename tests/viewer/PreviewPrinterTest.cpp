@@ -155,7 +155,7 @@ TEST(PreviewPrinter, PicturesAreScaledIntoTheirRectangle)
         std::copy(std::begin(pixels), std::end(pixels), bits);
     });
     printer->DrawPicture(*frame, 0, top, width, 500, 10);
-    EXPECT_EQ(lastCommand<PrintedPicture>(*printer).image.pixel(1, 0), qRgb(0x60, 0x50, 0x40));
+    EXPECT_EQ(lastCommand<PrintedPicture>(*printer).picture.image().pixel(1, 0), qRgb(0x60, 0x50, 0x40));
 }
 
 TEST(PreviewPrinter, DocumentPagesAndCurrentPosition)
