@@ -46,6 +46,10 @@ struct PrintedPage {
     std::vector<PrintCommand> commands;
 };
 
+// Dots per inch of paper at which pictures are shown in the print preview: sharp up to about
+// one and a half times life size on a common screen.
+inline constexpr int kPreviewResolution = 150;
+
 // The recorded pages of one print document, in twips, so that the same document can be shown
 // in the preview, printed, or written as PDF.
 class PrintedDocument {
@@ -59,8 +63,9 @@ public:
     PrintedPage& currentPage();
 
     // Replays every page onto the printer, one printer page each, from the paper's corner.
-    // Pictures are decoded one at a time as they are drawn. False when the printer could not
-    // be opened (no file, no printer).
+    // Pictures are decoded one at a time as they are drawn; a preview, which keeps every page's
+    // pictures, gets them at kPreviewResolution. False when the printer could not be opened
+    // (no file, no printer).
     bool render(QPrinter& printer) const;
 
     // Memory held by the recorded pictures of every page.

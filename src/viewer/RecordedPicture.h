@@ -25,8 +25,9 @@ public:
     bool isEncoded() const noexcept { return !encoded_.isEmpty(); }
     // Pixels of the picture as it is drawn.
     QSize size() const noexcept { return size_; }
-    // The picture to draw: decoded from the bytes (null when they no longer decode) or the pixels.
-    QImage image() const;
+    // The picture to draw: decoded from the bytes (null when they no longer decode) or the pixels,
+    // scaled down to at most `largest` on each side when that is given.
+    QImage image(QSize largest = {}) const;
     // Memory held for the picture: the compressed bytes or the pixels.
     size_t retainedBytes() const noexcept;
 
