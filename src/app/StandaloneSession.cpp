@@ -1,22 +1,38 @@
 #include "app/StandaloneSession.h"
 
+#include "app/QuitSignals.h"
+#include "app/WindowSettingsFile.h"
 #include "capture/DidevEvivod.h"
 #include "capture/StatusPanel.h"
 #include "capture/VideoView.h"
-#include "state/ModuleState.h"
+#include "common/AutomationError.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QImage>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <QTimer>
+
+#include <cmath>
 
 namespace didev {
 
 namespace {
 
 constexpr const char* kTestPatternName = "Test Pattern";
+constexpr int16_t kHostJpegFormat = 3;
+constexpr int16_t kHostBitmapFormat = 1;
+constexpr int kGeometryEntries = 8;
+constexpr int kFirstFrameWait = 5000;
+
+const char* const kEntryNames[kGeometryEntries] = {
+    "capture top", "capture left", "capture width", "capture height",
+    "viewer top", "viewer left", "viewer width", "viewer height"};
 
 void waitFor(int milliseconds)
 {
@@ -31,6 +47,23 @@ const char* stageName(int32_t stage)
     return stage >= 0 && stage < 3 ? names[stage] : "?";
 }
 
+QString automationDateText(double date)
+{
+    const double days = std::floor(date);
+    const auto milliseconds = static_cast<qint64>(std::llround((date - days) * 86400000.0));
+    const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0));
+    return epoch.addDays(static_cast<qint64>(days)).addMSecs(milliseconds).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+}
+
+void printArray(QTextStream& out, const HostStringArray& array)
+{
+    for (int entry = 1; entry <= kGeometryEntries; ++entry) {
+        const QString& value = array.at(entry);
+        out << "  " << entry << " " << kEntryNames[entry - 1] << ": " << (value.isEmpty() ? QStringLiteral("(empty)") : value)
+            << "\n";
+    }
+}
+
 } // namespace
 
 StandaloneSession::StandaloneSession(Settings settings, QTextStream& out)
@@ -39,52 +72,97 @@ StandaloneSession::StandaloneSession(Settings settings, QTextStream& out)
 {
 }
 
-StandaloneSession::~StandaloneSession() = default;
-
-int StandaloneSession::run()
+StandaloneSession::~StandaloneSession()
 {
-    ModuleState& state = moduleState();
-    state.closeNotifyRequest = QStringLiteral("Y");
-    window_ = std::make_unique<DidevEvivod>(settings_.capture);
-    window_->setEventSink(this);
+    if (automation_)
+        automation_->removeEventSink(this);
+}
 
-    CaptureControl& capture = window_->captureControl();
-    if (capture.videoDevices().count() == 0) {
+void StandaloneSession::chooseDevices()
+{
+    // Listing the devices once tells whether the built-in pattern has to stand in for a camera.
+    bool noVideo = false;
+    {
+        CaptureControl probe(settings_.capture);
+        noVideo = probe.videoDevices().count() == 0;
+    }
+    if (noVideo) {
         VirtualVideoDevice pattern;
         pattern.name = QString::fromLatin1(kTestPatternName);
         pattern.format = {1280, 720, 25};
-        capture.plugVirtualVideo(pattern);
+        settings_.capture.virtualVideo.append(pattern);
         out_ << "no camera found: using the built-in \"" << kTestPatternName << "\"\n";
     }
-    printDevices();
+    cDidevEvivod::setCaptureOptions(settings_.capture);
+}
+
+int StandaloneSession::run()
+{
+    chooseDevices();
+    automation_ = std::make_unique<cDidevEvivod>();
+    automation_->addEventSink(this);
+
+    QString appMainWindow;
+    QString apPath = QCoreApplication::applicationDirPath();
+    QString wkPath = QDir::currentPath();
+    QString tmpPath = QDir::tempPath();
+    int32_t userRegArea = 0;
+    automation_->SetPointers(appMainWindow, apPath, wkPath, tmpPath, userRegArea);
+
+    const WindowSettingsFile file(settings_.settingsFile);
+    HostStringArray showFormArray = file.showFormArray(QStringLiteral("Y"));
+    out_ << "ShowForm with \"Y\" and the geometry of " << file.path() << ":\n";
+    for (int entry = 2; entry <= 9; ++entry) {
+        const QString& value = showFormArray.at(entry);
+        out_ << "  " << entry << " " << kEntryNames[entry - 2] << ": " << (value.isEmpty() ? QStringLiteral("(empty)") : value)
+             << "\n";
+    }
 
     QElapsedTimer sinceShown;
-    window_->Load();
-    window_->show();
     sinceShown.start();
-    connect(&window_->videoView(), &VideoView::framePainted, this, [this, sinceShown] {
-        if (window_->videoView().framesShown() == 1)
-            out_ << "first frame painted " << sinceShown.elapsed() << " ms after the window was shown\n" << Qt::flush;
+    int16_t formID = 0;
+    try {
+        automation_->ShowForm(formID, showFormArray);
+    } catch (const AutomationError& error) {
+        // A kept file the module cannot read must not stop every later run.
+        out_ << "ShowForm: error " << error.number() << " (" << error.what()
+             << "); showing the window at its design size instead\n";
+        showFormArray = HostStringArray(1, 9);
+        showFormArray.set(1, QStringLiteral("Y"));
+        automation_->ShowForm(formID, showFormArray);
+    }
+    DidevEvivod& window = *automation_->captureWindow();
+    printDevices();
+    connect(&window.videoView(), &VideoView::framePainted, this, [this, &window, sinceShown] {
+        if (window.videoView().framesShown() == 1)
+            out_ << "first frame painted " << sinceShown.elapsed() << " ms after ShowForm was called\n" << Qt::flush;
     });
     report("opened");
 
     if (!settings_.offscreen) {
-        out_ << "close the window to quit; keys pressed in it are printed\n" << Qt::flush;
+        out_ << "close the window to quit; \"S\" grabs a frame; keys pressed in it are printed\n" << Qt::flush;
         connect(qApp, &QApplication::lastWindowClosed, qApp, &QApplication::quit);
-        const int code = QApplication::exec();
-        report("closed");
+        // Interrupted from the terminal, the host still closes the window and keeps its geometry.
+        QuitSignals quitSignals;
+        connect(&quitSignals, &QuitSignals::received, this, [this](int signalNumber) {
+            out_ << "signal " << signalNumber << ": CloseForm\n" << Qt::flush;
+            int16_t closeFormID = 0;
+            HostStringArray closeArray(1, 1);
+            automation_->CloseForm(closeFormID, closeArray);
+            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        });
+        const int code = formClosed_ ? 0 : QApplication::exec();
+        automation_.reset();
         return code;
     }
-    playOffscreen();
-    const bool saved = saveScreenshot();
-    window_->close();
-    report("closed");
-    return saved ? 0 : 1;
+    const bool played = playOffscreen();
+    automation_.reset();
+    return played ? 0 : 1;
 }
 
 void StandaloneSession::printDevices()
 {
-    const CaptureControl& capture = window_->captureControl();
+    const CaptureControl& capture = automation_->captureWindow()->captureControl();
     out_ << "video devices: " << capture.videoDevices().count() << "\n";
     for (int i = 0; i < capture.videoDevices().count(); ++i)
         out_ << "  " << i << ": " << capture.videoDevices().itemName(i) << "\n";
@@ -94,29 +172,116 @@ void StandaloneSession::printDevices()
     out_ << Qt::flush;
 }
 
-void StandaloneSession::playOffscreen()
+bool StandaloneSession::playOffscreen()
 {
-    // Most of the time on the source, then the compression the crew would judge, then back.
+    DidevEvivod& window = *automation_->captureWindow();
     const int total = std::max(1, settings_.seconds) * 1000;
-    waitFor(total / 2);
+    QElapsedTimer clock;
+    clock.start();
+    // A grab needs a frame to take; the first one comes within moments of the start.
+    while (window.videoView().framesShown() == 0 && clock.elapsed() < kFirstFrameWait)
+        waitFor(50);
+    waitFor(std::max(0, total / 2 - static_cast<int>(clock.elapsed())));
     report("live");
-    window_->captureControl().setPreviewStage(2);
+    const bool saved = grabAndSave();
+
+    // Then the compression the crew would judge, and back to the source.
+    window.captureControl().setPreviewStage(2);
     out_ << "preview stage: " << stageName(2) << "\n";
     waitFor(total / 4);
     report("compressed");
-    window_->captureControl().setPreviewStage(0);
+    window.captureControl().setPreviewStage(0);
     out_ << "preview stage: " << stageName(0) << "\n";
-    waitFor(total - total / 2 - total / 4);
+    waitFor(std::max(0, total - static_cast<int>(clock.elapsed())));
+
+    printSettings();
+    const bool shot = saveScreenshot();
+    int16_t formID = 0;
+    HostStringArray closeArray(1, 1);
+    out_ << "CloseForm\n" << Qt::flush;
+    automation_->CloseForm(formID, closeArray);
+    report("closed");
+    return saved && shot && formClosed_;
+}
+
+bool StandaloneSession::grabAndSave()
+{
+    const int16_t frameID = automation_->TakeSnapshot();
+    const int16_t count = automation_->GetSnapshotCount();
+    out_ << "TakeSnapshot: frame " << frameID << ", " << count << " frame(s) stored\n";
+    if (frameID == 0 || count == 0) {
+        out_ << "no frame was grabbed\n" << Qt::flush;
+        return false;
+    }
+    int16_t index = count;
+    int32_t hPicture = 0;
+    int16_t storedID = 0;
+    double frameTime = 0;
+    QString frameTimecode;
+    automation_->GetSnapshot(index, hPicture, storedID, frameTime, frameTimecode);
+    out_ << "GetSnapshot " << index << ": picture handle " << hPicture << ", frame " << storedID << ", taken "
+         << automationDateText(frameTime) << " (" << QString::number(frameTime, 'f', 8) << ")\n";
+
+    QString folder = settings_.outputFolder;
+    if (folder.isEmpty()) {
+        QTemporaryDir temporary(QDir::temp().filePath(QStringLiteral("didev-evivod-XXXXXX")));
+        if (!temporary.isValid()) {
+            out_ << "no temporary folder for the frames: " << temporary.errorString() << "\n" << Qt::flush;
+            return false;
+        }
+        // The frames stay for the user to look at.
+        temporary.setAutoRemove(false);
+        folder = temporary.path();
+    } else if (!QDir().mkpath(folder)) {
+        out_ << "cannot create " << folder << "\n" << Qt::flush;
+        return false;
+    }
+    const QString base = QDir(folder).filePath(QStringLiteral("frame-%1").arg(storedID));
+    const bool jpeg = saveFrame(index, base + QStringLiteral(".jpg"), kHostJpegFormat, "JPEG");
+    const bool bitmap = saveFrame(index, base + QStringLiteral(".bmp"), kHostBitmapFormat, "bitmap");
+    return jpeg && bitmap;
+}
+
+bool StandaloneSession::saveFrame(int16_t index, const QString& fileName, int16_t format, const char* kind)
+{
+    QString name = fileName;
+    int16_t colorDepth = 0;
+    int16_t colorReduction = 0;
+    VbBoolean result = vbFalse;
+    try {
+        result = automation_->SaveSnapshot(index, name, format, colorDepth, colorReduction);
+    } catch (const AutomationError& error) {
+        out_ << "SaveSnapshot " << kind << ": error " << error.number() << ": " << error.what() << "\n" << Qt::flush;
+        return false;
+    }
+    out_ << "SaveSnapshot " << kind << ": " << result;
+    if (result == vbTrue)
+        out_ << ", " << QFileInfo(name).size() << " bytes: " << name;
+    out_ << "\n" << Qt::flush;
+    return result == vbTrue;
+}
+
+void StandaloneSession::printSettings()
+{
+    HostStringArray settings(1, kGeometryEntries);
+    automation_->GetSettings(settings);
+    out_ << "GetSettings (twips):\n";
+    printArray(out_, settings);
+    out_ << Qt::flush;
 }
 
 void StandaloneSession::report(const char* what)
 {
-    const CaptureControl& capture = window_->captureControl();
-    const VideoView& view = window_->videoView();
-    out_ << what << ": video \"" << window_->panel(1).text() << "\", audio \"" << window_->panel(2).text()
-         << "\", preview " << (capture.preview() ? "on" : "off") << ", frames received "
-         << capture.frames().framesReceived() << ", frames shown " << view.framesShown() << ", dropped "
-         << capture.frames().framesDropped();
+    DidevEvivod* window = automation_->captureWindow();
+    if (!window) {
+        out_ << what << ": " << automation_->GetSnapshotCount() << " frame(s) stored\n" << Qt::flush;
+        return;
+    }
+    const CaptureControl& capture = window->captureControl();
+    const VideoView& view = window->videoView();
+    out_ << what << ": video \"" << window->panel(1).text() << "\", audio \"" << window->panel(2).text() << "\", preview "
+         << (capture.preview() ? "on" : "off") << ", frames received " << capture.frames().framesReceived()
+         << ", frames shown " << view.framesShown() << ", dropped " << capture.frames().framesDropped();
     if (view.lastLatency())
         out_ << ", latency " << std::chrono::duration_cast<std::chrono::microseconds>(*view.lastLatency()).count() / 1000.0
              << " ms";
@@ -127,7 +292,7 @@ bool StandaloneSession::saveScreenshot()
 {
     if (settings_.screenshot.isEmpty())
         return true;
-    const QImage shot = window_->grab().toImage();
+    const QImage shot = automation_->captureWindow()->grab().toImage();
     if (!shot.save(settings_.screenshot, "PNG")) {
         out_ << "could not write the screenshot " << settings_.screenshot << "\n" << Qt::flush;
         return false;
@@ -138,17 +303,28 @@ bool StandaloneSession::saveScreenshot()
 
 void StandaloneSession::FormClosed(HostStringArray& passDataArray)
 {
-    out_ << "window closed at top " << passDataArray.at(1) << ", left " << passDataArray.at(2) << ", width "
-         << passDataArray.at(3) << ", height " << passDataArray.at(4) << " twips\n" << Qt::flush;
+    formClosed_ = true;
+    out_ << "FormClosed, subscripts " << passDataArray.lowerBound() << " to " << passDataArray.upperBound() << ":\n";
+    printArray(out_, passDataArray);
+    const WindowSettingsFile file(settings_.settingsFile);
+    QString error;
+    if (file.store(passDataArray, &error))
+        out_ << "kept as the next ShowForm input in " << file.path() << "\n";
+    else
+        out_ << "could not keep the geometry in " << file.path() << ": " << error << "\n";
+    out_ << Qt::flush;
+    // Later: quitting closes every window, and this one is still in its unload.
+    if (!settings_.offscreen)
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
 void StandaloneSession::SettingsChanged(HostStringArray&)
 {
 }
 
-void StandaloneSession::KeyDown(int16_t& keyCode, int16_t& shift)
+void StandaloneSession::KeyDown(int16_t& KeyCode, int16_t& Shift)
 {
-    out_ << "key " << keyCode << " shift " << shift << "\n" << Qt::flush;
+    out_ << "key " << KeyCode << " shift " << Shift << "\n" << Qt::flush;
 }
 
 } // namespace didev

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "automation/cDidevEvivod.h"
 #include "capture/CaptureOptions.h"
-#include "capture/CaptureWindowEvents.h"
 
 #include <QObject>
 #include <QString>
@@ -11,12 +11,13 @@
 
 namespace didev {
 
-class DidevEvivod;
-
-// The capture window opened without a host: on the first camera, or on a built-in test
-// pattern when there is none. Interactive, it runs until the window is closed; offscreen, it
-// plays a short session, prints what it did and saves a screenshot of the window.
-class StandaloneSession final : public QObject, private CaptureWindowEvents {
+// didev-evivod without a host of its own: it is the host, in process. It shows the capture
+// window through the automation class with "Y" and the geometry saved by the last run, on the
+// first camera or a built-in test pattern, and on FormClosed prints the array and keeps it as
+// the next run's ShowForm input. Interactive, it runs until the window is closed; offscreen,
+// it plays a short scripted session (grab, one JPEG and one bitmap, a screenshot) and says
+// what it did.
+class StandaloneSession final : public QObject, private cDidevEvivodEvents {
     Q_OBJECT
 
 public:
@@ -25,27 +26,36 @@ public:
         bool offscreen = false;
         int seconds = 4;
         QString screenshot;
+        // Off screen: where the grabbed frame is saved; empty makes a new temporary folder.
+        QString outputFolder;
+        // The host's file of the next ShowForm input.
+        QString settingsFile;
     };
 
     StandaloneSession(Settings settings, QTextStream& out);
     ~StandaloneSession() override;
 
-    // Opens the window; returns the process's exit code once the session is over.
+    // Shows the window; returns the process's exit code once the session is over.
     int run();
 
 private:
     void FormClosed(HostStringArray& passDataArray) override;
     void SettingsChanged(HostStringArray& passDataArray) override;
-    void KeyDown(int16_t& keyCode, int16_t& shift) override;
+    void KeyDown(int16_t& KeyCode, int16_t& Shift) override;
 
+    void chooseDevices();
     void printDevices();
-    void playOffscreen();
+    bool playOffscreen();
+    bool grabAndSave();
+    bool saveFrame(int16_t index, const QString& fileName, int16_t format, const char* kind);
+    void printSettings();
     void report(const char* what);
     bool saveScreenshot();
 
     Settings settings_;
     QTextStream& out_;
-    std::unique_ptr<DidevEvivod> window_;
+    std::unique_ptr<cDidevEvivod> automation_;
+    bool formClosed_ = false;
 };
 
 } // namespace didev

@@ -1,4 +1,5 @@
 #include "app/StandaloneSession.h"
+#include "app/WindowSettingsFile.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -36,9 +37,12 @@ int main(int argc, char** argv)
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Kelvara Didev Evivod, the video-assist module: opens the capture window on the first camera,\n"
-        "or on a built-in \"Test Pattern\" when there is none. Without a display it runs off screen for\n"
-        "a few seconds, prints what it did and saves a screenshot of the window.\n"
+        "Kelvara Didev Evivod, the video-assist module, with a host of its own: it shows the capture\n"
+        "window on the first camera, or on a built-in \"Test Pattern\" when there is none, at the\n"
+        "place and size it had when the last run closed (kept in\n"
+        "$XDG_STATE_HOME/didev-evivod/show-form-settings). Without a display it runs off screen for a\n"
+        "few seconds, grabs a frame, saves it as JPEG and as bitmap, prints what it did and saves a\n"
+        "screenshot of the window.\n"
         "\n"
         "Virtual devices are also read from DIDEV_VIRTUAL_VIDEO and DIDEV_VIRTUAL_AUDIO\n"
         "(';'-separated; an option of the same kind replaces its variable). A video entry is\n"
@@ -56,12 +60,15 @@ int main(int argc, char** argv)
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
         QStringLiteral("Off screen: where the screenshot goes (default didev-evivod.png)."), QStringLiteral("FILE"),
         QStringLiteral("didev-evivod.png"));
-    parser.addOptions({virtualVideo, virtualAudio, noSystemDevices, seconds, screenshot});
+    const QCommandLineOption output(QStringLiteral("output"),
+        QStringLiteral("Off screen: the folder for the grabbed frame (default a new temporary folder)."),
+        QStringLiteral("DIR"));
+    parser.addOptions({virtualVideo, virtualAudio, noSystemDevices, seconds, screenshot, output});
     parser.process(app);
 
-    StandaloneSession::Settings settings;
+    CaptureOptions capture;
     try {
-        settings.capture = captureOptionsFrom(
+        capture = captureOptionsFrom(
             parser.isSet(virtualVideo) ? std::optional(parser.values(virtualVideo)) : std::nullopt,
             parser.isSet(virtualAudio) ? std::optional(parser.values(virtualAudio)) : std::nullopt,
             QProcessEnvironment::systemEnvironment());
@@ -69,7 +76,13 @@ int main(int argc, char** argv)
         err << "didev-evivod: " << error.what() << "\n";
         return 2;
     }
-    settings.capture.systemDevices = !parser.isSet(noSystemDevices);
+    capture.systemDevices = !parser.isSet(noSystemDevices);
+
+    // Other ways of running the module, such as serving hosts over the session bus, branch off
+    // here; their capture windows list the same devices (cDidevEvivod::setCaptureOptions).
+
+    StandaloneSession::Settings settings;
+    settings.capture = capture;
     bool secondsValid = false;
     settings.seconds = parser.value(seconds).toInt(&secondsValid);
     if (!secondsValid || settings.seconds < 1 || settings.seconds > 3600) {
@@ -77,8 +90,11 @@ int main(int argc, char** argv)
         return 2;
     }
     settings.offscreen = drawnOffscreen;
+    settings.settingsFile = WindowSettingsFile::defaultPath(QProcessEnvironment::systemEnvironment());
     if (drawnOffscreen) {
         settings.screenshot = QDir::current().absoluteFilePath(parser.value(screenshot));
+        if (parser.isSet(output))
+            settings.outputFolder = QDir::current().absoluteFilePath(parser.value(output));
         out << "no display: running off screen for " << settings.seconds << " s\n";
     }
 

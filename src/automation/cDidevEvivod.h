@@ -1,6 +1,8 @@
 #pragma once
 
 #include "automation/HostStringArray.h"
+#include "capture/CaptureOptions.h"
+#include "capture/CaptureWindowEvents.h"
 #include "common/VbTypes.h"
 
 #include <QPointer>
@@ -8,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace didev {
@@ -31,16 +34,24 @@ public:
 // the module-wide state, the capture window, the frame store, export and the viewer. Creating
 // an instance resets the module-wide state for every instance. Integer is int16_t, Long
 // int32_t, Boolean a 16-bit value with true = -1 (other values kept as given).
-class cDidevEvivod {
+class cDidevEvivod : private CaptureWindowEvents {
 public:
     cDidevEvivod();
-    ~cDidevEvivod();
+    ~cDidevEvivod() override;
     cDidevEvivod(const cDidevEvivod&) = delete;
     cDidevEvivod& operator=(const cDidevEvivod&) = delete;
 
     // Sinks receive the events in the order they were added; a sink must outlive its registration.
     void addEventSink(cDidevEvivodEvents* sink);
     void removeEventSink(cDidevEvivodEvents* sink);
+
+    // The devices that capture windows created from now on list. Without a choice, the
+    // system's devices and the virtual ones named by the environment, read at each creation.
+    static void setCaptureOptions(std::optional<CaptureOptions> options);
+
+    // The window ShowForm created last: null before it, still set after a user close
+    // (unloaded then), cleared by CloseForm.
+    DidevEvivod* captureWindow() const;
 
     void ClearSnapshots();
     void ClearSavedSnapshots();
@@ -59,6 +70,15 @@ public:
     void setAllowInternalCapture(VbBoolean bNewValue);
 
 private:
+    // The capture window's events, passed on to the sinks.
+    void FormClosed(HostStringArray& passDataArray) override;
+    void SettingsChanged(HostStringArray& passDataArray) override;
+    void KeyDown(int16_t& keyCode, int16_t& shift) override;
+
+    // Drops the reference; the window goes once control is back in the event loop, as it may
+    // be on the stack (a host that shows a new window from FormClosed).
+    void releaseCaptureWindow();
+
     void raiseFormClosed(HostStringArray& passDataArray);
     void raiseSettingsChanged(HostStringArray& passDataArray);
     void raiseKeyDown(int16_t& KeyCode, int16_t& Shift);
@@ -66,6 +86,9 @@ private:
     QPointer<DidevEvivod> captureWindow_;
     std::unique_ptr<PictureWriter> pictureWriter_;
     std::vector<cDidevEvivodEvents*> sinks_;
+    // True while the window's unload is raising FormClosed: a host that closes or drops the
+    // window from its handler must not start the unload again.
+    bool windowUnloading_ = false;
 };
 
 } // namespace didev

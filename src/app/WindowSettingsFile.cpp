@@ -1,0 +1,77 @@
+#include "app/WindowSettingsFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+
+namespace didev {
+
+namespace {
+
+constexpr int kShowFormEntries = 9;    // subscripts 1 to 9
+constexpr int kGeometryEntries = 8;    // 1 to 8 delivered, 2 to 9 handed in
+
+} // namespace
+
+WindowSettingsFile::WindowSettingsFile(QString path)
+    : path_(std::move(path))
+{
+}
+
+QString WindowSettingsFile::defaultPath(const QProcessEnvironment& environment)
+{
+    QString stateHome = environment.value(QStringLiteral("XDG_STATE_HOME"));
+    if (stateHome.isEmpty() || !QDir::isAbsolutePath(stateHome))
+        stateHome = QDir(environment.value(QStringLiteral("HOME"), QDir::homePath())).filePath(QStringLiteral(".local/state"));
+    return QDir(stateHome).filePath(QStringLiteral("didev-evivod/show-form-settings"));
+}
+
+HostStringArray WindowSettingsFile::showFormArray(const QString& closeNotify) const
+{
+    HostStringArray array(1, kShowFormEntries);
+    QFile file(path_);
+    if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QTextStream in(&file);
+        // Line 1 is the close-notify request of the run that wrote the file; this run sets its own.
+        in.readLine();
+        for (int subscript = 2; subscript <= kShowFormEntries && !in.atEnd(); ++subscript)
+            array.set(subscript, in.readLine());
+    }
+    array.set(1, closeNotify);
+    return array;
+}
+
+HostStringArray WindowSettingsFile::nextShowFormArray(const HostStringArray& settings, const QString& closeNotify)
+{
+    HostStringArray next(1, kShowFormEntries);
+    next.set(1, closeNotify);
+    for (int entry = 1; entry <= kGeometryEntries; ++entry)
+        next.set(entry + 1, settings.at(entry));
+    return next;
+}
+
+bool WindowSettingsFile::store(const HostStringArray& settings, QString* error) const
+{
+    const HostStringArray next = nextShowFormArray(settings, QStringLiteral("Y"));
+    const auto fail = [error](const QString& reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    if (!QDir().mkpath(QFileInfo(path_).absolutePath()))
+        return fail(QStringLiteral("cannot create the folder of %1").arg(path_));
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return fail(file.errorString());
+    QTextStream out(&file);
+    for (int subscript = 1; subscript <= kShowFormEntries; ++subscript)
+        out << next.at(subscript) << '\n';
+    out.flush();
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
+}
+
+} // namespace didev

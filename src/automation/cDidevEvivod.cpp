@@ -1,0 +1,310 @@
+#include "automation/cDidevEvivod.h"
+
+#include "automation/SettingsExchange.h"
+#include "capture/DidevEvivod.h"
+#include "snapshots/CaptureSnapshot.h"
+#include "snapshots/PictureWriter.h"
+#include "snapshots/SnapshotExport.h"
+#include "state/ModuleState.h"
+#include "ui/ShowMessage.h"
+#include "viewer/SnapshotViewer.h"
+#include "viewer/SnapshotViewerInstance.h"
+
+#include <QProcessEnvironment>
+#include <QScopeGuard>
+
+#include <algorithm>
+#include <utility>
+
+namespace didev {
+
+namespace {
+
+constexpr const char* kInvalidFrameRequest = "Invalid frame request sent to GetSnapshot().";
+constexpr int16_t kExclamationStyle = 48;
+
+std::optional<CaptureOptions>& chosenCaptureOptions()
+{
+    static std::optional<CaptureOptions> options;
+    return options;
+}
+
+CaptureOptions captureOptionsForNewWindow()
+{
+    if (chosenCaptureOptions())
+        return *chosenCaptureOptions();
+    return captureOptionsFrom(std::nullopt, std::nullopt, QProcessEnvironment::systemEnvironment());
+}
+
+template <typename Window>
+LiveWindowGeometry liveGeometry(const Window& window)
+{
+    return {static_cast<float>(window.Left()), static_cast<float>(window.Top()), static_cast<float>(window.Width()),
+        static_cast<float>(window.Height())};
+}
+
+// Every sink gets the call in the order added; one that a handler removed meanwhile is skipped.
+template <typename Call>
+void raiseToSinks(const std::vector<cDidevEvivodEvents*>& sinks, Call call)
+{
+    const std::vector<cDidevEvivodEvents*> snapshot = sinks;
+    for (cDidevEvivodEvents* sink : snapshot) {
+        if (std::find(sinks.begin(), sinks.end(), sink) != sinks.end())
+            call(*sink);
+    }
+}
+
+std::optional<LiveWindowGeometry> viewerGeometry()
+{
+    const SnapshotViewer* viewer = LoadedSnapshotViewer();
+    if (!viewer)
+        return std::nullopt;
+    return liveGeometry(*viewer);
+}
+
+} // namespace
+
+void cDidevEvivod::setCaptureOptions(std::optional<CaptureOptions> options)
+{
+    chosenCaptureOptions() = std::move(options);
+}
+
+cDidevEvivod::cDidevEvivod()
+{
+    // Module-wide: a further instance resets what every instance shares.
+    ModuleState& state = moduleState();
+    state.captureWindowLoaded = vbFalse;
+    state.viewerShown = vbFalse;
+    state.snapshotStore.reset();
+    state.frameCounter = 0;
+    state.AllowInternalCapture = vbTrue;
+    state.accumulateFrames = true;
+    state.captureWindowPlacement = {};
+    state.viewerPlacement = {};
+    pictureWriter_ = std::make_unique<PictureWriter>();
+    captureWindow_.clear();
+}
+
+cDidevEvivod::~cDidevEvivod()
+{
+    // A destructor has no caller to hand a failure to: each step runs whatever the one before did.
+    const auto step = [](const auto& action) {
+        try {
+            action();
+        } catch (const std::exception&) {
+        }
+    };
+    step([this] {
+        if (captureWindow_ && moduleState().captureWindowLoaded == vbTrue && !windowUnloading_) {
+            // Teardown tells the host nothing.
+            captureWindow_->setOkToRaiseEvents(vbFalse);
+            captureWindow_->captureControl().setPreview(false);
+            captureWindow_->Unload();
+        }
+    });
+    step([this] { releaseCaptureWindow(); });
+    step([this] { ClearSnapshots(); });
+    step([] { UnloadSnapshotViewer(); });
+    pictureWriter_.reset();
+}
+
+DidevEvivod* cDidevEvivod::captureWindow() const
+{
+    return captureWindow_;
+}
+
+void cDidevEvivod::releaseCaptureWindow()
+{
+    DidevEvivod* window = captureWindow_;
+    captureWindow_.clear();
+    if (!window)
+        return;
+    window->setEventSink(nullptr);
+    const auto release = qScopeGuard([window] { window->deleteLater(); });
+    // Still loaded only when another instance reset the shared flags meanwhile: it closes
+    // now, silently, rather than when it is deleted, after its successor has loaded.
+    if (window->loaded() && !windowUnloading_) {
+        window->setOkToRaiseEvents(vbFalse);
+        window->Unload();
+    }
+}
+
+void cDidevEvivod::addEventSink(cDidevEvivodEvents* sink)
+{
+    if (sink && std::find(sinks_.begin(), sinks_.end(), sink) == sinks_.end())
+        sinks_.push_back(sink);
+}
+
+void cDidevEvivod::removeEventSink(cDidevEvivodEvents* sink)
+{
+    sinks_.erase(std::remove(sinks_.begin(), sinks_.end(), sink), sinks_.end());
+}
+
+void cDidevEvivod::ClearSnapshots()
+{
+    ClearSnapshotStore();
+    UnloadSnapshotViewer();
+}
+
+void cDidevEvivod::ClearSavedSnapshots()
+{
+    ModuleState& state = moduleState();
+    SnapshotStore& store = state.snapshotStore;
+    const int count = store.upperBound();
+    int kept = 0;
+    for (int index = 1; index <= count; ++index) {
+        if (store.at(index).savedByLogger == vbTrue)
+            continue;
+        ++kept;
+        if (kept != index)
+            store.at(kept) = std::move(store.at(index));
+    }
+    // The records past the kept ones are the removed frames or moved-from husks.
+    store.resizePreserve(kept);
+    state.frameCounter = static_cast<int16_t>(kept);
+    if (kept == 0)
+        UnloadSnapshotViewer();
+}
+
+void cDidevEvivod::CloseForm(int16_t&, HostStringArray& passDataArray)
+{
+    const bool suppress = CloseFormSuppressesEvent(passDataArray);
+    if (captureWindow_) {
+        if (suppress)
+            captureWindow_->setOkToRaiseEvents(vbFalse);
+        if (!windowUnloading_)
+            captureWindow_->Unload();
+        releaseCaptureWindow();
+    }
+    UnloadSnapshotViewer();
+}
+
+void cDidevEvivod::GetSettings(HostStringArray& passDataArray)
+{
+    const ModuleState& state = moduleState();
+    if (!captureWindow_ || state.captureWindowLoaded != vbTrue) {
+        WriteLiveSettings(passDataArray, std::nullopt, std::nullopt);
+        return;
+    }
+    WriteLiveSettings(passDataArray, liveGeometry(*captureWindow_),
+        state.viewerShown == vbTrue ? viewerGeometry() : std::nullopt);
+}
+
+void cDidevEvivod::GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& frameID, double& frameTime,
+    QString& frameTimecode)
+{
+    const SnapshotStore& store = moduleState().snapshotStore;
+    if (index < 1 || index > store.upperBound()) {
+        ShowMessage(QString::fromLatin1(kInvalidFrameRequest), kExclamationStyle, QString());
+        return;
+    }
+    const SnapshotRecord& record = store.at(index);
+    // The store's own picture: the handle lives as long as the frame stays.
+    hPicture = record.picture ? static_cast<int32_t>(record.picture->handle()) : 0;
+    frameID = record.frameID;
+    frameTime = record.frameTime;
+    frameTimecode = record.frameTimecode;
+}
+
+int16_t cDidevEvivod::GetSnapshotCount()
+{
+    return static_cast<int16_t>(moduleState().snapshotStore.upperBound());
+}
+
+void cDidevEvivod::PictureSavedByLogger(int16_t& index, VbBoolean& setting)
+{
+    moduleState().snapshotStore.at(index).savedByLogger = setting;
+}
+
+VbBoolean cDidevEvivod::SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
+    int16_t& colorReduction)
+{
+    return toVbBoolean(didev::SaveSnapshot(index, fileName, format, colorDepth, colorReduction));
+}
+
+void cDidevEvivod::SetPointers(QString&, QString& apPath, QString& wkPath, QString& tmpPath, int32_t& userRegArea)
+{
+    ModuleState& state = moduleState();
+    state.apPath = apPath;
+    state.wkPath = wkPath;
+    state.tmpPath = tmpPath;
+    state.userRegArea = userRegArea;
+}
+
+void cDidevEvivod::SetProperty(int16_t& propID, QString& propValue)
+{
+    ApplyProperty(propID, propValue);
+}
+
+VbBoolean cDidevEvivod::ShowForm(int16_t&, HostStringArray& passDataArray)
+{
+    if (captureWindow_ && moduleState().captureWindowLoaded == vbTrue) {
+        captureWindow_->show();
+        captureWindow_->raise();
+        captureWindow_->activateWindow();
+        return vbTrue;
+    }
+    releaseCaptureWindow();
+    ClearSnapshotStore();
+    ReadShowFormSettings(passDataArray);
+
+    captureWindow_ = new DidevEvivod(captureOptionsForNewWindow());
+    captureWindow_->setEventSink(this);
+    ConnectSnapshotKey(*captureWindow_);
+    captureWindow_->setViewerUnloader(&UnloadSnapshotViewer);
+    captureWindow_->Load();
+    captureWindow_->show();
+    return vbTrue;
+}
+
+int16_t cDidevEvivod::TakeSnapshot()
+{
+    // Before any ShowForm there is no picture to grab from.
+    if (!captureWindow_)
+        return 0;
+    return CaptureSnapshot(*captureWindow_, QString());
+}
+
+VbBoolean cDidevEvivod::AllowInternalCapture() const
+{
+    return moduleState().AllowInternalCapture;
+}
+
+void cDidevEvivod::setAllowInternalCapture(VbBoolean bNewValue)
+{
+    moduleState().AllowInternalCapture = bNewValue;
+}
+
+void cDidevEvivod::FormClosed(HostStringArray& passDataArray)
+{
+    const bool outer = std::exchange(windowUnloading_, true);
+    const auto restore = qScopeGuard([this, outer] { windowUnloading_ = outer; });
+    raiseFormClosed(passDataArray);
+}
+
+void cDidevEvivod::SettingsChanged(HostStringArray& passDataArray)
+{
+    raiseSettingsChanged(passDataArray);
+}
+
+void cDidevEvivod::KeyDown(int16_t& keyCode, int16_t& shift)
+{
+    raiseKeyDown(keyCode, shift);
+}
+
+void cDidevEvivod::raiseFormClosed(HostStringArray& passDataArray)
+{
+    raiseToSinks(sinks_, [&](cDidevEvivodEvents& sink) { sink.FormClosed(passDataArray); });
+}
+
+void cDidevEvivod::raiseSettingsChanged(HostStringArray& passDataArray)
+{
+    raiseToSinks(sinks_, [&](cDidevEvivodEvents& sink) { sink.SettingsChanged(passDataArray); });
+}
+
+void cDidevEvivod::raiseKeyDown(int16_t& KeyCode, int16_t& Shift)
+{
+    raiseToSinks(sinks_, [&](cDidevEvivodEvents& sink) { sink.KeyDown(KeyCode, Shift); });
+}
+
+} // namespace didev

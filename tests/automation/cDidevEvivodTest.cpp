@@ -1,0 +1,652 @@
+#include "automation/NumberText.h"
+#include "automation/cDidevEvivod.h"
+#include "capture/DidevEvivod.h"
+#include "capture/VideoView.h"
+#include "common/AutomationError.h"
+#include "common/Picture.h"
+#include "state/ModuleState.h"
+#include "ui/InteractionSeam.h"
+#include "ui/Screen.h"
+#include "viewer/SnapshotViewer.h"
+#include "viewer/SnapshotViewerInstance.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+using namespace didev;
+
+namespace {
+
+constexpr double kTwips = 15;   // per pixel on the fixed screen
+constexpr int kWait = 5000;
+
+// The host's side: records every event and may call back from inside it.
+struct Host final : cDidevEvivodEvents {
+    std::vector<HostStringArray> closed;
+    std::vector<std::pair<int16_t, int16_t>> keys;
+    std::function<void(HostStringArray&)> onFormClosed;
+    std::function<void(int16_t&, int16_t&)> onKeyDown;
+
+    void FormClosed(HostStringArray& passDataArray) override
+    {
+        closed.push_back(passDataArray);
+        if (onFormClosed)
+            onFormClosed(passDataArray);
+    }
+    void SettingsChanged(HostStringArray&) override {}
+    void KeyDown(int16_t& KeyCode, int16_t& Shift) override
+    {
+        keys.emplace_back(KeyCode, Shift);
+        if (onKeyDown)
+            onKeyDown(KeyCode, Shift);
+    }
+};
+
+// ShowForm's array: entry 1 the close-notify request, 2 to 9 the geometry.
+HostStringArray showFormArray(const QString& closeNotify, const QStringList& geometry = {})
+{
+    HostStringArray array(1, 9);
+    array.set(1, closeNotify);
+    for (int i = 0; i < geometry.size(); ++i)
+        array.set(i + 2, geometry.at(i));
+    return array;
+}
+
+HostStringArray closeFormArray(const QString& entry)
+{
+    return HostStringArray(1, QStringList{entry});
+}
+
+int errorNumberOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const AutomationError& error) {
+        return error.number();
+    }
+    return 0;
+}
+
+QString text(double value)
+{
+    return QString::fromStdString(singleText(static_cast<float>(value)));
+}
+
+class AutomationClass : public testing::Test {
+protected:
+    std::unique_ptr<cDidevEvivod> automation;
+    Host host;
+
+    void SetUp() override
+    {
+        setFixedScreenMetrics(ScreenMetrics{1280 * kTwips, 1024 * kTwips, kTwips, kTwips});
+        CaptureOptions options;
+        options.systemDevices = false;
+        options.virtualVideo = {VirtualVideoDevice{QStringLiteral("Cam"), QStringLiteral("smpte"), {320, 240, 25}}};
+        options.virtualAudio = {VirtualAudioDevice{QStringLiteral("Mic")}};
+        cDidevEvivod::setCaptureOptions(options);
+        InteractionSeam::instance().clearAnswers();
+        InteractionSeam::instance().takeMessages();
+        create();
+    }
+
+    void TearDown() override
+    {
+        automation.reset();
+        // Released windows go with the event loop.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        cDidevEvivod::setCaptureOptions(std::nullopt);
+        setFixedScreenMetrics(std::nullopt);
+    }
+
+    void create()
+    {
+        automation = std::make_unique<cDidevEvivod>();
+        automation->addEventSink(&host);
+    }
+
+    void showForm(HostStringArray array)
+    {
+        int16_t formID = 0;
+        ASSERT_EQ(automation->ShowForm(formID, array), vbTrue);
+        ASSERT_NE(window(), nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window()));
+    }
+
+    void closeForm(const QString& entry)
+    {
+        int16_t formID = 0;
+        HostStringArray array = closeFormArray(entry);
+        automation->CloseForm(formID, array);
+    }
+
+    HostStringArray settings()
+    {
+        HostStringArray array(1, 8);
+        automation->GetSettings(array);
+        return array;
+    }
+
+    DidevEvivod* window() const { return automation->captureWindow(); }
+
+    // The first grab needs a frame of the live picture.
+    void waitForPicture()
+    {
+        ASSERT_TRUE(QTest::qWaitFor([this] { return window()->videoView().framesShown() > 0; }, kWait));
+    }
+
+    int16_t grab()
+    {
+        const int16_t frameID = automation->TakeSnapshot();
+        EXPECT_NE(frameID, 0) << "the grab failed";
+        return frameID;
+    }
+
+    // Frames as a grab leaves them: IDs 1..count, each with its own picture and timecode.
+    static void storeFrames(int count)
+    {
+        ModuleState& state = moduleState();
+        state.snapshotStore.resizePreserve(count);
+        for (int i = 1; i <= count; ++i) {
+            SnapshotRecord& record = state.snapshotStore.at(i);
+            record.picture = Picture::create(4, 3, nullptr);
+            record.frameID = static_cast<int16_t>(i);
+            record.frameTime = 46000.5 + i;
+            record.frameTimecode = QStringLiteral("TC%1").arg(i);
+        }
+        state.frameCounter = static_cast<int16_t>(count);
+    }
+
+    static std::vector<int> storedFrameIds()
+    {
+        std::vector<int> ids;
+        for (int i = 1; i <= moduleState().snapshotStore.upperBound(); ++i)
+            ids.push_back(moduleState().snapshotStore.at(i).frameID);
+        return ids;
+    }
+};
+
+} // namespace
+
+TEST_F(AutomationClass, CreationResetsTheModuleStateThatEveryInstanceShares)
+{
+    ModuleState& state = moduleState();
+    storeFrames(2);
+    state.viewerShown = vbTrue;
+    state.AllowInternalCapture = 5;
+    state.accumulateFrames = false;
+    state.captureWindowPlacement = {1, 2, 3, 4};
+    state.viewerPlacement = {5, 6, 7, 8};
+
+    cDidevEvivod second;
+    EXPECT_EQ(state.snapshotStore.upperBound(), 0);
+    EXPECT_EQ(state.frameCounter, 0);
+    EXPECT_EQ(state.captureWindowLoaded, vbFalse);
+    EXPECT_EQ(state.viewerShown, vbFalse);
+    EXPECT_EQ(state.AllowInternalCapture, vbTrue);
+    EXPECT_TRUE(state.accumulateFrames);
+    EXPECT_EQ(state.captureWindowPlacement, WindowPlacement{});
+    EXPECT_EQ(state.viewerPlacement, WindowPlacement{});
+    EXPECT_EQ(second.captureWindow(), nullptr);
+    EXPECT_EQ(second.TakeSnapshot(), 0) << "no window to grab from before ShowForm";
+}
+
+TEST_F(AutomationClass, AWindowLeftLoadedWhenAnotherInstanceResetTheFlagsClosesSilently)
+{
+    showForm(showFormArray(QStringLiteral("Y")));
+    QPointer<DidevEvivod> first = window();
+    cDidevEvivod other;
+    EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+
+    showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500"}));
+    EXPECT_NE(window(), first.data());
+    EXPECT_TRUE(host.closed.empty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull());
+    EXPECT_EQ(moduleState().captureWindowLoaded, vbTrue) << "the old window's end leaves the new one loaded";
+    EXPECT_EQ(moduleState().captureWindowPlacement, (WindowPlacement{1500, 1200, 6000, 4500}));
+}
+
+TEST_F(AutomationClass, ASecondShowFormOnlyShowsTheWindowAgainAndReadsNothing)
+{
+    showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500"}));
+    DidevEvivod* first = window();
+    storeFrames(2);
+    const WindowPlacement placement = moduleState().captureWindowPlacement;
+    first->hide();
+
+    // An array without the subscripts ShowForm reads would fail if it were read.
+    HostStringArray unreadable(40, QStringList{QStringLiteral("N")});
+    int16_t formID = 7;
+    EXPECT_EQ(automation->ShowForm(formID, unreadable), vbTrue);
+    EXPECT_EQ(window(), first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(automation->GetSnapshotCount(), 2);
+    EXPECT_EQ(moduleState().frameCounter, 2);
+    EXPECT_EQ(moduleState().captureWindowPlacement, placement);
+    EXPECT_EQ(moduleState().closeNotifyRequest, QStringLiteral("Y"));
+    EXPECT_EQ(unreadable, HostStringArray(40, QStringList{QStringLiteral("N")}));
+}
+
+TEST_F(AutomationClass, AfterTheUserClosedTheWindowShowFormStartsAfresh)
+{
+    showForm(showFormArray(QStringLiteral("Y")));
+    DidevEvivod* first = window();
+    first->close();   // the close box
+    ASSERT_EQ(host.closed.size(), 1u);
+    EXPECT_EQ(window(), first) << "the class still refers to the unloaded window";
+    EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+    EXPECT_EQ(settings(), HostStringArray(1, 8)) << "a closed window reports nothing";
+
+    storeFrames(3);
+    showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500", "300", "450", "5000", "4000"}));
+    EXPECT_NE(window(), first);
+    EXPECT_EQ(automation->GetSnapshotCount(), 0);
+    EXPECT_EQ(moduleState().frameCounter, 0);
+    EXPECT_EQ(moduleState().captureWindowPlacement, (WindowPlacement{1500, 1200, 6000, 4500}));
+    EXPECT_EQ(moduleState().viewerPlacement, (WindowPlacement{450, 300, 5000, 4000}));
+    EXPECT_DOUBLE_EQ(window()->Left(), 1500);
+    EXPECT_DOUBLE_EQ(window()->Width(), 6000);
+    EXPECT_EQ(moduleState().captureWindowLoaded, vbTrue);
+}
+
+TEST_F(AutomationClass, FormClosedOnlyWhenShowFormAskedWithYAndCloseFormDidNotSayN)
+{
+    struct Case {
+        const char* showEntry;
+        const char* closeEntry;
+        bool event;
+    };
+    const Case cases[] = {
+        {"Y", "", true},
+        {"Y", "N", false},
+        {"Y", "n", true},
+        {"Y", "NO", true},
+        {"y", "", false},
+        {"", "", false},
+        {"Y ", "", false},
+    };
+    for (const Case& c : cases) {
+        host.closed.clear();
+        showForm(showFormArray(QString::fromLatin1(c.showEntry)));
+        closeForm(QString::fromLatin1(c.closeEntry));
+        EXPECT_EQ(host.closed.size(), c.event ? 1u : 0u) << "ShowForm '" << c.showEntry << "', CloseForm '" << c.closeEntry << "'";
+        EXPECT_EQ(window(), nullptr);
+        EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+    }
+}
+
+TEST_F(AutomationClass, CloseFormBeforeAnyShowFormOnlyReadsItsArray)
+{
+    closeForm(QStringLiteral("N"));
+    EXPECT_TRUE(host.closed.empty());
+    int16_t formID = 0;
+    HostStringArray empty;
+    EXPECT_EQ(errorNumberOf([&] { automation->CloseForm(formID, empty); }), 9);
+}
+
+TEST_F(AutomationClass, DestroyingTheInstanceWhileTheWindowIsOpenRaisesNoEvent)
+{
+    showForm(showFormArray(QStringLiteral("Y")));
+    storeFrames(2);
+    QPointer<DidevEvivod> open = window();
+    automation.reset();
+    EXPECT_TRUE(host.closed.empty());
+    EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+    EXPECT_EQ(moduleState().snapshotStore.upperBound(), 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(open.isNull()) << "the window goes with its instance";
+}
+
+TEST_F(AutomationClass, GetSettingsReadsTheLiveWindowOnly)
+{
+    HostStringArray filled(1, QStringList(8, QStringLiteral("x")));
+    automation->GetSettings(filled);
+    EXPECT_EQ(filled, HostStringArray(1, 8)) << "no window yet: eight empty entries";
+
+    showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500"}));
+    window()->move(110, 70);
+    const HostStringArray live = settings();
+    EXPECT_EQ(live.at(1), text(window()->Top()));
+    EXPECT_EQ(live.at(2), text(window()->Left()));
+    EXPECT_EQ(live.at(1), QStringLiteral("1050")) << "moved, not resized: the live window, not the placement record";
+    EXPECT_EQ(live.at(2), QStringLiteral("1650"));
+    EXPECT_EQ(live.at(3), QStringLiteral("6000"));
+    EXPECT_EQ(live.at(4), QStringLiteral("4500"));
+    for (int entry = 5; entry <= 8; ++entry)
+        EXPECT_EQ(live.at(entry), QString()) << "viewer not shown, entry " << entry;
+
+    HostStringArray tooShort(1, 7);
+    EXPECT_EQ(errorNumberOf([&] { automation->GetSettings(tooShort); }), 9);
+
+    closeForm(QString());
+    EXPECT_EQ(settings(), HostStringArray(1, 8));
+}
+
+TEST_F(AutomationClass, GetSettingsFromInsideFormClosedStillSeesTheClosingWindow)
+{
+    for (const bool byCloseBox : {false, true}) {
+        host.closed.clear();
+        showForm(showFormArray(QStringLiteral("Y")));
+        window()->resize(420, 300);
+        const QString width = text(window()->Width());
+        const QString height = text(window()->Height());
+        ASSERT_NE(width, QStringLiteral("5250"));
+        std::optional<HostStringArray> seen;
+        int16_t countInside = -1;
+        host.onFormClosed = [&](HostStringArray&) {
+            seen = settings();
+            countInside = automation->GetSnapshotCount();
+        };
+        storeFrames(1);
+        if (byCloseBox)
+            window()->close();
+        else
+            closeForm(QString());
+        host.onFormClosed = nullptr;
+        ASSERT_TRUE(seen) << "close box: " << byCloseBox;
+        EXPECT_EQ(seen->at(3), width);
+        EXPECT_EQ(seen->at(4), height);
+        EXPECT_EQ(countInside, 0) << "the store is emptied before the event";
+        EXPECT_EQ(settings(), HostStringArray(1, 8)) << "and cleared after it";
+    }
+}
+
+TEST_F(AutomationClass, AHostThatClosesTheWindowFromFormClosedGetsOneEvent)
+{
+    for (const bool byCloseBox : {false, true}) {
+        host.closed.clear();
+        showForm(showFormArray(QStringLiteral("Y")));
+        QPointer<DidevEvivod> closing = window();
+        host.onFormClosed = [&](HostStringArray&) {
+            closeForm(QString());
+            closing->close();
+        };
+        if (byCloseBox)
+            closing->close();
+        else
+            closeForm(QString());
+        host.onFormClosed = nullptr;
+        EXPECT_EQ(host.closed.size(), 1u) << "close box: " << byCloseBox;
+        EXPECT_EQ(window(), nullptr);
+        EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(closing.isNull());
+    }
+}
+
+TEST_F(AutomationClass, FormClosedAfterAnEnlargementCarriesTheNewSize)
+{
+    showForm(showFormArray(QStringLiteral("Y")));
+    EXPECT_DOUBLE_EQ(window()->Width(), 5250);
+    window()->move(20, 10);
+    window()->resize(500, 400);
+    // The outer frame, as the user dragged it.
+    const QString width = QString::number(window()->frameGeometry().width() * 15);
+    const QString height = QString::number(window()->frameGeometry().height() * 15);
+    ASSERT_GE(width.toInt(), 7500);
+    closeForm(QStringLiteral("n"));
+
+    ASSERT_EQ(host.closed.size(), 1u);
+    const HostStringArray& array = host.closed.front();
+    EXPECT_EQ(array.lowerBound(), 0);
+    EXPECT_EQ(array.upperBound(), 20);
+    EXPECT_EQ(array.at(1), QStringLiteral("150"));
+    EXPECT_EQ(array.at(2), QStringLiteral("300"));
+    EXPECT_EQ(array.at(3), width);
+    EXPECT_EQ(array.at(4), height);
+    for (const int empty : {0, 9, 20})
+        EXPECT_EQ(array.at(empty), QString()) << empty;
+}
+
+TEST_F(AutomationClass, AShowFormArrayWithoutEntry9FailsAfterTheStoreWasEmptied)
+{
+    storeFrames(3);
+    HostStringArray shortArray(1, QStringList{"Y", "1200", "1500", "6000", "4500", "300", "450", "5000"});
+    int16_t formID = 0;
+    EXPECT_EQ(errorNumberOf([&] { automation->ShowForm(formID, shortArray); }), 9);
+    EXPECT_EQ(automation->GetSnapshotCount(), 0);
+    EXPECT_EQ(moduleState().frameCounter, 0);
+    EXPECT_EQ(moduleState().captureWindowPlacement, (WindowPlacement{1500, 1200, 6000, 4500}));
+    EXPECT_EQ(moduleState().viewerPlacement.Width, 5000) << "entries before the missing one are stored";
+    EXPECT_EQ(window(), nullptr);
+    EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+
+    HostStringArray tooLarge = showFormArray(QStringLiteral("Y"), {"1200", "2147483648"});
+    EXPECT_EQ(errorNumberOf([&] { automation->ShowForm(formID, tooLarge); }), 6);
+    EXPECT_EQ(moduleState().captureWindowPlacement.Top, 1200);
+}
+
+TEST_F(AutomationClass, GetSnapshotOutsideTheFramesShowsTheMessageAndChangesNothing)
+{
+    storeFrames(2);
+    for (int16_t index : {int16_t{0}, int16_t{3}, int16_t{-1}}) {
+        InteractionSeam::instance().queueAnswer(ModalKind::Message, 1);
+        int32_t hPicture = 77;
+        int16_t frameID = 88;
+        double frameTime = 99.5;
+        QString frameTimecode = QStringLiteral("kept");
+        automation->GetSnapshot(index, hPicture, frameID, frameTime, frameTimecode);
+        EXPECT_EQ(hPicture, 77);
+        EXPECT_EQ(frameID, 88);
+        EXPECT_EQ(frameTime, 99.5);
+        EXPECT_EQ(frameTimecode, QStringLiteral("kept"));
+        const QList<ShownMessage> shown = InteractionSeam::instance().takeMessages();
+        ASSERT_EQ(shown.size(), 1) << index;
+        EXPECT_EQ(shown.front().prompt, QStringLiteral("Invalid frame request sent to GetSnapshot()."));
+        EXPECT_EQ(shown.front().style, 48);
+        EXPECT_EQ(shown.front().caption, QStringLiteral("Didev Evivod"));
+    }
+    EXPECT_EQ(automation->GetSnapshotCount(), 2);
+}
+
+TEST_F(AutomationClass, PictureSavedByLoggerKeepsTheValueWithinTheStoresBounds)
+{
+    storeFrames(2);
+    struct Case {
+        int16_t index;
+        VbBoolean setting;
+        int error;
+    };
+    const Case cases[] = {{0, vbTrue, 0}, {2, 5, 0}, {1, vbTrue, 0}, {3, vbTrue, 9}, {-1, vbTrue, 9}};
+    for (Case c : cases) {
+        EXPECT_EQ(errorNumberOf([&] { automation->PictureSavedByLogger(c.index, c.setting); }), c.error) << c.index;
+        if (c.error == 0) {
+            EXPECT_EQ(moduleState().snapshotStore.at(c.index).savedByLogger, c.setting);
+        }
+    }
+    EXPECT_EQ(automation->GetSnapshotCount(), 2);
+}
+
+TEST_F(AutomationClass, GrabbedFramesOpenTheViewerWhoseGeometryGetSettingsReports)
+{
+    showForm(showFormArray(QStringLiteral("Y"), {"600", "900", "6000", "4500"}));
+    waitForPicture();
+    EXPECT_EQ(grab(), 1);
+    EXPECT_EQ(grab(), 2);
+    EXPECT_EQ(automation->GetSnapshotCount(), 2);
+    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    ASSERT_NE(viewer, nullptr);
+    ASSERT_EQ(moduleState().viewerShown, vbTrue);
+    viewer->move(200, 500);
+
+    const HostStringArray live = settings();
+    EXPECT_EQ(live.at(3), QStringLiteral("6000"));
+    EXPECT_EQ(live.at(5), QStringLiteral("7500"));
+    EXPECT_EQ(live.at(6), QStringLiteral("3000"));
+    EXPECT_EQ(live.at(7), text(viewer->Width()));
+    EXPECT_EQ(live.at(8), text(viewer->Height()));
+
+    int16_t index = 2;
+    int32_t hPicture = 0;
+    int16_t frameID = 0;
+    double frameTime = 0;
+    QString frameTimecode = QStringLiteral("x");
+    automation->GetSnapshot(index, hPicture, frameID, frameTime, frameTimecode);
+    EXPECT_EQ(frameID, 2);
+    EXPECT_EQ(frameTimecode, QString()) << "the host's grab hands over no timecode";
+    const PicturePtr picture = Picture::fromHandle(static_cast<PictureHandle>(hPicture));
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->width(), 320);
+
+    automation->ClearSnapshots();
+    EXPECT_EQ(automation->GetSnapshotCount(), 0);
+    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
+    for (int entry = 5; entry <= 8; ++entry)
+        EXPECT_EQ(settings().at(entry), QString()) << entry;
+    EXPECT_EQ(grab(), 1) << "numbering starts again";
+}
+
+TEST_F(AutomationClass, AfterClearSavedSnapshotsTheNextGrabIsNumberedFromTheFramesKept)
+{
+    showForm(showFormArray(QStringLiteral("Y")));
+    waitForPicture();
+    for (int i = 1; i <= 5; ++i)
+        grab();
+    const std::weak_ptr<const Picture> removed = moduleState().snapshotStore.at(2).picture;
+    const PicturePtr kept = moduleState().snapshotStore.at(4).picture;
+    // Only exactly true counts as saved.
+    for (const auto& [index, setting] : {std::pair<int16_t, VbBoolean>{2, vbTrue}, {3, vbTrue}, {1, 1}}) {
+        int16_t i = index;
+        VbBoolean flag = setting;
+        automation->PictureSavedByLogger(i, flag);
+    }
+    automation->ClearSavedSnapshots();
+    EXPECT_EQ(storedFrameIds(), (std::vector<int>{1, 4, 5}));
+    EXPECT_EQ(moduleState().frameCounter, 3);
+    EXPECT_TRUE(removed.expired()) << "a removed frame's picture is released";
+    EXPECT_EQ(moduleState().snapshotStore.at(2).picture, kept) << "frame 4 moved down with its own picture";
+    EXPECT_NE(LoadedSnapshotViewer(), nullptr) << "frames are left: the viewer stays";
+    EXPECT_EQ(grab(), 4) << "three kept, so the next is 4 although 4 and 5 are stored";
+    EXPECT_EQ(storedFrameIds(), (std::vector<int>{1, 4, 5, 4}));
+
+    for (int16_t index = 1; index <= 4; ++index) {
+        VbBoolean saved = vbTrue;
+        automation->PictureSavedByLogger(index, saved);
+    }
+    automation->ClearSavedSnapshots();
+    EXPECT_EQ(automation->GetSnapshotCount(), 0);
+    EXPECT_EQ(moduleState().frameCounter, 0);
+    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
+    EXPECT_EQ(moduleState().viewerShown, vbFalse);
+}
+
+TEST_F(AutomationClass, TheSKeyGrabsBeforeTheHostHearsOfIt)
+{
+    showForm(showFormArray(QStringLiteral("Y")));
+    waitForPicture();
+    int16_t countSeen = -1;
+    host.onKeyDown = [&](int16_t&, int16_t&) { countSeen = automation->GetSnapshotCount(); };
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_S, Qt::NoModifier, QStringLiteral("s"));
+    QApplication::sendEvent(window(), &press);
+    ASSERT_EQ(host.keys.size(), 1u);
+    EXPECT_EQ(host.keys.front(), (std::pair<int16_t, int16_t>{83, 0}));
+    EXPECT_EQ(countSeen, 1);
+
+    automation->setAllowInternalCapture(1);   // not exactly true
+    QApplication::sendEvent(window(), &press);
+    EXPECT_EQ(host.keys.size(), 2u);
+    EXPECT_EQ(automation->GetSnapshotCount(), 1);
+}
+
+TEST_F(AutomationClass, ClosingTakesTheViewerAlongAndFormClosedCarriesItsPlacement)
+{
+    showForm(showFormArray(QStringLiteral("Y")));
+    waitForPicture();
+    grab();
+    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    ASSERT_NE(viewer, nullptr);
+    viewer->move(100, 200);
+    const QString viewerWidth = QString::number(static_cast<int32_t>(viewer->Width()));
+    closeForm(QString());
+
+    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
+    EXPECT_EQ(moduleState().viewerShown, vbFalse);
+    ASSERT_EQ(host.closed.size(), 1u);
+    EXPECT_EQ(host.closed.front().at(5), QStringLiteral("3000"));
+    EXPECT_EQ(host.closed.front().at(6), QStringLiteral("1500"));
+    EXPECT_EQ(host.closed.front().at(7), viewerWidth);
+    EXPECT_EQ(automation->TakeSnapshot(), 0) << "no window after CloseForm";
+}
+
+TEST_F(AutomationClass, SetPropertyReadsOnlyItsTwoIdentifiers)
+{
+    struct Case {
+        int16_t propID;
+        const char* value;
+        int error;
+        int32_t userRegArea;
+        bool accumulate;
+    };
+    const Case cases[] = {
+        {1, "-2147483648", 0, INT32_MIN, true},
+        {1, "2147483648", 6, INT32_MIN, true},
+        {3, "n", 0, INT32_MIN, true},
+        {3, "N", 0, INT32_MIN, false},
+        {2, "0", 0, INT32_MIN, false},
+    };
+    for (const Case& c : cases) {
+        int16_t propID = c.propID;
+        QString propValue = QString::fromLatin1(c.value);
+        EXPECT_EQ(errorNumberOf([&] { automation->SetProperty(propID, propValue); }), c.error) << c.propID << " " << c.value;
+        EXPECT_EQ(moduleState().userRegArea, c.userRegArea) << c.propID << " " << c.value;
+        EXPECT_EQ(moduleState().accumulateFrames, c.accumulate) << c.propID << " " << c.value;
+    }
+}
+
+TEST_F(AutomationClass, SaveSnapshotWritesTheFrameAndAnswersWithAHostBoolean)
+{
+    storeFrames(1);
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    struct Case {
+        int16_t index;
+        int16_t format;
+        VbBoolean result;
+        int error;
+    };
+    const Case cases[] = {{1, 3, vbTrue, 0}, {1, 1, vbTrue, 0}, {1, 2, vbFalse, 0}, {2, 3, vbFalse, 9}};
+    for (Case c : cases) {
+        QString fileName = folder.filePath(QStringLiteral("frame-%1-%2").arg(c.index).arg(c.format));
+        int16_t colorDepth = 24;
+        int16_t colorReduction = 0;
+        VbBoolean result = 99;
+        EXPECT_EQ(errorNumberOf([&] { result = automation->SaveSnapshot(c.index, fileName, c.format, colorDepth, colorReduction); }),
+            c.error);
+        if (c.error == 0) {
+            EXPECT_EQ(result, c.result) << c.format;
+            EXPECT_EQ(QFileInfo(fileName).size() > 0, c.result == vbTrue) << c.format;
+        }
+    }
+}
+
+TEST_F(AutomationClass, KeyDownReachesEverySinkWithTheSameVariables)
+{
+    Host second;
+    automation->addEventSink(&second);
+    automation->addEventSink(&host);   // a sink added twice is told once
+    host.onKeyDown = [](int16_t& KeyCode, int16_t& Shift) {
+        KeyCode = 999;
+        Shift = 7;
+    };
+    showForm(showFormArray(QStringLiteral("Y")));
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier, QStringLiteral("A"));
+    QApplication::sendEvent(window(), &press);
+    ASSERT_EQ(host.keys.size(), 1u);
+    EXPECT_EQ(host.keys.front(), (std::pair<int16_t, int16_t>{65, 1}));
+    ASSERT_EQ(second.keys.size(), 1u);
+    EXPECT_EQ(second.keys.front(), (std::pair<int16_t, int16_t>{999, 7})) << "by reference: the first sink's change is seen";
+
+    // A sink removed by another's handler is not told any more.
+    host.onFormClosed = [&](HostStringArray&) { automation->removeEventSink(&second); };
+    closeForm(QString());
+    EXPECT_EQ(host.closed.size(), 1u);
+    EXPECT_TRUE(second.closed.empty());
+}
