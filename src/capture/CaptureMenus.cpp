@@ -9,6 +9,7 @@
 #include "ui/InteractionSeam.h"
 #include "ui/MessageBoxLayout.h"
 #include "ui/ShowMessage.h"
+#include "ui/WaitCursor.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/SnapshotViewerInstance.h"
 
@@ -42,15 +43,6 @@ constexpr SubmenuItem kPreviewStageItems[] = {
     {OptionsCommand::SourceStage, "Source", 0},
     {OptionsCommand::ProcessorsStage, "Processors", 1},
     {OptionsCommand::CompressorStage, "Compressor", 2},
-};
-
-// The hourglass while devices are switched; the pointer comes back however the switch ends.
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
 MenuItemFlags checkedWhen(bool condition)

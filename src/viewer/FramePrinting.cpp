@@ -10,6 +10,7 @@
 #include "ui/Registry.h"
 #include "ui/ShowMessage.h"
 #include "ui/SyntheticInput.h"
+#include "ui/WaitCursor.h"
 #include "viewer/DialogOwner.h"
 #include "viewer/PictureFile.h"
 #include "viewer/PreviewHost.h"
@@ -35,15 +36,6 @@ constexpr int32_t kPageTop = 720;
 constexpr int32_t kBottomRoom = 720;
 // Space between a frame and the next one, and between a frame and its numbers.
 constexpr int32_t kGap = 50;
-
-// The hourglass for as long as the guard lives.
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // The viewer window holding the hidden picture box when it is shown, else the window in front.
 QWidget* dialogOwner(const PictureBox& hiddenPicture)

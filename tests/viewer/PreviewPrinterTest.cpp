@@ -8,6 +8,8 @@
 #include <QPrinter>
 #include <QTemporaryDir>
 
+#include "support/AutomationErrors.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,18 +20,9 @@
 #include <vector>
 
 using namespace didev;
+using didev::testing::errorNumberOf;
 
 namespace {
-
-int32_t errorNumberOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const AutomationError& error) {
-        return error.number();
-    }
-    return 0;
-}
 
 std::unique_ptr<QPrinter> pdfPrinter(QPageSize::PageSizeId paper = QPageSize::A4)
 {
