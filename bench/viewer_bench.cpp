@@ -1,12 +1,14 @@
 // The road of a 1920 x 1080 frame, against baselines measured in the same run: a grab from the
 // running test pattern into the store against a memcpy of one frame; the memory a stored frame
-// takes against its raw pixels; printing 50 frames to PDF, per frame and with its peak memory.
+// takes against its raw pixels; printing 50 frames to PDF and to the print preview, per frame
+// and with the peak memory.
 #include "capture/DidevEvivod.h"
 #include "imaging/PictureBox.h"
 #include "snapshots/CaptureSnapshot.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
 #include "viewer/FramePrinting.h"
+#include "viewer/PreviewPrinter.h"
 #include "viewer/SnapshotViewerInstance.h"
 
 #include <QApplication>
@@ -15,6 +17,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QPrintPreviewDialog>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -27,6 +30,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 using namespace didev;
@@ -202,69 +206,131 @@ PicturePtr patternPicture(int seed)
     });
 }
 
-void BM_PrintFiftyFramesToPdf(benchmark::State& state)
-{
-    QTemporaryDir folder;
-    ModuleState& module = moduleState();
-    const QByteArray registry = qgetenv("DIDEV_REGISTRY_DIR");
-    qputenv("DIDEV_REGISTRY_DIR", folder.filePath(QStringLiteral("registry")).toUtf8());
-    QDir(folder.path()).mkpath(QStringLiteral("registry"));
-    QFile reg(folder.filePath(QStringLiteral("registry/HKEY_CURRENT_USER.reg")));
-    if (reg.open(QIODevice::WriteOnly)) {
-        reg.write("REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\n\"ReportDir\"=\"");
-        reg.write(folder.filePath(QStringLiteral("reports")).toUtf8());
-        reg.write("\"\n");
-        reg.close();
+// Fifty 1080p frames in the store, the report directory in a temporary folder, a scripted session.
+class PrintRun {
+public:
+    explicit PrintRun(bool unattended)
+        : registry_(qgetenv("DIDEV_REGISTRY_DIR"))
+    {
+        qputenv("DIDEV_REGISTRY_DIR", folder_.filePath(QStringLiteral("registry")).toUtf8());
+        QDir(folder_.path()).mkpath(QStringLiteral("registry"));
+        QFile reg(folder_.filePath(QStringLiteral("registry/HKEY_CURRENT_USER.reg")));
+        if (reg.open(QIODevice::WriteOnly)) {
+            reg.write("REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\n\"ReportDir\"=\"");
+            reg.write(reportDir().toUtf8());
+            reg.write("\"\n");
+            reg.close();
+        }
+        ModuleState& module = moduleState();
+        module.userRegArea = 0x80000001;
+        module.tmpPath = folder_.path() + QLatin1Char('/');
+        ClearSnapshotStore();
+        for (int i = 1; i <= kPrintedFrames; ++i) {
+            const int n = module.snapshotStore.upperBound() + 1;
+            module.snapshotStore.resizePreserve(n);
+            module.snapshotStore.at(n).picture = patternPicture(i);
+            module.snapshotStore.at(n).frameID = static_cast<int16_t>(i);
+        }
+        hidden_.setAutoSize(true);
+        InteractionSeam::instance().setUnattended(unattended);
     }
-    module.userRegArea = 0x80000001;
-    module.tmpPath = folder.path() + QLatin1Char('/');
-    ClearSnapshotStore();
-    for (int i = 1; i <= kPrintedFrames; ++i) {
-        const int n = module.snapshotStore.upperBound() + 1;
-        module.snapshotStore.resizePreserve(n);
-        module.snapshotStore.at(n).picture = patternPicture(i);
-        module.snapshotStore.at(n).frameID = static_cast<int16_t>(i);
+    ~PrintRun()
+    {
+        InteractionSeam::instance().setUnattended(false);
+        ClearSnapshotStore();
+        if (registry_.isNull())
+            qunsetenv("DIDEV_REGISTRY_DIR");
+        else
+            qputenv("DIDEV_REGISTRY_DIR", registry_);
     }
-    PictureBox hidden;
-    hidden.setAutoSize(true);
-    InteractionSeam& seam = InteractionSeam::instance();
-    seam.setUnattended(true);
+    PrintRun(const PrintRun&) = delete;
+    PrintRun& operator=(const PrintRun&) = delete;
 
-    double seconds = 0;
-    long peakKb = 0;
-    long startKb = 0;
-    for (auto _ : state) {
+    QString reportDir() const { return folder_.filePath(QStringLiteral("reports")); }
+
+    // Prints every frame, answering Yes and OK; the seconds it took and the peak resident
+    // size above the one at the start, in kilobytes.
+    std::pair<double, long> printAll()
+    {
         // Resets the peak resident size to the current one.
         if (FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
             std::fputs("5", clear);
             std::fclose(clear);
         }
-        startKb = statusKilobytes("VmRSS:");
+        const long startKb = statusKilobytes("VmRSS:");
+        InteractionSeam& seam = InteractionSeam::instance();
         seam.queueAnswer(ModalKind::Message, 6);
         seam.queueAnswer(ModalKind::Print, true);
         QElapsedTimer timer;
         timer.start();
-        PrintFrame(0, hidden);
-        seconds = timer.nsecsElapsed() / 1e9;
-        peakKb = statusKilobytes("VmHWM:");
+        PrintFrame(0, hidden_);
+        const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+        const long peakKb = statusKilobytes("VmHWM:");
         seam.takeMessages();
+        return {seconds, peakKb - startKb};
     }
-    const QStringList written = QDir(folder.filePath(QStringLiteral("reports"))).entryList({QStringLiteral("*.pdf")});
-    state.counters["total_s"] = seconds;
-    state.counters["per_frame_ms"] = seconds * 1000 / kPrintedFrames;
-    state.counters["peak_rss_MB"] = peakKb / 1024.0;
-    state.counters["peak_over_start_MB"] = (peakKb - startKb) / 1024.0;
-    state.counters["pdf_MB"] = written.isEmpty()
-        ? 0
-        : QFileInfo(QDir(folder.filePath(QStringLiteral("reports"))).filePath(written.first())).size() / 1048576.0;
-    seam.setUnattended(false);
-    ClearSnapshotStore();
-    if (registry.isNull())
-        qunsetenv("DIDEV_REGISTRY_DIR");
-    else
-        qputenv("DIDEV_REGISTRY_DIR", registry);
+
+private:
+    QTemporaryDir folder_;
+    const QByteArray registry_;
+    PictureBox hidden_;
+};
+
+// Closes the print preview once its pages are made, noting what the document holds then.
+class PreviewCloser : public QObject {
+public:
+    PreviewCloser() { qApp->installEventFilter(this); }
+    ~PreviewCloser() override { qApp->removeEventFilter(this); }
+    PreviewCloser(const PreviewCloser&) = delete;
+    PreviewCloser& operator=(const PreviewCloser&) = delete;
+
+    size_t documentBytes = 0;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        auto* preview = qobject_cast<QPrintPreviewDialog*>(object);
+        if (preview && event->type() == QEvent::Show) {
+            QTimer::singleShot(0, preview, [this, preview] {
+                if (const auto& printer = previewPrinter())
+                    documentBytes = printer->document().retainedPictureBytes();
+                preview->close();
+            });
+        }
+        return false;
+    }
+};
+
+void BM_PrintFiftyFramesToPdf(benchmark::State& state)
+{
+    PrintRun run(true);
+    std::pair<double, long> figures;
+    for (auto _ : state)
+        figures = run.printAll();
+    const QDir reports(run.reportDir());
+    const QStringList written = reports.entryList({QStringLiteral("*.pdf")});
+    state.counters["total_s"] = figures.first;
+    state.counters["per_frame_ms"] = figures.first * 1000 / kPrintedFrames;
+    state.counters["peak_over_start_MB"] = static_cast<double>(figures.second) / 1024.0;
+    state.counters["peak_rss_MB"] = static_cast<double>(statusKilobytes("VmHWM:")) / 1024.0;
+    state.counters["pdf_MB"] = written.isEmpty() ? 0 : static_cast<double>(QFileInfo(reports.filePath(written.first())).size()) / 1048576.0;
 }
 BENCHMARK(BM_PrintFiftyFramesToPdf)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The same fifty frames shown in the print preview, which holds every page at once.
+void BM_PreviewFiftyFrames(benchmark::State& state)
+{
+    PrintRun run(false);
+    PreviewCloser closer;
+    std::pair<double, long> figures;
+    for (auto _ : state)
+        figures = run.printAll();
+    state.counters["total_s"] = figures.first;
+    state.counters["per_frame_ms"] = figures.first * 1000 / kPrintedFrames;
+    state.counters["peak_over_start_MB"] = static_cast<double>(figures.second) / 1024.0;
+    state.counters["document_MB"] = static_cast<double>(closer.documentBytes) / 1048576.0;
+}
+BENCHMARK(BM_PreviewFiftyFrames)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -246,8 +246,10 @@ void CaptureControl::startVideo()
             device, frames_,
             [this] { QMetaObject::invokeMethod(this, &CaptureControl::takeFrameNotice, Qt::QueuedConnection); }, this,
             [this](uint64_t serial, const QString& text) { pipelineFailed(DeviceKind::Video, serial, text); });
-        if (videoPipeline_->play(&reason))
+        if (videoPipeline_->play(&reason)) {
+            announceStart(DeviceKind::Video);
             return;
+        }
     } catch (const AutomationError& error) {
         reason = QString::fromStdString(error.description());
     }
@@ -262,8 +264,10 @@ void CaptureControl::startAudio()
         audioPipeline_ = std::make_unique<AudioPipeline>(
             device, this, [this](uint64_t serial, const QString& text) { pipelineFailed(DeviceKind::Audio, serial, text); });
         audioPipeline_->setEnabled(inputMode_ != static_cast<int32_t>(InputMode::VideoOnly));
-        if (audioPipeline_->play(&reason))
+        if (audioPipeline_->play(&reason)) {
+            announceStart(DeviceKind::Audio);
             return;
+        }
     } catch (const AutomationError& error) {
         reason = QString::fromStdString(error.description());
     }
@@ -280,6 +284,12 @@ void CaptureControl::stopVideo()
 void CaptureControl::stopAudio()
 {
     audioPipeline_.reset();
+}
+
+void CaptureControl::announceStart(DeviceKind kind)
+{
+    QMetaObject::invokeMethod(
+        this, [this, kind] { emit sourceStarted(kind); }, Qt::QueuedConnection);
 }
 
 void CaptureControl::endSource(DeviceKind kind, const QString& reason)

@@ -92,6 +92,8 @@ public:
 signals:
     // A new frame waits in the slot (UI thread; several frames may have come meanwhile).
     void frameArrived();
+    // A source of `kind` began to play (told from the event loop, after the write that started it).
+    void sourceStarted(didev::DeviceKind kind);
     // A source ended on its own (error, vanished device); its selection is already -1.
     void sourceEnded(didev::DeviceKind kind, const QString& reason);
     // event 14: a press or move of the pointer over the video, in pixels.
@@ -105,6 +107,7 @@ private:
     void startAudio();
     void stopVideo();
     void stopAudio();
+    void announceStart(DeviceKind kind);
     void endSource(DeviceKind kind, const QString& reason);
     void pipelineFailed(DeviceKind kind, uint64_t serial, const QString& description);
     void takeFrameNotice();

@@ -18,6 +18,7 @@
 #include <QCloseEvent>
 #include <QImage>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -42,8 +43,6 @@ constexpr int16_t kKeyS = 83;
 constexpr float kLogoWidthShare = 0.75f;
 constexpr const char* kBannerText = "SNAPSHOT FAILED";
 constexpr int kBannerPadding = 100;   // twips around the text, half on each side
-constexpr const char* kNoVideo = "No Video";
-constexpr const char* kNoAudio = "No Audio";
 
 PicturePtr logoPicture()
 {
@@ -116,6 +115,8 @@ DidevEvivod::DidevEvivod(CaptureOptions options, QWidget* parent)
     connect(timer1_, &QTimer::timeout, this, &DidevEvivod::Timer1_Timer);
     connect(heartbeatTimer_, &QTimer::timeout, this, &DidevEvivod::HeartbeatTimer_Timer);
     connect(reconnectionTimer_, &QTimer::timeout, this, &DidevEvivod::VideoReconnectionTimer_Timer);
+
+    menus_ = new CaptureMenus(*this);
 }
 
 DidevEvivod::~DidevEvivod()
@@ -134,9 +135,7 @@ void DidevEvivod::Load()
     loaded_ = true;
     state.videoDeviceChanged = vbFalse;
     placing_ = false;
-    lastMenuPanel_ = 0;
-    menuAnchorX_ = 0;
-    menuAnchorY_ = 0;
+    menus_->state().reset();
     okToRaiseEvents_ = toVbBoolean(state.closeNotifyRequest == QLatin1String("Y"));
     ReadWindowMetrics();
 
@@ -187,8 +186,7 @@ void DidevEvivod::Unload()
     capture_.videoDevices().setSelectedIndex(-1);
     capture_.audioDevices().setSelectedIndex(-1);
     ClearSnapshotStore();
-    if (unloadViewer_)
-        unloadViewer_();
+    UnloadViewer();
     StoreWindowPlacement(placed_, state.captureWindowPlacement);
     if (okToRaiseEvents_ == vbTrue) {
         GetSettings(passDataArray);
@@ -206,6 +204,11 @@ void DidevEvivod::Unload()
 void DidevEvivod::GetSettings(HostStringArray& passDataArray) const
 {
     WritePlacementSettings(passDataArray, moduleState().captureWindowPlacement, moduleState().viewerPlacement);
+}
+
+double DidevEvivod::statusBarLeft() const
+{
+    return statusBar_->x() * screenMetrics().twipsPerPixelX;
 }
 
 double DidevEvivod::statusBarTop() const
@@ -345,9 +348,7 @@ void DidevEvivod::sourceEnded(DeviceKind kind)
 
 void DidevEvivod::CaptureControl_PointerEvent(float x, float y)
 {
-    const ScreenMetrics screen = screenMetrics();
-    menuAnchorX_ = roundToLong(x * screen.twipsPerPixelX);
-    menuAnchorY_ = roundToLong(y * screen.twipsPerPixelY);
+    menus_->state().pointerMoved(x, y, screenMetrics());
 }
 
 void DidevEvivod::StatusBar1_PanelClick(int index)
@@ -359,7 +360,10 @@ void DidevEvivod::StatusBar1_PanelClick(int index)
     click.left = roundToLong(clicked.x() * screen.twipsPerPixelX);
     click.width = roundToLong(clicked.width() * screen.twipsPerPixelX);
     click.text = clicked.text();
+    const QPointer<DidevEvivod> self = this;
     emit panelClicked(click);
+    if (self)
+        menus_->PanelClick(click);
 }
 
 void DidevEvivod::keyPressEvent(QKeyEvent* event)
@@ -374,13 +378,25 @@ void DidevEvivod::keyPressEvent(QKeyEvent* event)
 
 void DidevEvivod::Form_KeyDown(int16_t keyCode, int16_t shift)
 {
-    if (keyCode == kKeyS && moduleState().AllowInternalCapture == vbTrue && grab_) {
-        grab_(*this);
-        // The viewer the grab opened may have taken the focus; the operator keeps the keyboard here.
-        activateWindow();
-    }
+    if (keyCode == kKeyS && moduleState().AllowInternalCapture == vbTrue)
+        GrabFrame();
     if (events_)
         events_->KeyDown(keyCode, shift);
+}
+
+void DidevEvivod::GrabFrame()
+{
+    if (!grab_)
+        return;
+    grab_(*this);
+    // The viewer the grab opened may have taken the focus; the operator keeps the keyboard here.
+    activateWindow();
+}
+
+void DidevEvivod::UnloadViewer()
+{
+    if (unloadViewer_)
+        unloadViewer_();
 }
 
 void DidevEvivod::closeEvent(QCloseEvent* event)
@@ -392,7 +408,7 @@ void DidevEvivod::closeEvent(QCloseEvent* event)
 void DidevEvivod::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::ActivationChange && !isActiveWindow())
-        lastMenuPanel_ = 0;
+        menus_->state().clearPanel();
     QWidget::changeEvent(event);
 }
 

@@ -2,6 +2,7 @@
 
 #include "automation/HostStringArray.h"
 #include "capture/CaptureControl.h"
+#include "capture/CaptureMenus.h"
 #include "capture/CaptureOptions.h"
 #include "common/VbTypes.h"
 #include "ui/WidgetPlacedWindow.h"
@@ -24,15 +25,6 @@ class PictureBox;
 class StatusPanel;
 class VideoView;
 
-// A click on a status-bar panel: its 1-based index, its left (relative to the status bar) and
-// width in twips, and its text.
-struct StatusPanelClick {
-    int16_t index = 0;
-    int32_t left = 0;
-    int32_t width = 0;
-    QString text;
-};
-
 // The capture window: the live picture of the selected video device above a status bar whose
 // panels name the devices; the logo while no video device is selected; the "SNAPSHOT FAILED"
 // banner; the device watch with heartbeat and reconnection. Load() runs the start-up sequence
@@ -43,8 +35,11 @@ class DidevEvivod : public QWidget {
 public:
     static constexpr const char* kCaption = "Kelvara Didev Evivod";
     static constexpr int kPanelCount = 3;
+    // Panel 1 and 2 texts while no device of that kind is selected.
+    static constexpr const char* kNoVideo = "No Video";
+    static constexpr const char* kNoAudio = "No Audio";
 
-    // Grabs a frame for the "S" key (the frame store's grab); the window passes itself.
+    // Grabs a frame for the "S" key and the options menu (the frame store's grab); the window passes itself.
     using GrabHandler = std::function<void(DidevEvivod&)>;
 
     explicit DidevEvivod(CaptureOptions options, QWidget* parent = nullptr);
@@ -52,8 +47,12 @@ public:
 
     void setEventSink(CaptureWindowEvents* events) { events_ = events; }
     void setGrabHandler(GrabHandler grab) { grab_ = std::move(grab); }
-    // Closes the snapshot viewer as the window unloads.
+    // Closes the snapshot viewer as the window unloads and before the options menu discards the frames.
     void setViewerUnloader(std::function<void()> unloadViewer) { unloadViewer_ = std::move(unloadViewer); }
+    // Grabs through the grab handler, then takes the focus back from the viewer the grab may have opened.
+    void GrabFrame();
+    // Closes the snapshot viewer through the unloader.
+    void UnloadViewer();
 
     void Load();
     void Unload();
@@ -89,9 +88,16 @@ public:
     // The device-notification registration; null before load and after unload.
     DeviceWatch* deviceWatch() const { return deviceWatch_; }
 
-    int16_t lastMenuPanel() const { return lastMenuPanel_; }
-    int32_t menuAnchorX() const { return menuAnchorX_; }
-    int32_t menuAnchorY() const { return menuAnchorY_; }
+    // The status bar's left, top and height in twips, relative to the window's client area.
+    double statusBarLeft() const;
+    double statusBarTop() const;
+    double statusBarHeight() const;
+
+    // The status-bar menus and their repeat-click state.
+    CaptureMenus& menus() { return *menus_; }
+    int16_t lastMenuPanel() const { return menus_->state().lastMenuPanel(); }
+    int32_t menuAnchorX() const { return menus_->state().menuAnchorX(); }
+    int32_t menuAnchorY() const { return menus_->state().menuAnchorY(); }
     bool placing() const { return placing_; }
 
 signals:
@@ -113,8 +119,6 @@ private:
     void StatusBar1_PanelClick(int index);
     void sourceEnded(DeviceKind kind);
     void layoutStatusBar();
-    double statusBarTop() const;
-    double statusBarHeight() const;
 
     CaptureControl capture_;
     WidgetPlacedWindow placed_;
@@ -132,13 +136,11 @@ private:
     QTimer* heartbeatTimer_;
     QTimer* reconnectionTimer_;
     DeviceWatch* deviceWatch_ = nullptr;
+    CaptureMenus* menus_;
 
     bool loaded_ = false;
     VbBoolean okToRaiseEvents_ = vbFalse;
     bool placing_ = false;
-    int16_t lastMenuPanel_ = 0;
-    int32_t menuAnchorX_ = 0;
-    int32_t menuAnchorY_ = 0;
 };
 
 } // namespace didev

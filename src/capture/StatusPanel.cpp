@@ -16,9 +16,10 @@ StatusPanel::StatusPanel(int index, const QString& text, QWidget* parent)
 
 void StatusPanel::mousePressEvent(QMouseEvent* event)
 {
+    QLabel::mousePressEvent(event);
+    // Last: the click may open a menu whose loop outlives this panel.
     if (event->button() == Qt::LeftButton)
         emit clicked(index_);
-    QLabel::mousePressEvent(event);
 }
 
 } // namespace didev

@@ -1,8 +1,20 @@
 #pragma once
 
 #include <QLabel>
+#include <QString>
+
+#include <cstdint>
 
 namespace didev {
+
+// A click on a status-bar panel: its 1-based index, its left (relative to the status bar) and
+// width in twips, and its text.
+struct StatusPanelClick {
+    int16_t index = 0;
+    int32_t left = 0;
+    int32_t width = 0;
+    QString text;
+};
 
 // One panel of the capture window's status bar: a label that reports a click.
 class StatusPanel : public QLabel {

@@ -10,6 +10,8 @@
 #include "ui/Registry.h"
 #include "ui/ShowMessage.h"
 #include "ui/SyntheticInput.h"
+#include "ui/WaitCursor.h"
+#include "viewer/DialogOwner.h"
 #include "viewer/PictureFile.h"
 #include "viewer/PreviewHost.h"
 #include "viewer/PreviewPrinter.h"
@@ -35,28 +37,32 @@ constexpr int32_t kBottomRoom = 720;
 // Space between a frame and the next one, and between a frame and its numbers.
 constexpr int32_t kGap = 50;
 
-// The hourglass for as long as the guard lives.
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
+// The viewer window holding the hidden picture box when it is shown, else the window in front.
+QWidget* dialogOwner(const PictureBox& hiddenPicture)
+{
+    QWidget* viewer = hiddenPicture.window();
+    return viewer->isVisible() ? viewer : QApplication::activeWindow();
+}
 
-void showPrinterFailure(const QString& description)
+void showPrinterFailure(const QString& description, QWidget* owner)
 {
     const QString text = QStringLiteral("Internal error in Printer Confirmation.  Try restarting the program and trying again.")
         + QChar(10) + description;
     const QString title = QGuiApplication::applicationDisplayName();
-    // Owned by the window in front, so it cannot open behind an always-on-top viewer.
-    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, owner);
+    keepInFrontOfOwner(box, owner);
     InteractionSeam& seam = InteractionSeam::instance();
     seam.recordMessage(ShownMessage{text, title, kStyleCritical});
     seam.execDialog(box, ModalKind::Message, [&box](const QVariant&) {
         if (QAbstractButton* ok = box.button(QMessageBox::Ok))
             clickCentre(*ok);
     });
+}
+
+QByteArray fileBytes(const QString& fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 PictureHandle handleOf(int index)
@@ -130,10 +136,14 @@ private:
     {
         const bool written = writer_.SaveStdPicture(handleOf(index), static_cast<int32_t>(PictureFormat::Jpeg), tempFile_);
         const PicturePtr loaded = written ? loadPictureFile(tempFile_) : nullptr;
+        // The document keeps the file's compressed bytes and decodes them only to draw the page.
+        RecordedPicture recorded = loaded ? RecordedPicture::fromEncoded(fileBytes(tempFile_)) : RecordedPicture();
         if (written)
             QFile::remove(tempFile_);
         if (!loaded)
             return false;
+        if (recorded.size() != QSize(loaded->width(), loaded->height()))
+            recorded = {};
 
         hidden_.setPicture(loaded);
         const double pageWidth = printer_.PageWidth();
@@ -146,8 +156,13 @@ private:
             printer_.setCurrentY(y_);
         double top = y_;
         double width = w_;
-        printer_.DrawPicture(*loaded, pageWidth / 2 - w_ / 2.0, top, width, hidden_.Height() * r_,
-            static_cast<int16_t>(PictureFit::Stretch));
+        const double left = pageWidth / 2 - w_ / 2.0;
+        const double height = hidden_.Height() * r_;
+        const auto fit = static_cast<int16_t>(PictureFit::Stretch);
+        if (recorded.isNull())
+            printer_.DrawPicture(*loaded, left, top, width, height, fit);
+        else
+            printer_.DrawPicture(recorded, left, top, width, height, fit);
         y_ = roundToLong(top);
         w_ = roundToLong(width);
         hidden_.setPicture(nullptr);
@@ -219,7 +234,8 @@ bool ConfirmPrinter(const QString&)
             raiseError(ErrorNumber::ObjectNotSet);
         previewPrinter()->setMarginBottom(-1);
     } catch (const AutomationError& error) {
-        showPrinterFailure(QString::fromStdString(error.description()));
+        QWidget* owner = previewPrinter() ? previewPrinter()->dialogOwner() : nullptr;
+        showPrinterFailure(QString::fromStdString(error.description()), owner ? owner : QApplication::activeWindow());
         return false;
     }
 
@@ -250,6 +266,7 @@ void PrintFrame(int16_t pframeNumber, PictureBox& hiddenPicture)
 
     std::unique_ptr<PreviewHost> host;
     OpenPrintPreview(host);
+    host->SetOwnerWindow(dialogOwner(hiddenPicture));
 
     const int single = pframeNumber != 0 ? pframeNumber : (n == 1 ? 1 : 0);
     if (single == 0

@@ -34,7 +34,8 @@ bool ConfirmPrinter(const QString& title = QStringLiteral("Print"));
 
 // Prints frame `pframeNumber` alone, or every frame for 0 (asking first when there are several),
 // centred under the header, half a page wide at most. Each frame goes through "temp.jpg" in the
-// temporary path and is read back into `hiddenPicture`. Error 9 for a frame number not in the store.
+// temporary path and is read back into `hiddenPicture`; the print dialog and the preview open in
+// front of the window holding `hiddenPicture`. Error 9 for a frame number not in the store.
 void PrintFrame(int16_t pframeNumber, PictureBox& hiddenPicture);
 
 } // namespace didev

@@ -2,6 +2,7 @@
 
 #include "common/AutomationError.h"
 #include "ui/InteractionSeam.h"
+#include "viewer/DialogOwner.h"
 #include "viewer/PreviewPrinter.h"
 
 #include <QDateTime>
@@ -58,6 +59,12 @@ void PreviewHost::proposeOutputFile()
     printer.setOutputFileName(unusedPdfPath(directory.exists() ? directory : QDir(QDir::tempPath())));
 }
 
+void PreviewHost::SetOwnerWindow(QWidget* owner)
+{
+    owner_ = owner;
+    printer_->setDialogOwner(owner);
+}
+
 void PreviewHost::ProvidePrinter(std::shared_ptr<PreviewPrinter>& printer)
 {
     printer = printer_;
@@ -70,7 +77,8 @@ QString PreviewHost::PresentDocument()
     if (InteractionSeam::instance().unattended())
         return writePdf();
 
-    QPrintPreviewDialog dialog(&printer_->printer());
+    QPrintPreviewDialog dialog(&printer_->printer(), owner_);
+    keepInFrontOfOwner(dialog, owner_);
     dialog.setWindowTitle(QStringLiteral("Didev Evivod - Print Preview"));
     // Room for a whole page at a readable size.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -93,6 +101,7 @@ QString PreviewHost::writePdf() const
 
     QPrinter pdf(QPrinter::HighResolution);
     pdf.setOutputFormat(QPrinter::PdfFormat);
+    pdf.setResolution(kPdfResolution);
     pdf.setOutputFileName(path);
     pdf.setPageLayout(printer_->printer().pageLayout());
     pdf.setCreator(QStringLiteral("Kelvara Didev Evivod"));

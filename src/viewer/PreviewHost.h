@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <memory>
 
@@ -22,6 +24,10 @@ public:
     void SetReportDirectory(const QString& reportDirectory);
     const QString& reportDirectory() const noexcept { return reportDirectory_; }
 
+    // The window the print dialog and the preview open in front of; none by default.
+    void SetOwnerWindow(QWidget* owner);
+    QWidget* ownerWindow() const noexcept { return owner_; }
+
     // Sets `printer` to this host's printer object; it may outlive the host.
     void ProvidePrinter(std::shared_ptr<PreviewPrinter>& printer);
 
@@ -37,6 +43,7 @@ private:
     QString writePdf() const;
 
     QString reportDirectory_;
+    QPointer<QWidget> owner_;
     std::shared_ptr<PreviewPrinter> printer_;
 };
 

@@ -3,6 +3,7 @@
 #include "common/AutomationError.h"
 #include "common/Twips.h"
 #include "ui/InteractionSeam.h"
+#include "viewer/DialogOwner.h"
 
 #include <QDir>
 #include <QFontMetricsF>
@@ -122,7 +123,8 @@ bool PreviewPrinter::PrintDialog(int16_t options)
     // Printing to a file needs a name before the dialog accepts; the preview writes its own copy.
     if (printer_->outputFormat() == QPrinter::PdfFormat && printer_->outputFileName().isEmpty())
         printer_->setOutputFileName(QDir::temp().filePath(QStringLiteral("frame-capture.pdf")));
-    QPrintDialog dialog(printer_.get());
+    QPrintDialog dialog(printer_.get(), dialogOwner_);
+    keepInFrontOfOwner(dialog, dialogOwner_);
     if (options == 1) {
         dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
         dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
@@ -278,25 +280,54 @@ void PreviewPrinter::TextBox(const QString& text, double left, double top, doubl
         .flags = Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextWordWrap, .alignment = alignment_});
 }
 
-void PreviewPrinter::DrawPicture(const QImage& picture, double left, double& top, double& width, double height, int16_t fit)
+QRectF PreviewPrinter::pictureBox(QSize picture, double left, double& top, double& width, double height, int16_t fit)
 {
     QRectF box(finiteTwips(left), finiteTwips(top), finiteTwips(width), finiteTwips(height));
-    PrintedPage& target = page();
-    if (picture.isNull() || width <= 0 || height <= 0)
-        return;
+    page();
+    if (picture.isEmpty() || width <= 0 || height <= 0)
+        return {};
     if (static_cast<PictureFit>(fit) != PictureFit::Stretch) {
-        const QSizeF fitted = QSizeF(picture.size()).scaled(box.size(), Qt::KeepAspectRatio);
+        const QSizeF fitted = QSizeF(picture).scaled(box.size(), Qt::KeepAspectRatio);
         box = QRectF(left + (width - fitted.width()) / 2, top + (height - fitted.height()) / 2, fitted.width(), fitted.height());
         top = box.top();
         width = box.width();
     }
-    target.commands.emplace_back(PrintedPicture{box, picture});
+    return box;
+}
+
+QSize PreviewPrinter::printedPixels(const QRectF& box) const
+{
+    const double dotsPerTwip = std::max(printer_->resolution(), kPdfResolution) / static_cast<double>(kTwipsPerInch);
+    const auto dots = [dotsPerTwip](double twips) {
+        return static_cast<int>(std::clamp(std::ceil(twips * dotsPerTwip), 1.0, 1e9));
+    };
+    return {dots(box.width()), dots(box.height())};
+}
+
+void PreviewPrinter::DrawPicture(const QImage& picture, double left, double& top, double& width, double height, int16_t fit)
+{
+    const QRectF box = pictureBox(picture.size(), left, top, width, height, fit);
+    if (!box.isEmpty())
+        page().commands.emplace_back(PrintedPicture{box, RecordedPicture::fromImage(picture, printedPixels(box))});
 }
 
 void PreviewPrinter::DrawPicture(const Picture& picture, double left, double& top, double& width, double height, int16_t fit)
 {
-    const QImage image(picture.bits(), picture.width(), picture.height(), picture.stride(), QImage::Format_RGB32);
-    DrawPicture(image.copy(), left, top, width, height, fit);
+    const QRectF box = pictureBox({picture.width(), picture.height()}, left, top, width, height, fit);
+    if (box.isEmpty())
+        return;
+    // A view of the shared pixels; only what is kept of them is copied.
+    const QImage view(picture.bits(), picture.width(), picture.height(), picture.stride(), QImage::Format_RGB32);
+    const QSize kept = view.size().boundedTo(printedPixels(box));
+    const QImage pixels = kept == view.size() ? view.copy() : view.scaled(kept, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    page().commands.emplace_back(PrintedPicture{box, RecordedPicture::fromImage(pixels)});
+}
+
+void PreviewPrinter::DrawPicture(const RecordedPicture& picture, double left, double& top, double& width, double height, int16_t fit)
+{
+    const QRectF box = pictureBox(picture.size(), left, top, width, height, fit);
+    if (!box.isEmpty())
+        page().commands.emplace_back(PrintedPicture{box, picture});
 }
 
 } // namespace didev

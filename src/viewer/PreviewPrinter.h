@@ -6,7 +6,9 @@
 #include <QFont>
 #include <QImage>
 #include <QMarginsF>
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <cstdint>
 #include <memory>
@@ -20,6 +22,9 @@ enum class PictureFit : int16_t {
     Stretch = 10,   // fills the rectangle exactly; the caller keeps the aspect ratio
     // Any other value keeps the picture's aspect ratio, centred in the rectangle.
 };
+
+// Dots per inch of the PDF the document is written to when nobody is there to see the preview.
+inline constexpr int kPdfResolution = 1200;
 
 // The printer object of the print-preview component. It draws in twips with QPainter commands
 // recorded per page, so the finished document can be previewed, printed or written as PDF.
@@ -49,6 +54,9 @@ public:
     // Shows the print dialog; true when the user confirmed a printer. Option 1 offers the
     // printer and its paper only, without a page range (the pages do not exist yet).
     bool PrintDialog(int16_t options);
+    // The window the print dialog opens in front of; none by default.
+    void setDialogOwner(QWidget* owner) { dialogOwner_ = owner; }
+    QWidget* dialogOwner() const noexcept { return dialogOwner_; }
 
     // StartDoc begins an empty document with its first page; EndDoc finishes it. NewPage
     // starts the next page; both put the current position back to the top-left corner.
@@ -87,8 +95,11 @@ public:
 
     // Draws the picture into the rectangle. top and width come back as the drawn picture's
     // (changed only when the picture keeps its aspect ratio). A null picture draws nothing.
+    // Pixels are kept no larger than they print at the printer's resolution or the PDF's;
+    // a recorded picture (the bytes of a picture file) is kept as it is.
     void DrawPicture(const QImage& picture, double left, double& top, double& width, double height, int16_t fit);
     void DrawPicture(const Picture& picture, double left, double& top, double& width, double height, int16_t fit);
+    void DrawPicture(const RecordedPicture& picture, double left, double& top, double& width, double height, int16_t fit);
 
     // The printable area inside the margins, twips.
     double PageWidth() const;
@@ -104,9 +115,15 @@ private:
     QSizeF paperInTwips() const;
     PrintedPage& page();
     void startPage();
+    // The picture's box for the rectangle, with top and width updated as DrawPicture returns them;
+    // empty when nothing is to be drawn.
+    QRectF pictureBox(QSize picture, double left, double& top, double& width, double height, int16_t fit);
+    // Pixels that a box is printed at, at the highest resolution the document is drawn at.
+    QSize printedPixels(const QRectF& box) const;
 
     std::unique_ptr<QPrinter> printer_;
     PrintedDocument document_;
+    QPointer<QWidget> dialogOwner_;
     bool started_ = false;
     bool ended_ = false;
 

@@ -2,8 +2,12 @@
 
 #include "common/Twips.h"
 
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPrinter>
+
+#include <algorithm>
+#include <cmath>
 
 namespace didev {
 
@@ -11,6 +15,7 @@ namespace {
 
 struct CommandPainter {
     QPainter& painter;
+    double previewDotsPerTwip = 0;   // 0 on a real printer: pictures at their recorded size
 
     void operator()(const PrintedText& text) const
     {
@@ -19,7 +24,14 @@ struct CommandPainter {
     }
     void operator()(const PrintedPicture& picture) const
     {
-        painter.drawImage(picture.box, picture.image);
+        QSize largest;
+        if (previewDotsPerTwip > 0) {
+            const QSizeF dots = picture.box.size() * previewDotsPerTwip;
+            largest = QSize(std::max(1, static_cast<int>(std::ceil(dots.width()))), std::max(1, static_cast<int>(std::ceil(dots.height()))));
+        }
+        const QImage image = picture.picture.image(largest);
+        if (!image.isNull())
+            painter.drawImage(picture.box, image);
     }
 };
 
@@ -47,6 +59,9 @@ bool PrintedDocument::render(QPrinter& printer) const
     painter.setPen(Qt::black);
     const double scaleX = printer.logicalDpiX() / static_cast<double>(kTwipsPerInch);
     const double scaleY = printer.logicalDpiY() / static_cast<double>(kTwipsPerInch);
+    // The preview records pages as pictures held in memory rather than sending them anywhere.
+    const bool preview = painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Picture;
+    const CommandPainter draw{painter, preview ? kPreviewResolution / static_cast<double>(kTwipsPerInch) : 0};
     for (size_t i = 0; i < pages_.size(); ++i) {
         if (i > 0 && !printer.newPage())
             return false;
@@ -54,10 +69,22 @@ bool PrintedDocument::render(QPrinter& printer) const
         painter.scale(scaleX, scaleY);
         painter.translate(pages_[i].origin);
         for (const PrintCommand& command : pages_[i].commands)
-            std::visit(CommandPainter{painter}, command);
+            std::visit(draw, command);
         painter.restore();
     }
     return painter.end();
+}
+
+size_t PrintedDocument::retainedPictureBytes() const noexcept
+{
+    size_t bytes = 0;
+    for (const PrintedPage& page : pages_) {
+        for (const PrintCommand& command : page.commands) {
+            if (const auto* picture = std::get_if<PrintedPicture>(&command))
+                bytes += picture->picture.retainedBytes();
+        }
+    }
+    return bytes;
 }
 
 } // namespace didev

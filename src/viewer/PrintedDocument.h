@@ -1,7 +1,8 @@
 #pragma once
 
+#include "viewer/RecordedPicture.h"
+
 #include <QFont>
-#include <QImage>
 #include <QPointF>
 #include <QRectF>
 #include <QString>
@@ -34,7 +35,7 @@ struct PrintedText {
 // A picture as printed, scaled into its box (twips).
 struct PrintedPicture {
     QRectF box;
-    QImage image;
+    RecordedPicture picture;
 };
 
 using PrintCommand = std::variant<PrintedText, PrintedPicture>;
@@ -44,6 +45,10 @@ struct PrintedPage {
     QPointF origin;
     std::vector<PrintCommand> commands;
 };
+
+// Dots per inch of paper at which pictures are shown in the print preview: sharp up to about
+// one and a half times life size on a common screen.
+inline constexpr int kPreviewResolution = 150;
 
 // The recorded pages of one print document, in twips, so that the same document can be shown
 // in the preview, printed, or written as PDF.
@@ -58,8 +63,13 @@ public:
     PrintedPage& currentPage();
 
     // Replays every page onto the printer, one printer page each, from the paper's corner.
-    // False when the printer could not be opened (no file, no printer).
+    // Pictures are decoded one at a time as they are drawn; a preview, which keeps every page's
+    // pictures, gets them at kPreviewResolution. False when the printer could not be opened
+    // (no file, no printer).
     bool render(QPrinter& printer) const;
+
+    // Memory held by the recorded pictures of every page.
+    size_t retainedPictureBytes() const noexcept;
 
 private:
     std::vector<PrintedPage> pages_;

@@ -1,24 +1,17 @@
 #include "automation/HostStringArray.h"
 #include "common/AutomationError.h"
 
+#include "support/AutomationErrors.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <limits>
 
 using namespace didev;
+using didev::testing::errorNumberOf;
 
 namespace {
-
-int32_t errorNumberOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const AutomationError& error) {
-        return error.number();
-    }
-    return 0;
-}
 
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();

@@ -1,23 +1,16 @@
 #include "automation/SettingsExchange.h"
 #include "common/AutomationError.h"
 
+#include "support/AutomationErrors.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 
 using namespace didev;
+using didev::testing::errorNumberOf;
 
 namespace {
-
-int32_t errorNumberOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const AutomationError& error) {
-        return error.number();
-    }
-    return 0;
-}
 
 const QStringList kShowFormEntries = {"Y", "120", "240", "5250", "", "1 500", "&H10", "2.5", "3.5"};
 

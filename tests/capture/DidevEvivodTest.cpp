@@ -5,6 +5,7 @@
 #include "capture/VideoView.h"
 #include "imaging/PictureBox.h"
 #include "state/ModuleState.h"
+#include "ui/InteractionSeam.h"
 #include "ui/Screen.h"
 
 #include <QElapsedTimer>
@@ -399,14 +400,17 @@ TEST_F(CaptureWindow, PanelClicksAndPointerEventsReportTwips)
     open(QStringLiteral("Cam"));
     QSignalSpy clicks(window.get(), &DidevEvivod::panelClicked);
     StatusPanel& options = window->panel(3);
+    InteractionSeam::instance().queueAnswer(ModalKind::Menu, 0);   // its menu is dismissed
     QTest::mouseClick(&options, Qt::LeftButton, {}, QPoint(3, 3));
     ASSERT_EQ(clicks.count(), 1);
+    EXPECT_FALSE(InteractionSeam::instance().hasAnswer(ModalKind::Menu)) << "the menu opened";
     const auto click = clicks[0][0].value<StatusPanelClick>();
     EXPECT_EQ(click.index, 3);
     EXPECT_EQ(click.left, options.x() * 15);
     EXPECT_EQ(click.width, options.width() * 15);
     EXPECT_EQ(click.text, QStringLiteral("Options"));
     EXPECT_GT(click.left, window->panel(2).x() * 15) << "panel 3 lies right of panel 2";
+    EXPECT_EQ(window->menuAnchorX(), click.left + 1) << "the anchor lies inside the panel";
 
     QTest::mouseMove(&window->videoView(), QPoint(21, 33));
     EXPECT_EQ(window->menuAnchorX(), 21 * 15);

@@ -4,6 +4,8 @@
 #include "common/Rounding.h"
 #include "common/Twips.h"
 
+#include "support/AutomationErrors.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,20 +16,7 @@
 #include <vector>
 
 using namespace didev;
-
-namespace {
-
-int32_t errorNumberOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const AutomationError& error) {
-        return error.number();
-    }
-    return 0;
-}
-
-} // namespace
+using didev::testing::errorNumberOf;
 
 TEST(RoundToLong, HalvesGoToTheEvenNeighbour)
 {

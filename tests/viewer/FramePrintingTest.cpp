@@ -7,17 +7,26 @@
 #include "viewer/PreviewHost.h"
 #include "viewer/PreviewPrinter.h"
 #include "viewer/StatusBarPanel.h"
+#include "ui/WindowFrame.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <cmath>
+#include <cstdio>
+#include <functional>
 
 namespace didev {
 namespace {
@@ -85,6 +94,59 @@ std::vector<PdfImage> imagesIn(const QString& pdf)
     }
     return images;
 }
+
+// Bytes handed out by malloc, mapped blocks included.
+size_t heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// Every dialog as it opens: who owns it and whether it is kept on top. A preview is closed
+// right after `whenPreview` has looked at it, as a person would.
+class DialogWatch : public QObject {
+public:
+    struct Seen {
+        QString kind;
+        const QWidget* parent = nullptr;
+        const QWindow* transientParent = nullptr;
+        bool onTop = false;
+    };
+
+    explicit DialogWatch(std::function<void()> whenPreview = {})
+        : whenPreview_(std::move(whenPreview))
+    {
+        qApp->installEventFilter(this);
+    }
+    ~DialogWatch() override { qApp->removeEventFilter(this); }
+
+    const std::vector<Seen>& seen() const noexcept { return seen_; }
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        auto* dialog = qobject_cast<QDialog*>(object);
+        if (!dialog || event->type() != QEvent::Show)
+            return false;
+        const bool preview = qobject_cast<QPrintPreviewDialog*>(dialog) != nullptr;
+        seen_.push_back({preview ? QStringLiteral("preview") : qobject_cast<QPrintDialog*>(dialog) ? QStringLiteral("print")
+                                                                                                   : QStringLiteral("other"),
+            dialog->parentWidget(), dialog->windowHandle() ? dialog->windowHandle()->transientParent() : nullptr,
+            dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint)});
+        if (preview) {
+            QTimer::singleShot(0, dialog, [this, dialog] {
+                if (whenPreview_)
+                    whenPreview_();
+                dialog->close();
+            });
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> whenPreview_;
+    std::vector<Seen> seen_;
+};
 
 class FramePrintingTest : public ::testing::Test {
 protected:
@@ -376,6 +438,66 @@ TEST_F(FramePrintingTest, TheViewersPrintItemsPrintTheFrameOnShowOrAll)
         QFile::remove(written.first());
         seam.clearAnswers();
     }
+}
+
+TEST_F(FramePrintingTest, PrintingFromTheViewerOpensTheDialogsInFrontOfIt)
+{
+    storeFrame(1, 200, 150);
+    SnapshotViewer& viewer = openViewer(1);
+    ASSERT_TRUE(viewer.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    seam.setUnattended(false);
+    const struct { const char* fault; bool viewerOnTop; } cases[] = {
+        {"a dialog behind the always-on-top viewer", true},
+        {"a dialog kept on top over a normal window", false},
+    };
+    for (const auto& c : cases) {
+        SetWindowTopmost(viewer, c.viewerOnTop ? vbTrue : vbFalse);
+        DialogWatch watch;
+        seam.queueAnswer(ModalKind::Menu, 2);   // Print Selected Frame...
+        seam.queueAnswer(ModalKind::Print, true);
+        QTest::mouseClick(&viewer.panel(3), Qt::LeftButton);
+        ASSERT_EQ(watch.seen().size(), 2u) << c.fault;
+        EXPECT_EQ(watch.seen()[0].kind, QStringLiteral("print")) << c.fault;
+        EXPECT_EQ(watch.seen()[1].kind, QStringLiteral("preview")) << c.fault;
+        for (const DialogWatch::Seen& dialog : watch.seen()) {
+            EXPECT_EQ(dialog.parent, &viewer) << c.fault << ", " << dialog.kind.toStdString();
+            EXPECT_EQ(dialog.transientParent, viewer.windowHandle()) << c.fault << ", " << dialog.kind.toStdString();
+            EXPECT_EQ(dialog.onTop, c.viewerOnTop) << c.fault << ", " << dialog.kind.toStdString();
+        }
+        seam.clearAnswers();
+    }
+}
+
+TEST_F(FramePrintingTest, TenFullHdFramesKeepTheDocumentAndItsPreviewSmall)
+{
+    constexpr size_t kFrameBytes = size_t{1920} * 1080 * 4;
+    for (int16_t id = 1; id <= 10; ++id)
+        storeFrame(id, 1920, 1080);
+    seam.setUnattended(false);
+    malloc_trim(0);
+    const size_t before = heapInUse();
+    size_t retained = 0;
+    size_t during = 0;
+    int pages = 0;
+    {
+        DialogWatch watch([&] {
+            retained = previewPrinter()->document().retainedPictureBytes();
+            pages = static_cast<int>(previewPrinter()->document().pages().size());
+            during = heapInUse();
+        });
+        seam.queueAnswer(ModalKind::Message, kYes);
+        seam.queueAnswer(ModalKind::Print, true);
+        PrintFrame(0, hidden_);
+        ASSERT_EQ(watch.seen().size(), 3u);   // the question, the print dialog, the preview
+        EXPECT_EQ(watch.seen().back().kind, QStringLiteral("preview"));
+    }
+    EXPECT_GT(pages, 2);   // the preview holds every page at once
+    // Decoded frames would take ten times kFrameBytes in the document, and as much again in
+    // the preview's pages.
+    EXPECT_GT(retained, 0u);
+    EXPECT_LT(retained, kFrameBytes / 4);
+    EXPECT_LT(during - before, 3 * kFrameBytes);
+    std::printf("document %zu bytes, heap %+.1f MB with the preview open\n", retained, (double(during) - double(before)) / 1048576);
 }
 
 } // namespace

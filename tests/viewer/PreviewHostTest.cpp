@@ -187,9 +187,13 @@ TEST_F(PreviewHostTest, UnwritableReportDirectoryIsError75AndAnEmptyDocumentWrit
 TEST_F(PreviewHostTest, AttendedRunShowsEveryPageInThePreview)
 {
     InteractionSeam::instance().setUnattended(false);
+    QWidget owner(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
+    owner.show();
     PreviewHost host;
+    host.SetOwnerWindow(&owner);
     std::shared_ptr<PreviewPrinter> printer;
     host.ProvidePrinter(printer);
+    EXPECT_EQ(printer->dialogOwner(), &owner);
     drawFramePage(*printer, 1, Qt::red, 1);
     printer->NewPage();
     drawFramePage(*printer, 7, Qt::blue, 2);
@@ -199,6 +203,9 @@ TEST_F(PreviewHostTest, AttendedRunShowsEveryPageInThePreview)
     QTimer::singleShot(0, [&] {
         QWidget* dialog = QApplication::activeModalWidget();
         ASSERT_TRUE(qobject_cast<QPrintPreviewDialog*>(dialog));
+        // In front of an always-on-top owner.
+        EXPECT_EQ(dialog->parentWidget(), &owner);
+        EXPECT_TRUE(dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         const auto* preview = dialog->findChild<QPrintPreviewWidget*>();
         pagesShown = preview ? preview->pageCount() : 0;
         dialog->grab().save(folder.filePath("preview.png"));

@@ -2,27 +2,27 @@
 
 #include "common/AutomationError.h"
 
+#include <QBuffer>
+#include <QImageWriter>
 #include <QPageLayout>
 #include <QPrinter>
+#include <QTemporaryDir>
+
+#include "support/AutomationErrors.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <limits>
+#include <vector>
 
 using namespace didev;
+using didev::testing::errorNumberOf;
 
 namespace {
-
-int32_t errorNumberOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const AutomationError& error) {
-        return error.number();
-    }
-    return 0;
-}
 
 std::unique_ptr<QPrinter> pdfPrinter(QPageSize::PageSizeId paper = QPageSize::A4)
 {
@@ -155,7 +155,7 @@ TEST(PreviewPrinter, PicturesAreScaledIntoTheirRectangle)
         std::copy(std::begin(pixels), std::end(pixels), bits);
     });
     printer->DrawPicture(*frame, 0, top, width, 500, 10);
-    EXPECT_EQ(lastCommand<PrintedPicture>(*printer).image.pixel(1, 0), qRgb(0x60, 0x50, 0x40));
+    EXPECT_EQ(lastCommand<PrintedPicture>(*printer).picture.image().pixel(1, 0), qRgb(0x60, 0x50, 0x40));
 }
 
 TEST(PreviewPrinter, DocumentPagesAndCurrentPosition)
@@ -175,4 +175,138 @@ TEST(PreviewPrinter, DocumentPagesAndCurrentPosition)
     EXPECT_EQ(printer.document().pages().size(), 3u);
     printer.setText("after EndDoc: a new document");
     EXPECT_EQ(printer.document().pages().size(), 1u);
+}
+
+namespace {
+
+constexpr int kFullHdWidth = 1920;
+constexpr int kFullHdHeight = 1080;
+constexpr size_t kFullHdBytes = size_t{kFullHdWidth} * kFullHdHeight * 4;
+
+// A frame with detail everywhere, so that it does not compress to almost nothing.
+QImage fullHdFrame(int seed)
+{
+    QImage frame(kFullHdWidth, kFullHdHeight, QImage::Format_RGB32);
+    for (int y = 0; y < frame.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(frame.scanLine(y));
+        for (int x = 0; x < frame.width(); ++x)
+            row[x] = qRgb((x + seed) & 0xFF, (2 * y + seed) & 0xFF, ((x ^ y) + seed) & 0xFF);
+    }
+    return frame;
+}
+
+QByteArray jpegOf(const QImage& image, int quality = 90)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
+    return bytes;
+}
+
+int largestChannelDifference(QRgb a, QRgb b)
+{
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+}
+
+} // namespace
+
+TEST(PreviewPrinter, TenRecordedFullHdFramesKeepLessThanOneDecodedFrame)
+{
+    auto printer = startedPrinter();
+    const double halfPage = std::round(printer->PageWidth() / 2);
+    std::vector<QImage> frames;
+    for (int i = 0; i < 10; ++i) {
+        frames.push_back(fullHdFrame(i * 25));
+        double top = 1000 + i * 100;
+        double width = halfPage;
+        printer->DrawPicture(RecordedPicture::fromEncoded(jpegOf(frames.back())), printer->PageWidth() / 4, top, width,
+            halfPage * kFullHdHeight / kFullHdWidth, 10);
+    }
+    const auto& commands = printer->document().pages().back().commands;
+    ASSERT_EQ(commands.size(), 10u);
+    // Decoded copies would hold ten times kFullHdBytes.
+    EXPECT_LT(printer->document().retainedPictureBytes(), kFullHdBytes);
+
+    // Each one still replays as its own frame, at full size.
+    for (const int i : {0, 9}) {
+        const QImage replayed = std::get<PrintedPicture>(commands[i]).picture.image();
+        ASSERT_EQ(replayed.size(), QSize(kFullHdWidth, kFullHdHeight));
+        for (const QPoint at : {QPoint(0, 0), QPoint(960, 540), QPoint(1900, 1070)})
+            EXPECT_LE(largestChannelDifference(replayed.pixel(at), frames[i].pixel(at)), 24) << i;
+    }
+}
+
+TEST(PreviewPrinter, PicturesAreKeptNoLargerThanTheyPrint)
+{
+    const QImage frame = fullHdFrame(0);
+    const auto stored = Picture::fromBgrx(frame.width(), frame.height(), frame.constBits(), frame.bytesPerLine());
+    const RecordedPicture encoded = RecordedPicture::fromEncoded(jpegOf(frame));
+    enum class Source { Image, StoredPicture, Encoded };
+    // A PDF is drawn at 1200 dots per inch: 720 twips are 600 dots.
+    const struct { const char* fault; Source source; QSizeF box; QSize kept; bool compressed; } cases[] = {
+        {"a frame enlarged to the print resolution", Source::Image, {6000, 3375}, {1920, 1080}, false},
+        {"a small print keeping every pixel", Source::Image, {720, 405}, {600, 338}, false},
+        {"a stored picture kept whole for a small print", Source::StoredPicture, {720, 405}, {600, 338}, false},
+        {"a stored picture not copied out of the store", Source::StoredPicture, {6000, 3375}, {1920, 1080}, false},
+        {"a squeezed print keeping the wider side", Source::Image, {720, 3375}, {600, 1080}, false},
+        {"file bytes decoded when drawn small", Source::Encoded, {720, 405}, {1920, 1080}, true},
+    };
+    for (const auto& c : cases) {
+        auto printer = startedPrinter();
+        double top = 0;
+        double width = c.box.width();
+        switch (c.source) {
+        case Source::Image: printer->DrawPicture(frame, 0, top, width, c.box.height(), 10); break;
+        case Source::StoredPicture: printer->DrawPicture(*stored, 0, top, width, c.box.height(), 10); break;
+        case Source::Encoded: printer->DrawPicture(encoded, 0, top, width, c.box.height(), 10); break;
+        }
+        const RecordedPicture& kept = lastCommand<PrintedPicture>(*printer).picture;
+        EXPECT_EQ(kept.size(), c.kept) << c.fault;
+        EXPECT_EQ(kept.isEncoded(), c.compressed) << c.fault;
+        const size_t pixelBytes = size_t(c.kept.width()) * size_t(c.kept.height()) * 4;
+        EXPECT_EQ(kept.retainedBytes() == pixelBytes, !c.compressed) << c.fault;
+        const QImage drawn = kept.image();
+        EXPECT_EQ(drawn.size(), c.kept) << c.fault;
+        // The top-left pixel survives scaling: the pattern is dark and smooth there.
+        EXPECT_LE(largestChannelDifference(drawn.pixel(0, 0), frame.pixel(0, 0)), 24) << c.fault;
+    }
+    EXPECT_EQ(stored.use_count(), 1) << "the document holds on to the store's picture";
+}
+
+TEST(PreviewPrinter, PreviewSizedPicturesAndBytesThatAreNoPicture)
+{
+    const QImage frame = fullHdFrame(7);
+    const QByteArray bytes = jpegOf(frame);
+    const RecordedPicture encoded = RecordedPicture::fromEncoded(bytes);
+    const RecordedPicture pixels = RecordedPicture::fromImage(frame);
+    for (const RecordedPicture* picture : {&encoded, &pixels}) {
+        EXPECT_EQ(picture->image(QSize(620, 349)).size(), QSize(620, 349));
+        EXPECT_EQ(picture->image(QSize(4000, 300)).size(), QSize(1920, 300));   // never enlarged
+        EXPECT_EQ(picture->image().size(), frame.size());
+    }
+
+    // Nothing that is not a picture is recorded or drawn; a cut-off file still draws what it has.
+    const struct { const char* what; QByteArray bytes; bool recorded; } cases[] = {
+        {"no bytes", {}, false},
+        {"text", "not a picture at all", false},
+        {"a JPEG cut where its scan starts", bytes.left(bytes.indexOf(QByteArray("\xFF\xDA", 2)) + 20), true},
+        {"a JPEG cut in half", bytes.left(bytes.size() / 2), true},
+    };
+    for (const auto& c : cases) {
+        const RecordedPicture picture = RecordedPicture::fromEncoded(c.bytes);
+        EXPECT_EQ(!picture.isNull(), c.recorded) << c.what;
+        auto printer = startedPrinter();
+        double top = 0;
+        double width = 2000;
+        printer->DrawPicture(picture, 0, top, width, 1125, 10);
+        EXPECT_EQ(printer->document().pages().back().commands.size(), c.recorded ? 1u : 0u) << c.what;
+        QTemporaryDir folder;
+        QPrinter pdf(QPrinter::HighResolution);
+        pdf.setOutputFormat(QPrinter::PdfFormat);
+        pdf.setOutputFileName(folder.filePath("cut.pdf"));
+        EXPECT_TRUE(printer->document().render(pdf)) << c.what;
+    }
 }

@@ -1,0 +1,389 @@
+#include "capture/CaptureMenus.h"
+#include "capture/DeviceWatch.h"
+#include "capture/DidevEvivod.h"
+#include "capture/StatusPanel.h"
+#include "capture/VideoView.h"
+#include "imaging/PictureBox.h"
+#include "snapshots/CaptureSnapshot.h"
+#include "state/ModuleState.h"
+#include "ui/InteractionSeam.h"
+#include "ui/Screen.h"
+#include "ui/SyntheticInput.h"
+#include "viewer/SnapshotViewer.h"
+#include "viewer/SnapshotViewerInstance.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <vector>
+
+using namespace didev;
+
+namespace didev {
+void PrintTo(const PopupMenuRow& row, std::ostream* out)
+{
+    *out << "(" << row.id << ", 0x" << std::hex << row.flags << std::dec << ", \"" << row.text.toStdString() << "\", "
+         << row.depth << ")";
+}
+} // namespace didev
+
+namespace {
+
+constexpr double kTwips = 15;
+constexpr int kWait = 5000;
+constexpr int32_t kChecked = 0x8;
+constexpr int32_t kGreyed = 0x1;
+
+CaptureOptions devices(const QString& video, const QString& audio)
+{
+    CaptureOptions options;
+    options.systemDevices = false;
+    for (VirtualVideoDevice& device : parseVirtualVideoList(video)) {
+        device.format = {160, 120, 25};
+        options.virtualVideo.append(device);
+    }
+    options.virtualAudio = parseVirtualAudioList(audio);
+    return options;
+}
+
+int32_t flagsOf(const QList<PopupMenuRow>& rows, int32_t id)
+{
+    for (const PopupMenuRow& row : rows) {
+        if (row.id == id)
+            return row.flags;
+    }
+    ADD_FAILURE() << "no item " << id;
+    return -1;
+}
+
+class StatusBarMenus : public testing::Test {
+protected:
+    std::unique_ptr<DidevEvivod> window;
+    InteractionSeam& seam = InteractionSeam::instance();
+
+    void SetUp() override
+    {
+        setFixedScreenMetrics(ScreenMetrics{1280 * kTwips, 1024 * kTwips, kTwips, kTwips});
+        ModuleState& state = moduleState();
+        state.captureWindowPlacement = {};
+        state.closeNotifyRequest = QStringLiteral("N");
+        state.AllowInternalCapture = vbTrue;
+        state.videoDeviceChanged = vbFalse;
+        state.viewerPlacement = {};
+        UnloadSnapshotViewer();
+        ClearSnapshotStore();
+        seam.clearAnswers();
+        seam.takeMessages();
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        UnloadSnapshotViewer();
+        ClearSnapshotStore();
+        seam.clearAnswers();
+        setFixedScreenMetrics(std::nullopt);
+    }
+
+    void open(const QString& video, const QString& audio = QStringLiteral("Mic"))
+    {
+        window = std::make_unique<DidevEvivod>(devices(video, audio));
+        // Wired as the automation class wires it.
+        ConnectSnapshotKey(*window);
+        window->setViewerUnloader(&UnloadSnapshotViewer);
+        window->Load();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    // Clicks a panel with `answer` queued for its menu (0 = Escape): the rows of the menu that
+    // opened, nothing when none did.
+    std::optional<QList<PopupMenuRow>> click(int index, int answer = 0)
+    {
+        seam.queueAnswer(ModalKind::Menu, answer);
+        std::optional<QList<PopupMenuRow>> shown;
+        const auto connection = QObject::connect(&window->menus(), &CaptureMenus::menuShown,
+            [&](int panel, const QList<PopupMenuRow>& rows) {
+                EXPECT_EQ(panel, index);
+                shown = rows;
+            });
+        clickCentre(window->panel(index));
+        QObject::disconnect(connection);
+        if (!shown) {
+            EXPECT_TRUE(seam.takeAnswer(ModalKind::Menu)) << "no menu took the answer";
+        }
+        return shown;
+    }
+
+    void storeFrames(int count)
+    {
+        SnapshotStore& store = moduleState().snapshotStore;
+        store.resizePreserve(count);
+        for (int i = 1; i <= count; ++i)
+            store.at(i).picture = Picture::create(160, 120, nullptr);
+        moduleState().frameCounter = static_cast<int16_t>(count);
+    }
+
+    void loseFocus()
+    {
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    CaptureControl& capture() { return window->captureControl(); }
+    QString panelText(int index) { return window->panel(index).text(); }
+};
+
+} // namespace
+
+TEST_F(StatusBarMenus, DeviceMenusCheckEveryDeviceOfTheShownName)
+{
+    open(QString(), QStringLiteral("Mic;Mic;Mic 2"));
+    EXPECT_EQ(click(1), QList<PopupMenuRow>({{kNoDeviceCommand, kChecked, QStringLiteral("None"), 0}}));
+    EXPECT_EQ(click(2), QList<PopupMenuRow>({{kNoDeviceCommand, 0, QStringLiteral("None"), 0},
+                            {1, kChecked, QStringLiteral("Mic"), 0}, {2, kChecked, QStringLiteral("Mic"), 0},
+                            {3, 0, QStringLiteral("Mic 2"), 0}}));
+}
+
+TEST_F(StatusBarMenus, TheMenuSitsOnTheWindowsBottomEdgeUnderThePanel)
+{
+    open(QStringLiteral("Cam"));
+    window->move(40, 30);
+    struct MenuWatch final : QObject {
+        QRect shownAt;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Show && qobject_cast<QMenu*>(watched))
+                shownAt = static_cast<QWidget*>(watched)->geometry();
+            return false;
+        }
+    } watch;
+    qApp->installEventFilter(&watch);
+    ASSERT_TRUE(click(3));
+    qApp->removeEventFilter(&watch);
+    const QRect lastMenuGeometry = watch.shownAt;
+    ASSERT_TRUE(lastMenuGeometry.isValid());
+    const QRect frame = window->frameGeometry();
+    const int sizingFrame = static_cast<int>(moduleState().windowMetrics.sizingFrameWidth / kTwips);
+    EXPECT_EQ(lastMenuGeometry.bottom() + 1, frame.bottom() + 1);
+    EXPECT_EQ(lastMenuGeometry.left(), frame.left() + sizingFrame + window->panel(3).x());
+}
+
+TEST_F(StatusBarMenus, ChoosingTheDeviceInUseRestartsItsPreview)
+{
+    open(QStringLiteral("Cam A;Cam B"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return capture().videoRunning(); }, kWait));
+    QSignalSpy started(&capture(), &CaptureControl::sourceStarted);
+    QTest::qWait(50);
+    started.clear();
+    auto videoStarts = [&] {
+        return std::count_if(started.begin(), started.end(),
+            [](const QList<QVariant>& args) { return args[0].value<DeviceKind>() == DeviceKind::Video; });
+    };
+
+    ASSERT_TRUE(click(1, 1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return videoStarts() > 0; }, kWait));
+    QTest::qWait(50);
+    EXPECT_EQ(videoStarts(), 1);
+    EXPECT_EQ(capture().videoDevices().selectedIndex(), 0);
+    EXPECT_TRUE(capture().preview());
+    EXPECT_EQ(window->lastMenuPanel(), 0) << "a command clears the panel";
+
+    ASSERT_TRUE(click(1, 2));
+    EXPECT_EQ(panelText(1), QStringLiteral("Cam B"));
+    EXPECT_TRUE(capture().videoRunning());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return videoStarts() == 2; }, kWait));
+
+    // Audio: only the selection changes; the video goes on untouched.
+    QTest::qWait(50);
+    started.clear();
+    ASSERT_TRUE(click(2, kNoDeviceCommand));
+    EXPECT_EQ(panelText(2), QStringLiteral("No Audio"));
+    EXPECT_FALSE(capture().audioRunning());
+    EXPECT_TRUE(capture().videoRunning());
+    QTest::qWait(100);
+    EXPECT_TRUE(started.isEmpty());
+}
+
+TEST_F(StatusBarMenus, NoneKeepsThePreviewOffThroughAReconnection)
+{
+    open(QStringLiteral("Cam"));
+    std::optional<Qt::CursorShape> cursorWhileSwitching;
+    struct LogoWatch final : QObject {
+        std::optional<Qt::CursorShape>& seen;
+        explicit LogoWatch(std::optional<Qt::CursorShape>& s) : seen(s) {}
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Show && QGuiApplication::overrideCursor())
+                seen = QGuiApplication::overrideCursor()->shape();
+            return false;
+        }
+    } watch(cursorWhileSwitching);
+    window->logoImage().installEventFilter(&watch);
+
+    ASSERT_TRUE(click(1, kNoDeviceCommand));
+    EXPECT_EQ(cursorWhileSwitching, Qt::WaitCursor) << "the hourglass while the logo comes up";
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(panelText(1), QStringLiteral("No Video"));
+    EXPECT_TRUE(window->logoImage().isVisible());
+    EXPECT_FALSE(capture().preview());
+
+    window->deviceWatch()->postNotice(QStringLiteral("add"), QStringLiteral("video4linux"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return capture().videoDevices().selectedIndex() == 0; }, 3500));
+    EXPECT_EQ(panelText(1), QStringLiteral("Cam"));
+    QTest::qWait(200);
+    EXPECT_FALSE(capture().preview());
+    EXPECT_FALSE(capture().videoRunning()) << "a reconnection selects but does not switch on";
+
+    ASSERT_TRUE(click(1, 1));
+    EXPECT_TRUE(capture().videoRunning());
+}
+
+TEST_F(StatusBarMenus, OptionsMenuGreysFromTheStoreAndTheCaptureSwitch)
+{
+    open(QStringLiteral("Cam"));
+    const struct {
+        int frames;
+        VbBoolean allow;
+        int32_t frameFlags;
+        int32_t captureFlags;
+    } cases[] = {{0, vbTrue, kGreyed, 0}, {0, vbFalse, kGreyed, kGreyed}, {2, vbFalse, 0, kGreyed}, {1, vbTrue, 0, 0},
+        {1, VbBoolean(1), 0, kGreyed}};   // as for the "S" key, only exactly -1 allows the grab
+    for (const auto& c : cases) {
+        ClearSnapshotStore();
+        storeFrames(c.frames);
+        moduleState().AllowInternalCapture = c.allow;
+        const auto rows = click(3);
+        ASSERT_TRUE(rows);
+        EXPECT_EQ(flagsOf(*rows, 1), c.frameFlags) << c.frames;
+        EXPECT_EQ(flagsOf(*rows, 2), c.frameFlags) << c.frames;
+        EXPECT_EQ(flagsOf(*rows, 3), c.captureFlags) << c.allow;
+        EXPECT_FALSE(click(3)) << "the dismissed menu's second click";
+    }
+}
+
+TEST_F(StatusBarMenus, ASecondClickAfterEscapeOnlyClosesTheMenu)
+{
+    open(QStringLiteral("Cam"));
+    const struct {
+        const char* before;   // what happens before the click
+        int panel;
+        bool opens;
+    } steps[] = {
+        {"", 3, true}, {"", 3, false}, {"", 3, true}, {"", 3, false}, {"", 3, true},
+        {"pointer over the video", 3, true},
+        {"focus lost", 3, true},
+        {"", 1, true}, {"", 3, true}, {"", 3, false},
+    };
+    for (const auto& step : steps) {
+        const std::string before = step.before;
+        if (before == "pointer over the video")
+            QTest::mouseMove(&window->videoView(), QPoint(20, 20));
+        else if (before == "focus lost")
+            loseFocus();
+        EXPECT_EQ(click(step.panel).has_value(), step.opens) << before << " panel " << step.panel;
+    }
+}
+
+TEST_F(StatusBarMenus, ShowCapturedFramesOpensFrameOneUnderTheWindowOrSwitchesTheShownViewer)
+{
+    open(QStringLiteral("Cam"));
+    window->move(100, 50);
+    storeFrames(3);
+    moduleState().viewerPlacement = {9000, 9000, 4000, 3000};   // not looked at
+    ASSERT_TRUE(click(3, 1));
+    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->currentFrame(), 1);
+    EXPECT_DOUBLE_EQ(viewer->Left(), window->Left());
+    EXPECT_DOUBLE_EQ(viewer->Top(), window->Top() + window->Height());
+
+    viewer->ShowFrame(3, false);
+    viewer->move(400, 400);
+    const QRect placed = viewer->frameGeometry();
+    ASSERT_TRUE(click(3, 1));
+    EXPECT_EQ(LoadedSnapshotViewer(), viewer) << "the shown viewer is reused";
+    EXPECT_EQ(viewer->currentFrame(), 1);
+    EXPECT_EQ(viewer->frameGeometry(), placed) << "a shown viewer stays where it is";
+}
+
+TEST_F(StatusBarMenus, DiscardAsksFirstAndNoKeepsEverything)
+{
+    open(QStringLiteral("Cam"));
+    storeFrames(3);
+    ASSERT_TRUE(click(3, 1));
+    ASSERT_NE(LoadedSnapshotViewer(), nullptr);
+    seam.takeMessages();
+
+    seam.queueAnswer(ModalKind::Message, 7);
+    ASSERT_TRUE(click(3, 2));
+    const QList<ShownMessage> asked = seam.takeMessages();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked[0].prompt, QStringLiteral("Confirm: Discard captured frames?"));
+    EXPECT_EQ(asked[0].caption, QStringLiteral("Didev Evivod"));
+    EXPECT_EQ(asked[0].style, 36);
+    EXPECT_EQ(moduleState().snapshotStore.upperBound(), 3);
+    EXPECT_EQ(moduleState().frameCounter, 3);
+    ASSERT_NE(LoadedSnapshotViewer(), nullptr);
+    EXPECT_TRUE(LoadedSnapshotViewer()->isVisible());
+
+    std::vector<int> framesAtViewerUnload;
+    window->setViewerUnloader([&] {
+        framesAtViewerUnload.push_back(moduleState().snapshotStore.upperBound());
+        UnloadSnapshotViewer();
+    });
+    seam.queueAnswer(ModalKind::Message, 6);
+    ASSERT_TRUE(click(3, 2));
+    EXPECT_EQ(framesAtViewerUnload, std::vector<int>{3}) << "the viewer goes before the frames";
+    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
+    EXPECT_EQ(moduleState().snapshotStore.upperBound(), 0);
+    EXPECT_EQ(moduleState().frameCounter, 0);
+    window->setViewerUnloader(&UnloadSnapshotViewer);
+}
+
+TEST_F(StatusBarMenus, InputModeAndStageReachTheControlAndAreCheckedNextTime)
+{
+    open(QStringLiteral("Cam"));
+    const struct {
+        int id;
+        int32_t inputMode;
+        int32_t stage;
+    } choices[] = {{5, 1, 0}, {9, 1, 2}, {4, 2, 2}, {8, 2, 1}, {6, 0, 1}, {7, 0, 0}};
+    for (const auto& choice : choices) {
+        ASSERT_TRUE(click(3, choice.id));
+        EXPECT_EQ(capture().inputMode(), choice.inputMode) << choice.id;
+        EXPECT_EQ(capture().previewStage(), choice.stage) << choice.id;
+        const auto rows = click(3);
+        ASSERT_TRUE(rows);
+        EXPECT_EQ(flagsOf(*rows, choice.id), kChecked) << "checked when the menu opens again";
+        click(3);   // the dismissed menu's second click
+    }
+}
+
+TEST_F(StatusBarMenus, CaptureCurrentFrameGrabsThenTakesTheFocusBackFromTheViewer)
+{
+    open(QStringLiteral("Cam"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return capture().newestFrame() != nullptr; }, kWait));
+    ASSERT_TRUE(click(3, 3));
+    ASSERT_EQ(moduleState().snapshotStore.upperBound(), 1);
+    EXPECT_EQ(moduleState().snapshotStore.at(1).frameTimecode, QString());
+    ASSERT_NE(LoadedSnapshotViewer(), nullptr);
+    EXPECT_TRUE(LoadedSnapshotViewer()->isVisible());
+    QTest::qWait(20);
+    EXPECT_EQ(QApplication::activeWindow(), window.get());
+}
