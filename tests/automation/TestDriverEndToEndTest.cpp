@@ -1,0 +1,182 @@
+// The test driver as the person at the screen: menus opened by clicks on status-bar panels,
+// message boxes answered from the queue or by a key, devices plugged in and out, the window
+// moved and resized; every effect read back over the bus.
+#include "EndToEndFixture.h"
+
+#include "app/HostCallError.h"
+#include "automation/DBusNames.h"
+#include "automation/TestDriverRows.h"
+
+#include <QDBusMetaType>
+#include <QDBusVariant>
+#include <QTimer>
+
+using namespace didev;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kChecked = 0x8;
+constexpr int kSeparator = 0x800;
+constexpr int16_t kAnswerYes = 6;
+constexpr int16_t kAnswerOk = 1;
+
+class DriverEndToEnd : public EndToEnd {
+protected:
+    void SetUp() override
+    {
+        EndToEnd::SetUp();
+        qDBusRegisterMetaType<MenuRow>();
+        qDBusRegisterMetaType<QList<MenuRow>>();
+        qDBusRegisterMetaType<MessageRow>();
+        qDBusRegisterMetaType<QList<MessageRow>>();
+        client = std::make_unique<AutomationClient>(host);
+        client->create();
+        HostStringArray show(1, QStringList{"N", "1200", "900", "5250", "4320", "", "", "", ""});
+        int16_t formID = 0;
+        client->ShowForm(formID, show);
+    }
+
+    QList<MenuRow> clickPanel(const QString& window, int16_t index)
+    {
+        const QDBusMessage reply = drive("ClickPanel", {window, QVariant::fromValue<short>(index)}, "a(iisn)");
+        return reply.arguments().isEmpty() ? QList<MenuRow>{} : qdbus_cast<QList<MenuRow>>(reply.arguments().at(0));
+    }
+
+    void queueAnswer(const QString& kind, const QVariant& answer)
+    {
+        drive("QueueAnswer", {kind, QVariant::fromValue(QDBusVariant(answer))});
+    }
+
+    QList<MessageRow> messages()
+    {
+        const QDBusMessage reply = drive("Messages", {}, "a(ssn)");
+        return reply.arguments().isEmpty() ? QList<MessageRow>{} : qdbus_cast<QList<MessageRow>>(reply.arguments().at(0));
+    }
+
+    std::unique_ptr<AutomationClient> client;
+};
+
+} // namespace
+
+TEST_F(DriverEndToEnd, ViewerMenusOpenFromItsPanelsAndAreAnsweredThroughTheirItems)
+{
+    ASSERT_EQ(client->TakeSnapshot(), 1);
+    ASSERT_EQ(client->TakeSnapshot(), 2);
+    QVariantMap viewer = windowState("viewer");
+    ASSERT_EQ(viewer.value("loaded"), true);
+    EXPECT_EQ(viewer.value("currentFrame").toInt(), 2);
+    EXPECT_EQ(viewer.value("panels").toStringList().size(), 4);
+    EXPECT_GT(viewer.value("pictureWidth").toDouble(), 0);
+
+    // Nothing queued: the frame menu opens and is dismissed.
+    const QList<MenuRow> frames{{1, 0, "1", 0}, {2, kChecked, "2", 0}};
+    EXPECT_EQ(clickPanel("viewer", 1), frames);
+    // The same panel again right after closes instead of reopening; losing the focus resets that.
+    EXPECT_TRUE(clickPanel("viewer", 1).isEmpty());
+    drive("FocusLost", {QStringLiteral("viewer")});
+    queueAnswer("menu", 1);
+    EXPECT_EQ(clickPanel("viewer", 1), frames);
+    EXPECT_EQ(windowState("viewer").value("currentFrame").toInt(), 1);
+
+    // Options, Discard Frame, and Yes to the question: frame 1 goes.
+    drive("FocusLost", {QStringLiteral("viewer")});
+    queueAnswer("menu", 3);
+    queueAnswer("message", kAnswerYes);
+    const QList<MenuRow> options = clickPanel("viewer", 3);
+    ASSERT_EQ(options.size(), 7);
+    EXPECT_EQ(options[1], (MenuRow{3, 0, "Discard Frame", 0}));
+    EXPECT_EQ(options[2].flags, kSeparator);
+    EXPECT_EQ(client->GetSnapshotCount(), 1);
+    EXPECT_EQ(messages(), (QList<MessageRow>{{"Confirm: Discard current frame?", "Didev Evivod", 36}}));
+    EXPECT_TRUE(messages().isEmpty());   // taken by the last call
+}
+
+TEST_F(DriverEndToEnd, MessageBoxIsAnsweredFromTheQueueOrByAKeyOnTheBox)
+{
+    ASSERT_EQ(client->TakeSnapshot(), 1);
+    const auto badRequest = [&] {
+        int16_t index = 9;
+        int32_t hPicture = 77;
+        int16_t frameID = 5;
+        double frameTime = 1.5;
+        QString timecode = QStringLiteral("kept");
+        client->GetSnapshot(index, hPicture, frameID, frameTime, timecode);
+        EXPECT_EQ(hPicture, 77);   // untouched: no frame 9
+        EXPECT_EQ(timecode, "kept");
+    };
+    const QList<MessageRow> invalid{{"Invalid frame request sent to GetSnapshot().", "Didev Evivod", 48}};
+
+    queueAnswer("message", kAnswerOk);
+    badRequest();
+    EXPECT_EQ(messages(), invalid);
+
+    // Nothing queued: the box waits, inside the host's call, for a key on it.
+    QVariantMap box;
+    QTimer::singleShot(200, [&] {
+        box = windowState("message");
+        drive("PressKey", {QStringLiteral("message"), QVariant::fromValue<short>(13), QVariant::fromValue<short>(0)});
+    });
+    badRequest();
+    EXPECT_EQ(box.value("loaded"), true);
+    EXPECT_EQ(box.value("caption"), "Didev Evivod");
+    EXPECT_EQ(box.value("buttons").toStringList(), QStringList{"&OK"});
+    EXPECT_EQ(messages(), invalid);
+    EXPECT_EQ(windowState("message").value("loaded"), false);
+}
+
+TEST_F(DriverEndToEnd, CaptureWindowDevicesGrabFailuresAndGeometry)
+{
+    // A failed grab stores nothing and shows the banner.
+    drive("FailNextGrab", {QStringLiteral("fetch")});
+    EXPECT_EQ(client->TakeSnapshot(), 0);
+    EXPECT_EQ(windowState("capture").value("bannerVisible"), true);
+    EXPECT_EQ(client->GetSnapshotCount(), 0);
+    EXPECT_NE(client->TakeSnapshot(), 0);   // the failure was used up
+    EXPECT_EQ(client->GetSnapshotCount(), 1);
+
+    drive("PlugDevice", {QStringLiteral("video"), QStringLiteral("Second Camera"), QStringLiteral("ball")});
+    EXPECT_TRUE(windowState("capture").value("videoDevices").toStringList().contains("Second Camera"));
+    drive("UnplugDevice", {QStringLiteral("video"), QStringLiteral("Second Camera")});
+    EXPECT_FALSE(windowState("capture").value("videoDevices").toStringList().contains("Second Camera"));
+    drive("PostDeviceNotice", {QStringLiteral("add"), QStringLiteral("block")});
+    EXPECT_EQ(windowState("capture").value("videoIndex").toInt(), 0);
+
+    // Dragged by the user: the host reads the new geometry.
+    drive("Move", {QStringLiteral("capture"), 1500, 1800});
+    drive("Resize", {QStringLiteral("capture"), 6000, 4500});
+    const QVariantMap capture = windowState("capture");
+    EXPECT_EQ(capture.value("left").toDouble(), 1500);
+    EXPECT_EQ(capture.value("top").toDouble(), 1800);
+    EXPECT_EQ(capture.value("width").toDouble(), 6000);
+    EXPECT_EQ(capture.value("height").toDouble(), 4500);
+    HostStringArray settings(1, 8);
+    client->GetSettings(settings);
+    EXPECT_EQ(settings.elements().mid(0, 4), (QStringList{"1800", "1500", "6000", "4500"}));
+
+    const QDBusMessage screen = drive("Screen", {}, "a{sv}");
+    const auto metrics = qdbus_cast<QVariantMap>(screen.arguments().value(0));
+    EXPECT_GT(metrics.value("twipsPerPixelX").toDouble(), 0);
+    EXPECT_GT(metrics.value("width").toDouble(), 6000);
+}
+
+TEST_F(DriverEndToEnd, DriverRefusesWhatNoPersonCouldDo)
+{
+    const QString invalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+    const auto error = [&](const QString& member, const QVariantList& arguments) {
+        return rawCall(QString::fromLatin1(dbus::kTestDriverPath), QString::fromLatin1(dbus::kTestDriverInterface), member,
+            arguments).errorName();
+    };
+    EXPECT_EQ(error("PressKey", {QStringLiteral("desktop"), QVariant::fromValue<short>(65), QVariant::fromValue<short>(0)}), invalidArgs);
+    EXPECT_EQ(error("PressKey", {QStringLiteral("capture"), QVariant::fromValue<short>(-7), QVariant::fromValue<short>(0)}), invalidArgs);
+    EXPECT_EQ(error("PlugDevice", {QStringLiteral("video"), QStringLiteral("X"), QStringLiteral("no-such-pattern")}), invalidArgs);
+    EXPECT_EQ(error("PlugDevice", {QStringLiteral("radio"), QStringLiteral("X"), QString()}), invalidArgs);
+    EXPECT_EQ(error("FailNextGrab", {QStringLiteral("later")}), invalidArgs);
+    EXPECT_EQ(error("QueueAnswer", {QStringLiteral("message"), QVariant::fromValue(QDBusVariant(QStringLiteral("Yes")))}), invalidArgs);
+    EXPECT_EQ(error("QueueAnswer", {QStringLiteral("dream"), QVariant::fromValue(QDBusVariant(1))}), invalidArgs);
+    EXPECT_EQ(error("ClickPanel", {QStringLiteral("capture"), QVariant::fromValue<short>(9)}), invalidArgs);
+    EXPECT_EQ(error("PointerAt", {QStringLiteral("viewer"), 1.0, 1.0}), QStringLiteral("org.freedesktop.DBus.Error.Failed"));
+    EXPECT_EQ(error("Resize", {QStringLiteral("capture"), -50, 100}), invalidArgs);
+    EXPECT_EQ(windowState("viewer").value("loaded"), false);
+    EXPECT_EQ(client->GetSnapshotCount(), 0);
+}
