@@ -2,16 +2,19 @@
 
 #include "common/AutomationError.h"
 #include "imaging/BitmapInfoHeader.h"
-#include "imaging/cDIBSection.h"
+#include "imaging/PixelView.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace didev {
 
@@ -19,6 +22,7 @@ namespace {
 
 constexpr size_t kFileHeaderSize = 14;
 constexpr uint32_t kPixelDataOffset = kFileHeaderSize + BitmapInfoHeader::kSize;
+constexpr int64_t kBandBytes = 256 * 1024;
 
 [[noreturn]] void raiseSystemError(const char* call)
 {
@@ -57,15 +61,59 @@ void writeAll(int fd, const uint8_t* bytes, size_t size, off_t offset)
     }
 }
 
+// The header of a 24-bit bottom-up section, as the section class writes it.
+BitmapInfoHeader sectionHeader(const Picture& picture, int64_t stride)
+{
+    const int64_t imageSize = stride * picture.height();
+    if (imageSize > std::numeric_limits<int32_t>::max())
+        raiseError(ErrorNumber::Overflow);
+    BitmapInfoHeader header;
+    header.biSize = BitmapInfoHeader::kSize;
+    header.biWidth = picture.width();
+    header.biHeight = picture.height();
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biSizeImage = static_cast<uint32_t>(imageSize);
+    return header;
+}
+
+// The pixels, a band of rows at a time through a small buffer: writes into a memory file cost
+// far less than faulting its pages in through a mapping, and the band stays in the cache.
+void writePixels(int fd, const Picture& picture, int64_t stride)
+{
+    const int width = picture.width();
+    const int height = picture.height();
+    const int bandRows = static_cast<int>(std::clamp<int64_t>(kBandBytes / stride, 1, height));
+    // Zero once: the row padding is never written over.
+    std::vector<uint8_t> band(static_cast<size_t>(stride) * static_cast<size_t>(bandRows));
+    const PixelView source{const_cast<uint8_t*>(picture.bits()), width, height, picture.stride(),
+        PixelLayout::Bgrx32TopDown, false};
+    // File row r holds picture row height - 1 - r.
+    for (int firstRow = 0; firstRow < height; firstRow += bandRows) {
+        const int rows = std::min(bandRows, height - firstRow);
+        const PixelView target{band.data(), width, rows, static_cast<std::ptrdiff_t>(stride),
+            PixelLayout::Bgr24BottomUp, true};
+        copyPixels(target, 0, 0, source, 0, height - firstRow - rows, width, rows);
+        writeAll(fd, band.data(), static_cast<size_t>(stride) * static_cast<size_t>(rows),
+            static_cast<off_t>(kPixelDataOffset + stride * firstRow));
+    }
+}
+
 } // namespace
 
 BitmapMemoryFile BitmapMemoryFile::fromPicture(const PicturePtr& picture)
 {
-    cDIBSection section;
-    section.CreateFromPicture(picture);
-    const BitmapInfoHeader& header = section.header();
-    const size_t imageSize = header.biSizeImage;
-    const size_t fileSize = kPixelDataOffset + imageSize;
+    if (!picture)
+        raiseError(ErrorNumber::ObjectNotSet);
+    const int64_t stride = (int64_t{picture->width()} * 3 + 3) & ~int64_t{3};
+    const BitmapInfoHeader header = sectionHeader(*picture, stride);
+    const size_t fileSize = kPixelDataOffset + size_t{header.biSizeImage};
+
+    const Descriptor writable(::memfd_create("didev-picture.bmp", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (writable.get() < 0)
+        raiseSystemError("memfd_create");
+    if (::ftruncate(writable.get(), static_cast<off_t>(fileSize)) != 0)
+        raiseSystemError("ftruncate");
 
     uint8_t headers[kPixelDataOffset] = {};
     headers[0] = 'B';
@@ -74,18 +122,12 @@ BitmapMemoryFile BitmapMemoryFile::fromPicture(const PicturePtr& picture)
     storeLittleEndian(headers + 10, kPixelDataOffset);
     const auto info = header.bytes();
     std::copy(info.begin(), info.end(), headers + kFileHeaderSize);
-
-    const Descriptor writable(::memfd_create("didev-picture.bmp", MFD_CLOEXEC | MFD_ALLOW_SEALING));
-    if (writable.get() < 0)
-        raiseSystemError("memfd_create");
-    if (::ftruncate(writable.get(), static_cast<off_t>(fileSize)) != 0)
-        raiseSystemError("ftruncate");
     writeAll(writable.get(), headers, sizeof headers, 0);
-    if (imageSize > 0)
-        writeAll(writable.get(), section.DIBSectionBitsPtr(), imageSize, kPixelDataOffset);
+    if (header.biSizeImage > 0)
+        writePixels(writable.get(), *picture, stride);
+
     if (::fcntl(writable.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
         raiseSystemError("fcntl(F_ADD_SEALS)");
-
     // A second, read-only open of the same file: the receiver cannot even try to write.
     const std::string self = "/proc/self/fd/" + std::to_string(writable.get());
     Descriptor readOnly(::open(self.c_str(), O_RDONLY | O_CLOEXEC));

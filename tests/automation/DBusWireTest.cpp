@@ -213,8 +213,9 @@ TEST_F(DBusWire, AutomationErrorsTravelAsNumberSourceAndDescription)
 TEST_F(DBusWire, PictureDataIsTheSealedReadOnlyBitmapFileAsSavePictureWritesIt)
 {
     QTemporaryDir folder;
-    // Widths whose rows need 0 to 3 bytes of padding, and a picture without pixels.
-    const std::pair<int, int> sizes[] = {{1, 1}, {2, 3}, {3, 2}, {4, 4}, {5, 1}, {0, 0}};
+    // Widths whose rows need 0 to 3 bytes of padding, pictures written in several bands, and
+    // one without pixels.
+    const std::pair<int, int> sizes[] = {{1, 1}, {2, 3}, {3, 2}, {4, 4}, {5, 1}, {100, 1000}, {641, 500}, {0, 0}};
     for (const auto& [width, height] : sizes) {
         const PicturePtr picture = gradient(width, height);
         const QDBusMessage reply = call("Picture", {static_cast<int32_t>(picture->handle())});
@@ -230,7 +231,8 @@ TEST_F(DBusWire, PictureDataIsTheSealedReadOnlyBitmapFileAsSavePictureWritesIt)
         const QByteArray expected = saved.readAll();
         const std::vector<uint8_t> received = readAll(fd);
         ASSERT_EQ(received.size(), static_cast<size_t>(expected.size())) << width << "x" << height;
-        EXPECT_TRUE(std::equal(received.begin(), received.end(), expected.begin())) << width << "x" << height;
+        const QByteArray sent(reinterpret_cast<const char*>(received.data()), static_cast<qsizetype>(received.size()));
+        EXPECT_TRUE(sent == expected) << width << "x" << height;
 
         EXPECT_EQ(::fcntl(fd, F_GET_SEALS), F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
         EXPECT_EQ(::fcntl(fd, F_GETFL) & O_ACCMODE, O_RDONLY);
