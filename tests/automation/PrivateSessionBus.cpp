@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 
 #include <signal.h>
+#include <sys/prctl.h>
 
 #include <stdexcept>
 
@@ -26,6 +27,8 @@ PrivateSessionBus::PrivateSessionBus(const QProcessEnvironment& environment)
     daemonEnvironment.insert(environment);
     daemon_.setProcessEnvironment(daemonEnvironment);
     daemon_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // A test that crashes takes its bus along, and the bus its server.
+    daemon_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     daemon_.start(QStringLiteral("dbus-daemon"),
         {QStringLiteral("--config-file=" DIDEV_TEST_BUS_CONFIG), QStringLiteral("--print-address=1"), QStringLiteral("--nofork")});
     if (!daemon_.waitForStarted(10000))
