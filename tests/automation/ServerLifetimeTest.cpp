@@ -3,6 +3,7 @@
 #include "EndToEndFixture.h"
 #include "SignalRecorder.h"
 
+#include "app/HostCallError.h"
 #include "app/HostEventSink.h"
 #include "automation/DBusMethodTable.h"
 #include "automation/DBusNames.h"
@@ -177,7 +178,7 @@ TEST_F(EndToEnd, FailingSinkIsDroppedAtOnceAndTheOthersStillHearTheEvent)
         EXPECT_EQ(keyCode, 65);
     };
     client.Advise(failing.path());
-    client.Advise(healthy.path());
+    const uint32_t healthyCookie = client.Advise(healthy.path());
     HostStringArray show = showArray();
     int16_t formID = 0;
     client.ShowForm(formID, show);
@@ -186,6 +187,16 @@ TEST_F(EndToEnd, FailingSinkIsDroppedAtOnceAndTheOthersStillHearTheEvent)
         drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(65), QVariant::fromValue<short>(0)});
     EXPECT_EQ(failingCalls, 1);
     EXPECT_EQ(healthyCalls, 2);
+
+    client.Unadvise(healthyCookie);
+    drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(65), QVariant::fromValue<short>(0)});
+    EXPECT_EQ(healthyCalls, 2);
+    try {
+        client.Unadvise(healthyCookie);
+        ADD_FAILURE() << "a cookie was taken back twice";
+    } catch (const HostCallError& error) {
+        EXPECT_EQ(error.name(), "org.freedesktop.DBus.Error.InvalidArgs");
+    }
 }
 
 TEST_F(EndToEnd, SilentSinkIsDroppedAfter25SecondsWhileTheServerGoesOnServing)
@@ -244,6 +255,20 @@ TEST_F(EndToEnd, CommandLineHostPlaysTheDemoAndReportsErrorsWithAStatus)
     EXPECT_EQ(chain.exitCode, 0) << chain.err.toStdString();
     for (const char* line : {"snap: 1", "get 1: hPicture=", "frameID=1", "mark 1: True", "purge: 0 left", "allow: False"})
         EXPECT_TRUE(chain.out.contains(QLatin1String(line))) << line << "\n" << chain.out.toStdString();
+
+    // watch lasts until the user closes the window, printing what happens meanwhile.
+    QProcess watching;
+    watching.setProcessEnvironment(bus->hostEnvironment());
+    watching.start(QStringLiteral(DIDEV_HOST_EXECUTABLE), {QStringLiteral("show"), QStringLiteral("watch")});
+    ASSERT_TRUE(waitFor([&] { return bus->serverPid() != 0 && windowState("capture").value("loaded").toBool(); }, 30s));
+    drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(83), QVariant::fromValue<short>(1)});
+    drive(QStringLiteral("CloseWindow"), {QStringLiteral("capture")});
+    ASSERT_TRUE(watching.waitForFinished(10000));
+    EXPECT_EQ(watching.exitCode(), 0);
+    const QString watched = QString::fromUtf8(watching.readAllStandardOutput());
+    EXPECT_TRUE(watched.contains("event KeyDown: KeyCode=83 Shift=1")) << watched.toStdString();
+    EXPECT_TRUE(watched.contains("event FormClosed: capture Top=")) << watched.toStdString();
+    EXPECT_TRUE(watched.endsWith("watch: done\n")) << watched.toStdString();
 
     const HostRun failed = runHost(*bus, {"mark", "99", "count"}, folder.path());
     EXPECT_EQ(failed.exitCode, 1);
