@@ -9,7 +9,7 @@ namespace {
 
 enum class ArgumentKind { Text, Integer, Long, Seconds };
 
-struct CommandSpec {
+struct CommandEntry {
     HostCommandKind kind;
     const char* name;
     int minimum;
@@ -21,7 +21,7 @@ struct CommandSpec {
 
 using enum ArgumentKind;
 
-const CommandSpec kCommands[] = {
+const CommandEntry kCommands[] = {
     {HostCommandKind::Show, "show", 0, 9, {}, "show [NOTIFY [TOP LEFT WIDTH HEIGHT [TOP LEFT WIDTH HEIGHT]]]"},
     {HostCommandKind::Close, "close", 0, 1, {}, "close [NOTIFY]"},
     {HostCommandKind::Settings, "settings", 0, 0, {}, "settings"},
@@ -42,22 +42,22 @@ const CommandSpec kCommands[] = {
     {HostCommandKind::Demo, "demo", 0, 1, {}, "demo [FOLDER]"},
 };
 
-const CommandSpec* findCommand(const QString& word)
+const CommandEntry* findCommand(const QString& word)
 {
-    for (const CommandSpec& spec : kCommands)
-        if (word == QLatin1String(spec.name))
-            return &spec;
+    for (const CommandEntry& entry : kCommands)
+        if (word == QLatin1String(entry.name))
+            return &entry;
     return nullptr;
 }
 
-void checkArgument(const CommandSpec& spec, int position, const QString& value)
+void checkArgument(const CommandEntry& entry, int position, const QString& value)
 {
-    const ArgumentKind kind = position < static_cast<int>(spec.kinds.size()) ? spec.kinds[position] : Text;
+    const ArgumentKind kind = position < static_cast<int>(entry.kinds.size()) ? entry.kinds[position] : Text;
     const auto fail = [&](const char* what) {
         throw HostUsageError(QStringLiteral("%1: argument %2 must be %3, not '%4' (usage: %5)")
-                                 .arg(QLatin1String(spec.name))
+                                 .arg(QLatin1String(entry.name))
                                  .arg(position + 1)
-                                 .arg(QLatin1String(what), value, QLatin1String(spec.usage))
+                                 .arg(QLatin1String(what), value, QLatin1String(entry.usage))
                                  .toStdString());
     };
     switch (kind) {
@@ -123,19 +123,19 @@ HostOptions parseHostCommandLine(const QStringList& arguments)
         return options;
 
     while (at < arguments.size()) {
-        const CommandSpec* spec = findCommand(arguments[at]);
-        if (!spec)
+        const CommandEntry* entry = findCommand(arguments[at]);
+        if (!entry)
             throw HostUsageError(("unknown command '" + arguments[at] + "'").toStdString());
-        HostCommand command{spec->kind, QString::fromLatin1(spec->name), {}};
+        HostCommand command{entry->kind, QString::fromLatin1(entry->name), {}};
         ++at;
-        while (at < arguments.size() && command.arguments.size() < spec->maximum
-            && (command.arguments.size() < spec->minimum || !findCommand(arguments[at]))) {
-            checkArgument(*spec, static_cast<int>(command.arguments.size()), arguments[at]);
+        while (at < arguments.size() && command.arguments.size() < entry->maximum
+            && (command.arguments.size() < entry->minimum || !findCommand(arguments[at]))) {
+            checkArgument(*entry, static_cast<int>(command.arguments.size()), arguments[at]);
             command.arguments.append(arguments[at++]);
         }
-        if (command.arguments.size() < spec->minimum)
+        if (command.arguments.size() < entry->minimum)
             throw HostUsageError(QStringLiteral("%1: too few arguments (usage: %2)")
-                                     .arg(QLatin1String(spec->name), QLatin1String(spec->usage))
+                                     .arg(QLatin1String(entry->name), QLatin1String(entry->usage))
                                      .toStdString());
         options.commands.push_back(std::move(command));
     }
@@ -147,8 +147,8 @@ HostOptions parseHostCommandLine(const QStringList& arguments)
 QString hostUsage()
 {
     QString commands;
-    for (const CommandSpec& spec : kCommands)
-        commands += QStringLiteral("  %1\n").arg(QLatin1String(spec.usage));
+    for (const CommandEntry& entry : kCommands)
+        commands += QStringLiteral("  %1\n").arg(QLatin1String(entry.usage));
     return QStringLiteral(
                "Usage: didev-host [--attach PATH] [--timeout SECONDS] COMMAND [ARGS] [COMMAND [ARGS]] ...\n"
                "\n"
