@@ -7,6 +7,7 @@
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
+#include <QThread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +30,18 @@ HostStringArray arrayAt(const QDBusMessage& reply, int index)
     HostStringArray array;
     replyAt<QDBusArgument>(reply, index) >> array;
     return array;
+}
+
+constexpr int kCreateRetries = 3;
+
+bool isStoppingServer(const QDBusMessage& reply)
+{
+    const QString name = reply.errorName();
+    return reply.type() == QDBusMessage::ErrorMessage
+        && ((name == QLatin1String("org.freedesktop.DBus.Error.NoReply")
+                && reply.errorMessage().contains(QLatin1String("disconnected")))
+            || (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
+                && reply.errorMessage().contains(QLatin1String("stopping"))));
 }
 
 QVariant integer(int16_t value)
@@ -64,7 +77,12 @@ void AutomationClient::create()
     auto message = QDBusMessage::createMethodCall(QString::fromLatin1(dbus::kServiceName),
         QString::fromLatin1(dbus::kFactoryPath), QString::fromLatin1(dbus::kFactoryInterface),
         QStringLiteral("CreateInstance"));
-    const QDBusMessage reply = bus_.call(message, QDBus::BlockWithGui, timeoutMs_);
+    QDBusMessage reply = bus_.call(message, QDBus::BlockWithGui, timeoutMs_);
+    // A server that is just ending turns the call away or drops it; the next call starts a new one.
+    for (int retry = 0; retry < kCreateRetries && isStoppingServer(reply); ++retry) {
+        QThread::msleep(100);
+        reply = bus_.call(message, QDBus::BlockWithGui, timeoutMs_);
+    }
     if (reply.type() != QDBusMessage::ReplyMessage)
         throw HostCallError(reply.errorName(), reply.errorMessage());
     if (reply.signature() != QLatin1String("o"))

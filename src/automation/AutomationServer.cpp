@@ -21,6 +21,8 @@ using namespace std::chrono_literals;
 
 // A server started by activation whose caller never creates an instance goes away by itself.
 constexpr auto kIdleTimeout = 60s;
+// Long enough for calls the bus routed here before the name was given up to arrive.
+constexpr auto kDrainTime = 250ms;
 
 void printError(const QString& text)
 {
@@ -68,10 +70,21 @@ int runAutomationServer(const AutomationServerOptions& options)
                        .arg(QLatin1String(dbus::kServiceName)));
         return 1;
     }
-    service.onFinished = [&bus] {
-        // Calls for the name now start a new server; this one ends after what is queued.
+    // Once the name is given up, calls for it start a new server; this one ends after serving
+    // what the bus had already routed to it, unless that brings a new instance.
+    QTimer exit;
+    exit.setSingleShot(true);
+    exit.setInterval(kDrainTime);
+    QObject::connect(&exit, &QTimer::timeout, [] { QCoreApplication::exit(0); });
+    service.onFinished = [&bus, &exit] {
         bus.unregisterService(QString::fromLatin1(dbus::kServiceName));
-        QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
+        exit.start();
+    };
+    service.onRevived = [&bus, &exit] {
+        if (!bus.registerService(QString::fromLatin1(dbus::kServiceName)))
+            return false;   // a new server has it; the host asks that one
+        exit.stop();
+        return true;
     };
     // The server lives as long as its instances, whatever windows the user closes.
     QGuiApplication::setQuitOnLastWindowClosed(false);

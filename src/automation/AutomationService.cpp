@@ -81,8 +81,12 @@ bool AutomationService::handleMessage(const QDBusMessage& message, const QDBusCo
 
 QString AutomationService::createInstance(const QString& owner)
 {
-    if (finished_)
-        throw DBusCallError(QDBusError::ServiceUnknown, QStringLiteral("The server is stopping; start a new one"));
+    if (finished_) {
+        if (!connection_.isConnected() || !onRevived || !onRevived())
+            throw DBusCallError(QDBusError::ServiceUnknown, QStringLiteral("The server is stopping; ask again"));
+        finished_ = false;
+        connectionTimer_.start();
+    }
     const int number = nextNumber_++;
     const QString path = QString::fromLatin1(dbus::kInstancePathPrefix) + QString::number(number);
     auto instance = std::make_unique<AutomationInstance>(connection_, path, owner);

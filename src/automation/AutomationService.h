@@ -20,7 +20,8 @@ class AutomationInstance;
 // host that created it and ends with its Release or when that name leaves the bus; its end runs
 // the destruction sequence once nothing of it is left on the stack and no modal window waits.
 // When the last instance has ended, or none came for a while after start, or the bus is gone,
-// the server has nothing to serve and says so.
+// the server has nothing to serve and says so; a CreateInstance that still reaches it then
+// revives it if it can.
 class AutomationService final : public QDBusVirtualObject {
 public:
     explicit AutomationService(const QDBusConnection& connection, QObject* parent = nullptr);
@@ -38,6 +39,8 @@ public:
 
     // The server has nothing left to serve.
     std::function<void()> onFinished;
+    // A host asks for an instance after all: true when the server can go on serving.
+    std::function<bool()> onRevived;
 
 private:
     QString createInstance(const QString& owner);

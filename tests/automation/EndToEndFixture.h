@@ -19,6 +19,8 @@
 class EndToEnd : public testing::Test {
 protected:
     void SetUp() override;
+    // The server of this test exports the test driver.
+    virtual bool withTestDriver() const { return true; }
     void TearDown() override;
 
     // A call of the test driver, its reply checked for the given signature.

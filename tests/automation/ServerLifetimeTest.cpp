@@ -95,6 +95,36 @@ TEST_F(EndToEnd, FirstCallStartsTheServerAndASecondServerIsTurnedAway)
     EXPECT_EQ(client.GetSnapshotCount(), 0);
 }
 
+class WithoutDriver : public EndToEnd {
+protected:
+    bool withTestDriver() const override { return false; }
+};
+
+TEST_F(WithoutDriver, TestDriverIsOnlyThereWhenAskedFor)
+{
+    AutomationClient client(host);
+    client.create();
+    const QDBusMessage reply = rawCall(QString::fromLatin1(dbus::kTestDriverPath),
+        QString::fromLatin1(dbus::kTestDriverInterface), QStringLiteral("Screen"), {});
+    EXPECT_EQ(reply.errorName(), "org.freedesktop.DBus.Error.UnknownObject");
+    const QString factory = rawCall(QString::fromLatin1(dbus::kFactoryPath),
+        QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"), {}).arguments().value(0).toString();
+    EXPECT_TRUE(factory.contains(R"(<node name="cDidevEvivod"/>)"));
+    EXPECT_FALSE(factory.contains(R"(<node name="TestDriver"/>)"));
+}
+
+TEST_F(EndToEnd, HostArrivingAsTheServerEndsIsServed)
+{
+    // Each Release ends the last instance, so each next CreateInstance meets an ending server.
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        AutomationClient client(host);
+        ASSERT_NO_THROW(client.create()) << "cycle " << cycle;
+        EXPECT_EQ(client.GetSnapshotCount(), 0);
+        client.release();
+    }
+    EXPECT_TRUE(bus->waitUntilServerGone(2s));
+}
+
 TEST_F(EndToEnd, HostKilledWhileTheWindowIsOpenTakesItsWindowAndTheServerWith)
 {
     SignalRecorder recorder(host);
@@ -269,6 +299,26 @@ TEST_F(EndToEnd, CommandLineHostPlaysTheDemoAndReportsErrorsWithAStatus)
     EXPECT_TRUE(watched.contains("event KeyDown: KeyCode=83 Shift=1")) << watched.toStdString();
     EXPECT_TRUE(watched.contains("event FormClosed: capture Top=")) << watched.toStdString();
     EXPECT_TRUE(watched.endsWith("watch: done\n")) << watched.toStdString();
+
+    // Another host's instance, its picture written by handle.
+    AutomationClient owner(host);
+    owner.create();
+    HostStringArray show = showArray();
+    int16_t formID = 0;
+    owner.ShowForm(formID, show);
+    ASSERT_EQ(owner.TakeSnapshot(), 1);
+    int16_t index = 1;
+    int32_t hPicture = 0;
+    int16_t frameID = 0;
+    double frameTime = 0;
+    QString timecode;
+    owner.GetSnapshot(index, hPicture, frameID, frameTime, timecode);
+    const HostRun picture = runHost(*bus,
+        {"--attach", owner.path(), "count", "picture", QString::number(hPicture), "frame.bmp"}, folder.path());
+    EXPECT_EQ(picture.exitCode, 0) << picture.err.toStdString();
+    EXPECT_TRUE(picture.out.contains("count: 1")) << picture.out.toStdString();
+    EXPECT_EQ(fileBytes(file("frame.bmp")), owner.GetPictureData(hPicture));
+    EXPECT_EQ(owner.GetSnapshotCount(), 1);   // attached, not created: nothing was reset or released
 
     const HostRun failed = runHost(*bus, {"mark", "99", "count"}, folder.path());
     EXPECT_EQ(failed.exitCode, 1);
