@@ -16,6 +16,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// How often an instance that has ended looks again whether the modal window has closed.
+constexpr auto kModalRetry = 50ms;
+
 // A modal window or popup menu runs a nested loop whose caller may belong to the instance.
 bool modalWindowOpen()
 {
@@ -42,7 +45,6 @@ AutomationService::AutomationService(const QDBusConnection& connection, QObject*
             finishWhenEmpty();
     });
     reapTimer_.setSingleShot(true);
-    reapTimer_.setInterval(50ms);
     connect(&reapTimer_, &QTimer::timeout, this, &AutomationService::reapEndedInstances);
     // Without a bus nobody can reach the server or tell it to go.
     connectionTimer_.setInterval(1s);
@@ -139,7 +141,7 @@ void AutomationService::endInstancesOf(const QString& owner)
 void AutomationService::reapEndedInstances()
 {
     if (modalWindowOpen()) {
-        reapTimer_.start();
+        reapTimer_.start(kModalRetry);
         return;
     }
     // Destroying one may run nested loops in which another ends: take them one at a time.

@@ -165,6 +165,23 @@ TEST_F(EndToEnd, HostKilledWhileAnotherStaysClosesOnlyItsWindow)
     EXPECT_TRUE(bus->waitUntilServerGone(2s));
 }
 
+TEST_F(EndToEnd, HostKilledWhileItsCallWaitsOnAMessageBoxEndsWhenTheBoxIsAnswered)
+{
+    QProcess killed;
+    killed.setProcessEnvironment(bus->hostEnvironment());
+    // There is no frame 99: the module tells the user and waits, inside the host's call.
+    killed.start(QStringLiteral(DIDEV_HOST_EXECUTABLE), {QStringLiteral("show"), QStringLiteral("get"), QStringLiteral("99")});
+    ASSERT_TRUE(waitFor([&] { return bus->serverPid() != 0 && windowState("message").value("loaded").toBool(); }, 30s));
+    ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
+    killed.waitForFinished();
+
+    // The instance cannot go while its call waits on the box; the server stays and serves.
+    EXPECT_FALSE(bus->waitUntilServerGone(500ms));
+    EXPECT_EQ(windowState("message").value("loaded"), true);
+    drive(QStringLiteral("PressKey"), {QStringLiteral("message"), QVariant::fromValue<short>(13), QVariant::fromValue<short>(0)});
+    EXPECT_TRUE(bus->waitUntilServerGone(2s));
+}
+
 TEST_F(EndToEnd, InstanceReleasedFromInsideItsOwnEventEndsOnlyAfterTheEventReturns)
 {
     AutomationClient client(host);
