@@ -236,25 +236,8 @@ void AutomationInstance::deliverArrayEvent(const char* member, HostStringArray& 
     if (ending_)
         return;
     const Depth depth(*this);
-    for (const EventSinkAddress& sink : sinks_.sinks()) {
-        if (!sinks_.contains(sink.cookie))   // unadvised while an earlier sink ran
-            continue;
-        auto call = QDBusMessage::createMethodCall(sink.service, sink.path, QString::fromLatin1(dbus::kSinkInterface),
-            QString::fromLatin1(member));
-        call << arrayValue(passDataArray);
-        const QDBusMessage reply = connection_.call(call, QDBus::BlockWithGui, static_cast<int>(kSinkTimeout.count()));
-        bool answered = reply.type() == QDBusMessage::ReplyMessage
-            && reply.signature() == QLatin1String(dbus::kHostStringArraySignature);
-        if (answered) {
-            try {
-                passDataArray = argumentAt<HostStringArray>(reply, 0);
-            } catch (const AutomationError&) {
-                answered = false;   // bounds no array has
-            }
-        }
-        if (!answered)
-            sinks_.unadvise(sink.cookie);
-    }
+    callSinks(member, [&] { return QVariantList{arrayValue(passDataArray)}; }, dbus::kHostStringArraySignature,
+        [&](const QDBusMessage& reply) { passDataArray = argumentAt<HostStringArray>(reply, 0); });
     emitSignal(member, {arrayValue(passDataArray)});
 }
 
@@ -263,21 +246,35 @@ void AutomationInstance::KeyDown(int16_t& KeyCode, int16_t& Shift)
     if (ending_)
         return;
     const Depth depth(*this);
-    for (const EventSinkAddress& sink : sinks_.sinks()) {
-        if (!sinks_.contains(sink.cookie))
-            continue;
-        auto call = QDBusMessage::createMethodCall(sink.service, sink.path, QString::fromLatin1(dbus::kSinkInterface),
-            QStringLiteral("KeyDown"));
-        call << integerValue(KeyCode) << integerValue(Shift);
-        const QDBusMessage reply = connection_.call(call, QDBus::BlockWithGui, static_cast<int>(kSinkTimeout.count()));
-        if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == QLatin1String("nn")) {
+    callSinks("KeyDown", [&] { return QVariantList{integerValue(KeyCode), integerValue(Shift)}; }, "nn",
+        [&](const QDBusMessage& reply) {
             KeyCode = argumentAt<int16_t>(reply, 0);
             Shift = argumentAt<int16_t>(reply, 1);
-        } else {
-            sinks_.unadvise(sink.cookie);
-        }
-    }
+        });
     emitSignal("KeyDown", {integerValue(KeyCode), integerValue(Shift)});
+}
+
+void AutomationInstance::callSinks(const char* member, const std::function<QVariantList()>& arguments,
+    const char* replySignature, const std::function<void(const QDBusMessage&)>& takeReply)
+{
+    for (const EventSinkAddress& sink : sinks_.sinks()) {
+        if (!sinks_.contains(sink.cookie))   // unadvised while an earlier sink ran
+            continue;
+        auto call = QDBusMessage::createMethodCall(sink.service, sink.path, QString::fromLatin1(dbus::kSinkInterface),
+            QString::fromLatin1(member));
+        call.setArguments(arguments());
+        const QDBusMessage reply = connection_.call(call, QDBus::BlockWithGui, static_cast<int>(kSinkTimeout.count()));
+        bool answered = reply.type() == QDBusMessage::ReplyMessage && reply.signature() == QLatin1String(replySignature);
+        if (answered) {
+            try {
+                takeReply(reply);
+            } catch (const AutomationError&) {
+                answered = false;   // an array with bounds no array has
+            }
+        }
+        if (!answered)
+            sinks_.unadvise(sink.cookie);
+    }
 }
 
 void AutomationInstance::emitSignal(const char* member, const QVariantList& arguments)

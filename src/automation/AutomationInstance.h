@@ -47,6 +47,10 @@ private:
     void addMethods();
     void addPropertyMethods();
     void deliverArrayEvent(const char* member, HostStringArray& passDataArray);
+    // Each advised sink in turn gets the arguments as they stand and its reply is read back into
+    // them; a sink that fails, answers with other types or stays silent past the timeout is dropped.
+    void callSinks(const char* member, const std::function<QVariantList()>& arguments, const char* replySignature,
+        const std::function<void(const QDBusMessage&)>& takeReply);
     void emitSignal(const char* member, const QVariantList& arguments);
 
     QDBusConnection connection_;
