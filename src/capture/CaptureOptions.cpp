@@ -56,11 +56,11 @@ bool isVideoTestPattern(const QString& pattern)
     if (!source)
         return false;
     gst_object_ref_sink(source.get());
-    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(source.get()), "pattern");
-    if (!spec || !G_IS_PARAM_SPEC_ENUM(spec))
+    GParamSpec* patternProperty = g_object_class_find_property(G_OBJECT_GET_CLASS(source.get()), "pattern");
+    if (!patternProperty || !G_IS_PARAM_SPEC_ENUM(patternProperty))
         return false;
     const QByteArray nick = pattern.toUtf8();
-    return g_enum_get_value_by_nick(G_PARAM_SPEC_ENUM(spec)->enum_class, nick.constData()) != nullptr;
+    return g_enum_get_value_by_nick(G_PARAM_SPEC_ENUM(patternProperty)->enum_class, nick.constData()) != nullptr;
 }
 
 VirtualVideoDevice parseVirtualVideo(const QString& text)
