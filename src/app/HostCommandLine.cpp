@@ -154,7 +154,8 @@ QString hostUsage()
                "\n"
                "Drives Didev Evivod over the session bus (org.kelvara.DidevEvivod, started on\n"
                "demand). The commands run in order on one instance, which is released at the end\n"
-               "(closing its window) unless --attach names an instance another host made.\n"
+               "(closing its window) unless --attach names an existing one; the server answers\n"
+               "only the process that created an instance.\n"
                "Events (FormClosed, KeyDown) are printed as they come.\n"
                "\n"
                "Commands:\n")

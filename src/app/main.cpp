@@ -68,7 +68,7 @@ int main(int argc, char** argv)
     const QCommandLineOption dbus(QStringLiteral("dbus"),
         QStringLiteral("Serves hosts on the session bus as org.kelvara.DidevEvivod (D-Bus starts it so)."));
     const QCommandLineOption testDriver(QStringLiteral("test-driver"),
-        QStringLiteral("With --dbus: also exports the test driver (or DIDEV_TEST_DRIVER=1)."));
+        QStringLiteral("With --dbus: also exports the test driver (for end-to-end tests only)."));
     parser.addOptions({virtualVideo, virtualAudio, noSystemDevices, seconds, screenshot, output, dbus, testDriver});
     parser.process(app);
 
@@ -89,7 +89,7 @@ int main(int argc, char** argv)
     if (parser.isSet(dbus)) {
         if (parser.isSet(virtualVideo) || parser.isSet(virtualAudio) || parser.isSet(noSystemDevices))
             cDidevEvivod::setCaptureOptions(capture);
-        return runAutomationServer(automationServerOptions(app.arguments(), QProcessEnvironment::systemEnvironment()));
+        return runAutomationServer(automationServerOptions(app.arguments()));
     }
 
     StandaloneSession::Settings settings;
