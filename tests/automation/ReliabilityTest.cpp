@@ -123,8 +123,6 @@ TEST_F(Reliability, FiveThousandPipelinedBadGetSnapshotCallsOpenNoSecondBox)
         unchanged += reply.arguments() == QVariantList{7, QVariant::fromValue<short>(8), 9.5, QStringLiteral("tc")};
         if (firstError.isEmpty() && reply.type() == QDBusMessage::ErrorMessage)
             firstError = reply.errorName() + QLatin1Char(' ') + reply.errorMessage();
-        if (firstError.isEmpty() && reply.arguments().size() == 4 && reply.arguments() != QVariantList{7, QVariant::fromValue<short>(8), 9.5, QStringLiteral("tc")})
-            for (const QVariant& v : reply.arguments()) firstError += QString::fromLatin1(v.typeName()) + "=" + v.toString() + " ";
     }
     std::cout << kCalls << " pipelined calls answered in " << clock.elapsed() << " ms under one box\n";
     EXPECT_EQ(unchanged, kCalls) << firstError.toStdString();
