@@ -191,6 +191,9 @@ TEST_F(Reliability, HostThatLeavesIsCleanedUpAtOnceWhileAnotherHostsBoxStaysOpen
     ASSERT_TRUE(waitFor([&] { return otherBox.isFinished() && onScreen("message") == 0; }, 10s));
     EXPECT_EQ(other.GetSnapshotCount(), 0);
     EXPECT_EQ(onScreen("capture"), 1);
+    other.release();
+    staying.release();
+    EXPECT_TRUE(bus->waitUntilServerGone(2s)) << "an instance that ended was never destroyed";
 }
 
 TEST_F(Reliability, OnlyTheOwnersProcessDrivesAnInstance)

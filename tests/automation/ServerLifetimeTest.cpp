@@ -157,19 +157,6 @@ TEST_F(EndToEnd, HostKilledWhileAnotherStaysClosesOnlyItsWindow)
     EXPECT_TRUE(bus->waitUntilServerGone(2s));
 }
 
-TEST_F(EndToEnd, HostKilledWhileItsCallWaitsOnAMessageBoxTakesTheBoxAlong)
-{
-    QProcess killed;
-    killed.setProcessEnvironment(bus->hostEnvironment());
-    // There is no frame 99: the module tells the user and waits, inside the host's call.
-    killed.start(QStringLiteral(DIDEV_HOST_EXECUTABLE), {QStringLiteral("show"), QStringLiteral("get"), QStringLiteral("99")});
-    ASSERT_TRUE(waitFor([&] { return bus->serverPid() != 0 && windowState("message").value("loaded").toBool(); }, 30s));
-    ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
-    killed.waitForFinished();
-    // Nobody is left to read the answer: the box closes, and with the last instance the server ends.
-    EXPECT_TRUE(bus->waitUntilServerGone(2s));
-}
-
 TEST_F(EndToEnd, InstanceReleasedFromInsideItsOwnEventEndsOnlyAfterTheEventReturns)
 {
     AutomationClient client(host);
