@@ -9,11 +9,11 @@
 
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVariant>
 #include <QEventLoop>
 
 #include <algorithm>
-#include <QDBusUnixFileDescriptor>
-#include <QDBusVariant>
 
 namespace didev {
 
