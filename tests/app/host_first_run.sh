@@ -35,9 +35,9 @@ done
 [ "$(head -c 3 frame.jpg | od -An -tx1 | tr -d ' ')" = "ffd8ff" ] || fail "frame.jpg is no JPEG" out2 err2
 
 status=0
-"$host" --private-bus --timeout 1 get 5 >out3 2>err3 || status=$?
+"$host" --private-bus --timeout 2 get 5 >out3 2>err3 || status=$?
 [ "$status" = 1 ] || fail "exit status $status for a call that timed out" out3 err3
 expect "get 5: no frame 5 (0 stored): the module shows a message box" out3 err3
-expect "get 5: no answer within 1 s" err3 out3
+expect "get 5: no answer within 2 s" err3 out3
 expect "--timeout SECONDS" err3 out3
 echo "didev-host first run: passed"
