@@ -1,14 +1,18 @@
 #include "viewer/PreviewHost.h"
 
 #include "common/AutomationError.h"
+#include "common/ReplacingFileWriter.h"
 #include "ui/InteractionSeam.h"
 #include "viewer/DialogOwner.h"
 #include "viewer/PreviewPrinter.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QFile>
 #include <QGuiApplication>
+#include <QPdfWriter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScreen>
@@ -99,15 +103,21 @@ QString PreviewHost::writePdf() const
         raiseError(ErrorNumber::PathFileAccess);
     const QString path = unusedPdfPath(directory);
 
-    QPrinter pdf(QPrinter::HighResolution);
-    pdf.setOutputFormat(QPrinter::PdfFormat);
-    pdf.setResolution(kPdfResolution);
-    pdf.setOutputFileName(path);
-    pdf.setPageLayout(printer_->printer().pageLayout());
-    pdf.setCreator(QStringLiteral("Kelvara Didev Evivod"));
-    pdf.setDocName(QStringLiteral("Frame Capture"));
-    if (!printer_->document().render(pdf) || QFileInfo(path).size() == 0)
-        raiseError(ErrorNumber::PathFileAccess);
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter pdf(&bytes);
+        pdf.setResolution(kPdfResolution);
+        pdf.setPageLayout(printer_->printer().pageLayout());
+        pdf.setCreator(QStringLiteral("Kelvara Didev Evivod"));
+        pdf.setTitle(QStringLiteral("Frame Capture"));
+        if (!printer_->document().render(pdf))
+            raiseError(ErrorNumber::PathFileAccess);
+    }
+    ReplacingFileWriter file(QFile::encodeName(path).toStdString());
+    if (bytes.data().isEmpty() || !file.write(bytes.data().constData(), static_cast<size_t>(bytes.data().size()))
+        || !file.commit())
+        raiseError(ErrorNumber::PathFileAccess, file.failure() ? file.failure()->reason() : std::string("empty document"));
     qInfo().noquote() << "Print document written to" << path;
     return path;
 }
