@@ -21,8 +21,6 @@ namespace didev {
 
 namespace {
 
-constexpr size_t kFileHeaderSize = 14;
-constexpr uint32_t kPixelDataOffset = kFileHeaderSize + BitmapInfoHeader::kSize;
 constexpr int64_t kBandBytes = 256 * 1024;
 
 [[noreturn]] void raiseSystemError(const char* call)
@@ -81,7 +79,7 @@ BitmapMemoryFile BitmapMemoryFile::fromPicture(const PicturePtr& picture)
         raiseError(ErrorNumber::ObjectNotSet);
     const int64_t stride = (int64_t{picture->width()} * 3 + 3) & ~int64_t{3};
     const BitmapInfoHeader header = sectionHeader(*picture, stride);
-    const size_t fileSize = kPixelDataOffset + size_t{header.biSizeImage};
+    const size_t fileSize = BitmapInfoHeader::kPixelDataOffset + size_t{header.biSizeImage};
 
     const FileDescriptor writable(::memfd_create("didev-picture.bmp", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (writable.get() < 0)
@@ -89,14 +87,8 @@ BitmapMemoryFile BitmapMemoryFile::fromPicture(const PicturePtr& picture)
     if (::ftruncate(writable.get(), static_cast<off_t>(fileSize)) != 0)
         raiseSystemError("ftruncate");
 
-    uint8_t headers[kPixelDataOffset] = {};
-    headers[0] = 'B';
-    headers[1] = 'M';
-    storeLittleEndian(headers + 2, static_cast<uint32_t>(fileSize));
-    storeLittleEndian(headers + 10, kPixelDataOffset);
-    const auto info = header.bytes();
-    std::copy(info.begin(), info.end(), headers + kFileHeaderSize);
-    writeAll(writable, headers, sizeof headers);
+    const auto headers = header.fileHeaders();
+    writeAll(writable, headers.data(), headers.size());
     if (header.biSizeImage > 0)
         writePixels(writable, *picture, stride);
 

@@ -18,8 +18,6 @@ namespace didev {
 
 namespace {
 
-constexpr uint32_t kFileHeaderSize = 14;
-constexpr uint32_t kPixelDataOffset = kFileHeaderSize + BitmapInfoHeader::kSize;
 
 // The section's pixel memory, owned by its bitmap entry in the graphics table.
 class DibBitmap final : public BitmapObject {
@@ -294,18 +292,12 @@ bool cDIBSection::SavePicture(const std::string& sFileName) const
         throw AutomationError(ErrorNumber::BitmapFileNotCreated, sectionErrorSource(), ApiError(failure->error));
     }
 
-    uint8_t fileHeader[kFileHeaderSize] = {};
-    fileHeader[0] = 'B';
-    fileHeader[1] = 'M';
-    storeLittleEndian(fileHeader + 2, kPixelDataOffset + header_.biSizeImage);
-    storeLittleEndian(fileHeader + 10, kPixelDataOffset);
-    const auto info = header_.bytes();
     const size_t imageSize = header_.biSizeImage;
     // An empty section has no pixel memory to write from; the file is then not made at all.
     if (imageSize > 0 && bits_ == nullptr)
         return false;
-    return file.write(fileHeader, sizeof fileHeader) && file.write(info.data(), info.size())
-        && file.write(bits_, imageSize) && file.commit();
+    const auto headers = header_.fileHeaders();
+    return file.write(headers.data(), headers.size()) && file.write(bits_, imageSize) && file.commit();
 }
 
 } // namespace didev

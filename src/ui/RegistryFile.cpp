@@ -185,7 +185,9 @@ std::shared_ptr<const RegistryFile> RegistryFile::load(const QString& directory,
         FileStamp stamp;
         std::shared_ptr<const RegistryFile> file;
     };
-    // A file is parsed again only when it changed. Only a few roots exist, so the cache stays small.
+    // A file is parsed again only when it changed. There are six roots and, but in tests, one
+    // folder; the bound only keeps a changing folder from growing the cache.
+    constexpr size_t kCachedFiles = 16;
     static std::mutex mutex;
     static std::map<std::string, Parsed> cache;
 
@@ -204,6 +206,8 @@ std::shared_ptr<const RegistryFile> RegistryFile::load(const QString& directory,
     if (text.startsWith("\xEF\xBB\xBF"))
         text = text.sliced(3);
     auto file = std::make_shared<const RegistryFile>(rootName, decodedText(text));
+    if (cache.size() >= kCachedFiles)
+        cache.clear();
     cache.insert_or_assign(path, Parsed{readStamp, file});
     return file;
 }

@@ -169,22 +169,5 @@ TEST_F(JpegLibraryTest, TheOldFileStaysWhenTheCodecRefuses)
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
 }
 
-TEST_F(JpegLibraryTest, AReadOnlyFileIsNotDeletedAndGivesError75)
-{
-    const fs::path file = folder_ / "locked.jpg";
-    std::ofstream(file) << "kept";
-    fs::permissions(file, fs::perms::owner_read);
-    cDIBSection section;
-    section.CreateFromPicture(smoothPicture(8, 8));
-    try {
-        SaveDIBAsJPEG(section, file.string(), 90);
-        FAIL();
-    } catch (const AutomationError& e) {
-        EXPECT_EQ(e.number(), 75);
-        EXPECT_EQ(e.description(), "Path/File access error: Permission denied");
-    }
-    EXPECT_EQ(fs::file_size(file), 4u);
-}
-
 } // namespace
 } // namespace didev
