@@ -41,9 +41,6 @@ public:
     ReplacingFileWriter(const ReplacingFileWriter&) = delete;
     ReplacingFileWriter& operator=(const ReplacingFileWriter&) = delete;
 
-    bool isOpen() const noexcept { return file_.valid(); }
-    const std::string& target() const noexcept { return target_; }
-
     // False once anything failed; later writes do nothing.
     bool write(const void* data, size_t size);
     // Syncs the new file, renames it over the target and syncs the folder. False after any

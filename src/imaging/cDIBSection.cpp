@@ -18,7 +18,6 @@ namespace didev {
 
 namespace {
 
-
 // The section's pixel memory, owned by its bitmap entry in the graphics table.
 class DibBitmap final : public BitmapObject {
 public:

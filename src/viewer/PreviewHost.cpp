@@ -9,8 +9,8 @@
 #include <QBuffer>
 #include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPdfWriter>
 #include <QPrintPreviewDialog>
