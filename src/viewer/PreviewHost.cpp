@@ -1,15 +1,13 @@
 #include "viewer/PreviewHost.h"
 
 #include "common/AutomationError.h"
-#include "common/ReplacingFileWriter.h"
 #include "ui/InteractionSeam.h"
 #include "viewer/DialogOwner.h"
 #include "viewer/PreviewPrinter.h"
+#include "viewer/ReplacingFileDevice.h"
 
-#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPdfWriter>
@@ -103,21 +101,23 @@ QString PreviewHost::writePdf() const
         raiseError(ErrorNumber::PathFileAccess);
     const QString path = unusedPdfPath(directory);
 
-    QBuffer bytes;
-    bytes.open(QIODevice::WriteOnly);
+    ReplacingFileDevice file(path);
+    const auto raiseAccessError = [&file] {
+        raiseError(ErrorNumber::PathFileAccess, file.failure() ? file.failure()->reason() : "the document is empty");
+    };
+    if (!file.isOpen())
+        raiseAccessError();
     {
-        QPdfWriter pdf(&bytes);
+        QPdfWriter pdf(&file);
         pdf.setResolution(kPdfResolution);
         pdf.setPageLayout(printer_->printer().pageLayout());
         pdf.setCreator(QStringLiteral("Kelvara Didev Evivod"));
         pdf.setTitle(QStringLiteral("Frame Capture"));
         if (!printer_->document().render(pdf))
-            raiseError(ErrorNumber::PathFileAccess);
+            raiseAccessError();
     }
-    ReplacingFileWriter file(QFile::encodeName(path).toStdString());
-    if (bytes.data().isEmpty() || !file.write(bytes.data().constData(), static_cast<size_t>(bytes.data().size()))
-        || !file.commit())
-        raiseError(ErrorNumber::PathFileAccess, file.failure() ? file.failure()->reason() : std::string("empty document"));
+    if (file.pos() == 0 || !file.commit())
+        raiseAccessError();
     qInfo().noquote() << "Print document written to" << path;
     return path;
 }
