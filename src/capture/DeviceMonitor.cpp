@@ -1,6 +1,7 @@
 #include "capture/DeviceMonitor.h"
 
 #include <QMetaObject>
+#include <QtGlobal>
 
 #include <algorithm>
 #include <optional>
@@ -74,7 +75,7 @@ void DeviceMonitor::start()
             providers_.push_back(std::move(provider));
         } else {
             gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
-            failed_.append(QString::fromUtf8(GST_OBJECT_NAME(factory)));
+            qInfo("device provider %s did not start: its devices are not listed", GST_OBJECT_NAME(factory));
         }
     }
     gst_plugin_feature_list_free(factories);

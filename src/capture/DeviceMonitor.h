@@ -16,7 +16,7 @@ namespace didev {
 // caches and costs nothing; arrivals and removals come on the providers' buses and are told on
 // the UI thread. A provider that does not start (the sound-server provider with no sound server)
 // is left out: asking an unstarted provider probes it again on every call, and a failed probe
-// keeps its sockets and threads.
+// keeps its sockets and memory.
 class DeviceMonitor : public QObject {
     Q_OBJECT
 
@@ -35,9 +35,8 @@ public:
 
     // The devices of that kind present now, in provider rank order.
     QList<CaptureDevice> devices(DeviceKind kind) const;
-    // Names of the providers that run, and of those that did not start.
+    // Names of the providers that run.
     QStringList providers() const;
-    const QStringList& failedProviders() const { return failed_; }
 
 signals:
     void deviceAdded(didev::DeviceKind kind, const didev::CaptureDevice& device);
@@ -50,7 +49,6 @@ private:
     static GstBusSyncReply onBusMessage(GstBus* bus, GstMessage* message, gpointer self);
 
     std::vector<GstObjectPtr<GstDeviceProvider>> providers_;
-    QStringList failed_;
 };
 
 } // namespace didev
