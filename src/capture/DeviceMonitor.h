@@ -16,7 +16,8 @@ namespace didev {
 // caches and costs nothing; arrivals and removals come on the providers' buses and are told on
 // the UI thread. A provider that does not start (the sound-server provider with no sound server)
 // is left out: asking an unstarted provider probes it again on every call, and a failed probe
-// keeps its sockets and memory.
+// keeps its sockets and memory. GstDeviceMonitor is not used for this reason: it keeps such a
+// provider and probes it on every listing.
 class DeviceMonitor : public QObject {
     Q_OBJECT
 
