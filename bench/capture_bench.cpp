@@ -2,7 +2,7 @@
 // source in the same run: time to the first painted frame, CPU of the preview against a
 // gst-launch-1.0 pipeline of the same source into fakesink, and the latency from a frame
 // leaving the source to its paint.
-#include "capture/DidevEvivod.h"
+#include "capture/CaptureWindow.h"
 #include "capture/GstHandles.h"
 #include "capture/VideoView.h"
 #include "state/ModuleState.h"

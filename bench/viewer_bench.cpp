@@ -2,8 +2,8 @@
 // running test pattern into the store against a memcpy of one frame; the memory a stored frame
 // takes against its raw pixels; printing 50 frames to PDF and to the print preview, per frame
 // and with the peak memory.
-#include "capture/DidevEvivod.h"
-#include "imaging/PictureBox.h"
+#include "capture/CaptureWindow.h"
+#include "ui/PictureBox.h"
 #include "snapshots/CaptureSnapshot.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"

@@ -1,8 +1,8 @@
 #include "app/AutomationClient.h"
 
 #include "app/HostCallError.h"
-#include "automation/DBusNames.h"
-#include "automation/HostStringArrayDBus.h"
+#include "common/DBusNames.h"
+#include "common/HostStringArrayDBus.h"
 
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/HostCallError.h"
-#include "automation/HostStringArray.h"
-#include "common/VbTypes.h"
+#include "common/HostStringArray.h"
+#include "common/HostBoolean.h"
 
 #include <QByteArray>
 #include <QDBusConnection>

@@ -2,8 +2,8 @@
 
 #include "app/QuitSignals.h"
 #include "app/WindowSettingsFile.h"
-#include "capture/DidevEvivod.h"
-#include "capture/StatusPanel.h"
+#include "capture/CaptureWindow.h"
+#include "ui/StatusPanel.h"
 #include "capture/VideoView.h"
 #include "common/AutomationError.h"
 

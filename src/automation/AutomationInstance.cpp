@@ -1,9 +1,9 @@
 #include "automation/AutomationInstance.h"
 
 #include "automation/BitmapMemoryFile.h"
-#include "automation/DBusInterfaceXml.h"
-#include "automation/DBusNames.h"
-#include "automation/HostStringArrayDBus.h"
+#include "common/DBusInterfaceXml.h"
+#include "common/DBusNames.h"
+#include "common/HostStringArrayDBus.h"
 #include "common/AutomationError.h"
 #include "ui/InteractionSeam.h"
 

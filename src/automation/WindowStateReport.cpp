@@ -1,9 +1,9 @@
 #include "automation/WindowStateReport.h"
 
-#include "capture/DidevEvivod.h"
-#include "capture/StatusPanel.h"
-#include "imaging/PictureBox.h"
-#include "ui/CustomInputBox.h"
+#include "capture/CaptureWindow.h"
+#include "ui/StatusPanel.h"
+#include "ui/PictureBox.h"
+#include "ui/MessageBox.h"
 #include "ui/Screen.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/StatusBarPanel.h"

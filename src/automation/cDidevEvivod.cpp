@@ -1,7 +1,7 @@
 #include "automation/cDidevEvivod.h"
 
 #include "automation/SettingsExchange.h"
-#include "capture/DidevEvivod.h"
+#include "capture/CaptureWindow.h"
 #include "snapshots/CaptureSnapshot.h"
 #include "snapshots/PictureWriter.h"
 #include "snapshots/SnapshotExport.h"

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "automation/HostStringArray.h"
+#include "common/HostStringArray.h"
 #include "capture/CaptureOptions.h"
 #include "capture/CaptureWindowEvents.h"
-#include "common/VbTypes.h"
+#include "common/HostBoolean.h"
 
 #include <QPointer>
 #include <QString>

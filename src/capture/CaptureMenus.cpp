@@ -2,7 +2,7 @@
 
 #include "capture/CaptureControl.h"
 #include "capture/DeviceList.h"
-#include "capture/DidevEvivod.h"
+#include "capture/CaptureWindow.h"
 #include "common/AutomationError.h"
 #include "common/Rounding.h"
 #include "state/ModuleState.h"

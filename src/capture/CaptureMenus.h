@@ -1,8 +1,8 @@
 #pragma once
 
-#include "capture/PanelMenuState.h"
-#include "capture/PopupMenuItems.h"
-#include "common/VbTypes.h"
+#include "ui/PanelMenuTracker.h"
+#include "ui/PopupMenu.h"
+#include "common/HostBoolean.h"
 
 #include <QObject>
 #include <QPoint>

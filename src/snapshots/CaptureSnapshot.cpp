@@ -1,7 +1,7 @@
 #include "snapshots/CaptureSnapshot.h"
 
 #include "capture/CaptureControl.h"
-#include "capture/DidevEvivod.h"
+#include "capture/CaptureWindow.h"
 #include "common/AutomationDate.h"
 #include "common/AutomationError.h"
 #include "state/ModuleState.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/VbTypes.h"
+#include "common/HostBoolean.h"
 
 #include <QString>
 

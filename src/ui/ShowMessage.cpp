@@ -1,6 +1,6 @@
 #include "ui/ShowMessage.h"
 
-#include "ui/CustomInputBox.h"
+#include "ui/MessageBox.h"
 #include "ui/InteractionSeam.h"
 #include "ui/MessageRequest.h"
 

@@ -3,7 +3,7 @@
 #include "common/AutomationError.h"
 #include "common/RegularFile.h"
 #include "common/Rounding.h"
-#include "imaging/PictureBox.h"
+#include "ui/PictureBox.h"
 #include "snapshots/PictureFormat.h"
 #include "snapshots/PictureWriter.h"
 #include "state/ModuleState.h"

@@ -5,8 +5,8 @@
 
 #include "app/HostCallError.h"
 #include "app/HostEventSink.h"
-#include "automation/DBusNames.h"
-#include "automation/HostStringArrayDBus.h"
+#include "common/DBusNames.h"
+#include "common/HostStringArrayDBus.h"
 
 #include <QDBusVariant>
 #include <QImage>

@@ -7,7 +7,7 @@
 #include "app/HostCallError.h"
 #include "app/HostEventSink.h"
 #include "automation/AutomationService.h"
-#include "automation/DBusNames.h"
+#include "common/DBusNames.h"
 #include "automation/TestDriverRows.h"
 #include "support/ProcessResources.h"
 

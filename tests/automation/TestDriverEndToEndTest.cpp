@@ -4,7 +4,7 @@
 #include "EndToEndFixture.h"
 
 #include "app/HostCallError.h"
-#include "automation/DBusNames.h"
+#include "common/DBusNames.h"
 #include "automation/TestDriverRows.h"
 
 #include <QDBusMetaType>

@@ -1,6 +1,6 @@
 #include "automation/NumberText.h"
 #include "automation/cDidevEvivod.h"
-#include "capture/DidevEvivod.h"
+#include "capture/CaptureWindow.h"
 #include "capture/VideoView.h"
 #include "common/AutomationError.h"
 #include "common/Picture.h"

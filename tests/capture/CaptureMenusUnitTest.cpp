@@ -1,7 +1,7 @@
 #include "capture/CaptureMenus.h"
 #include "capture/DeviceList.h"
-#include "capture/PanelMenuState.h"
-#include "capture/PopupMenuItems.h"
+#include "ui/PanelMenuTracker.h"
+#include "ui/PopupMenu.h"
 
 #include <QMenu>
 

@@ -1,9 +1,9 @@
 #include "ViewerTestSupport.h"
 
 #include "capture/CaptureWindowEvents.h"
-#include "capture/DidevEvivod.h"
+#include "capture/CaptureWindow.h"
 #include "common/AutomationDate.h"
-#include "imaging/PictureBox.h"
+#include "ui/PictureBox.h"
 #include "snapshots/CaptureSnapshot.h"
 #include "viewer/StatusBarPanel.h"
 

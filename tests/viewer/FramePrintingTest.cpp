@@ -1,7 +1,7 @@
 #include "ViewerTestSupport.h"
 
 #include "common/AutomationError.h"
-#include "imaging/PictureBox.h"
+#include "ui/PictureBox.h"
 #include "ui/Registry.h"
 #include "viewer/FramePrinting.h"
 #include "viewer/PreviewHost.h"

@@ -1,6 +1,6 @@
 #include "ViewerTestSupport.h"
 
-#include "imaging/PictureBox.h"
+#include "ui/PictureBox.h"
 #include "ui/InteractionSeam.h"
 #include "viewer/ArrowButton.h"
 #include "viewer/StatusBarPanel.h"

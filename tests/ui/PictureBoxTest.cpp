@@ -1,5 +1,5 @@
-#include "imaging/PaintScaledPicture.h"
-#include "imaging/PictureBox.h"
+#include "ui/PaintScaledPicture.h"
+#include "ui/PictureBox.h"
 #include "ui/Screen.h"
 
 #include <QFont>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/StatusPanel.h"
+#include "ui/StatusPanel.h"
 #include "ui/Screen.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "common/Twips.h"
 #include "state/ModuleState.h"
-#include "ui/CustomInputBox.h"
+#include "ui/MessageBox.h"
 #include "ui/InteractionSeam.h"
 #include "ui/MessageImage.h"
 #include "ui/MessageRequest.h"

@@ -1,6 +1,6 @@
-#include "automation/DBusMethodTable.h"
+#include "common/DBusMethodTable.h"
 
-#include "automation/DBusNames.h"
+#include "common/DBusNames.h"
 #include "common/AutomationError.h"
 
 #include <QDBusError>

@@ -1,4 +1,4 @@
-#include "capture/PanelMenuState.h"
+#include "ui/PanelMenuTracker.h"
 
 #include "common/Rounding.h"
 

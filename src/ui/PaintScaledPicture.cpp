@@ -1,6 +1,6 @@
-#include "imaging/PaintScaledPicture.h"
+#include "ui/PaintScaledPicture.h"
 
-#include "imaging/PictureBox.h"
+#include "ui/PictureBox.h"
 
 namespace didev {
 

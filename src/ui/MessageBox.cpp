@@ -1,4 +1,4 @@
-#include "ui/CustomInputBox.h"
+#include "ui/MessageBox.h"
 
 #include "common/Twips.h"
 #include "state/ModuleState.h"

@@ -1,4 +1,4 @@
-#include "capture/StatusPanel.h"
+#include "ui/StatusPanel.h"
 
 #include <QMouseEvent>
 
