@@ -45,9 +45,9 @@ T argumentAt(const QDBusMessage& call, int index)
     return qvariant_cast<T>(call.arguments().at(index));
 }
 
-DidevEvivod& captureWindow()
+CaptureWindow& captureWindow()
 {
-    auto* window = qobject_cast<DidevEvivod*>(TestDriver::findWindow(QStringLiteral("capture")));
+    auto* window = qobject_cast<CaptureWindow*>(TestDriver::findWindow(QStringLiteral("capture")));
     if (!window)
         throw DBusCallError(QDBusError::Failed, QStringLiteral("No capture window is loaded"));
     return *window;
@@ -252,15 +252,15 @@ bool TestDriver::handleMessage(const QDBusMessage& message, const QDBusConnectio
 QWidget* TestDriver::findWindow(const QString& name)
 {
     if (name == QLatin1String("message"))
-        return CustomInputBox::current();
+        return MessageBox::current();
     if (name == QLatin1String("viewer"))
         return LoadedSnapshotViewer();
     if (name != QLatin1String("capture"))
         raiseInvalidArguments(QStringLiteral("Windows are capture, viewer and message, not '%1'").arg(name));
     // The newest loaded capture window: an unloaded one may linger until it is deleted.
-    DidevEvivod* found = nullptr;
+    CaptureWindow* found = nullptr;
     for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* capture = qobject_cast<DidevEvivod*>(widget); capture && capture->loaded())
+        if (auto* capture = qobject_cast<CaptureWindow*>(widget); capture && capture->loaded())
             found = capture;
     return found;
 }
@@ -332,7 +332,7 @@ void TestDriver::addInputMethods()
         const double y = argumentAt<double>(call, 2);
         if (!std::isfinite(x) || !std::isfinite(y) || std::abs(x) > 1e7 || std::abs(y) > 1e7)
             raiseInvalidArguments(QStringLiteral("The pointer needs a point on the screen"));
-        if (auto* capture = qobject_cast<DidevEvivod*>(&window)) {
+        if (auto* capture = qobject_cast<CaptureWindow*>(&window)) {
             // Over the video, in the video area's pixels: a move, then a press and release there.
             VideoView& video = capture->videoView();
             const QPoint at(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
@@ -373,12 +373,12 @@ void TestDriver::addInputMethods()
     });
     methods_.add("ClickPanel", "sn", [](const QDBusMessage& call) {
         QWidget& window = loadedWindow(argumentAt<QString>(call, 0));
-        auto* capture = qobject_cast<DidevEvivod*>(&window);
+        auto* capture = qobject_cast<CaptureWindow*>(&window);
         auto* viewer = qobject_cast<SnapshotViewer*>(&window);
         if (!capture && !viewer)
             raiseInvalidArguments(QStringLiteral("Only the capture window and the viewer have status-bar panels"));
         const int16_t index = argumentAt<int16_t>(call, 1);
-        const int panels = capture ? DidevEvivod::kPanelCount : SnapshotViewer::kPanelCount;
+        const int panels = capture ? CaptureWindow::kPanelCount : SnapshotViewer::kPanelCount;
         if (index < 1 || index > panels)
             raiseInvalidArguments(QStringLiteral("The status bar has panels 1 to %1").arg(panels));
         QWidget& panel = capture ? static_cast<QWidget&>(capture->panel(index)) : viewer->panel(index);

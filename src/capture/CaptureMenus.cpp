@@ -80,7 +80,7 @@ QString errorText(const AutomationError& error)
 
 } // namespace
 
-CaptureMenus::CaptureMenus(DidevEvivod& window)
+CaptureMenus::CaptureMenus(CaptureWindow& window)
     : QObject(&window)
     , window_(window)
 {
@@ -104,7 +104,7 @@ void CaptureMenus::buildDeviceMenu(QMenu& menu, const DeviceList& devices, const
     }
 }
 
-void CaptureMenus::buildOptionsMenu(QMenu& menu, int frameCount, VbBoolean allowInternalCapture, int32_t inputMode,
+void CaptureMenus::buildOptionsMenu(QMenu& menu, int frameCount, HostBoolean allowInternalCapture, int32_t inputMode,
     int32_t previewStage)
 {
     // Children of the menu, so they go with it.
@@ -120,7 +120,7 @@ void CaptureMenus::buildOptionsMenu(QMenu& menu, int frameCount, VbBoolean allow
         QStringLiteral("Discard Captured Frames"));
     appendMenuItem(menu, MenuItemFlag::Separator, 0, QString());
     // Only exactly true allows it, as for the "S" key.
-    appendMenuItem(menu, greyedWhen(allowInternalCapture != vbTrue),
+    appendMenuItem(menu, greyedWhen(allowInternalCapture != kHostTrue),
         static_cast<int32_t>(OptionsCommand::CaptureCurrentFrame), QStringLiteral("Capture Current Frame"));
     appendMenuItem(menu, MenuItemFlag::Separator, 0, QString());
     appendMenuItem(menu, MenuItemFlag::Popup, 0, QStringLiteral("Input Mode"), inputModes);
@@ -133,9 +133,9 @@ void CaptureMenus::PanelClick(const StatusPanelClick& click)
         return;
 
     PanelMenuGeometry geometry;
-    geometry.windowLeft = window_.Left();
-    geometry.windowTop = window_.Top();
-    geometry.windowHeight = window_.Height();
+    geometry.windowLeft = window_.placement().left();
+    geometry.windowTop = window_.placement().top();
+    geometry.windowHeight = window_.placement().height();
     geometry.sizingFrameWidth = moduleState().windowMetrics.sizingFrameWidth;
     geometry.statusBarLeft = window_.statusBarLeft();
     geometry.panelLeft = click.left;
@@ -163,7 +163,7 @@ int32_t CaptureMenus::track(QMenu& menu, int panel, QPoint bottomLeft)
 {
     connect(&menu, &QMenu::aboutToShow, this, [this, &menu, panel] { emit menuShown(panel, popupMenuRows(menu)); });
     // The menu's loop serves the host and the timers too: the window may close meanwhile.
-    const QPointer<DidevEvivod> window = &window_;
+    const QPointer<CaptureWindow> window = &window_;
     const int32_t id = InteractionSeam::instance().execMenu(menu, bottomLeft);
     if (!window || !window->loaded())
         return 0;
@@ -174,7 +174,7 @@ void CaptureMenus::VideoMenu(QPoint bottomLeft)
 {
     QMenu menu;
     buildDeviceMenu(menu, window_.captureControl().videoDevices(), window_.panel(1).text(),
-        QString::fromLatin1(DidevEvivod::kNoVideo));
+        QString::fromLatin1(CaptureWindow::kNoVideo));
     const int32_t id = track(menu, static_cast<int>(Panel::Video), bottomLeft);
     if (id > 0)
         chooseVideoDevice(id);
@@ -184,7 +184,7 @@ void CaptureMenus::AudioMenu(QPoint bottomLeft)
 {
     QMenu menu;
     buildDeviceMenu(menu, window_.captureControl().audioDevices(), window_.panel(2).text(),
-        QString::fromLatin1(DidevEvivod::kNoAudio));
+        QString::fromLatin1(CaptureWindow::kNoAudio));
     const int32_t id = track(menu, static_cast<int>(Panel::Audio), bottomLeft);
     if (id > 0)
         chooseAudioDevice(id);
@@ -221,8 +221,8 @@ void CaptureMenus::chooseVideoDevice(int32_t id)
         video.setSelectedIndex(id - 1);
         capture.setPreview(true);
     }
-    window_.UpdateStatusBar();
-    window_.SizeLogoImage();
+    window_.showDeviceNames();
+    window_.placeLogo();
 }
 
 void CaptureMenus::chooseAudioDevice(int32_t id)
@@ -230,7 +230,7 @@ void CaptureMenus::chooseAudioDevice(int32_t id)
     state_.clearPanel();
     const WaitCursor hourglass;
     window_.captureControl().audioDevices().setSelectedIndex(id == kNoDeviceCommand ? -1 : id - 1);
-    window_.UpdateStatusBar();
+    window_.showDeviceNames();
 }
 
 void CaptureMenus::runOptionsCommand(OptionsCommand command)
@@ -244,7 +244,7 @@ void CaptureMenus::runOptionsCommand(OptionsCommand command)
         discardCapturedFrames();
         return;
     case OptionsCommand::CaptureCurrentFrame:
-        window_.GrabFrame();
+        window_.requestGrab();
         return;
     default:
         break;
@@ -262,16 +262,16 @@ void CaptureMenus::runOptionsCommand(OptionsCommand command)
 void CaptureMenus::showCapturedFrames()
 {
     // Asked before the viewer is reached: loading one marks it shown.
-    const bool shown = moduleState().viewerShown == vbTrue;
+    const bool shown = moduleState().viewerShown == kHostTrue;
     SnapshotViewer& viewer = SnapshotViewerWindow();
     if (shown) {
-        viewer.ShowFrame(1, false);
+        viewer.showFrame(1, false);
     } else {
         // Right under this window, wherever the viewer was before and whether or not it fits the screen.
-        viewer.ShowFrame(1, true);
+        viewer.showFrame(1, true);
         viewer.show();
-        viewer.setTop(roundHalfEven(window_.Top() + window_.Height()));
-        viewer.setLeft(window_.Left());
+        viewer.placement().setTop(roundHalfEven(window_.placement().top() + window_.placement().height()));
+        viewer.placement().setLeft(window_.placement().left());
     }
     viewer.show();
     viewer.raise();
@@ -283,7 +283,7 @@ void CaptureMenus::discardCapturedFrames()
     const int16_t answer = ShowMessage(QString::fromLatin1(kDiscardPrompt), kStyleYesNoQuestion);
     if (answer != static_cast<int16_t>(MessageResult::Yes))
         return;
-    window_.UnloadViewer();
+    window_.closeViewer();
     ClearSnapshotStore();
 }
 

@@ -14,7 +14,7 @@ class QMenu;
 namespace didev {
 
 class DeviceList;
-class DidevEvivod;
+class CaptureWindow;
 
 // "None" in the device menus; the device at zero-based position i of its list is i + 1.
 inline constexpr int32_t kNoDeviceCommand = 9999;
@@ -51,10 +51,10 @@ class CaptureMenus : public QObject {
     Q_OBJECT
 
 public:
-    explicit CaptureMenus(DidevEvivod& window);
+    explicit CaptureMenus(CaptureWindow& window);
 
-    PanelMenuState& state() { return state_; }
-    const PanelMenuState& state() const { return state_; }
+    PanelMenuTracker& state() { return state_; }
+    const PanelMenuTracker& state() const { return state_; }
 
     // The status bar's panel click: the repeat-click test, then the panel's menu. A numbered
     // error of the command is told to the user.
@@ -68,7 +68,7 @@ public:
         const QString& noneText);
     // The frame commands, greyed without frames (capture unless internal capture is allowed),
     // and the input mode and preview stage submenus with the current ones checked.
-    static void buildOptionsMenu(QMenu& menu, int frameCount, VbBoolean allowInternalCapture, int32_t inputMode,
+    static void buildOptionsMenu(QMenu& menu, int frameCount, HostBoolean allowInternalCapture, int32_t inputMode,
         int32_t previewStage);
 
 signals:
@@ -87,8 +87,8 @@ private:
     void showCapturedFrames();
     void discardCapturedFrames();
 
-    DidevEvivod& window_;
-    PanelMenuState state_;
+    CaptureWindow& window_;
+    PanelMenuTracker state_;
 };
 
 } // namespace didev

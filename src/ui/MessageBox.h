@@ -19,27 +19,27 @@ class MessageImage;
 // input box and a check box, laid out from messageRequest(). It is modal, stays above other
 // windows and has no owner. A button click stores its result code in the request and closes
 // the box; the close box stores nothing.
-class CustomInputBox final : public QDialog {
+class MessageBox final : public QDialog {
     Q_OBJECT
 
 public:
-    CustomInputBox();
-    ~CustomInputBox() override;
+    MessageBox();
+    ~MessageBox() override;
 
     // Loads the box from messageRequest(), shows it modally (through the interaction seam) and
     // returns once it has closed.
     void run();
 
     // The newest box on the screen now, if any, and how many are on it.
-    static CustomInputBox* current();
+    static MessageBox* current();
     static int shownCount();
 
     const MessageBoxGeometry& layout() const { return layout_; }
-    QPushButton* command(int number) const;    // Command1 to Command5
-    QLineEdit* text1() const { return text1_; }
-    QCheckBox* check1() const { return check1_; }
-    QLabel* iconImage() const { return iconImage_; }
-    MessageImage* messageImage() const { return messageImage_; }
+    QPushButton* button(int number) const;    // 1 to 5, left to right
+    QLineEdit* inputField() const { return inputField_; }
+    QCheckBox* checkBox() const { return checkBox_; }
+    QLabel* icon() const { return icon_; }
+    MessageImage* messageText() const { return messageText_; }
 
     // The result code a button carries in its tag.
     static int tagOf(const QPushButton& button);
@@ -52,16 +52,16 @@ private:
     void load();
     void warnNotInitialized();
     void apply(const MessageBoxGeometry& g);
-    void commandClicked(QPushButton* button);
+    void buttonClicked(QPushButton* button);
     // The typed character as an accelerator: true when it clicked a button.
     bool clickAccelerator(const QString& typed);
     void giveScriptedAnswer(const QVariant& answer);
 
-    QLabel* iconImage_;
-    MessageImage* messageImage_;
-    std::array<QPushButton*, 5> commands_{};
-    QLineEdit* text1_;
-    QCheckBox* check1_;
+    QLabel* icon_;
+    MessageImage* messageText_;
+    std::array<QPushButton*, 5> buttons_{};
+    QLineEdit* inputField_;
+    QCheckBox* checkBox_;
     MessageBoxGeometry layout_;
 };
 

@@ -4,20 +4,20 @@
 
 namespace didev {
 
-void PanelMenuState::reset()
+void PanelMenuTracker::reset()
 {
     lastMenuPanel_ = 0;
     menuAnchorX_ = 0;
     menuAnchorY_ = 0;
 }
 
-void PanelMenuState::pointerMoved(float x, float y, const ScreenMetrics& screen)
+void PanelMenuTracker::pointerAt(float x, float y, const ScreenMetrics& screen)
 {
     menuAnchorX_ = roundToLong(x * screen.twipsPerPixelX);
     menuAnchorY_ = roundToLong(y * screen.twipsPerPixelY);
 }
 
-bool PanelMenuState::admitClick(const StatusPanelClick& click, double statusBarTop, double statusBarHeight)
+bool PanelMenuTracker::admitClick(const StatusPanelClick& click, double statusBarTop, double statusBarHeight)
 {
     const int64_t panelRight = static_cast<int64_t>(click.left) + click.width;
     const bool anchorInPanel = click.left <= menuAnchorX_ && menuAnchorX_ <= panelRight && statusBarTop <= menuAnchorY_

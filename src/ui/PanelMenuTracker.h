@@ -11,7 +11,7 @@ namespace didev {
 // event lay (twips). A click on the panel whose menu was just dismissed, with the anchor
 // still inside it, only disarms the panel: the second click of a person closing a menu by
 // clicking its panel again does not reopen it.
-class PanelMenuState {
+class PanelMenuTracker {
 public:
     int16_t lastMenuPanel() const { return lastMenuPanel_; }
     int32_t menuAnchorX() const { return menuAnchorX_; }
@@ -22,7 +22,7 @@ public:
     // A command was chosen, or the window lost the focus.
     void clearPanel() { lastMenuPanel_ = 0; }
     // A press or move of the pointer over the video, in pixels.
-    void pointerMoved(float x, float y, const ScreenMetrics& screen);
+    void pointerAt(float x, float y, const ScreenMetrics& screen);
 
     // False for a repeat click, which disarms the panel; otherwise arms the clicked panel with
     // the anchor just inside it and returns true: its menu opens. The status bar's top and

@@ -20,10 +20,10 @@ int16_t ShowMessage(const QString& prompt, int16_t style, const QString& title)
     request.Prompt = prompt;
     request.Title = title.isEmpty() ? QString::fromLatin1(kMessageCaption) : title;
     request.Style = style;
-    request.ShowCheck = vbFalse;
+    request.ShowCheck = kHostFalse;
 
     // Each showing loads the box afresh.
-    CustomInputBox box;
+    MessageBox box;
     box.run();
     return messageRequest().Result;
 }

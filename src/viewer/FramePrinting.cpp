@@ -39,9 +39,9 @@ constexpr int32_t kBottomRoom = 720;
 constexpr int32_t kGap = 50;
 
 // The viewer window holding the hidden picture box when it is shown, else the window in front.
-QWidget* dialogOwner(const PictureBox& hiddenPicture)
+QWidget* dialogOwner(const PictureBox& scalingSource)
 {
-    QWidget* viewer = hiddenPicture.window();
+    QWidget* viewer = scalingSource.window();
     return viewer->isVisible() ? viewer : QApplication::activeWindow();
 }
 
@@ -76,9 +76,9 @@ PictureHandle handleOf(int index)
 // One print run on the printer object: the header, then frames down the page.
 class FramePageLayout {
 public:
-    FramePageLayout(PreviewPrinter& printer, PictureBox& hiddenPicture)
+    FramePageLayout(PreviewPrinter& printer, PictureBox& scalingSource)
         : printer_(printer)
-        , hidden_(hiddenPicture)
+        , hidden_(scalingSource)
         , tempFile_(moduleState().tmpPath + QStringLiteral("temp.jpg"))
         , notAvailable_(QString::fromLatin1(kFrameNotAvailable))
     {
@@ -257,21 +257,21 @@ bool ConfirmPrinter(const QString&)
     return true;
 }
 
-void PrintFrame(int16_t pframeNumber, PictureBox& hiddenPicture)
+void printFrames(int16_t frame, PictureBox& scalingSource)
 {
     const int n = moduleState().snapshotStore.count();
     if (n == 0) {
         ShowMessage(QStringLiteral("There are no frames to print."), kStyleExclamation);
         return;
     }
-    if (pframeNumber < 0 || pframeNumber > n)
+    if (frame < 0 || frame > n)
         raiseError(ErrorNumber::SubscriptOutOfRange);
 
     std::unique_ptr<PreviewHost> host;
     OpenPrintPreview(host);
-    host->SetOwnerWindow(dialogOwner(hiddenPicture));
+    host->SetOwnerWindow(dialogOwner(scalingSource));
 
-    const int single = pframeNumber != 0 ? pframeNumber : (n == 1 ? 1 : 0);
+    const int single = frame != 0 ? frame : (n == 1 ? 1 : 0);
     if (single == 0
         && ShowMessage(QStringLiteral("Print %1 frames?").arg(n), kStyleQuestionYesNo) == kAnswerNo)
         return;
@@ -287,7 +287,7 @@ void PrintFrame(int16_t pframeNumber, PictureBox& hiddenPicture)
 
     const std::shared_ptr<PreviewPrinter> printer = previewPrinter();
     {
-        FramePageLayout layout(*printer, hiddenPicture);
+        FramePageLayout layout(*printer, scalingSource);
         layout.start();
         if (single == 0)
             layout.printAll(count);

@@ -3,7 +3,6 @@
 #include "common/AutomationError.h"
 #include "common/Rounding.h"
 #include "common/Twips.h"
-#include "ui/PaintScaledPicture.h"
 #include "ui/PictureBox.h"
 #include "snapshots/PictureWriter.h"
 #include "state/ModuleState.h"
@@ -87,41 +86,41 @@ SnapshotViewer::SnapshotViewer(QWidget* parent)
     // Closing the viewer never ends the process.
     setAttribute(Qt::WA_QuitOnClose, false);
 
-    picture1_ = new PictureBox(this);
-    picture1_->setObjectName(QStringLiteral("Picture1"));
-    picture1_->setAutoSize(true);
-    picture1_->setBackColor(Qt::black);
-    picture1_->move(0, 0);
-    picture1_->installEventFilter(this);
+    framePicture_ = new PictureBox(this);
+    framePicture_->setObjectName(QStringLiteral("framePicture"));
+    framePicture_->setAutoSize(true);
+    framePicture_->setBackColor(Qt::black);
+    framePicture_->move(0, 0);
+    framePicture_->installEventFilter(this);
 
-    hiddenPicture_ = new PictureBox(this);
-    hiddenPicture_->setObjectName(QStringLiteral("HiddenPicture"));
-    hiddenPicture_->setAutoSize(true);
-    hiddenPicture_->setVisible(false);
+    scalingSource_ = new PictureBox(this);
+    scalingSource_->setObjectName(QStringLiteral("scalingSource"));
+    scalingSource_->setAutoSize(true);
+    scalingSource_->setVisible(false);
 
     statusBar_ = new QStatusBar(this);
-    statusBar_->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar_->setObjectName(QStringLiteral("statusBar"));
     // Its own face, not the window's black, so the panels' texts can be read.
     statusBar_->setAutoFillBackground(true);
     for (int i = 0; i < kPanelCount; ++i) {
         panels_[i] = new StatusBarPanel(i + 1, QString::fromLatin1(kPanelTexts[i]), statusBar_);
         connect(panels_[i], &StatusBarPanel::clicked, this,
-            [this](int index) { guarded([this, index] { StatusBar1_PanelClick(index); }); });
+            [this](int index) { guarded([this, index] { openPanelMenu(index); }); });
     }
 
     const ScreenMetrics screen = screenMetrics();
     const QSize buttonSize(twipsToPixels(kArrowButtonSize, screen.twipsPerPixelX),
         twipsToPixels(kArrowButtonSize, screen.twipsPerPixelY));
-    command1_ = new ArrowButton(ArrowButton::Direction::Left, this);
-    command1_->setObjectName(QStringLiteral("Command1"));
-    command2_ = new ArrowButton(ArrowButton::Direction::Right, this);
-    command2_->setObjectName(QStringLiteral("Command2"));
-    for (ArrowButton* button : {command1_, command2_}) {
+    previousButton_ = new ArrowButton(ArrowButton::Direction::Left, this);
+    previousButton_->setObjectName(QStringLiteral("previousButton"));
+    nextButton_ = new ArrowButton(ArrowButton::Direction::Right, this);
+    nextButton_->setObjectName(QStringLiteral("nextButton"));
+    for (ArrowButton* button : {previousButton_, nextButton_}) {
         button->resize(buttonSize);
         button->raise();
     }
-    connect(command1_, &QPushButton::clicked, this, [this] { guarded([this] { PreviousFrame(); }); });
-    connect(command2_, &QPushButton::clicked, this, [this] { guarded([this] { NextFrame(); }); });
+    connect(previousButton_, &QPushButton::clicked, this, [this] { guarded([this] { previousFrame(); }); });
+    connect(nextButton_, &QPushButton::clicked, this, [this] { guarded([this] { nextFrame(); }); });
 
     layoutStatusBar();
 }
@@ -129,15 +128,15 @@ SnapshotViewer::SnapshotViewer(QWidget* parent)
 SnapshotViewer::~SnapshotViewer()
 {
     if (loaded_)
-        Form_Unload();
+        unloadAndStore();
 }
 
-void SnapshotViewer::Load()
+void SnapshotViewer::load()
 {
     ModuleState& state = moduleState();
     refitSuppressed_ = true;
     resizeIgnored_ = false;
-    state.viewerShown = vbTrue;
+    state.viewerShown = kHostTrue;
     loaded_ = true;
     currentFrame_ = 0;
     menuPanel_ = 0;
@@ -148,7 +147,7 @@ void SnapshotViewer::Load()
 
     {
         const FlagGuard ignoring(resizeIgnored_);
-        SetWindowTopmost(*this, vbTrue);
+        keepOnTop(*this);
     }
 
     const WindowPlacement& saved = state.viewerPlacement;
@@ -162,22 +161,22 @@ void SnapshotViewer::Load()
     refitSuppressed_ = false;
 }
 
-void SnapshotViewer::Unload()
+void SnapshotViewer::unload()
 {
     close();
 }
 
-void SnapshotViewer::Form_Unload()
+void SnapshotViewer::unloadAndStore()
 {
     loaded_ = false;
     StoreWindowPlacement(placed_, moduleState().viewerPlacement);
-    moduleState().viewerShown = vbFalse;
+    moduleState().viewerShown = kHostFalse;
 }
 
 void SnapshotViewer::closeEvent(QCloseEvent* event)
 {
     if (loaded_)
-        Form_Unload();
+        unloadAndStore();
     event->accept();
 }
 
@@ -218,10 +217,10 @@ void SnapshotViewer::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     layoutStatusBar();
-    guarded([this] { Form_Resize(); });
+    guarded([this] { layOut(); });
 }
 
-void SnapshotViewer::Form_Resize()
+void SnapshotViewer::layOut()
 {
     if (resizeIgnored_)
         return;
@@ -229,17 +228,17 @@ void SnapshotViewer::Form_Resize()
     const int32_t top = roundToLong(statusBarTop() + kArrowButtonOffset);
     if (top > 0) {
         const int y = twipsToPixels(top, screen.twipsPerPixelY);
-        command1_->move(command1_->x(), y);
-        command2_->move(command2_->x(), y);
+        previousButton_->move(previousButton_->x(), y);
+        nextButton_->move(nextButton_->x(), y);
     }
     const int32_t left = roundToLong(panelLeft(2));
-    command1_->move(twipsToPixels(left, screen.twipsPerPixelX), command1_->y());
-    command2_->move(command1_->x() + command1_->width(), command1_->y());
+    previousButton_->move(twipsToPixels(left, screen.twipsPerPixelX), previousButton_->y());
+    nextButton_->move(previousButton_->x() + previousButton_->width(), previousButton_->y());
 
     // A window changed in size refits the frame, unless it was the frame that sized it. Showing
     // the window reports its size once more without changing it; that keeps the frame as it is.
     if (!refitSuppressed_ && showsAFrame() && size() != laidOutSize_)
-        ShowFrame(currentFrame_, false);
+        showFrame(currentFrame_, false);
 }
 
 bool SnapshotViewer::showsAFrame() const
@@ -250,38 +249,38 @@ bool SnapshotViewer::showsAFrame() const
 FitWindow SnapshotViewer::fitWindow() const
 {
     const WindowMetrics& metrics = moduleState().windowMetrics;
-    return FitWindow{Width(), Height(), statusBarHeight(), metrics.captionHeight, metrics.sizingFrameWidth};
+    return FitWindow{placed_.width(), placed_.height(), statusBarHeight(), metrics.captionHeight, metrics.sizingFrameWidth};
 }
 
-void SnapshotViewer::ShowFrame(int16_t frameNumber, bool matchWindowSizeToPicture)
+void SnapshotViewer::showFrame(int16_t frameNumber, bool matchWindowSizeToPicture)
 {
     if (frameNumber < 1)
         raiseError(ErrorNumber::SubscriptOutOfRange);
     const PicturePtr picture = store().at(frameNumber).picture;
 
-    picture1_->setPicture(nullptr);
+    framePicture_->setPicture(nullptr);
     // A frame stored without a picture shows an empty window.
     const bool drawable = picture && picture->width() > 0 && picture->height() > 0;
     if (drawable && matchWindowSizeToPicture) {
-        picture1_->setPicture(picture);
+        framePicture_->setPicture(picture);
         {
             const FlagGuard suppressing(refitSuppressed_);
-            placed_.setHeight(statusBarHeight() + picture1_->Height() + moduleState().windowMetrics.captionHeight);
-            placed_.setWidth(picture1_->Width());
+            placed_.setHeight(statusBarHeight() + framePicture_->Height() + moduleState().windowMetrics.captionHeight);
+            placed_.setWidth(framePicture_->Width());
         }
-        picture1_->setTop(0);
-        picture1_->setLeft(0);
+        framePicture_->setTop(0);
+        framePicture_->setLeft(0);
     } else if (drawable) {
-        hiddenPicture_->setPicture(picture);
+        scalingSource_->setPicture(picture);
         const FitWindow window = fitWindow();
-        const float ratio = FitRatio(window, hiddenPicture_->Width(), hiddenPicture_->Height());
+        const float ratio = FitRatio(window, scalingSource_->Width(), scalingSource_->Height());
         if (ratio >= kSmallestFitRatio) {
-            PaintScaledPicture(*hiddenPicture_, *picture1_, ratio, false);
-            hiddenPicture_->setPicture(nullptr);
+            paintScaled(*scalingSource_, *framePicture_, ratio, false);
+            scalingSource_->setPicture(nullptr);
         }
-        const FramePosition position = FramePositionIn(window, picture1_->Width(), picture1_->Height());
-        picture1_->setTop(position.top);
-        picture1_->setLeft(position.left);
+        const FramePosition position = FramePositionIn(window, framePicture_->Width(), framePicture_->Height());
+        framePicture_->setTop(position.top);
+        framePicture_->setLeft(position.left);
     }
 
     currentFrame_ = frameNumber;
@@ -289,7 +288,7 @@ void SnapshotViewer::ShowFrame(int16_t frameNumber, bool matchWindowSizeToPictur
     panels_[0]->setText(QStringLiteral("Frame %1 of %2").arg(frameNumber).arg(store().count()));
 }
 
-void SnapshotViewer::NextFrame()
+void SnapshotViewer::nextFrame()
 {
     const int count = store().count();
     if (count == 0)
@@ -297,10 +296,10 @@ void SnapshotViewer::NextFrame()
     int i = currentFrame_ + 1;
     if (i > count)
         i = 1;
-    ShowFrame(static_cast<int16_t>(i), false);
+    showFrame(static_cast<int16_t>(i), false);
 }
 
-void SnapshotViewer::PreviousFrame()
+void SnapshotViewer::previousFrame()
 {
     const int count = store().count();
     if (count == 0)
@@ -309,10 +308,10 @@ void SnapshotViewer::PreviousFrame()
     // Past the end too when the store shrank under the window.
     if (i < 1 || i > count)
         i = count;
-    ShowFrame(static_cast<int16_t>(i), false);
+    showFrame(static_cast<int16_t>(i), false);
 }
 
-void SnapshotViewer::DiscardFrame()
+void SnapshotViewer::discardFrame()
 {
     if (!showsAFrame())
         return;
@@ -327,17 +326,17 @@ void SnapshotViewer::DiscardFrame()
     const int n = frames.count();
     if (n == 1) {
         ClearSnapshotStore();
-        Unload();
+        unload();
         return;
     }
     for (int i = currentFrame_; i < n; ++i)
         frames.at(i) = std::move(frames.at(i + 1));
     frames.at(n).picture.reset();
     frames.resizePreserve(n - 1);
-    ShowFrame(static_cast<int16_t>(std::min<int>(currentFrame_, n - 1)), false);
+    showFrame(static_cast<int16_t>(std::min<int>(currentFrame_, n - 1)), false);
 }
 
-void SnapshotViewer::SaveFrameToFile()
+void SnapshotViewer::saveFrame()
 {
     if (!showsAFrame())
         return;
@@ -371,9 +370,9 @@ void SnapshotViewer::SaveFrameToFile()
         ShowMessage(QStringLiteral("Error occured while saving frame."), kStyleExclamation);
 }
 
-void SnapshotViewer::PrintFrame(int16_t pframeNumber)
+void SnapshotViewer::printFrames(int16_t frame)
 {
-    didev::PrintFrame(pframeNumber, *hiddenPicture_);
+    didev::printFrames(frame, *scalingSource_);
 }
 
 void SnapshotViewer::buildFrameMenu(QMenu& menu, int frameCount, int16_t currentFrame)
@@ -408,7 +407,7 @@ void SnapshotViewer::buildOptionsMenu(QMenu& menu)
     add("Show Actual Capture Size", OptionsCommand::ShowActualSize);
 }
 
-void SnapshotViewer::StatusBar1_PanelClick(int index)
+void SnapshotViewer::openPanelMenu(int index)
 {
     const double left = panelLeft(index);
     const double width = panelWidth(index);
@@ -436,8 +435,8 @@ void SnapshotViewer::StatusBar1_PanelClick(int index)
     const ScreenMetrics screen = screenMetrics();
     const double barLeft = statusBar_->x() * screen.twipsPerPixelX;
     const QPoint bottomLeft(
-        roundToLong((Left() + moduleState().windowMetrics.sizingFrameWidth + barLeft + left) / screen.twipsPerPixelX),
-        roundToLong((Top() + Height()) / screen.twipsPerPixelY));
+        roundToLong((placed_.left() + moduleState().windowMetrics.sizingFrameWidth + barLeft + left) / screen.twipsPerPixelX),
+        roundToLong((placed_.top() + placed_.height()) / screen.twipsPerPixelY));
     const int choice = InteractionSeam::instance().execMenu(*menu, bottomLeft);
     delete menu.data();
     if (!self || !loaded_)
@@ -447,7 +446,7 @@ void SnapshotViewer::StatusBar1_PanelClick(int index)
         if (choice > 0) {
             menuPanel_ = 0;
             if (choice <= store().count())
-                ShowFrame(static_cast<int16_t>(choice), false);
+                showFrame(static_cast<int16_t>(choice), false);
         }
         return;
     }
@@ -460,20 +459,20 @@ void SnapshotViewer::runOptionsCommand(int command)
 {
     switch (static_cast<OptionsCommand>(command)) {
     case OptionsCommand::SaveFrame:
-        SaveFrameToFile();
+        saveFrame();
         break;
     case OptionsCommand::PrintSelectedFrame:
-        PrintFrame(currentFrame_);
+        printFrames(currentFrame_);
         break;
     case OptionsCommand::DiscardFrame:
-        DiscardFrame();
+        discardFrame();
         break;
     case OptionsCommand::ShowActualSize:
         if (showsAFrame())
-            ShowFrame(currentFrame_, true);
+            showFrame(currentFrame_, true);
         break;
     case OptionsCommand::PrintAllFrames:
-        PrintFrame(0);
+        printFrames(0);
         break;
     }
 }
@@ -489,14 +488,14 @@ void SnapshotViewer::keyPressEvent(QKeyEvent* event)
     switch (event->key()) {
     case Qt::Key_Left:
     case Qt::Key_Up:
-        guarded([this] { PreviousFrame(); });
+        guarded([this] { previousFrame(); });
         break;
     case Qt::Key_Right:
     case Qt::Key_Down:
-        guarded([this] { NextFrame(); });
+        guarded([this] { nextFrame(); });
         break;
     case Qt::Key_Delete:
-        guarded([this] { DiscardFrame(); });
+        guarded([this] { discardFrame(); });
         break;
     default:
         QWidget::keyPressEvent(event);
@@ -520,7 +519,7 @@ void SnapshotViewer::mousePressEvent(QMouseEvent* event)
 
 bool SnapshotViewer::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == picture1_ && event->type() == QEvent::MouseButtonPress) {
+    if (watched == framePicture_ && event->type() == QEvent::MouseButtonPress) {
         // A press on the picture counts where the picture reports it, not again for the window.
         rememberPress(static_cast<QMouseEvent*>(event)->position());
         return true;

@@ -67,7 +67,7 @@ int32_t flagsOf(const QList<PopupMenuRow>& rows, int32_t id)
 
 class StatusBarMenus : public testing::Test {
 protected:
-    std::unique_ptr<DidevEvivod> window;
+    std::unique_ptr<CaptureWindow> window;
     InteractionSeam& seam = InteractionSeam::instance();
 
     void SetUp() override
@@ -76,8 +76,8 @@ protected:
         ModuleState& state = moduleState();
         state.captureWindowPlacement = {};
         state.closeNotifyRequest = QStringLiteral("N");
-        state.AllowInternalCapture = vbTrue;
-        state.videoDeviceChanged = vbFalse;
+        state.AllowInternalCapture = kHostTrue;
+        state.videoDeviceChanged = kHostFalse;
         state.viewerPlacement = {};
         UnloadSnapshotViewer();
         ClearSnapshotStore();
@@ -96,11 +96,11 @@ protected:
 
     void open(const QString& video, const QString& audio = QStringLiteral("Mic"))
     {
-        window = std::make_unique<DidevEvivod>(devices(video, audio));
+        window = std::make_unique<CaptureWindow>(devices(video, audio));
         // Wired as the automation class wires it.
         ConnectSnapshotKey(*window);
         window->setViewerUnloader(&UnloadSnapshotViewer);
-        window->Load();
+        window->load();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -233,13 +233,13 @@ TEST_F(StatusBarMenus, NoneKeepsThePreviewOffThroughAReconnection)
             return false;
         }
     } watch(cursorWhileSwitching);
-    window->logoImage().installEventFilter(&watch);
+    window->logo().installEventFilter(&watch);
 
     ASSERT_TRUE(click(1, kNoDeviceCommand));
     EXPECT_EQ(cursorWhileSwitching, Qt::WaitCursor) << "the hourglass while the logo comes up";
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(panelText(1), QStringLiteral("No Video"));
-    EXPECT_TRUE(window->logoImage().isVisible());
+    EXPECT_TRUE(window->logo().isVisible());
     EXPECT_FALSE(capture().preview());
 
     window->deviceWatch()->postNotice(QStringLiteral("add"), QStringLiteral("video4linux"));
@@ -258,11 +258,11 @@ TEST_F(StatusBarMenus, OptionsMenuGreysFromTheStoreAndTheCaptureSwitch)
     open(QStringLiteral("Cam"));
     const struct {
         int frames;
-        VbBoolean allow;
+        HostBoolean allow;
         int32_t frameFlags;
         int32_t captureFlags;
-    } cases[] = {{0, vbTrue, kGreyed, 0}, {0, vbFalse, kGreyed, kGreyed}, {2, vbFalse, 0, kGreyed}, {1, vbTrue, 0, 0},
-        {1, VbBoolean(1), 0, kGreyed}};   // as for the "S" key, only exactly -1 allows the grab
+    } cases[] = {{0, kHostTrue, kGreyed, 0}, {0, kHostFalse, kGreyed, kGreyed}, {2, kHostFalse, 0, kGreyed}, {1, kHostTrue, 0, 0},
+        {1, HostBoolean(1), 0, kGreyed}};   // as for the "S" key, only exactly -1 allows the grab
     for (const auto& c : cases) {
         ClearSnapshotStore();
         storeFrames(c.frames);
@@ -310,10 +310,10 @@ TEST_F(StatusBarMenus, ShowCapturedFramesOpensFrameOneUnderTheWindowOrSwitchesTh
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_EQ(viewer->currentFrame(), 1);
-    EXPECT_DOUBLE_EQ(viewer->Left(), window->Left());
-    EXPECT_DOUBLE_EQ(viewer->Top(), window->Top() + window->Height());
+    EXPECT_DOUBLE_EQ(viewer->placement().left(), window->placement().left());
+    EXPECT_DOUBLE_EQ(viewer->placement().top(), window->placement().top() + window->placement().height());
 
-    viewer->ShowFrame(3, false);
+    viewer->showFrame(3, false);
     viewer->move(400, 400);
     const QRect placed = viewer->frameGeometry();
     ASSERT_TRUE(click(3, 1));

@@ -84,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DeviceMenu, testing::Values(
 TEST(OptionsMenu, ItemsIdsAndSubmenusInOrder)
 {
     QMenu menu;
-    CaptureMenus::buildOptionsMenu(menu, 0, vbTrue, 0, 0);
+    CaptureMenus::buildOptionsMenu(menu, 0, kHostTrue, 0, 0);
     const QList<PopupMenuRow> expected{
         row(1, kGreyed, "Show Captured Frames"), row(2, kGreyed, "Discard Captured Frames"), row(0, kSeparator, ""),
         row(3, 0, "Capture Current Frame"), row(0, kSeparator, ""),
@@ -101,7 +101,7 @@ const StatusPanelClick kVideo{1, 0, 2990, {}};
 constexpr double kBarTop = 3907.5;
 constexpr double kBarHeight = 300;
 
-TEST(PanelMenuState, ADismissedMenuSwallowsTheNextClickOnItsPanelOnly)
+TEST(PanelMenuTracker, ADismissedMenuSwallowsTheNextClickOnItsPanelOnly)
 {
     enum class Step { Click, ClickVideo, Command, PointerOverVideo, PointerInPanel };
     const struct {
@@ -121,7 +121,7 @@ TEST(PanelMenuState, ADismissedMenuSwallowsTheNextClickOnItsPanelOnly)
         {Step::PointerInPanel, false, 3},
         {Step::Click, false, 0},
     };
-    PanelMenuState state;
+    PanelMenuTracker state;
     for (size_t i = 0; i < std::size(steps); ++i) {
         const auto& s = steps[i];
         bool opened = false;
@@ -129,8 +129,8 @@ TEST(PanelMenuState, ADismissedMenuSwallowsTheNextClickOnItsPanelOnly)
         case Step::Click: opened = state.admitClick(kOptions, kBarTop, kBarHeight); break;
         case Step::ClickVideo: opened = state.admitClick(kVideo, kBarTop, kBarHeight); break;
         case Step::Command: state.clearPanel(); break;
-        case Step::PointerOverVideo: state.pointerMoved(250, 100, ScreenMetrics{}); break;
-        case Step::PointerInPanel: state.pointerMoved(4000 / 15.f, 4207.f / 15.f, ScreenMetrics{}); break;
+        case Step::PointerOverVideo: state.pointerAt(250, 100, ScreenMetrics{}); break;
+        case Step::PointerInPanel: state.pointerAt(4000 / 15.f, 4207.f / 15.f, ScreenMetrics{}); break;
         }
         EXPECT_EQ(opened, s.opens) << "step " << i;
         EXPECT_EQ(state.lastMenuPanel(), s.armed) << "step " << i;
@@ -145,13 +145,13 @@ TEST(PanelMenuState, ADismissedMenuSwallowsTheNextClickOnItsPanelOnly)
     EXPECT_EQ(state.menuAnchorY(), 0);
 }
 
-TEST(PanelMenuState, PointerPositionsBecomeWholeTwips)
+TEST(PanelMenuTracker, PointerPositionsBecomeWholeTwips)
 {
-    PanelMenuState state;
-    state.pointerMoved(21.5f, 33.5f, ScreenMetrics{0, 0, 15, 15});
+    PanelMenuTracker state;
+    state.pointerAt(21.5f, 33.5f, ScreenMetrics{0, 0, 15, 15});
     EXPECT_EQ(state.menuAnchorX(), 322);   // 322.5
     EXPECT_EQ(state.menuAnchorY(), 502);   // 502.5
-    state.pointerMoved(10.25f, 3.5f, ScreenMetrics{0, 0, 12, 12});
+    state.pointerAt(10.25f, 3.5f, ScreenMetrics{0, 0, 12, 12});
     EXPECT_EQ(state.menuAnchorX(), 123);
     EXPECT_EQ(state.menuAnchorY(), 42);
 }

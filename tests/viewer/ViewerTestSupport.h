@@ -38,7 +38,7 @@ inline PicturePtr solidPicture(int width, int height, QRgb colour)
 }
 
 // Appends a frame the way a grab leaves it; its ID, timecode and flag tell it apart.
-inline void storeFrame(int16_t frameID, int width = 320, int height = 240, VbBoolean savedByLogger = vbFalse)
+inline void storeFrame(int16_t frameID, int width = 320, int height = 240, HostBoolean savedByLogger = kHostFalse)
 {
     SnapshotStore& store = moduleState().snapshotStore;
     const int n = store.upperBound() + 1;
@@ -66,7 +66,7 @@ inline void resetModule()
     ClearSnapshotStore();
     ModuleState& state = moduleState();
     state.viewerPlacement = {};
-    state.viewerShown = vbFalse;
+    state.viewerShown = kHostFalse;
     state.accumulateFrames = true;
     InteractionSeam::instance().clearAnswers();
     InteractionSeam::instance().takeMessages();
@@ -113,7 +113,7 @@ protected:
 inline SnapshotViewer& openViewer(int16_t frame)
 {
     SnapshotViewer& viewer = SnapshotViewerWindow();
-    viewer.ShowFrame(frame, false);
+    viewer.showFrame(frame, false);
     viewer.show();
     (void)QTest::qWaitForWindowExposed(&viewer);
     return viewer;
