@@ -16,7 +16,6 @@
 #include "ui/SyntheticInput.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/SnapshotViewerInstance.h"
-#include "viewer/StatusBarPanel.h"
 
 #include <QApplication>
 #include <QDBusArgument>
@@ -32,12 +31,6 @@
 namespace didev {
 
 namespace {
-
-// Menu-item flags of a ClickPanel row.
-constexpr int kGreyed = 0x1;
-constexpr int kChecked = 0x8;
-constexpr int kSubmenu = 0x10;
-constexpr int kSeparator = 0x800;
 
 template <typename T>
 T argumentAt(const QDBusMessage& call, int index)
@@ -146,36 +139,13 @@ int pixelsY(double twips)
     return twipsToPixels(twips, screenMetrics().twipsPerPixelY);
 }
 
-// The menu as ClickPanel rows, a submenu's items one level deeper right after its own row.
-void appendMenuRows(const QMenu& menu, int16_t depth, QList<MenuRow>& rows)
-{
-    for (QAction* action : menu.actions()) {
-        if (!action->isVisible())
-            continue;
-        MenuRow row;
-        row.depth = depth;
-        if (action->isSeparator()) {
-            row.flags = kSeparator;
-            rows.append(row);
-            continue;
-        }
-        row.id = action->data().toInt();
-        row.text = action->text();
-        row.flags = (action->isEnabled() ? 0 : kGreyed) | (action->isChecked() ? kChecked : 0)
-            | (action->menu() ? kSubmenu : 0);
-        rows.append(row);
-        if (action->menu())
-            appendMenuRows(*action->menu(), static_cast<int16_t>(depth + 1), rows);
-    }
-}
-
 // Records the first popup menu that opens while it lives.
 class MenuRecorder final : public QObject {
 public:
     MenuRecorder() { qApp->installEventFilter(this); }
     ~MenuRecorder() override { qApp->removeEventFilter(this); }
     bool opened() const { return opened_; }
-    const QList<MenuRow>& rows() const { return rows_; }
+    const QList<PopupMenuRow>& rows() const { return rows_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -183,14 +153,14 @@ protected:
         auto* menu = qobject_cast<QMenu*>(watched);
         if (!opened_ && menu && event->type() == QEvent::Show && !qobject_cast<QMenu*>(menu->parentWidget())) {
             opened_ = true;
-            appendMenuRows(*menu, 0, rows_);
+            rows_ = popupMenuRows(*menu);
         }
         return false;
     }
 
 private:
     bool opened_ = false;
-    QList<MenuRow> rows_;
+    QList<PopupMenuRow> rows_;
 };
 
 QVariant integerAnswer(const QVariant& answer, const QString& kind)
@@ -212,10 +182,10 @@ TestDriver::TestDriver(const QDBusConnection& connection, QObject* parent)
     , connection_(connection)
     , methods_(QString::fromLatin1(dbus::kTestDriverInterface))
 {
-    qDBusRegisterMetaType<MenuRow>();
-    qDBusRegisterMetaType<QList<MenuRow>>();
-    qDBusRegisterMetaType<MessageRow>();
-    qDBusRegisterMetaType<QList<MessageRow>>();
+    qDBusRegisterMetaType<PopupMenuRow>();
+    qDBusRegisterMetaType<QList<PopupMenuRow>>();
+    qDBusRegisterMetaType<ShownMessage>();
+    qDBusRegisterMetaType<QList<ShownMessage>>();
     InteractionSeam::instance().setUnattended(true);
     InteractionSeam::instance().setRecordingMessages(true);
     addDeviceMethods();
@@ -424,10 +394,7 @@ void TestDriver::addInputMethods()
 void TestDriver::addObservationMethods()
 {
     methods_.add("Messages", "", [](const QDBusMessage&) {
-        QList<MessageRow> rows;
-        for (const ShownMessage& message : InteractionSeam::instance().takeMessages())
-            rows.append(MessageRow{message.prompt, message.caption, static_cast<int16_t>(message.style)});
-        return QVariantList{QVariant::fromValue(rows)};
+        return QVariantList{QVariant::fromValue(InteractionSeam::instance().takeMessages())};
     });
     methods_.add("WindowState", "s", [](const QDBusMessage& call) {
         const QString name = argumentAt<QString>(call, 0);

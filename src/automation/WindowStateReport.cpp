@@ -6,7 +6,6 @@
 #include "ui/MessageBox.h"
 #include "ui/Screen.h"
 #include "viewer/SnapshotViewer.h"
-#include "viewer/StatusBarPanel.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -60,17 +59,24 @@ void insertStatusBar(QVariantMap& state, const QWidget& window)
     state.insert(QStringLiteral("statusBarHeight"), statusBar ? statusBar->height() * screen.twipsPerPixelY : 0.0);
 }
 
-void insertCapture(QVariantMap& state, CaptureWindow& window)
+// The window's own twips, as the host reads them, and the texts of its panels.
+template <typename Window>
+void insertPlacementAndPanels(QVariantMap& state, Window& window)
 {
-    // The window's own twips, as the host reads them.
-    state.insert(QStringLiteral("left"), window.placement().left());
-    state.insert(QStringLiteral("top"), window.placement().top());
-    state.insert(QStringLiteral("width"), window.placement().width());
-    state.insert(QStringLiteral("height"), window.placement().height());
+    const PlacedWindow& placed = window.placement();
+    state.insert(QStringLiteral("left"), placed.left());
+    state.insert(QStringLiteral("top"), placed.top());
+    state.insert(QStringLiteral("width"), placed.width());
+    state.insert(QStringLiteral("height"), placed.height());
     QStringList panels;
-    for (int index = 1; index <= CaptureWindow::kPanelCount; ++index)
+    for (int index = 1; index <= Window::kPanelCount; ++index)
         panels << window.panel(index).text();
     state.insert(QStringLiteral("panels"), panels);
+}
+
+void insertCapture(QVariantMap& state, CaptureWindow& window)
+{
+    insertPlacementAndPanels(state, window);
 
     const PictureBox& logo = window.logo();
     state.insert(QStringLiteral("logoVisible"), logo.isVisible());
@@ -90,14 +96,7 @@ void insertCapture(QVariantMap& state, CaptureWindow& window)
 
 void insertViewer(QVariantMap& state, SnapshotViewer& viewer)
 {
-    state.insert(QStringLiteral("left"), viewer.placement().left());
-    state.insert(QStringLiteral("top"), viewer.placement().top());
-    state.insert(QStringLiteral("width"), viewer.placement().width());
-    state.insert(QStringLiteral("height"), viewer.placement().height());
-    QStringList panels;
-    for (int index = 1; index <= SnapshotViewer::kPanelCount; ++index)
-        panels << viewer.panel(index).text();
-    state.insert(QStringLiteral("panels"), panels);
+    insertPlacementAndPanels(state, viewer);
     state.insert(QStringLiteral("statusBarTop"), viewer.statusBarTop());
     state.insert(QStringLiteral("statusBarHeight"), viewer.statusBarHeight());
     state.insert(QStringLiteral("currentFrame"), viewer.currentFrame());

@@ -84,6 +84,7 @@ CaptureWindow::CaptureWindow(CaptureOptions options, QWidget* parent)
     const char* captions[kPanelCount] = {kNoVideo, kNoAudio, "Options"};
     for (int i = 0; i < kPanelCount; ++i) {
         panels_[i] = new StatusPanel(i + 1, QString::fromLatin1(captions[i]), statusBar_);
+        panels_[i]->setMargin(1);
         statusBar_->addWidget(panels_[i], i < 2 ? 1 : 0);
         connect(panels_[i], &StatusPanel::clicked, this, &CaptureWindow::openPanelMenu);
     }
@@ -135,7 +136,7 @@ void CaptureWindow::load()
     loaded_ = true;
     state.videoDeviceChanged = kHostFalse;
     placing_ = false;
-    menus_->state().reset();
+    menus_->tracker().reset();
     okToRaiseEvents_ = toHostBoolean(state.closeNotifyRequest == QLatin1String("Y"));
     ReadWindowMetrics();
 
@@ -348,22 +349,16 @@ void CaptureWindow::sourceEnded(DeviceKind kind)
 
 void CaptureWindow::pointerOverVideo(float x, float y)
 {
-    menus_->state().pointerAt(x, y, screenMetrics());
+    menus_->tracker().pointerAt(x, y, screenMetrics());
 }
 
 void CaptureWindow::openPanelMenu(int index)
 {
-    const StatusPanel& clicked = panel(index);
-    const ScreenMetrics screen = screenMetrics();
-    StatusPanelClick click;
-    click.index = static_cast<int16_t>(index);
-    click.left = roundToLong(clicked.x() * screen.twipsPerPixelX);
-    click.width = roundToLong(clicked.width() * screen.twipsPerPixelX);
-    click.text = clicked.text();
+    const StatusPanelClick click = panel(index).click();
     const QPointer<CaptureWindow> self = this;
     emit panelClicked(click);
     if (self)
-        menus_->PanelClick(click);
+        menus_->panelClicked(click);
 }
 
 void CaptureWindow::keyPressEvent(QKeyEvent* event)
@@ -407,10 +402,8 @@ void CaptureWindow::closeEvent(QCloseEvent* event)
 
 void CaptureWindow::changeEvent(QEvent* event)
 {
-    // Another window taking the focus ends the repeat click; the window's own popup menu taking
-    // it, as popups do on some platforms, does not.
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && !QApplication::activePopupWidget())
-        menus_->state().clearPanel();
+    if (event->type() == QEvent::ActivationChange)
+        menus_->tracker().activationChanged(*this);
     QWidget::changeEvent(event);
 }
 

@@ -93,9 +93,7 @@ public:
 
     // The status-bar menus and their repeat-click state.
     CaptureMenus& menus() { return *menus_; }
-    int16_t lastMenuPanel() const { return menus_->state().lastMenuPanel(); }
-    int32_t menuAnchorX() const { return menus_->state().menuAnchorX(); }
-    int32_t menuAnchorY() const { return menus_->state().menuAnchorY(); }
+    const PanelMenuTracker& menuTracker() const { return menus_->tracker(); }
     bool placing() const { return placing_; }
 
 signals:

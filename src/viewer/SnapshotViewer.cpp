@@ -14,7 +14,7 @@
 #include "viewer/ArrowButton.h"
 #include "viewer/FramePrinting.h"
 #include "viewer/SavedFrameName.h"
-#include "viewer/StatusBarPanel.h"
+#include "ui/StatusPanel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -103,8 +103,9 @@ SnapshotViewer::SnapshotViewer(QWidget* parent)
     // Its own face, not the window's black, so the panels' texts can be read.
     statusBar_->setAutoFillBackground(true);
     for (int i = 0; i < kPanelCount; ++i) {
-        panels_[i] = new StatusBarPanel(i + 1, QString::fromLatin1(kPanelTexts[i]), statusBar_);
-        connect(panels_[i], &StatusBarPanel::clicked, this,
+        panels_[i] = new StatusPanel(i + 1, QString::fromLatin1(kPanelTexts[i]), statusBar_);
+        panels_[i]->setIndent(3);
+        connect(panels_[i], &StatusPanel::clicked, this,
             [this](int index) { guarded([this, index] { openPanelMenu(index); }); });
     }
 
@@ -139,9 +140,7 @@ void SnapshotViewer::load()
     state.viewerShown = kHostTrue;
     loaded_ = true;
     currentFrame_ = 0;
-    menuPanel_ = 0;
-    lastMouseX_ = 0;
-    lastMouseY_ = 0;
+    tracker_.reset();
 
     ReadWindowMetrics();
 
@@ -190,16 +189,6 @@ double SnapshotViewer::statusBarHeight() const
     return statusBar_->height() * screenMetrics().twipsPerPixelY;
 }
 
-double SnapshotViewer::panelLeft(int index) const
-{
-    return panels_.at(static_cast<size_t>(index - 1))->x() * screenMetrics().twipsPerPixelX;
-}
-
-double SnapshotViewer::panelWidth(int index) const
-{
-    return panels_.at(static_cast<size_t>(index - 1))->width() * screenMetrics().twipsPerPixelX;
-}
-
 void SnapshotViewer::layoutStatusBar()
 {
     const ScreenMetrics screen = screenMetrics();
@@ -231,7 +220,7 @@ void SnapshotViewer::layOut()
         previousButton_->move(previousButton_->x(), y);
         nextButton_->move(nextButton_->x(), y);
     }
-    const int32_t left = roundToLong(panelLeft(2));
+    const int32_t left = roundToLong(panels_[1]->x() * screen.twipsPerPixelX);
     previousButton_->move(twipsToPixels(left, screen.twipsPerPixelX), previousButton_->y());
     nextButton_->move(previousButton_->x() + previousButton_->width(), previousButton_->y());
 
@@ -375,106 +364,63 @@ void SnapshotViewer::printFrames(int16_t frame)
     didev::printFrames(frame, *scalingSource_);
 }
 
-void SnapshotViewer::buildFrameMenu(QMenu& menu, int frameCount, int16_t currentFrame)
+std::span<const MenuCommand<SnapshotViewer>> SnapshotViewer::optionsCommands()
 {
-    if (frameCount == 0) {
-        QAction* none = menu.addAction(QStringLiteral("No Frames"));
-        none->setData(0);
-        none->setEnabled(false);
-        return;
-    }
-    for (int i = 1; i <= frameCount; ++i) {
-        QAction* item = menu.addAction(QString::number(i));
-        item->setData(i);
-        if (i == currentFrame) {
-            item->setCheckable(true);
-            item->setChecked(true);
-        }
-    }
-}
-
-void SnapshotViewer::buildOptionsMenu(QMenu& menu)
-{
-    const auto add = [&menu](const char* text, OptionsCommand command) {
-        menu.addAction(QString::fromLatin1(text))->setData(static_cast<int>(command));
+    static constexpr MenuCommand<SnapshotViewer> rows[] = {
+        {1, "Save Frame...", [](SnapshotViewer& viewer) { viewer.saveFrame(); }},
+        {3, "Discard Frame", [](SnapshotViewer& viewer) { viewer.discardFrame(); }},
+        {},
+        {5, "Print All Frames...", [](SnapshotViewer& viewer) { viewer.printFrames(0); }},
+        {2, "Print Selected Frame...", [](SnapshotViewer& viewer) { viewer.printFrames(viewer.currentFrame_); }},
+        {},
+        {4, "Show Actual Capture Size",
+            [](SnapshotViewer& viewer) {
+                if (viewer.showsAFrame())
+                    viewer.showFrame(viewer.currentFrame_, true);
+            }},
     };
-    add("Save Frame...", OptionsCommand::SaveFrame);
-    add("Discard Frame", OptionsCommand::DiscardFrame);
-    menu.addSeparator();
-    add("Print All Frames...", OptionsCommand::PrintAllFrames);
-    add("Print Selected Frame...", OptionsCommand::PrintSelectedFrame);
-    menu.addSeparator();
-    add("Show Actual Capture Size", OptionsCommand::ShowActualSize);
+    return rows;
 }
 
 void SnapshotViewer::openPanelMenu(int index)
 {
-    const double left = panelLeft(index);
-    const double width = panelWidth(index);
-    const double barTop = statusBarTop();
-    const double barHeight = statusBarHeight();
-    // A second click on the panel whose menu was just dismissed closes it instead of reopening it.
-    if (left <= lastMouseX_ && left + width >= lastMouseX_ && barTop <= lastMouseY_
-        && barTop + barHeight >= lastMouseY_ && menuPanel_ == index) {
-        menuPanel_ = 0;
+    if (!tracker_.admitClick(panels_.at(static_cast<size_t>(index - 1))->click(), statusBarTop(), statusBarHeight()))
         return;
-    }
-    menuPanel_ = static_cast<int16_t>(index);
-    lastMouseX_ = roundToLong(left + 1);
-    lastMouseY_ = roundToLong(barTop + 1);
     if (index != 1 && index != 3)
         return;
 
     QPointer<SnapshotViewer> self(this);
     QPointer<QMenu> menu = new QMenu(this);
-    if (index == 1)
-        buildFrameMenu(*menu, store().count(), currentFrame_);
-    else
-        buildOptionsMenu(*menu);
+    if (index == 3) {
+        appendMenuCommands(*menu, optionsCommands(), [](int32_t) { return MenuItemFlag::Plain; });
+    } else if (store().count() == 0) {
+        appendMenuItem(*menu, MenuItemFlag::Greyed, 0, QStringLiteral("No Frames"));
+    } else {
+        for (int i = 1; i <= store().count(); ++i)
+            appendMenuItem(*menu, checkedWhen(i == currentFrame_), i, QString::number(i));
+    }
 
     const ScreenMetrics screen = screenMetrics();
-    const double barLeft = statusBar_->x() * screen.twipsPerPixelX;
-    const QPoint bottomLeft(
-        roundToLong((placed_.left() + moduleState().windowMetrics.sizingFrameWidth + barLeft + left) / screen.twipsPerPixelX),
-        roundToLong((placed_.top() + placed_.height()) / screen.twipsPerPixelY));
-    const int choice = InteractionSeam::instance().execMenu(*menu, bottomLeft);
+    PanelMenuGeometry geometry{placed_.left(), placed_.top(), placed_.height()};
+    geometry.sizingFrameWidth = moduleState().windowMetrics.sizingFrameWidth;
+    geometry.statusBarLeft = statusBar_->x() * screen.twipsPerPixelX;
+    geometry.panelLeft = panels_.at(static_cast<size_t>(index - 1))->x() * screen.twipsPerPixelX;
+    const int choice = InteractionSeam::instance().execMenu(*menu, PanelMenuTracker::menuBottomLeft(geometry, screen));
     delete menu.data();
     if (!self || !loaded_)
         return;
 
     if (index == 1) {
         if (choice > 0) {
-            menuPanel_ = 0;
+            tracker_.clearPanel();
             if (choice <= store().count())
                 showFrame(static_cast<int16_t>(choice), false);
         }
         return;
     }
     if (choice != 0)
-        menuPanel_ = 0;
-    runOptionsCommand(choice);
-}
-
-void SnapshotViewer::runOptionsCommand(int command)
-{
-    switch (static_cast<OptionsCommand>(command)) {
-    case OptionsCommand::SaveFrame:
-        saveFrame();
-        break;
-    case OptionsCommand::PrintSelectedFrame:
-        printFrames(currentFrame_);
-        break;
-    case OptionsCommand::DiscardFrame:
-        discardFrame();
-        break;
-    case OptionsCommand::ShowActualSize:
-        if (showsAFrame())
-            showFrame(currentFrame_, true);
-        break;
-    case OptionsCommand::PrintAllFrames:
-        printFrames(0);
-        break;
-    }
+        tracker_.clearPanel();
+    runMenuCommand(optionsCommands(), choice, *this);
 }
 
 void SnapshotViewer::paintEvent(QPaintEvent*)
@@ -504,16 +450,9 @@ void SnapshotViewer::keyPressEvent(QKeyEvent* event)
     event->accept();
 }
 
-void SnapshotViewer::rememberPress(QPointF position)
-{
-    const ScreenMetrics screen = screenMetrics();
-    lastMouseX_ = roundToLong(position.x() * screen.twipsPerPixelX);
-    lastMouseY_ = roundToLong(position.y() * screen.twipsPerPixelY);
-}
-
 void SnapshotViewer::mousePressEvent(QMouseEvent* event)
 {
-    rememberPress(event->position());
+    tracker_.pointerAt(event->position().x(), event->position().y(), screenMetrics());
     QWidget::mousePressEvent(event);
 }
 
@@ -521,7 +460,8 @@ bool SnapshotViewer::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == framePicture_ && event->type() == QEvent::MouseButtonPress) {
         // A press on the picture counts where the picture reports it, not again for the window.
-        rememberPress(static_cast<QMouseEvent*>(event)->position());
+        const QPointF position = static_cast<QMouseEvent*>(event)->position();
+        tracker_.pointerAt(position.x(), position.y(), screenMetrics());
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -529,13 +469,8 @@ bool SnapshotViewer::eventFilter(QObject* watched, QEvent* event)
 
 void SnapshotViewer::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
-        // A popup menu taking the activation (some window systems hand it over, some late) is
-        // still this window's menu, not a loss of the focus.
-        const QWidget* active = QApplication::activeWindow();
-        if (!active || active->windowType() != Qt::Popup)
-            menuPanel_ = 0;
-    }
+    if (event->type() == QEvent::ActivationChange)
+        tracker_.activationChanged(*this);
     QWidget::changeEvent(event);
 }
 

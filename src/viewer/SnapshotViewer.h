@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/PanelMenuTracker.h"
+#include "ui/PopupMenu.h"
 #include "ui/WidgetPlacedWindow.h"
 #include "viewer/FrameFit.h"
 
@@ -8,15 +10,15 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 
-class QMenu;
 class QStatusBar;
 
 namespace didev {
 
 class ArrowButton;
 class PictureBox;
-class StatusBarPanel;
+class StatusPanel;
 
 // The snapshot viewer: an always-on-top tool window that shows one frame of the frame store,
 // fitted to the window or at its capture size, pages through the frames, discards, saves and
@@ -31,15 +33,6 @@ public:
     // Panel widths in twips, panel 1 to 4.
     static constexpr std::array<int32_t, kPanelCount> kPanelWidths{2540, 776, 2540, 2540};
     static constexpr int32_t kArrowButtonSize = 195;
-
-    // Options menu command identifiers.
-    enum class OptionsCommand : int {
-        SaveFrame = 1,
-        PrintSelectedFrame = 2,
-        DiscardFrame = 3,
-        ShowActualSize = 4,
-        PrintAllFrames = 5,
-    };
 
     explicit SnapshotViewer(QWidget* parent = nullptr);
     ~SnapshotViewer() override;
@@ -60,9 +53,8 @@ public:
     void printFrames(int16_t frame);
 
     int16_t currentFrame() const noexcept { return currentFrame_; }
-    int16_t menuPanel() const noexcept { return menuPanel_; }
-    int32_t lastMouseX() const noexcept { return lastMouseX_; }
-    int32_t lastMouseY() const noexcept { return lastMouseY_; }
+    // The status-bar menus' repeat-click state.
+    const PanelMenuTracker& menuTracker() const { return tracker_; }
 
     // The outer frame in twips.
     PlacedWindow& placement() { return placed_; }
@@ -72,19 +64,12 @@ public:
     PictureBox& scalingSource() { return *scalingSource_; }
     QStatusBar& statusBar() { return *statusBar_; }
     // Panel 1 to 4.
-    StatusBarPanel& panel(int index) { return *panels_.at(static_cast<size_t>(index - 1)); }
+    StatusPanel& panel(int index) { return *panels_.at(static_cast<size_t>(index - 1)); }
     ArrowButton& previousButton() { return *previousButton_; }
     ArrowButton& nextButton() { return *nextButton_; }
     // The status bar's top and height in twips, relative to the window's client area.
     double statusBarTop() const;
     double statusBarHeight() const;
-    // A panel's left (relative to the status bar) and width in twips.
-    double panelLeft(int index) const;
-    double panelWidth(int index) const;
-
-    // The frame menu (panel 1) and the options menu (panel 3), as they are built for a click.
-    static void buildFrameMenu(QMenu& menu, int frameCount, int16_t currentFrame);
-    static void buildOptionsMenu(QMenu& menu);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -99,11 +84,10 @@ private:
     void layOut();
     void unloadAndStore();
     void openPanelMenu(int index);
-    void runOptionsCommand(int command);
+    static std::span<const MenuCommand<SnapshotViewer>> optionsCommands();
     void layoutStatusBar();
     FitWindow fitWindow() const;
     bool showsAFrame() const;
-    void rememberPress(QPointF position);
     // Runs a handler of a user action; a numbered error it raises is told to the user.
     void guarded(const std::function<void()>& action);
 
@@ -111,7 +95,7 @@ private:
     PictureBox* framePicture_;
     PictureBox* scalingSource_;
     QStatusBar* statusBar_;
-    std::array<StatusBarPanel*, kPanelCount> panels_{};
+    std::array<StatusPanel*, kPanelCount> panels_{};
     ArrowButton* previousButton_;
     ArrowButton* nextButton_;
 
@@ -119,9 +103,7 @@ private:
     int16_t currentFrame_ = 0;
     bool refitSuppressed_ = true;
     bool resizeIgnored_ = false;
-    int16_t menuPanel_ = 0;
-    int32_t lastMouseX_ = 0;
-    int32_t lastMouseY_ = 0;
+    PanelMenuTracker tracker_;
     QSize laidOutSize_;    // the client size the frame on show was laid out for
 };
 

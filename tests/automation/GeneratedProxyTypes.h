@@ -8,5 +8,5 @@
 #include <QList>
 
 using HostStringArray = didev::HostStringArray;
-using MenuRows = QList<didev::MenuRow>;
-using MessageRows = QList<didev::MessageRow>;
+using MenuRows = QList<didev::PopupMenuRow>;
+using MessageRows = QList<didev::ShownMessage>;

@@ -68,13 +68,13 @@ protected:
     void SetUp() override
     {
         EndToEnd::SetUp();
-        qDBusRegisterMetaType<MessageRow>();
-        qDBusRegisterMetaType<QList<MessageRow>>();
+        qDBusRegisterMetaType<ShownMessage>();
+        qDBusRegisterMetaType<QList<ShownMessage>>();
     }
     qsizetype messagesShown()
     {
         const QDBusMessage reply = drive(QStringLiteral("Messages"), {}, QStringLiteral("a(ssn)"));
-        return reply.arguments().isEmpty() ? -1 : qdbus_cast<QList<MessageRow>>(reply.arguments().at(0)).size();
+        return reply.arguments().isEmpty() ? -1 : qdbus_cast<QList<ShownMessage>>(reply.arguments().at(0)).size();
     }
     int onScreen(const char* window) { return windowState(QLatin1String(window)).value("onScreen").toInt(); }
     void pressKey(const char* window, short key)

@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -133,16 +132,6 @@ protected:
         moduleState().frameCounter = static_cast<int16_t>(count);
     }
 
-    void loseFocus()
-    {
-        QWidget other;
-        other.show();
-        other.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    }
-
     CaptureControl& capture() { return window->captureControl(); }
     QString panelText(int index) { return window->panel(index).text(); }
 };
@@ -156,30 +145,6 @@ TEST_F(StatusBarMenus, DeviceMenusCheckEveryDeviceOfTheShownName)
     EXPECT_EQ(click(2), QList<PopupMenuRow>({{kNoDeviceCommand, 0, QStringLiteral("None"), 0},
                             {1, kChecked, QStringLiteral("Mic"), 0}, {2, kChecked, QStringLiteral("Mic"), 0},
                             {3, 0, QStringLiteral("Mic 2"), 0}}));
-}
-
-TEST_F(StatusBarMenus, TheMenuSitsOnTheWindowsBottomEdgeUnderThePanel)
-{
-    open(QStringLiteral("Cam"));
-    window->move(40, 30);
-    struct MenuWatch final : QObject {
-        QRect shownAt;
-        bool eventFilter(QObject* watched, QEvent* event) override
-        {
-            if (event->type() == QEvent::Show && qobject_cast<QMenu*>(watched))
-                shownAt = static_cast<QWidget*>(watched)->geometry();
-            return false;
-        }
-    } watch;
-    qApp->installEventFilter(&watch);
-    ASSERT_TRUE(click(3));
-    qApp->removeEventFilter(&watch);
-    const QRect lastMenuGeometry = watch.shownAt;
-    ASSERT_TRUE(lastMenuGeometry.isValid());
-    const QRect frame = window->frameGeometry();
-    const int sizingFrame = static_cast<int>(moduleState().windowMetrics.sizingFrameWidth / kTwips);
-    EXPECT_EQ(lastMenuGeometry.bottom() + 1, frame.bottom() + 1);
-    EXPECT_EQ(lastMenuGeometry.left(), frame.left() + sizingFrame + window->panel(3).x());
 }
 
 TEST_F(StatusBarMenus, ChoosingTheDeviceInUseRestartsItsPreview)
@@ -200,7 +165,7 @@ TEST_F(StatusBarMenus, ChoosingTheDeviceInUseRestartsItsPreview)
     EXPECT_EQ(videoStarts(), 1);
     EXPECT_EQ(capture().videoDevices().selectedIndex(), 0);
     EXPECT_TRUE(capture().preview());
-    EXPECT_EQ(window->lastMenuPanel(), 0) << "a command clears the panel";
+    EXPECT_EQ(window->menuTracker().lastMenuPanel(), 0) << "a command clears the panel";
 
     ASSERT_TRUE(click(1, 2));
     EXPECT_EQ(panelText(1), QStringLiteral("Cam B"));
@@ -273,29 +238,6 @@ TEST_F(StatusBarMenus, OptionsMenuGreysFromTheStoreAndTheCaptureSwitch)
         EXPECT_EQ(flagsOf(*rows, 2), c.frameFlags) << c.frames;
         EXPECT_EQ(flagsOf(*rows, 3), c.captureFlags) << c.allow;
         EXPECT_FALSE(click(3)) << "the dismissed menu's second click";
-    }
-}
-
-TEST_F(StatusBarMenus, ASecondClickAfterEscapeOnlyClosesTheMenu)
-{
-    open(QStringLiteral("Cam"));
-    const struct {
-        const char* before;   // what happens before the click
-        int panel;
-        bool opens;
-    } steps[] = {
-        {"", 3, true}, {"", 3, false}, {"", 3, true}, {"", 3, false}, {"", 3, true},
-        {"pointer over the video", 3, true},
-        {"focus lost", 3, true},
-        {"", 1, true}, {"", 3, true}, {"", 3, false},
-    };
-    for (const auto& step : steps) {
-        const std::string before = step.before;
-        if (before == "pointer over the video")
-            QTest::mouseMove(&window->videoView(), QPoint(20, 20));
-        else if (before == "focus lost")
-            loseFocus();
-        EXPECT_EQ(click(step.panel).has_value(), step.opens) << before << " panel " << step.panel;
     }
 }
 

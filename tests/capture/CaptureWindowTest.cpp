@@ -408,9 +408,9 @@ TEST_F(CaptureWindowTest, PanelClicksAndPointerEventsReportTwips)
     EXPECT_EQ(click.width, options.width() * 15);
     EXPECT_EQ(click.text, QStringLiteral("Options"));
     EXPECT_GT(click.left, window->panel(2).x() * 15) << "panel 3 lies right of panel 2";
-    EXPECT_EQ(window->menuAnchorX(), click.left + 1) << "the anchor lies inside the panel";
+    EXPECT_EQ(window->menuTracker().menuAnchorX(), click.left + 1) << "the anchor lies inside the panel";
 
     QTest::mouseMove(&window->videoView(), QPoint(21, 33));
-    EXPECT_EQ(window->menuAnchorX(), 21 * 15);
-    EXPECT_EQ(window->menuAnchorY(), 33 * 15);
+    EXPECT_EQ(window->menuTracker().menuAnchorX(), 21 * 15);
+    EXPECT_EQ(window->menuTracker().menuAnchorY(), 33 * 15);
 }

@@ -5,7 +5,7 @@
 #include "common/AutomationDate.h"
 #include "ui/PictureBox.h"
 #include "snapshots/CaptureSnapshot.h"
-#include "viewer/StatusBarPanel.h"
+#include "ui/StatusPanel.h"
 
 #include <QApplication>
 #include <QTest>

@@ -6,7 +6,7 @@
 #include "viewer/FramePrinting.h"
 #include "viewer/PreviewHost.h"
 #include "viewer/PreviewPrinter.h"
-#include "viewer/StatusBarPanel.h"
+#include "ui/StatusPanel.h"
 #include "ui/WindowFrame.h"
 
 #include <QApplication>

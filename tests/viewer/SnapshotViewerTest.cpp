@@ -3,7 +3,7 @@
 #include "ui/PictureBox.h"
 #include "ui/InteractionSeam.h"
 #include "viewer/ArrowButton.h"
-#include "viewer/StatusBarPanel.h"
+#include "ui/StatusPanel.h"
 
 #include <QApplication>
 #include <QFile>
@@ -25,6 +25,9 @@ using namespace didev::testing;
 constexpr int kYes = 6;
 constexpr int kNo = 7;
 constexpr int kOk = 1;
+constexpr int32_t kGreyed = static_cast<int32_t>(MenuItemFlag::Greyed);
+constexpr int32_t kChecked = static_cast<int32_t>(MenuItemFlag::Checked);
+constexpr int32_t kSeparator = static_cast<int32_t>(MenuItemFlag::Separator);
 
 std::vector<int16_t> storedFrameIDs()
 {
@@ -93,7 +96,7 @@ TEST_F(SnapshotViewerTest, TheStatusBarCarriesFourPanelsAndTheArrowsInPanelTwo)
     SnapshotViewer& viewer = openViewer(1);
     const double widths[] = {2540, 776, 2540, 2540};
     for (int i = 1; i <= 4; ++i)
-        EXPECT_NEAR(viewer.panelWidth(i), widths[i - 1], 7.5) << "panel " << i;
+        EXPECT_NEAR(viewer.panel(i).click().width, widths[i - 1], 7.5) << "panel " << i;
     EXPECT_DOUBLE_EQ(viewer.statusBarTop() + viewer.statusBarHeight(), viewer.height() * 15.0);
     for (ArrowButton* button : {&viewer.previousButton(), &viewer.nextButton()}) {
         EXPECT_EQ(button->size(), QSize(13, 13));
@@ -351,11 +354,11 @@ TEST_F(PanelClickTest, TheNextClickAfterADismissedMenuOnlyClosesItUnlessThePoint
         viewer.activateWindow();
         (void)QTest::qWaitForWindowActive(&viewer);
         ASSERT_TRUE(clickOpensMenu(viewer, c.panel)) << c.fault;
-        EXPECT_EQ(viewer.menuPanel(), c.panel);
+        EXPECT_EQ(viewer.menuTracker().lastMenuPanel(), c.panel);
         c.between(viewer);
         EXPECT_EQ(clickOpensMenu(viewer, c.panel), c.opensAgain) << c.fault;
         if (!c.opensAgain) {
-            EXPECT_EQ(viewer.menuPanel(), 0) << c.fault;
+            EXPECT_EQ(viewer.menuTracker().lastMenuPanel(), 0) << c.fault;
             EXPECT_TRUE(clickOpensMenu(viewer, c.panel)) << "the third click opened nothing: " << c.fault;
         }
         UnloadSnapshotViewer();
@@ -373,22 +376,16 @@ TEST_F(PanelClickTest, TheFrameMenuListsEveryFrameWithACheckOnTheOneShown)
     QTest::mouseClick(&viewer.panel(1), Qt::LeftButton);
     ASSERT_EQ(spy.menus.size(), 1u);
     const SeenMenu& menu = spy.menus[0];
-    ASSERT_EQ(menu.items.size(), 3u);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(menu.items[i].text, QString::number(i + 1));
-        EXPECT_EQ(menu.items[i].id, i + 1);
-        EXPECT_TRUE(menu.items[i].enabled);
-        EXPECT_EQ(menu.items[i].checked, i + 1 == 2) << "item " << i + 1;
-    }
+    EXPECT_EQ(menu.rows, (QList<PopupMenuRow>{{1, 0, "1", 0}, {2, kChecked, "2", 0}, {3, 0, "3", 0}}));
     // Bottom-left corner at the window's bottom, under the panel's left edge.
     const int x = static_cast<int>(std::lround((viewer.placement().left() + moduleState().windowMetrics.sizingFrameWidth
-                                                + viewer.panelLeft(1)) / 15));
+                                                + viewer.panel(1).click().left) / 15));
     const int y = static_cast<int>(std::lround((viewer.placement().top() + viewer.placement().height()) / 15));
     EXPECT_EQ(menu.geometry.left(), x);
     EXPECT_EQ(menu.geometry.bottom() + 1, y);
 
     EXPECT_EQ(viewer.currentFrame(), 3) << "the choice was not shown";
-    EXPECT_EQ(viewer.menuPanel(), 0);
+    EXPECT_EQ(viewer.menuTracker().lastMenuPanel(), 0);
 }
 
 TEST_F(PanelClickTest, TheFrameMenuOfAnEmptyStoreHasOnlyAGreyedNoFrames)
@@ -399,9 +396,7 @@ TEST_F(PanelClickTest, TheFrameMenuOfAnEmptyStoreHasOnlyAGreyedNoFrames)
     ClearSnapshotStore();
     EXPECT_TRUE(clickOpensMenu(viewer, 1));
     ASSERT_EQ(spy.menus.size(), 1u);
-    ASSERT_EQ(spy.menus[0].items.size(), 1u);
-    EXPECT_EQ(spy.menus[0].items[0].text, QStringLiteral("No Frames"));
-    EXPECT_FALSE(spy.menus[0].items[0].enabled);
+    EXPECT_EQ(spy.menus[0].rows, (QList<PopupMenuRow>{{0, kGreyed, "No Frames", 0}}));
 }
 
 TEST_F(PanelClickTest, TheOptionsMenuOffersItsSevenRowsAndRunsTheChoice)
@@ -413,19 +408,12 @@ TEST_F(PanelClickTest, TheOptionsMenuOffersItsSevenRowsAndRunsTheChoice)
     seam.queueAnswer(ModalKind::Menu, 4);
     QTest::mouseClick(&viewer.panel(3), Qt::LeftButton);
     ASSERT_EQ(spy.menus.size(), 1u);
-    const std::vector<SeenMenu::Item>& items = spy.menus[0].items;
-    const std::vector<std::pair<QString, int>> expected = {{QStringLiteral("Save Frame..."), 1},
-        {QStringLiteral("Discard Frame"), 3}, {QString(), 0}, {QStringLiteral("Print All Frames..."), 5},
-        {QStringLiteral("Print Selected Frame..."), 2}, {QString(), 0}, {QStringLiteral("Show Actual Capture Size"), 4}};
-    ASSERT_EQ(items.size(), expected.size());
-    for (size_t i = 0; i < items.size(); ++i) {
-        EXPECT_EQ(items[i].separator, expected[i].first.isEmpty()) << i;
-        EXPECT_EQ(items[i].text, expected[i].first) << i;
-        EXPECT_EQ(items[i].id, expected[i].second) << i;
-        EXPECT_TRUE(items[i].enabled) << i;
-    }
+    EXPECT_EQ(spy.menus[0].rows, (QList<PopupMenuRow>{{1, 0, "Save Frame...", 0}, {3, 0, "Discard Frame", 0},
+                                     {0, kSeparator, "", 0}, {5, 0, "Print All Frames...", 0},
+                                     {2, 0, "Print Selected Frame...", 0}, {0, kSeparator, "", 0},
+                                     {4, 0, "Show Actual Capture Size", 0}}));
     EXPECT_EQ(viewer.framePicture().size(), QSize(720, 576)) << "Show Actual Capture Size";
-    EXPECT_EQ(viewer.menuPanel(), 0);
+    EXPECT_EQ(viewer.menuTracker().lastMenuPanel(), 0);
 
     seam.queueAnswer(ModalKind::Menu, 3);
     seam.queueAnswer(ModalKind::Message, kYes);

@@ -3,11 +3,11 @@
 #include "common/Picture.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
+#include "ui/PopupMenu.h"
 #include "ui/Screen.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/SnapshotViewerInstance.h"
 
-#include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMenu>
@@ -74,15 +74,8 @@ inline void resetModule()
 
 // A popup menu as it appeared on the screen.
 struct SeenMenu {
-    struct Item {
-        QString text;
-        int id = 0;
-        bool enabled = true;
-        bool checked = false;
-        bool separator = false;
-    };
     QRect geometry;
-    std::vector<Item> items;
+    QList<PopupMenuRow> rows;
 };
 
 // Records every popup menu shown while it lives.
@@ -97,14 +90,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         auto* menu = qobject_cast<QMenu*>(watched);
-        if (menu && event->type() == QEvent::Show) {
-            SeenMenu seen;
-            seen.geometry = menu->geometry();
-            for (const QAction* action : menu->actions())
-                seen.items.push_back({action->text(), action->data().toInt(), action->isEnabled(), action->isChecked(),
-                    action->isSeparator()});
-            menus.push_back(std::move(seen));
-        }
+        if (menu && event->type() == QEvent::Show)
+            menus.push_back({menu->geometry(), popupMenuRows(*menu)});
         return false;
     }
 };
