@@ -6,7 +6,7 @@
 #include "snapshots/PictureWriter.h"
 #include "snapshots/SnapshotExport.h"
 #include "state/ModuleState.h"
-#include "ui/ShowMessage.h"
+#include "ui/MessageBox.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/SnapshotViewerInstance.h"
 
@@ -21,7 +21,6 @@ namespace didev {
 namespace {
 
 constexpr const char* kInvalidFrameRequest = "Invalid frame request sent to GetSnapshot().";
-constexpr int16_t kExclamationStyle = 48;
 
 std::optional<CaptureOptions>& chosenCaptureOptions()
 {
@@ -200,7 +199,7 @@ void cDidevEvivod::GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& frame
 {
     const SnapshotStore& store = moduleState().snapshotStore;
     if (index < 1 || index > store.upperBound()) {
-        ShowMessage(QString::fromLatin1(kInvalidFrameRequest), kExclamationStyle, QString());
+        askUser(QString::fromLatin1(kInvalidFrameRequest), MessageStyle::Exclamation);
         return;
     }
     const SnapshotRecord& record = store.at(index);

@@ -7,8 +7,7 @@
 #include "common/Rounding.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
-#include "ui/MessageBoxLayout.h"
-#include "ui/ShowMessage.h"
+#include "ui/MessageBox.h"
 #include "ui/WaitCursor.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/SnapshotViewerInstance.h"
@@ -23,8 +22,6 @@ namespace {
 enum class Panel : int { Video = 1, Audio = 2, Options = 3 };
 
 constexpr const char* kDiscardPrompt = "Confirm: Discard captured frames?";
-constexpr int16_t kStyleYesNoQuestion = 36;
-constexpr int16_t kStyleExclamation = 48;
 
 // The ids of the options menu's commands that need a frame, and of the grab.
 constexpr int32_t kShowCapturedFrames = 1;
@@ -75,12 +72,6 @@ void appendDeviceItems(QMenu& menu, const DeviceList& devices, const QString& pa
     }
 }
 
-QString errorText(const AutomationError& error)
-{
-    return QStringLiteral("Error %1 (%2): %3")
-        .arg(error.number())
-        .arg(QString::fromStdString(error.source()), QString::fromStdString(error.description()));
-}
 
 } // namespace
 
@@ -127,7 +118,7 @@ void CaptureMenus::panelClicked(const StatusPanelClick& click)
         }
     } catch (const AutomationError& error) {
         // A click has no caller to hand the error to: the user is told.
-        ShowMessage(errorText(error), kStyleExclamation);
+        tellUser(error);
     }
 }
 
@@ -252,8 +243,7 @@ void CaptureMenus::showCapturedFrames()
 
 void CaptureMenus::discardCapturedFrames()
 {
-    const int16_t answer = ShowMessage(QString::fromLatin1(kDiscardPrompt), kStyleYesNoQuestion);
-    if (answer != static_cast<int16_t>(MessageResult::Yes))
+    if (askUser(QString::fromLatin1(kDiscardPrompt), MessageStyle::QuestionYesNo) != MessageResult::Yes)
         return;
     window_.closeViewer();
     ClearSnapshotStore();

@@ -12,9 +12,7 @@ namespace didev {
 
 QString automationErrorMessage(const AutomationError& error)
 {
-    return QStringLiteral("Error %1 (%2): %3")
-        .arg(error.number())
-        .arg(QString::fromStdString(error.source()), QString::fromStdString(error.description()));
+    return QString::fromStdString(error.what());
 }
 
 DBusCallError::DBusCallError(QDBusError::ErrorType type, const QString& message)

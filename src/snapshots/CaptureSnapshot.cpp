@@ -6,7 +6,7 @@
 #include "common/AutomationError.h"
 #include "state/ModuleState.h"
 #include "ui/Screen.h"
-#include "ui/ShowMessage.h"
+#include "ui/MessageBox.h"
 #include "ui/WindowFrame.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/SnapshotViewerInstance.h"
@@ -16,7 +16,6 @@ namespace didev {
 namespace {
 
 constexpr int32_t kFetchWaitMilliseconds = 500;
-constexpr int16_t kStyleExclamation = 48;
 
 bool atLimit(const ModuleState& state)
 {
@@ -120,10 +119,7 @@ void ConnectSnapshotKey(CaptureWindow& captureWindow)
             CaptureSnapshot(window, QString());
         } catch (const AutomationError& error) {
             // A key press has no caller to hand the error to: the user is told.
-            ShowMessage(QStringLiteral("Error %1 (%2): %3")
-                            .arg(error.number())
-                            .arg(QString::fromStdString(error.source()), QString::fromStdString(error.description())),
-                kStyleExclamation);
+            tellUser(error);
         }
     });
 }

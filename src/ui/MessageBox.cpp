@@ -327,4 +327,31 @@ void MessageBox::giveScriptedAnswer(const QVariant& answer)
     close();
 }
 
+MessageResult askUser(const QString& prompt, MessageStyle style, const QString& title)
+{
+    // A host's call never opens a box over an open one: it is answered at once, as if its box
+    // had been closed, because each box's loop serves the next queued call and would stack
+    // boxes (and the stack) without end; queueing it instead would make the user answer them all.
+    const InteractionSeam& seam = InteractionSeam::instance();
+    if (seam.currentOwner() != nullptr && seam.modalOpen())
+        return kClosedWithoutButton;
+
+    ResetMessageRequest();
+    MessageRequest& request = messageRequest();
+    request.Prompt = prompt;
+    request.Title = title.isEmpty() ? QString::fromLatin1(kMessageCaption) : title;
+    request.Style = static_cast<int32_t>(style);
+    request.ShowCheck = kHostFalse;
+
+    // Each showing loads the box afresh.
+    MessageBox box;
+    box.run();
+    return static_cast<MessageResult>(messageRequest().Result);
+}
+
+void tellUser(const std::exception& error)
+{
+    askUser(QString::fromStdString(error.what()), MessageStyle::Exclamation);
+}
+
 } // namespace didev

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "ui/MessageBoxLayout.h"
+#include "ui/MessageStyle.h"
 
 #include <QDialog>
+#include <QString>
 
 #include <array>
+#include <exception>
 
 class QCheckBox;
 class QLabel;
@@ -64,5 +67,18 @@ private:
     QCheckBox* checkBox_;
     MessageBoxGeometry layout_;
 };
+
+// What askUser returns for a box closed without a button.
+inline constexpr MessageResult kClosedWithoutButton = MessageResult::Ok;
+
+// Shows the prompt in the module's message box with the buttons and icon of `style` and
+// returns the button pressed; kClosedWithoutButton when the box was closed without one, or
+// when a host's call asked for it while a modal window was open (no box is shown then). An
+// empty title becomes "Didev Evivod".
+MessageResult askUser(const QString& prompt, MessageStyle style, const QString& title = QString());
+
+// Tells the user of an error that has no caller to go to (a click, a key press): its text in an
+// exclamation box. A numbered error's text is "Error <number> (<source>): <description>".
+void tellUser(const std::exception& error);
 
 } // namespace didev

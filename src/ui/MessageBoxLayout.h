@@ -2,6 +2,7 @@
 
 #include "common/WindowPlacement.h"
 #include "ui/MessageRequest.h"
+#include "ui/MessageStyle.h"
 
 #include <QString>
 #include <QStringList>
@@ -10,11 +11,6 @@
 #include <functional>
 
 namespace didev {
-
-// Result codes of the message box's buttons.
-enum class MessageResult : int16_t {
-    Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7, YesToAll = 8, NoToAll = 9,
-};
 
 // The four icons by their place in the box's image list; None shows no icon.
 enum class MessageIcon { None = 0, Stop = 1, Question = 2, Exclamation = 3, Information = 4 };

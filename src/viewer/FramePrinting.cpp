@@ -9,7 +9,7 @@
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
 #include "ui/Registry.h"
-#include "ui/ShowMessage.h"
+#include "ui/MessageBox.h"
 #include "ui/SyntheticInput.h"
 #include "ui/WaitCursor.h"
 #include "viewer/DialogOwner.h"
@@ -27,10 +27,6 @@ namespace didev {
 
 namespace {
 
-constexpr int16_t kStyleQuestionYesNo = 36;
-constexpr int16_t kStyleExclamation = 48;
-constexpr int16_t kStyleCritical = 16;
-constexpr int16_t kAnswerNo = 7;
 
 // Top of the first item of a page and the room kept under the last one, printer units.
 constexpr int32_t kPageTop = 720;
@@ -53,7 +49,7 @@ void showPrinterFailure(const QString& description, QWidget* owner)
     QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, owner);
     keepInFrontOfOwner(box, owner);
     InteractionSeam& seam = InteractionSeam::instance();
-    seam.recordMessage(ShownMessage{text, title, kStyleCritical});
+    seam.recordMessage(ShownMessage{text, title, static_cast<int>(MessageStyle::Critical)});
     seam.execDialog(box, ModalKind::Message, [&box](const QVariant&) {
         if (QAbstractButton* ok = box.button(QMessageBox::Ok))
             clickCentre(*ok);
@@ -261,7 +257,7 @@ void printFrames(int16_t frame, PictureBox& scalingSource)
 {
     const int n = moduleState().snapshotStore.count();
     if (n == 0) {
-        ShowMessage(QStringLiteral("There are no frames to print."), kStyleExclamation);
+        askUser(QStringLiteral("There are no frames to print."), MessageStyle::Exclamation);
         return;
     }
     if (frame < 0 || frame > n)
@@ -273,7 +269,7 @@ void printFrames(int16_t frame, PictureBox& scalingSource)
 
     const int single = frame != 0 ? frame : (n == 1 ? 1 : 0);
     if (single == 0
-        && ShowMessage(QStringLiteral("Print %1 frames?").arg(n), kStyleQuestionYesNo) == kAnswerNo)
+        && askUser(QStringLiteral("Print %1 frames?").arg(n), MessageStyle::QuestionYesNo) == MessageResult::No)
         return;
 
     if (!ConfirmPrinter()) {

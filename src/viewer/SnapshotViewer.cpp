@@ -9,7 +9,7 @@
 #include "ui/InteractionSeam.h"
 #include "ui/Placement.h"
 #include "ui/Screen.h"
-#include "ui/ShowMessage.h"
+#include "ui/MessageBox.h"
 #include "ui/WindowFrame.h"
 #include "viewer/ArrowButton.h"
 #include "viewer/FramePrinting.h"
@@ -36,10 +36,6 @@ namespace didev {
 
 namespace {
 
-constexpr int16_t kStyleQuestionYesNo = 36;
-constexpr int16_t kStyleExclamation = 48;
-constexpr int16_t kStyleInformation = 64;
-constexpr int16_t kAnswerNo = 7;
 
 constexpr const char* kPanelTexts[SnapshotViewer::kPanelCount] = {"Frames", "", "Options", ""};
 
@@ -66,12 +62,6 @@ private:
     bool& flag_;
 };
 
-QString errorText(const AutomationError& error)
-{
-    return QStringLiteral("Error %1 (%2): %3")
-        .arg(error.number())
-        .arg(QString::fromStdString(error.source()), QString::fromStdString(error.description()));
-}
 
 } // namespace
 
@@ -305,7 +295,7 @@ void SnapshotViewer::discardFrame()
     if (!showsAFrame())
         return;
     QPointer<SnapshotViewer> self(this);
-    if (ShowMessage(QStringLiteral("Confirm: Discard current frame?"), kStyleQuestionYesNo) == kAnswerNo)
+    if (askUser(QStringLiteral("Confirm: Discard current frame?"), MessageStyle::QuestionYesNo) == MessageResult::No)
         return;
     // The store may have changed, or the window closed, while the question was open.
     if (!self || !loaded_ || !showsAFrame())
@@ -354,9 +344,9 @@ void SnapshotViewer::saveFrame()
         ok = writer.save(store().at(currentFrame_).picture, static_cast<int32_t>(name->format), name->fileName);
     }
     if (ok)
-        ShowMessage(QStringLiteral("Frame successfully saved."), kStyleInformation);
+        askUser(QStringLiteral("Frame successfully saved."), MessageStyle::Information);
     else
-        ShowMessage(QStringLiteral("Error occured while saving frame."), kStyleExclamation);
+        askUser(QStringLiteral("Error occured while saving frame."), MessageStyle::Exclamation);
 }
 
 void SnapshotViewer::printFrames(int16_t frame)
@@ -478,11 +468,9 @@ void SnapshotViewer::guarded(const std::function<void()>& action)
 {
     try {
         action();
-    } catch (const AutomationError& error) {
-        ShowMessage(errorText(error), kStyleExclamation);
     } catch (const std::exception& error) {
         // Nothing may leave an event handler; the user hears of it instead.
-        ShowMessage(QString::fromLocal8Bit(error.what()), kStyleExclamation);
+        tellUser(error);
     }
 }
 

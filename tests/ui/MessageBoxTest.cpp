@@ -5,7 +5,6 @@
 #include "ui/MessageImage.h"
 #include "ui/MessageRequest.h"
 #include "ui/Screen.h"
-#include "ui/ShowMessage.h"
 #include "ui/SyntheticInput.h"
 
 #include <QApplication>
@@ -30,6 +29,12 @@ namespace {
 InteractionSeam& seam()
 {
     return InteractionSeam::instance();
+}
+
+// The box of any style, the result as its code.
+int16_t ask(const QString& prompt, int style, const QString& title)
+{
+    return static_cast<int16_t>(askUser(prompt, static_cast<MessageStyle>(style), title));
 }
 
 // Acts as the person at the screen once the box is up (nothing is queued for it then).
@@ -83,7 +88,7 @@ TEST_F(MessageBoxTest, ScriptedAnswersClickTheRealButtons)
     };
     for (const auto& c : cases) {
         seam().queueAnswer(ModalKind::Message, c.answer);
-        EXPECT_EQ(ShowMessage(QStringLiteral("Confirm: Discard current frame?"), c.style, QString()), c.result)
+        EXPECT_EQ(ask(QStringLiteral("Confirm: Discard current frame?"), c.style, QString()), c.result)
             << c.fault;
         EXPECT_EQ(MessageBox::current(), nullptr) << c.fault;
     }
@@ -93,8 +98,8 @@ TEST_F(MessageBoxTest, EveryMessageIsRecordedWithItsCaption)
 {
     seam().queueAnswer(ModalKind::Message, 1);
     seam().queueAnswer(ModalKind::Message, 1);
-    ShowMessage(QStringLiteral("Frame successfully saved."), 64, QString());
-    ShowMessage(QStringLiteral("Printing failed."), 48, QStringLiteral("Print"));
+    ask(QStringLiteral("Frame successfully saved."), 64, QString());
+    ask(QStringLiteral("Printing failed."), 48, QStringLiteral("Print"));
     const QList<ShownMessage> shown = seam().takeMessages();
     ASSERT_EQ(shown.size(), 2);
     EXPECT_EQ(shown[0].prompt, QStringLiteral("Frame successfully saved."));
@@ -118,7 +123,7 @@ TEST_F(MessageBoxTest, TypedLetterClicksTheFirstButtonWithThatAccelerator)
     };
     for (const auto& c : cases) {
         whenBoxShown([&c](MessageBox& box) { typeKey(box, QLatin1Char(c.key)); });
-        EXPECT_EQ(ShowMessage(QStringLiteral("Accelerators"), c.style, QString()), c.result) << c.fault;
+        EXPECT_EQ(ask(QStringLiteral("Accelerators"), c.style, QString()), c.result) << c.fault;
     }
 }
 
@@ -131,7 +136,7 @@ TEST_F(MessageBoxTest, LetterWithoutAButtonDoesNothing)
         stillOpen = box.isVisible();
         box.close();
     });
-    EXPECT_EQ(ShowMessage(QStringLiteral("Nothing under Q"), 4, QString()), 1);
+    EXPECT_EQ(ask(QStringLiteral("Nothing under Q"), 4, QString()), 1);
     EXPECT_TRUE(stillOpen);
 }
 
@@ -140,7 +145,7 @@ TEST_F(MessageBoxTest, EscapeAnswersCancelThenNoThenALoneOk)
     const struct { int16_t style; int16_t result; } cases[] = {{1, 2}, {3, 2}, {4, 7}, {0, 1}, {6, 2}};
     for (const auto& c : cases) {
         whenBoxShown([](MessageBox& box) { pressKey(box, Qt::Key_Escape); });
-        EXPECT_EQ(ShowMessage(QStringLiteral("Escape"), c.style, QString()), c.result) << c.style;
+        EXPECT_EQ(ask(QStringLiteral("Escape"), c.style, QString()), c.result) << c.style;
     }
     bool stillOpen = false;
     whenBoxShown([&](MessageBox& box) {
@@ -148,7 +153,7 @@ TEST_F(MessageBoxTest, EscapeAnswersCancelThenNoThenALoneOk)
         stillOpen = box.isVisible();
         clickCentre(*box.button(2));
     });
-    EXPECT_EQ(ShowMessage(QStringLiteral("Abort, retry or ignore"), 2, QString()), 4);
+    EXPECT_EQ(ask(QStringLiteral("Abort, retry or ignore"), 2, QString()), 4);
     EXPECT_TRUE(stillOpen) << "Abort/Retry/Ignore has no answer for Escape";
 }
 
@@ -244,7 +249,7 @@ TEST_F(MessageBoxTest, WindowAppliesTheLayout)
         icon = box.icon()->pixmap();
         clickCentre(*box.button(3));
     });
-    EXPECT_EQ(ShowMessage(QStringLiteral("Keep the frames?"), 6 + 32, QString()), 7);
+    EXPECT_EQ(ask(QStringLiteral("Keep the frames?"), 6 + 32, QString()), 7);
     EXPECT_EQ(caption, QStringLiteral("Didev Evivod"));
     EXPECT_TRUE(topmost);
     EXPECT_TRUE(modal);
@@ -324,7 +329,7 @@ TEST_F(MessageBoxTest, ConfirmationShowsTheQuestionIconAndTwoButtons)
         background.fill(box.palette().color(QPalette::Window));
         clickCentre(*box.button(1));
     });
-    EXPECT_EQ(ShowMessage(QStringLiteral("Confirm: Discard captured frames?"), 36, QString()), 6);
+    EXPECT_EQ(ask(QStringLiteral("Confirm: Discard captured frames?"), 36, QString()), 6);
     EXPECT_EQ(captions, (QStringList{QStringLiteral("&Yes"), QStringLiteral("&No")}));
 
     // The icon is painted where the icon box stands, as the resource composed over the window.
@@ -367,7 +372,7 @@ TEST_F(MessageBoxTest, LongMessageIsPrintedOverSeveralLines)
         boxWidth = box.frameGeometry().width();
         clickCentre(*box.button(1));
     });
-    EXPECT_EQ(ShowMessage(prompt, 48, QString()), 1);
+    EXPECT_EQ(ask(prompt, 48, QString()), 1);
 
     ASSERT_GE(lines.size(), 3);
     EXPECT_EQ(lines.join(QString()).simplified(), prompt);
