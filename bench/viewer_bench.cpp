@@ -3,10 +3,10 @@
 // takes against its raw pixels; printing 50 frames to PDF and to the print preview, per frame
 // and with the peak memory.
 #include "capture/CaptureWindow.h"
-#include "ui/PictureBox.h"
 #include "snapshots/CaptureSnapshot.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
+#include "ui/PictureBox.h"
 #include "viewer/FramePrinting.h"
 #include "viewer/PreviewPrinter.h"
 #include "viewer/SnapshotViewerInstance.h"

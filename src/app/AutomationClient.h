@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/HostCallError.h"
-#include "common/HostStringArray.h"
 #include "common/HostBoolean.h"
+#include "common/HostStringArray.h"
 
 #include <QByteArray>
 #include <QDBusConnection>

@@ -3,9 +3,9 @@
 #include "app/QuitSignals.h"
 #include "app/WindowSettingsFile.h"
 #include "capture/CaptureWindow.h"
-#include "ui/StatusPanel.h"
 #include "capture/VideoView.h"
 #include "common/AutomationError.h"
+#include "ui/StatusPanel.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -1,10 +1,10 @@
 #include "automation/AutomationInstance.h"
 
 #include "automation/BitmapMemoryFile.h"
+#include "common/AutomationError.h"
 #include "common/DBusInterfaceXml.h"
 #include "common/DBusNames.h"
 #include "common/HostStringArrayDBus.h"
-#include "common/AutomationError.h"
 #include "ui/InteractionSeam.h"
 
 #include <QDBusObjectPath>

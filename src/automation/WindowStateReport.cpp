@@ -1,10 +1,10 @@
 #include "automation/WindowStateReport.h"
 
 #include "capture/CaptureWindow.h"
-#include "ui/StatusPanel.h"
-#include "ui/PictureBox.h"
 #include "ui/MessageBox.h"
+#include "ui/PictureBox.h"
 #include "ui/Screen.h"
+#include "ui/StatusPanel.h"
 #include "viewer/SnapshotViewer.h"
 
 #include <QApplication>

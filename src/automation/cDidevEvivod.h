@@ -1,9 +1,9 @@
 #pragma once
 
-#include "common/HostStringArray.h"
 #include "capture/CaptureOptions.h"
 #include "capture/CaptureWindowEvents.h"
 #include "common/HostBoolean.h"
+#include "common/HostStringArray.h"
 
 #include <QPointer>
 #include <QString>

@@ -3,15 +3,15 @@
 #include "automation/SettingsExchange.h"
 #include "capture/CaptureWindowEvents.h"
 #include "capture/DeviceWatch.h"
-#include "ui/StatusPanel.h"
 #include "capture/VideoView.h"
 #include "capture/VirtualKeys.h"
 #include "common/Picture.h"
 #include "common/Rounding.h"
-#include "ui/PictureBox.h"
 #include "state/ModuleState.h"
+#include "ui/PictureBox.h"
 #include "ui/Placement.h"
 #include "ui/Screen.h"
+#include "ui/StatusPanel.h"
 #include "ui/WindowFrame.h"
 
 #include <QApplication>

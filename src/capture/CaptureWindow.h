@@ -1,10 +1,10 @@
 #pragma once
 
-#include "common/HostStringArray.h"
 #include "capture/CaptureControl.h"
 #include "capture/CaptureMenus.h"
 #include "capture/CaptureOptions.h"
 #include "common/HostBoolean.h"
+#include "common/HostStringArray.h"
 #include "ui/WidgetPlacedWindow.h"
 
 #include <QString>

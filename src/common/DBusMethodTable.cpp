@@ -1,7 +1,7 @@
 #include "common/DBusMethodTable.h"
 
-#include "common/DBusNames.h"
 #include "common/AutomationError.h"
+#include "common/DBusNames.h"
 
 #include <QDBusError>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "common/Picture.h"
 #include "common/HostBoolean.h"
+#include "common/Picture.h"
 
 #include <QString>
 

@@ -3,18 +3,18 @@
 #include "common/AutomationError.h"
 #include "common/Rounding.h"
 #include "common/Twips.h"
-#include "ui/PictureBox.h"
 #include "snapshots/PictureWriter.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
+#include "ui/MessageBox.h"
+#include "ui/PictureBox.h"
 #include "ui/Placement.h"
 #include "ui/Screen.h"
-#include "ui/MessageBox.h"
+#include "ui/StatusPanel.h"
 #include "ui/WindowFrame.h"
 #include "viewer/ArrowButton.h"
 #include "viewer/FramePrinting.h"
 #include "viewer/SavedFrameName.h"
-#include "ui/StatusPanel.h"
 
 #include <QAction>
 #include <QApplication>

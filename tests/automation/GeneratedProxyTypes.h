@@ -2,8 +2,8 @@
 
 // The types that the interface files name for qdbusxml2cpp, declared as a host declares them
 // before it includes the generated proxies; here they are the module's own.
-#include "common/HostStringArrayDBus.h"
 #include "automation/TestDriverRows.h"
+#include "common/HostStringArrayDBus.h"
 
 #include <QList>
 

@@ -7,8 +7,8 @@
 #include "app/HostCallError.h"
 #include "app/HostEventSink.h"
 #include "automation/AutomationService.h"
-#include "common/DBusNames.h"
 #include "automation/TestDriverRows.h"
+#include "common/DBusNames.h"
 #include "support/ProcessResources.h"
 
 #include <QDBusMetaType>

@@ -4,8 +4,8 @@
 #include "EndToEndFixture.h"
 
 #include "app/HostCallError.h"
-#include "common/DBusNames.h"
 #include "automation/TestDriverRows.h"
+#include "common/DBusNames.h"
 
 #include <QDBusMetaType>
 #include <QDBusVariant>

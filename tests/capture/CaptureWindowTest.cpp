@@ -1,12 +1,12 @@
 #include "capture/CaptureWindowEvents.h"
-#include "capture/DeviceWatch.h"
 #include "capture/CaptureWindow.h"
-#include "ui/StatusPanel.h"
+#include "capture/DeviceWatch.h"
 #include "capture/VideoView.h"
-#include "ui/PictureBox.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
+#include "ui/PictureBox.h"
 #include "ui/Screen.h"
+#include "ui/StatusPanel.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

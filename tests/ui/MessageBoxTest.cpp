@@ -1,7 +1,7 @@
 #include "common/Twips.h"
 #include "state/ModuleState.h"
-#include "ui/MessageBox.h"
 #include "ui/InteractionSeam.h"
+#include "ui/MessageBox.h"
 #include "ui/MessageImage.h"
 #include "ui/MessageRequest.h"
 #include "ui/Screen.h"

@@ -1,10 +1,10 @@
 #include "ViewerTestSupport.h"
 
-#include "capture/CaptureWindowEvents.h"
 #include "capture/CaptureWindow.h"
+#include "capture/CaptureWindowEvents.h"
 #include "common/AutomationDate.h"
-#include "ui/PictureBox.h"
 #include "snapshots/CaptureSnapshot.h"
+#include "ui/PictureBox.h"
 #include "ui/StatusPanel.h"
 
 #include <QApplication>

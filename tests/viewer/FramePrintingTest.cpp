@@ -3,11 +3,11 @@
 #include "common/AutomationError.h"
 #include "ui/PictureBox.h"
 #include "ui/Registry.h"
+#include "ui/StatusPanel.h"
+#include "ui/WindowFrame.h"
 #include "viewer/FramePrinting.h"
 #include "viewer/PreviewHost.h"
 #include "viewer/PreviewPrinter.h"
-#include "ui/StatusPanel.h"
-#include "ui/WindowFrame.h"
 
 #include <QApplication>
 #include <QDir>

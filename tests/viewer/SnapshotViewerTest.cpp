@@ -1,9 +1,9 @@
 #include "ViewerTestSupport.h"
 
-#include "ui/PictureBox.h"
 #include "ui/InteractionSeam.h"
-#include "viewer/ArrowButton.h"
+#include "ui/PictureBox.h"
 #include "ui/StatusPanel.h"
+#include "viewer/ArrowButton.h"
 
 #include <QApplication>
 #include <QFile>
