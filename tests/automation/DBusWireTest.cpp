@@ -2,12 +2,12 @@
 // errors, and the sealed bitmap file, each sent through a real peer-to-peer connection.
 #include "PeerBus.h"
 
-#include "automation/BitmapMemoryFile.h"
 #include "common/DBusMethodTable.h"
 #include "common/DBusNames.h"
 #include "common/HostStringArrayDBus.h"
 #include "common/AutomationError.h"
-#include "imaging/cDIBSection.h"
+#include "imaging/BitmapFile.h"
+#include "snapshots/SealedBitmapFile.h"
 
 #include <QDBusMetaType>
 #include <QDBusUnixFileDescriptor>
@@ -85,7 +85,7 @@ protected:
             const auto picture = Picture::fromHandle(static_cast<PictureHandle>(call.arguments().at(0).toInt()));
             if (!picture)
                 raiseError(ErrorNumber::SubscriptOutOfRange);
-            const auto file = BitmapMemoryFile::fromPicture(picture);
+            const auto file = SealedBitmapFile::fromPicture(picture);
             return QVariantList{QVariant::fromValue(QDBusUnixFileDescriptor(file.descriptor()))};
         });
         ASSERT_TRUE(peers.server().registerVirtualObject("/t", &object));
@@ -210,7 +210,7 @@ TEST_F(DBusWire, AutomationErrorsTravelAsNumberSourceAndDescription)
         QDBusMessage::ReplyMessage);
 }
 
-TEST_F(DBusWire, PictureDataIsTheSealedReadOnlyBitmapFileAsSavePictureWritesIt)
+TEST_F(DBusWire, PictureDataIsTheSealedReadOnlyBitmapFileAsTheExportWritesIt)
 {
     QTemporaryDir folder;
     // Widths whose rows need 0 to 3 bytes of padding, pictures written in several bands, and
@@ -222,10 +222,8 @@ TEST_F(DBusWire, PictureDataIsTheSealedReadOnlyBitmapFileAsSavePictureWritesIt)
         ASSERT_EQ(reply.signature(), "h") << reply.errorMessage().toStdString();
         const int fd = qvariant_cast<QDBusUnixFileDescriptor>(reply.arguments().at(0)).fileDescriptor();
 
-        cDIBSection section;
-        section.CreateFromPicture(picture);
         const QString path = folder.filePath(QStringLiteral("%1x%2.bmp").arg(width).arg(height));
-        ASSERT_TRUE(section.SavePicture(path.toStdString()));
+        ASSERT_TRUE(saveBitmapFile(viewOf(*picture), path.toStdString()));
         QFile saved(path);
         ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
         const QByteArray expected = saved.readAll();
@@ -262,10 +260,10 @@ TEST_F(DBusWire, PictureDataOfAHandleWithoutALivePictureIsError9)
     }
 }
 
-TEST(BitmapMemoryFile, NoPictureIsError91)
+TEST(SealedBitmapFile, NoPictureIsError91)
 {
     try {
-        BitmapMemoryFile::fromPicture(nullptr);
+        SealedBitmapFile::fromPicture(nullptr);
         FAIL() << "no error";
     } catch (const AutomationError& error) {
         EXPECT_EQ(error.number(), 91);
