@@ -5,6 +5,8 @@
 #include "imaging/NoiseFill.h"
 #include "imaging/Resampler.h"
 #include "imaging/TempFolderTest.h"
+#include "support/AutomationErrors.h"
+#include "support/NoisePicture.h"
 
 #include <QImage>
 
@@ -15,7 +17,6 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -25,25 +26,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-PicturePtr randomPicture(int width, int height, uint32_t seed)
-{
-    std::mt19937 generator(seed);
-    return Picture::create(width, height, [&](uint8_t* bits, std::ptrdiff_t stride) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width * 4; ++x)
-                bits[stride * y + x] = static_cast<uint8_t>(generator());
-    });
-}
-
-int errorOf(const std::function<void()>& run)
-{
-    try {
-        run();
-    } catch (const AutomationError& e) {
-        return e.number();
-    }
-    return 0;
-}
+using testing::errorNumberOf;
+using testing::noisePicture;
 
 // --- The 24-bit bitmap -----------------------------------------------------------------------
 
@@ -59,9 +43,9 @@ TEST(Bitmap24, StrideIsThreeBytesPerPixelRoundedUpToFourAndSizesOutsideTheLongRa
         for (size_t i = 0; i < bitmap.byteCount(); ++i)
             ASSERT_EQ(bitmap.bits()[i], 0) << "not black at " << i;
     }
-    EXPECT_EQ(errorOf([] { Bitmap24(800'000'000, 1); }), 6);
-    EXPECT_EQ(errorOf([] { Bitmap24(100'000, 100'000); }), 6);
-    EXPECT_EQ(errorOf([] { bitmapFileHeader(100'000, 100'000); }), 6);
+    EXPECT_EQ(errorNumberOf([] { Bitmap24(800'000'000, 1); }), 6);
+    EXPECT_EQ(errorNumberOf([] { Bitmap24(100'000, 100'000); }), 6);
+    EXPECT_EQ(errorNumberOf([] { bitmapFileHeader(100'000, 100'000); }), 6);
     for (const auto& [w, h] : {std::pair{0, 4}, {4, 0}, {-3, 4}})
         EXPECT_TRUE(Bitmap24(w, h).empty()) << w << "x" << h;
 }
@@ -69,7 +53,7 @@ TEST(Bitmap24, StrideIsThreeBytesPerPixelRoundedUpToFourAndSizesOutsideTheLongRa
 TEST(Bitmap24, FromTurnsTopDownBgrxIntoBottomUpBgrWithZeroPadding)
 {
     for (const int width : {1, 2, 3, 4, 5, 7, 33}) {
-        const PicturePtr picture = randomPicture(width, 3, static_cast<uint32_t>(width));
+        const PicturePtr picture = noisePicture(width, 3, static_cast<uint32_t>(width));
         const Bitmap24 bitmap = Bitmap24::from(viewOf(*picture));
         ASSERT_EQ(bitmap.width(), width);
         ASSERT_EQ(bitmap.height(), 3);
@@ -238,7 +222,7 @@ TEST(Resampled, ASourceWithoutASecondRowOrColumnIsError9AndNoSizeGivesNothing)
     for (const auto& c : cases) {
         const Bitmap24 source(c.width, c.height);
         Bitmap24 out;
-        EXPECT_EQ(errorOf([&] { out = resampled(source.view(), c.newWidth, c.newHeight); }), c.error)
+        EXPECT_EQ(errorNumberOf([&] { out = resampled(source.view(), c.newWidth, c.newHeight); }), c.error)
             << c.width << "x" << c.height << " -> " << c.newWidth << "x" << c.newHeight;
         EXPECT_EQ(out.empty(), c.newWidth <= 0 || c.newHeight <= 0 || c.error != 0);
     }
@@ -269,7 +253,7 @@ TEST_F(BitmapFile, APictureAndItsBitmapGiveTheSameFileThatReadsBackUpright)
 {
     // One band, and several bands of converted rows.
     for (const auto& [width, height] : {std::pair{37, 23}, std::pair{300, 700}}) {
-        const PicturePtr picture = randomPicture(width, height, 11);
+        const PicturePtr picture = noisePicture(width, height, 11);
         const fs::path file = folder_ / "frame.bmp";
         std::ofstream(file) << "an older, longer file that must be replaced entirely ............................";
         ASSERT_TRUE(saveBitmapFile(viewOf(*picture), file.string()));

@@ -4,6 +4,7 @@
 #include "snapshots/SnapshotExport.h"
 #include "state/ModuleState.h"
 #include "support/FileTargets.h"
+#include "support/NoisePicture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <vector>
 
 namespace didev {
@@ -20,15 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-PicturePtr noisePicture(int width, int height, uint32_t seed)
-{
-    std::mt19937 generator(seed);
-    return Picture::create(width, height, [&](uint8_t* bits, std::ptrdiff_t stride) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < 4 * width; ++x)
-                bits[stride * y + x] = static_cast<uint8_t>(generator() & 0xF0);
-    });
-}
+using testing::noisePicture;
 
 // What a frame record holds, with its picture's pixels, to show that nothing changed.
 struct RecordState {

@@ -1,6 +1,6 @@
-#include "common/Picture.h"
 #include "imaging/Bitmap24.h"
 #include "ui/Clipboard.h"
+#include "support/NoisePicture.h"
 #include "ui/InteractionSeam.h"
 
 #include <QClipboard>
@@ -9,20 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 namespace didev {
 namespace {
 
-PicturePtr noisePicture(int width, int height)
-{
-    std::mt19937 generator(99);
-    return Picture::create(width, height, [&](uint8_t* bits, std::ptrdiff_t stride) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < 4 * width; ++x)
-                bits[stride * y + x] = static_cast<uint8_t>(generator());
-    });
-}
+using testing::noisePicture;
 
 TEST(Clipboard, EitherLayoutIsCopiedAsTheImageSeen)
 {
