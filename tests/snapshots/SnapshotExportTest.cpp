@@ -127,14 +127,6 @@ TEST_F(SnapshotExportTest, ColourDepthAndReductionChangeNothing)
     EXPECT_EQ(readFile(folder_ / "plain.bmp"), readFile(folder_ / "reduced.bmp"));
 }
 
-TEST_F(SnapshotExportTest, TheLaterExportToOneNameWins)
-{
-    ASSERT_TRUE(SaveSnapshot(1, path("same"), 3));
-    ASSERT_TRUE(SaveSnapshot(2, path("same"), 1));
-    EXPECT_EQ(readFile(folder_ / "same").size(), 54u + 72u * 13u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
-}
-
 TEST_F(SnapshotExportTest, FormatsOutsideTheTableIgnoreEvenABadIndex)
 {
     for (const int16_t format : {int16_t{0}, int16_t{12}, int16_t{-1}})
