@@ -80,8 +80,13 @@ GstElement* SourcePipeline::addCapsFilter(const QString& caps)
     if (!parsed)
         raiseCaptureError(CaptureErrorNumber::PipelineFailed, "gst_caps_from_string", caps);
     const GstCapsPtr owned(parsed);
+    return addCapsFilter(parsed);
+}
+
+GstElement* SourcePipeline::addCapsFilter(GstCaps* caps)
+{
     GstElement* filter = add("capsfilter");
-    g_object_set(filter, "caps", parsed, nullptr);
+    g_object_set(filter, "caps", caps, nullptr);
     return filter;
 }
 

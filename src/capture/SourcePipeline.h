@@ -42,6 +42,7 @@ protected:
     void link(std::initializer_list<GstElement*> chain);
     // Caps written as text ("video/x-raw,format=BGRx"), in a capsfilter.
     GstElement* addCapsFilter(const QString& caps);
+    GstElement* addCapsFilter(GstCaps* caps);
 
     GstElement* source_ = nullptr;   // the element that stands for the device
 

@@ -1,6 +1,8 @@
 #include "capture/VideoPipeline.h"
 
 #include "capture/CaptureError.h"
+#include "capture/CaptureLog.h"
+#include "capture/SourceFormat.h"
 
 namespace didev {
 
@@ -8,16 +10,10 @@ namespace {
 
 constexpr const char* kBgrxCaps = "video/x-raw,format=BGRx";
 
-bool offersCaps(GstDevice* device, const char* mediaType)
+QString capsText(const GstCaps* caps)
 {
-    const GstCapsPtr caps(gst_device_get_caps(device));
-    if (!caps)
-        return false;
-    for (guint i = 0; i < gst_caps_get_size(caps.get()); ++i) {
-        if (gst_structure_has_name(gst_caps_get_structure(caps.get(), i), mediaType))
-            return true;
-    }
-    return false;
+    const GMemoryPtr<gchar> text(caps ? gst_caps_to_string(caps) : nullptr);
+    return QString::fromUtf8(text ? text.get() : "no caps");
 }
 
 } // namespace
@@ -71,26 +67,28 @@ GstElement* VideoPipeline::buildSource(const CaptureDevice& device)
     if (!device.system)
         raiseCaptureError(CaptureErrorNumber::PipelineFailed, "VideoPipeline", QStringLiteral("\"%1\" is no video device").arg(device.name));
 
+    // Whatever the device is, its element goes in as it comes, behind the format chosen from what it offers.
+    const GstCapsPtr offered(gst_device_get_caps(device.system.get()));
+    const std::optional<SourceFormat> format = SourceFormat::choose(offered.get());
+    if (!format) {
+        raiseCaptureError(CaptureErrorNumber::PipelineFailed, "VideoPipeline",
+                          QStringLiteral("\"%1\" offers nothing the module can show: %2").arg(device.name, capsText(offered.get())));
+    }
+    qCInfo(captureLog).noquote() << QStringLiteral("\"%1\": %2").arg(device.name, format->text());
     source_ = gst_device_create_element(device.system.get(), nullptr);
     if (!source_) {
         raiseCaptureError(CaptureErrorNumber::PipelineFailed, "gst_device_create_element",
                           QStringLiteral("\"%1\" gave no source element").arg(device.name));
     }
     gst_bin_add(GST_BIN(pipeline()), source_);
-    // Raw video goes on as it is; a camera that only sends JPEG is decoded first.
-    if (offersCaps(device.system.get(), "video/x-raw")) {
-        GstElement* raw = addCapsFilter(QStringLiteral("video/x-raw"));
-        link({source_, raw});
-        return raw;
-    }
-    if (offersCaps(device.system.get(), "image/jpeg")) {
-        GstElement* jpeg = addCapsFilter(QStringLiteral("image/jpeg"));
-        GstElement* decoder = add("jpegdec");
-        link({source_, jpeg, decoder});
-        return decoder;
-    }
-    raiseCaptureError(CaptureErrorNumber::PipelineFailed, "VideoPipeline",
-                      QStringLiteral("\"%1\" offers neither raw video nor JPEG").arg(device.name));
+    const GstCapsPtr wanted(format->caps());
+    GstElement* filter = addCapsFilter(wanted.get());
+    link({source_, filter});
+    if (!format->isJpeg())
+        return filter;   // the branches convert raw video for the preview
+    GstElement* decoder = add("jpegdec");
+    link({filter, decoder});
+    return decoder;
 }
 
 void VideoPipeline::buildBranch(Branch& branch, GstElement* tee)
