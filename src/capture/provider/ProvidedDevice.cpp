@@ -66,11 +66,4 @@ GstDevice* ProvidedDevice::make(std::shared_ptr<const SourceRecipe> recipe, std:
     return GST_DEVICE(device);
 }
 
-const DevicePresence* ProvidedDevice::presenceOf(GstDevice* device)
-{
-    if (!G_TYPE_CHECK_INSTANCE_TYPE(device, didev_provided_device_get_type()))
-        return nullptr;
-    return reinterpret_cast<DidevProvidedDevice*>(device)->state->presence.get();
-}
-
 } // namespace didev

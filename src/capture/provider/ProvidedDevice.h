@@ -18,7 +18,6 @@ public:
 
     // A new device holding one (non-floating) reference for the caller.
     static GstDevice* make(std::shared_ptr<const SourceRecipe> recipe, std::shared_ptr<DevicePresence> presence);
-    static const DevicePresence* presenceOf(GstDevice* device);
 };
 
 } // namespace didev
