@@ -13,6 +13,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils poppler-utils imagemagick
   clang-14 libfuzzer-14-dev libclang-rt-14-dev
+  libglib2.0-dev libglib2.0-dev-bin python3-gi gir1.2-glib-2.0
+  dpkg-dev desktop-file-utils appstream man-db
 )
 
 missing=()

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -34,12 +35,17 @@ HostStringArray arrayAt(const QDBusMessage& reply, int index)
 
 constexpr int kCreateRetries = 3;
 
+bool isDisconnected(const QDBusMessage& reply)
+{
+    return reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")
+        && reply.errorMessage().contains(QLatin1String("disconnected"));
+}
+
 bool isStoppingServer(const QDBusMessage& reply)
 {
     const QString name = reply.errorName();
     return reply.type() == QDBusMessage::ErrorMessage
-        && ((name == QLatin1String("org.freedesktop.DBus.Error.NoReply")
-                && reply.errorMessage().contains(QLatin1String("disconnected")))
+        && (isDisconnected(reply)
             || (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
                 && reply.errorMessage().contains(QLatin1String("stopping"))));
 }
@@ -77,14 +83,16 @@ void AutomationClient::create()
     auto message = QDBusMessage::createMethodCall(QString::fromLatin1(dbus::kServiceName),
         QString::fromLatin1(dbus::kFactoryPath), QString::fromLatin1(dbus::kFactoryInterface),
         QStringLiteral("CreateInstance"));
-    QDBusMessage reply = bus_.call(message, QDBus::BlockWithGui, timeoutMs_);
+    // The first call waits while D-Bus starts the server.
+    const int timeoutMs = std::max(timeoutMs_, kStartTimeoutMs);
+    QDBusMessage reply = bus_.call(message, QDBus::BlockWithGui, timeoutMs);
     // A server that is just ending turns the call away or drops it; the next call starts a new one.
     for (int retry = 0; retry < kCreateRetries && isStoppingServer(reply); ++retry) {
         QThread::msleep(100);
-        reply = bus_.call(message, QDBus::BlockWithGui, timeoutMs_);
+        reply = bus_.call(message, QDBus::BlockWithGui, timeoutMs);
     }
     if (reply.type() != QDBusMessage::ReplyMessage)
-        throw HostCallError(reply.errorName(), reply.errorMessage());
+        throw callError(reply, timeoutMs);
     if (reply.signature() != QLatin1String("o"))
         throw HostCallError(QStringLiteral("reply"), QStringLiteral("CreateInstance answered (%1)").arg(reply.signature()));
     service_ = reply.service();
@@ -105,6 +113,14 @@ void AutomationClient::release()
     owned_ = false;
 }
 
+HostCallError AutomationClient::callError(const QDBusMessage& reply, int timeoutMs)
+{
+    // The bus's own text for a call that timed out lists every cause it could have.
+    if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply") && !isDisconnected(reply))
+        return HostCallError(QString::fromLatin1(kTimeoutError), QStringLiteral("no answer within %1 s").arg(timeoutMs / 1000));
+    return HostCallError(reply.errorName(), reply.errorMessage());
+}
+
 QDBusMessage AutomationClient::callInterface(const QString& interfaceName, const QString& member,
     const QVariantList& arguments, const QString& replySignature)
 {
@@ -112,7 +128,7 @@ QDBusMessage AutomationClient::callInterface(const QString& interfaceName, const
     message.setArguments(arguments);
     const QDBusMessage reply = bus_.call(message, QDBus::BlockWithGui, timeoutMs_);
     if (reply.type() != QDBusMessage::ReplyMessage)
-        throw HostCallError(reply.errorName(), reply.errorMessage());
+        throw callError(reply, timeoutMs_);
     if (reply.signature() != replySignature)
         throw HostCallError(QStringLiteral("reply"),
             QStringLiteral("%1 answered (%2), not (%3)").arg(member, reply.signature(), replySignature));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/HostCallError.h"
 #include "automation/HostStringArray.h"
 #include "common/VbTypes.h"
 
@@ -20,6 +21,10 @@ class AutomationClient {
 public:
     // Long enough for a call that waits on a person at a modal window.
     static constexpr int kDefaultTimeoutMs = 10 * 60 * 1000;
+    // CreateInstance may take this long, whatever the timeout: D-Bus may have to start the server.
+    static constexpr int kStartTimeoutMs = 2 * 60 * 1000;
+    // The name of the HostCallError of a call that got no answer in time.
+    static constexpr char kTimeoutError[] = "org.freedesktop.DBus.Error.Timeout";
 
     explicit AutomationClient(const QDBusConnection& bus, int timeoutMs = kDefaultTimeoutMs);
     ~AutomationClient();
@@ -63,6 +68,7 @@ public:
     QDBusMessage call(const QString& member, const QVariantList& arguments, const QString& replySignature);
 
 private:
+    static HostCallError callError(const QDBusMessage& reply, int timeoutMs);
     QDBusMessage callInterface(const QString& interfaceName, const QString& member, const QVariantList& arguments,
         const QString& replySignature);
 

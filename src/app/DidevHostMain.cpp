@@ -3,16 +3,19 @@
 #include "app/HostCallError.h"
 #include "app/HostCommandLine.h"
 #include "app/HostSession.h"
+#include "app/PrivateBus.h"
 #include "automation/DBusNames.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QProcessEnvironment>
 #include <QTextStream>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -49,9 +52,24 @@ int main(int argc, char** argv)
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
 
+    std::unique_ptr<PrivateBus> privateBus;
     QDBusConnection bus = QDBusConnection::sessionBus();
+    try {
+        if (options.privateBus) {
+            privateBus = std::make_unique<PrivateBus>(PrivateBus::serverBesideThisProgram(),
+                PrivateBus::trialEnvironment(QProcessEnvironment::systemEnvironment()));
+            bus = privateBus->connection();
+            err << "didev-host: a private bus for this run; D-Bus starts " << PrivateBus::serverBesideThisProgram()
+                << " on it" << Qt::endl;
+        }
+    } catch (const HostCallError& error) {
+        err << "didev-host: " << error.message() << Qt::endl;
+        return kCallFailed;
+    }
     if (!bus.isConnected()) {
-        err << "didev-host: cannot reach the session bus: " << bus.lastError().message() << Qt::endl;
+        err << "didev-host: cannot reach the session bus: " << bus.lastError().message()
+            << "\ndidev-host: run it in a desktop session, or on a bus of its own: didev-host --private-bus COMMAND ..."
+            << Qt::endl;
         return kCallFailed;
     }
     try {
@@ -76,6 +94,9 @@ int main(int argc, char** argv)
     } catch (const HostCallError& error) {
         out.flush();
         err << "didev-host: " << error.message() << Qt::endl;
+        const QString advice = hostFailureAdvice(error.name());
+        for (const QString& line : advice.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            err << "didev-host: " << line << Qt::endl;
         return kCallFailed;
     }
     return 0;

@@ -1,5 +1,7 @@
 #include "app/HostCommandLine.h"
 
+#include "app/AutomationClient.h"
+
 #include <array>
 #include <limits>
 
@@ -80,6 +82,23 @@ void checkArgument(const CommandEntry& entry, int position, const QString& value
 
 } // namespace
 
+QString hostFailureAdvice(const QString& errorName)
+{
+    if (errorName == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown"))
+        return QStringLiteral(
+            "D-Bus knows no program for org.kelvara.DidevEvivod on this bus: install the module (its package, or\n"
+            "cmake --install), or try the one built here on a bus of its own: didev-host --private-bus COMMAND ...");
+    if (errorName.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn.")))
+        return QStringLiteral(
+            "the program that the installed activation file names did not start: see that it runs\n"
+            "(didev-evivod --help), or try the one built here: didev-host --private-bus COMMAND ...");
+    if (errorName == QLatin1String(AutomationClient::kTimeoutError))
+        return QStringLiteral(
+            "a call can wait on a person answering a message box of the module; give calls longer with\n"
+            "--timeout SECONDS");
+    return {};
+}
+
 std::optional<qint64> wholeNumber(const QString& text, qint64 minimum, qint64 maximum)
 {
     bool ok = false;
@@ -110,6 +129,8 @@ HostOptions parseHostCommandLine(const QStringList& arguments)
             options.help = true;
         else if (option == QLatin1String("--attach"))
             options.attachPath = value();
+        else if (option == QLatin1String("--private-bus"))
+            options.privateBus = true;
         else if (option == QLatin1String("--timeout")) {
             const QString seconds = value();
             const auto number = wholeNumber(seconds, 1, 24 * 3600);
@@ -121,6 +142,8 @@ HostOptions parseHostCommandLine(const QStringList& arguments)
     }
     if (options.help)
         return options;
+    if (options.privateBus && !options.attachPath.isEmpty())
+        throw HostUsageError("--attach and --private-bus do not go together: no other host is on a private bus");
 
     while (at < arguments.size()) {
         const CommandEntry* entry = findCommand(arguments[at]);
@@ -150,24 +173,43 @@ QString hostUsage()
     for (const CommandEntry& entry : kCommands)
         commands += QStringLiteral("  %1\n").arg(QLatin1String(entry.usage));
     return QStringLiteral(
-               "Usage: didev-host [--attach PATH] [--timeout SECONDS] COMMAND [ARGS] [COMMAND [ARGS]] ...\n"
+               "Usage: didev-host [OPTIONS] COMMAND [ARGS] [COMMAND [ARGS]] ...\n"
                "\n"
                "Drives Didev Evivod over the session bus (org.kelvara.DidevEvivod, started on\n"
                "demand). The commands run in order on one instance, which is released at the end\n"
-               "(closing its window) unless --attach names an instance another host made.\n"
+               "(closing its window) unless --attach names an existing one; the server answers\n"
+               "only the process that created an instance.\n"
                "Events (FormClosed, KeyDown) are printed as they come.\n"
+               "\n"
+               "Options:\n"
+               "  --private-bus      start a session bus of its own for this run, on which the\n"
+               "                     didev-evivod beside didev-host serves: the module as built,\n"
+               "                     without installing it. That server lists the machine's\n"
+               "                     cameras, then a \"Test Pattern\" camera (unless\n"
+               "                     DIDEV_VIRTUAL_VIDEO names cameras), and ends with the run.\n"
+               "  --attach PATH      run the commands on the instance at PATH (show prints it)\n"
+               "                     that another didev-host made and keeps open, instead of\n"
+               "                     creating one; it is neither reset nor released here.\n"
+               "  --timeout SECONDS  how long one call may take before didev-host gives up\n"
+               "                     (default 600: a call can wait on a person answering a\n"
+               "                     message box of the module); creating the instance may take\n"
+               "                     up to 120 s whatever it says, while D-Bus starts the module\n"
+               "  --help             print this and exit\n"
                "\n"
                "Commands:\n")
         + commands
         + QStringLiteral(
             "\n"
             "  show       ShowForm; NOTIFY is entry 1 (\"Y\", the default, asks for FormClosed),\n"
-            "             then the capture window's and the viewer's geometry in twips\n"
+            "             then the capture window's and the viewer's geometry in twips;\n"
+            "             prints the instance's path, for --attach\n"
             "  close      CloseForm; NOTIFY \"N\" closes without FormClosed\n"
             "  settings   GetSettings: the windows' geometry in twips\n"
             "  snap       TakeSnapshot: prints the new frame's number (0: none stored)\n"
             "  count      GetSnapshotCount\n"
-            "  get        GetSnapshot: picture handle, frame number, time and timecode\n"
+            "  get        GetSnapshot: picture handle, frame number, time and timecode; for an\n"
+            "             INDEX with no frame the module shows a message box, and the call\n"
+            "             waits until a person at its screen answers it\n"
             "  mark       PictureSavedByLogger (SETTING -1 by default, 0 clears)\n"
             "  purge      ClearSavedSnapshots: drops the marked frames\n"
             "  clear      ClearSnapshots\n"

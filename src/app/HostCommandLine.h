@@ -30,6 +30,8 @@ struct HostOptions {
     bool help = false;
     // --attach PATH: an instance another host created, on the service's current owner.
     QString attachPath;
+    // --private-bus: a session bus of this run's own, activating the server beside didev-host.
+    bool privateBus = false;
     // --timeout SECONDS for every call; 0 keeps the default.
     int timeoutSeconds = 0;
     std::vector<HostCommand> commands;
@@ -47,6 +49,9 @@ public:
 HostOptions parseHostCommandLine(const QStringList& arguments);
 
 QString hostUsage();
+
+// What to do about a failed call, by the bus's error name; empty when the message says it all.
+QString hostFailureAdvice(const QString& errorName);
 
 // A decimal whole number within [minimum, maximum], or nothing.
 std::optional<qint64> wholeNumber(const QString& text, qint64 minimum, qint64 maximum);

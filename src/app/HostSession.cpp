@@ -124,7 +124,8 @@ void HostSession::show(const QStringList& arguments)
         entries[k] = arguments[k];
     HostStringArray passDataArray(1, entries);
     int16_t formID = 0;
-    print(QStringLiteral("show: %1").arg(booleanText(client_.ShowForm(formID, passDataArray))));
+    const VbBoolean shown = client_.ShowForm(formID, passDataArray);
+    print(QStringLiteral("show: %1 (instance %2)").arg(booleanText(shown), client_.path()));
 }
 
 void HostSession::close(const QStringList& arguments)
@@ -144,6 +145,12 @@ void HostSession::settings()
 
 void HostSession::get(int16_t index)
 {
+    const int16_t count = client_.GetSnapshotCount();
+    if (index < 1 || index > count)
+        print(QStringLiteral("get %1: no frame %1 (%2 stored): the module shows a message box, and this call waits "
+                             "until a person at its screen answers it")
+                  .arg(index)
+                  .arg(count));
     int32_t hPicture = 0;
     int16_t frameID = 0;
     double frameTime = 0;

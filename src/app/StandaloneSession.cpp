@@ -222,24 +222,34 @@ bool StandaloneSession::grabAndSave()
     out_ << "GetSnapshot " << index << ": picture handle " << hPicture << ", frame " << storedID << ", taken "
          << automationDateText(frameTime) << " (" << QString::number(frameTime, 'f', 8) << ")\n";
 
-    QString folder = settings_.outputFolder;
-    if (folder.isEmpty()) {
-        QTemporaryDir temporary(QDir::temp().filePath(QStringLiteral("didev-evivod-XXXXXX")));
-        if (!temporary.isValid()) {
-            out_ << "no temporary folder for the frames: " << temporary.errorString() << "\n" << Qt::flush;
-            return false;
-        }
-        // The frames stay for the user to look at.
-        temporary.setAutoRemove(false);
-        folder = temporary.path();
-    } else if (!QDir().mkpath(folder)) {
-        out_ << "cannot create " << folder << "\n" << Qt::flush;
+    const QString folder = outputFolder();
+    if (folder.isEmpty())
         return false;
-    }
     const QString base = QDir(folder).filePath(QStringLiteral("frame-%1").arg(storedID));
     const bool jpeg = saveFrame(index, base + QStringLiteral(".jpg"), kHostJpegFormat, "JPEG");
     const bool bitmap = saveFrame(index, base + QStringLiteral(".bmp"), kHostBitmapFormat, "bitmap");
     return jpeg && bitmap;
+}
+
+QString StandaloneSession::outputFolder()
+{
+    if (!outputFolder_.isEmpty())
+        return outputFolder_;
+    if (settings_.outputFolder.isEmpty()) {
+        QTemporaryDir temporary(QDir::temp().filePath(QStringLiteral("didev-evivod-XXXXXX")));
+        if (!temporary.isValid()) {
+            out_ << "no temporary folder for the frames: " << temporary.errorString() << "\n" << Qt::flush;
+            return {};
+        }
+        // The files stay for the user to look at.
+        temporary.setAutoRemove(false);
+        outputFolder_ = temporary.path();
+    } else if (QDir().mkpath(settings_.outputFolder)) {
+        outputFolder_ = settings_.outputFolder;
+    } else {
+        out_ << "cannot create " << settings_.outputFolder << "\n" << Qt::flush;
+    }
+    return outputFolder_;
 }
 
 bool StandaloneSession::saveFrame(int16_t index, const QString& fileName, int16_t format, const char* kind)
@@ -290,14 +300,19 @@ void StandaloneSession::report(const char* what)
 
 bool StandaloneSession::saveScreenshot()
 {
-    if (settings_.screenshot.isEmpty())
-        return true;
+    QString file = settings_.screenshot;
+    if (file.isEmpty()) {
+        const QString folder = outputFolder();
+        if (folder.isEmpty())
+            return false;
+        file = QDir(folder).filePath(QStringLiteral("didev-evivod.png"));
+    }
     const QImage shot = automation_->captureWindow()->grab().toImage();
-    if (!shot.save(settings_.screenshot, "PNG")) {
-        out_ << "could not write the screenshot " << settings_.screenshot << "\n" << Qt::flush;
+    if (!shot.save(file, "PNG")) {
+        out_ << "could not write the screenshot " << file << "\n" << Qt::flush;
         return false;
     }
-    out_ << "screenshot " << shot.width() << " x " << shot.height() << ": " << settings_.screenshot << "\n" << Qt::flush;
+    out_ << "screenshot " << shot.width() << " x " << shot.height() << ": " << file << "\n" << Qt::flush;
     return true;
 }
 

@@ -25,8 +25,9 @@ public:
         CaptureOptions capture;
         bool offscreen = false;
         int seconds = 4;
+        // Off screen: the screenshot's file; empty puts didev-evivod.png into the output folder.
         QString screenshot;
-        // Off screen: where the grabbed frame is saved; empty makes a new temporary folder.
+        // Off screen: where the grabbed frame and the screenshot go; empty makes a new temporary folder.
         QString outputFolder;
         // The host's file of the next ShowForm input.
         QString settingsFile;
@@ -46,6 +47,8 @@ private:
     void chooseDevices();
     void printDevices();
     bool playOffscreen();
+    // The output folder, made on first use; empty when it cannot be made.
+    QString outputFolder();
     bool grabAndSave();
     bool saveFrame(int16_t index, const QString& fileName, int16_t format, const char* kind);
     void printSettings();
@@ -56,6 +59,7 @@ private:
     QTextStream& out_;
     std::unique_ptr<cDidevEvivod> automation_;
     bool formClosed_ = false;
+    QString outputFolder_;
 };
 
 } // namespace didev

@@ -43,8 +43,8 @@ int main(int argc, char** argv)
         "window on the first camera, or on a built-in \"Test Pattern\" when there is none, at the\n"
         "place and size it had when the last run closed (kept in\n"
         "$XDG_STATE_HOME/didev-evivod/show-form-settings). Without a display it runs off screen for a\n"
-        "few seconds, grabs a frame, saves it as JPEG and as bitmap, prints what it did and saves a\n"
-        "screenshot of the window.\n"
+        "few seconds, grabs a frame, saves it as JPEG and as bitmap and a screenshot of the window\n"
+        "into its output folder, and prints what it did.\n"
         "\n"
         "Virtual devices are also read from DIDEV_VIRTUAL_VIDEO and DIDEV_VIRTUAL_AUDIO\n"
         "(';'-separated; an option of the same kind replaces its variable). A video entry is\n"
@@ -60,15 +60,16 @@ int main(int argc, char** argv)
     const QCommandLineOption seconds(QStringLiteral("seconds"),
         QStringLiteral("Off screen: how long the session runs (default 4)."), QStringLiteral("N"), QStringLiteral("4"));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-        QStringLiteral("Off screen: where the screenshot goes (default didev-evivod.png)."), QStringLiteral("FILE"),
-        QStringLiteral("didev-evivod.png"));
+        QStringLiteral("Off screen: where the screenshot goes (default didev-evivod.png in the output folder)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption output(QStringLiteral("output"),
-        QStringLiteral("Off screen: the folder for the grabbed frame (default a new temporary folder)."),
+        QStringLiteral("Off screen: the folder for the grabbed frame and the screenshot (default a new temporary "
+                       "folder)."),
         QStringLiteral("DIR"));
     const QCommandLineOption dbus(QStringLiteral("dbus"),
         QStringLiteral("Serves hosts on the session bus as org.kelvara.DidevEvivod (D-Bus starts it so)."));
     const QCommandLineOption testDriver(QStringLiteral("test-driver"),
-        QStringLiteral("With --dbus: also exports the test driver (or DIDEV_TEST_DRIVER=1)."));
+        QStringLiteral("With --dbus: also exports the test driver (for end-to-end tests only)."));
     parser.addOptions({virtualVideo, virtualAudio, noSystemDevices, seconds, screenshot, output, dbus, testDriver});
     parser.process(app);
 
@@ -89,7 +90,7 @@ int main(int argc, char** argv)
     if (parser.isSet(dbus)) {
         if (parser.isSet(virtualVideo) || parser.isSet(virtualAudio) || parser.isSet(noSystemDevices))
             cDidevEvivod::setCaptureOptions(capture);
-        return runAutomationServer(automationServerOptions(app.arguments(), QProcessEnvironment::systemEnvironment()));
+        return runAutomationServer(automationServerOptions(app.arguments()));
     }
 
     StandaloneSession::Settings settings;
@@ -103,7 +104,8 @@ int main(int argc, char** argv)
     settings.offscreen = drawnOffscreen;
     settings.settingsFile = WindowSettingsFile::defaultPath(QProcessEnvironment::systemEnvironment());
     if (drawnOffscreen) {
-        settings.screenshot = QDir::current().absoluteFilePath(parser.value(screenshot));
+        if (parser.isSet(screenshot))
+            settings.screenshot = QDir::current().absoluteFilePath(parser.value(screenshot));
         if (parser.isSet(output))
             settings.outputFolder = QDir::current().absoluteFilePath(parser.value(output));
         out << "no display: running off screen for " << settings.seconds << " s\n";

@@ -5,10 +5,15 @@
 #include "automation/DBusNames.h"
 #include "automation/HostStringArrayDBus.h"
 #include "common/AutomationError.h"
+#include "ui/InteractionSeam.h"
 
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
+#include <QEventLoop>
+
+#include <algorithm>
 
 namespace didev {
 
@@ -43,12 +48,28 @@ bool namesThisInterface(const QString& interfaceName)
     return interfaceName.isEmpty() || interfaceName == QLatin1String(dbus::kAutomationInterface);
 }
 
+bool isIntrospection(const QDBusMessage& message)
+{
+    return message.interface() == QLatin1String("org.freedesktop.DBus.Introspectable");
+}
+
+bool timedOut(const QDBusMessage& reply)
+{
+    const QDBusError::ErrorType type = QDBusError(reply).type();
+    return type == QDBusError::NoReply || type == QDBusError::Timeout || type == QDBusError::TimedOut;
+}
+
 } // namespace
 
-// Counts the calls and events of this instance on the stack.
+// Counts the calls and events of this instance on the stack; the modal waits they open are its.
 class AutomationInstance::Depth {
 public:
-    explicit Depth(AutomationInstance& instance) : instance_(instance) { ++instance_.depth_; }
+    explicit Depth(AutomationInstance& instance)
+        : instance_(instance)
+        , owner_(&instance)
+    {
+        ++instance_.depth_;
+    }
     ~Depth()
     {
         if (--instance_.depth_ == 0 && instance_.onIdle)
@@ -59,13 +80,16 @@ public:
 
 private:
     AutomationInstance& instance_;
+    InteractionSeam::OwnerScope owner_;
 };
 
-AutomationInstance::AutomationInstance(const QDBusConnection& connection, QString path, QString owner, QObject* parent)
+AutomationInstance::AutomationInstance(const QDBusConnection& connection, QString path, QString owner,
+    CallerCheck admits, QObject* parent)
     : QDBusVirtualObject(parent)
     , connection_(connection)
     , path_(std::move(path))
     , owner_(std::move(owner))
+    , admits_(std::move(admits))
     , automation_(std::make_unique<cDidevEvivod>())
     , methods_(QString::fromLatin1(dbus::kAutomationInterface))
     , properties_(QString::fromLatin1(dbus::kPropertiesInterface))
@@ -79,8 +103,24 @@ AutomationInstance::AutomationInstance(const QDBusConnection& connection, QStrin
 AutomationInstance::~AutomationInstance()
 {
     // The destruction sequence closes an open window; nothing reaches the host meanwhile.
-    ending_ = true;
+    end();
     automation_.reset();
+}
+
+void AutomationInstance::end()
+{
+    ending_ = true;
+    sinks_.clear();
+    for (const SinkWait& wait : sinkWaits_)
+        wait.loop->quit();
+    InteractionSeam::instance().closeModalsOf(this);
+    if (automation_)
+        automation_->hideWindows();
+}
+
+bool AutomationInstance::destroyable() const
+{
+    return !busy() && !InteractionSeam::instance().modalMayHold(this);
 }
 
 void AutomationInstance::addMethods()
@@ -163,7 +203,11 @@ void AutomationInstance::addMethods()
         return QVariantList{QVariant::fromValue(QDBusUnixFileDescriptor(file.descriptor()))};
     });
     methods_.add("Advise", "o", [this](const QDBusMessage& call) {
-        return QVariantList{sinks_.advise(call.service(), argumentAt<QDBusObjectPath>(call, 0).path())};
+        const auto cookie = sinks_.advise(call.service(), argumentAt<QDBusObjectPath>(call, 0).path());
+        if (!cookie)
+            throw DBusCallError(QDBusError::LimitsExceeded,
+                QStringLiteral("An instance takes at most %1 event sinks").arg(EventSinkList::kMaxSinks));
+        return QVariantList{*cookie};
     });
     methods_.add("Unadvise", "u", [this](const QDBusMessage& call) {
         const auto cookie = argumentAt<uint32_t>(call, 0);
@@ -217,6 +261,15 @@ bool AutomationInstance::handleMessage(const QDBusMessage& message, const QDBusC
 {
     if (ending_)
         return false;
+    // The description is the installed interface files' and the same for every instance; the
+    // bus library answers Peer for the whole connection. Everything else is the owner's.
+    if (isIntrospection(message))
+        return false;
+    if (message.service() != owner_ && !(admits_ && admits_(message.service(), owner_))) {
+        sendReply(connection, message,
+            message.createErrorReply(QDBusError::AccessDenied, QStringLiteral("%1 belongs to another host").arg(path_)));
+        return true;
+    }
     const Depth depth(*this);
     return methods_.dispatch(message, connection) || properties_.dispatch(message, connection);
 }
@@ -263,7 +316,15 @@ void AutomationInstance::callSinks(const char* member, const std::function<QVari
         auto call = QDBusMessage::createMethodCall(sink.service, sink.path, QString::fromLatin1(dbus::kSinkInterface),
             QString::fromLatin1(member));
         call.setArguments(arguments());
-        const QDBusMessage reply = connection_.call(call, QDBus::BlockWithGui, static_cast<int>(kSinkTimeout.count()));
+        const QDBusMessage reply = waitForSink(sink, call);
+        if (ending_)
+            return;
+        if (timedOut(reply)) {
+            // Its connection has not answered for the whole timeout: it will not answer the
+            // next event either, on any of its sinks.
+            dropSinksOf(sink.service);
+            continue;
+        }
         bool answered = reply.type() == QDBusMessage::ReplyMessage && reply.signature() == QLatin1String(replySignature);
         if (answered) {
             try {
@@ -277,8 +338,33 @@ void AutomationInstance::callSinks(const char* member, const std::function<QVari
     }
 }
 
+QDBusMessage AutomationInstance::waitForSink(const EventSinkAddress& sink, const QDBusMessage& call)
+{
+    QDBusPendingCallWatcher watcher(connection_.asyncCall(call, static_cast<int>(sinkTimeout_.count())));
+    // Other calls are served meanwhile, as a blocking call with the GUI would.
+    QEventLoop loop;
+    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+    sinkWaits_.push_back({sink.service, &loop});
+    if (!watcher.isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    sinkWaits_.erase(std::find_if(sinkWaits_.begin(), sinkWaits_.end(), [&](const SinkWait& wait) { return wait.loop == &loop; }));
+    if (!watcher.isFinished())
+        return call.createErrorReply(QDBusError::NoReply, QStringLiteral("The sink was dropped"));
+    return watcher.reply();
+}
+
+void AutomationInstance::dropSinksOf(const QString& service)
+{
+    sinks_.unadviseService(service);
+    for (const SinkWait& wait : sinkWaits_)
+        if (wait.service == service)
+            wait.loop->quit();
+}
+
 void AutomationInstance::emitSignal(const char* member, const QVariantList& arguments)
 {
+    if (ending_)
+        return;
     auto signal = QDBusMessage::createSignal(path_, QString::fromLatin1(dbus::kEventsInterface), QString::fromLatin1(member));
     signal.setArguments(arguments);
     connection_.send(signal);

@@ -36,11 +36,10 @@ bool automationServerRequested(const QStringList& arguments)
     return arguments.contains(QStringLiteral("--dbus"));
 }
 
-AutomationServerOptions automationServerOptions(const QStringList& arguments, const QProcessEnvironment& environment)
+AutomationServerOptions automationServerOptions(const QStringList& arguments)
 {
     AutomationServerOptions options;
-    options.testDriver = arguments.contains(QStringLiteral("--test-driver"))
-        || environment.value(QStringLiteral("DIDEV_TEST_DRIVER")) == QLatin1String("1");
+    options.testDriver = arguments.contains(QStringLiteral("--test-driver"));
     return options;
 }
 

@@ -1,19 +1,19 @@
 #pragma once
 
-#include <QProcessEnvironment>
 #include <QStringList>
 
 namespace didev {
 
 // How didev-evivod serves automation on the session bus.
 struct AutomationServerOptions {
-    // Also export the test driver: --test-driver or DIDEV_TEST_DRIVER=1.
+    // Also export the test driver (--test-driver). Only the command line asks for it: any peer
+    // on the bus can set the environment of the next activated server.
     bool testDriver = false;
 };
 
 // True when the command line asks for the automation server (--dbus).
 bool automationServerRequested(const QStringList& arguments);
-AutomationServerOptions automationServerOptions(const QStringList& arguments, const QProcessEnvironment& environment);
+AutomationServerOptions automationServerOptions(const QStringList& arguments);
 
 // Serves automation until the last instance is gone: exports the factory (and the test driver),
 // claims org.kelvara.DidevEvivod and runs the event loop. Needs the QApplication to exist.

@@ -4,7 +4,6 @@
 #include "automation/DBusInterfaceXml.h"
 #include "automation/DBusNames.h"
 
-#include <QApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
 
@@ -16,15 +15,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// How often an instance that has ended looks again whether the modal window has closed.
+// How often an instance that has ended looks again whether a modal window that may hold it
+// (one a person opened) has closed.
 constexpr auto kModalRetry = 50ms;
-
-// A modal window or popup menu runs a nested loop whose caller may belong to the instance.
-bool modalWindowOpen()
-{
-    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr
-        && (QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr);
-}
 
 } // namespace
 
@@ -33,6 +26,8 @@ AutomationService::AutomationService(const QDBusConnection& connection, QObject*
     , connection_(connection)
     , methods_(QString::fromLatin1(dbus::kFactoryInterface))
     , ownerWatcher_(QString(), connection, QDBusServiceWatcher::WatchForUnregistration)
+    , peers_(connection)
+    , sinkTimeout_(AutomationInstance::kSinkTimeout)
 {
     methods_.add("CreateInstance", "", [this](const QDBusMessage& call) {
         return QVariantList{QVariant::fromValue(QDBusObjectPath(createInstance(call.service())))};
@@ -91,8 +86,11 @@ QString AutomationService::createInstance(const QString& owner)
     }
     const int number = nextNumber_++;
     const QString path = QString::fromLatin1(dbus::kInstancePathPrefix) + QString::number(number);
-    auto instance = std::make_unique<AutomationInstance>(connection_, path, owner);
+    // A host may serve its sinks on a second connection: its calls come from there too.
+    auto instance = std::make_unique<AutomationInstance>(connection_, path, owner,
+        [this](const QString& caller, const QString& ownerName) { return peers_.sameProcess(caller, ownerName); });
     AutomationInstance* raw = instance.get();
+    raw->setSinkTimeout(sinkTimeout_);
     raw->onReleaseRequested = [this, raw] { endInstance(raw); };
     raw->onIdle = [this] {
         if (!ending_.empty())
@@ -124,6 +122,7 @@ void AutomationService::endInstance(AutomationInstance* instance)
         [&](const auto& entry) { return entry.second->owner() == owner; });
     if (!ownerHasMore)
         ownerWatcher_.removeWatchedService(owner);
+    ending_.back()->end();
     // Never inside the call that asked for the end: its reply goes out first.
     reapTimer_.start(0ms);
 }
@@ -140,19 +139,18 @@ void AutomationService::endInstancesOf(const QString& owner)
 
 void AutomationService::reapEndedInstances()
 {
-    if (modalWindowOpen()) {
-        reapTimer_.start(kModalRetry);
-        return;
-    }
     // Destroying one may run nested loops in which another ends: take them one at a time.
     while (true) {
-        const auto idle = std::find_if(ending_.begin(), ending_.end(), [](const auto& instance) { return !instance->busy(); });
-        if (idle == ending_.end())
+        const auto done = std::find_if(ending_.begin(), ending_.end(), [](const auto& instance) { return instance->destroyable(); });
+        if (done == ending_.end())
             break;
-        std::unique_ptr<AutomationInstance> instance = std::move(*idle);
-        ending_.erase(idle);
+        std::unique_ptr<AutomationInstance> instance = std::move(*done);
+        ending_.erase(done);
         instance.reset();
     }
+    // A busy one says when it is idle; one held by a person's modal window is looked at again.
+    if (std::any_of(ending_.begin(), ending_.end(), [](const auto& instance) { return !instance->busy(); }))
+        reapTimer_.start(kModalRetry);
     finishWhenEmpty();
 }
 

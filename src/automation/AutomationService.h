@@ -1,12 +1,14 @@
 #pragma once
 
 #include "automation/DBusMethodTable.h"
+#include "automation/PeerProcesses.h"
 
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
 #include <QDBusVirtualObject>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,8 +19,10 @@ namespace didev {
 class AutomationInstance;
 
 // The factory object and the instances it made. An instance belongs to the unique name of the
-// host that created it and ends with its Release or when that name leaves the bus; its end runs
-// the destruction sequence once nothing of it is left on the stack and no modal window waits.
+// host that created it, and only that host (or another connection of its process) may call it.
+// It ends with its Release or when that name leaves the bus: at once it is off the bus, its
+// boxes close and its window leaves the screen; the destruction sequence runs once nothing of
+// it is left on the stack (another host's open box does not hold it up).
 // When the last instance has ended, or none came for a while after start, or the bus is gone,
 // the server has nothing to serve and says so; a CreateInstance that still reaches it then
 // revives it if it can.
@@ -33,6 +37,10 @@ public:
     void startIdleTimeout(std::chrono::milliseconds timeout);
 
     int instanceCount() const { return static_cast<int>(instances_.size()); }
+    // Instances that ended but wait to be destroyed.
+    int endingCount() const { return static_cast<int>(ending_.size()); }
+    // How long instances created from now on wait for a sink's reply.
+    void setSinkTimeout(std::chrono::milliseconds timeout) { sinkTimeout_ = timeout; }
 
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
@@ -54,6 +62,8 @@ private:
     QDBusConnection connection_;
     DBusMethodTable methods_;
     QDBusServiceWatcher ownerWatcher_;
+    PeerProcesses peers_;
+    std::chrono::milliseconds sinkTimeout_;
     std::map<int, std::unique_ptr<AutomationInstance>> instances_;
     // Unregistered from the bus, destroyed once idle.
     std::vector<std::unique_ptr<AutomationInstance>> ending_;

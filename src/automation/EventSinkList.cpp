@@ -4,8 +4,10 @@
 
 namespace didev {
 
-uint32_t EventSinkList::advise(const QString& service, const QString& path)
+std::optional<uint32_t> EventSinkList::advise(const QString& service, const QString& path)
 {
+    if (sinks_.size() >= kMaxSinks)
+        return std::nullopt;
     if (nextCookie_ == 0)   // wrapped after four billion sinks: 0 is never a cookie
         nextCookie_ = 1;
     const uint32_t cookie = nextCookie_++;
@@ -20,6 +22,12 @@ bool EventSinkList::unadvise(uint32_t cookie)
         return false;
     sinks_.erase(found);
     return true;
+}
+
+void EventSinkList::unadviseService(const QString& service)
+{
+    sinks_.erase(std::remove_if(sinks_.begin(), sinks_.end(), [&](const auto& sink) { return sink.service == service; }),
+        sinks_.end());
 }
 
 bool EventSinkList::contains(uint32_t cookie) const

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace didev {
@@ -18,9 +19,16 @@ struct EventSinkAddress {
 // not reused, so a stale cookie can never remove a later sink.
 class EventSinkList {
 public:
-    uint32_t advise(const QString& service, const QString& path);
+    // An instance takes no more sinks than this: each event waits on each sink in turn.
+    static constexpr size_t kMaxSinks = 64;
+
+    // Nothing when the list is full.
+    std::optional<uint32_t> advise(const QString& service, const QString& path);
     // False for a cookie that names no sink.
     bool unadvise(uint32_t cookie);
+    // Every sink that `service` serves.
+    void unadviseService(const QString& service);
+    void clear() { sinks_.clear(); }
     bool contains(uint32_t cookie) const;
 
     // A copy, so the list may change while the events are delivered.

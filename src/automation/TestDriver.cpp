@@ -217,6 +217,7 @@ TestDriver::TestDriver(const QDBusConnection& connection, QObject* parent)
     qDBusRegisterMetaType<MessageRow>();
     qDBusRegisterMetaType<QList<MessageRow>>();
     InteractionSeam::instance().setUnattended(true);
+    InteractionSeam::instance().setRecordingMessages(true);
     addDeviceMethods();
     addInputMethods();
     addObservationMethods();
@@ -224,6 +225,7 @@ TestDriver::TestDriver(const QDBusConnection& connection, QObject* parent)
 
 TestDriver::~TestDriver()
 {
+    InteractionSeam::instance().setRecordingMessages(false);
     if (exported_)
         connection_.unregisterObject(QString::fromLatin1(dbus::kTestDriverPath));
 }
@@ -241,6 +243,9 @@ QString TestDriver::introspect(const QString&) const
 
 bool TestDriver::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
 {
+    // What it does, a person does: the modal windows it opens are nobody's, even when its call
+    // is served while a host's call waits.
+    const InteractionSeam::OwnerScope person(nullptr);
     return methods_.dispatch(message, connection);
 }
 

@@ -8,6 +8,7 @@
 #include "viewer/SnapshotViewer.h"
 #include "viewer/StatusBarPanel.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -117,12 +118,25 @@ void insertMessage(QVariantMap& state, CustomInputBox& box)
     state.insert(QStringLiteral("inputVisible"), box.text1() && box.text1()->isVisible());
 }
 
+// How many windows of the kind are on the screen: hosts sharing the server each have theirs.
+int onScreen(const QString& name, const QWidget* window)
+{
+    if (name == QLatin1String("message"))
+        return CustomInputBox::shownCount();
+    if (name != QLatin1String("capture"))
+        return window && window->isVisible() ? 1 : 0;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return static_cast<int>(std::count_if(windows.begin(), windows.end(),
+        [](const QWidget* widget) { return qobject_cast<const DidevEvivod*>(widget) && widget->isVisible(); }));
+}
+
 } // namespace
 
 QVariantMap windowState(const QString& name, QWidget* window)
 {
     QVariantMap state;
     state.insert(QStringLiteral("loaded"), window != nullptr);
+    state.insert(QStringLiteral("onScreen"), onScreen(name, window));
     if (!window)
         return state;
     state.insert(QStringLiteral("visible"), window->isVisible());
@@ -136,7 +150,6 @@ QVariantMap windowState(const QString& name, QWidget* window)
         insertViewer(state, *viewer);
     else if (auto* box = qobject_cast<CustomInputBox*>(window))
         insertMessage(state, *box);
-    Q_UNUSED(name);
     return state;
 }
 

@@ -108,6 +108,12 @@ cDidevEvivod::~cDidevEvivod()
     pictureWriter_.reset();
 }
 
+void cDidevEvivod::hideWindows()
+{
+    if (captureWindow_)
+        captureWindow_->hide();
+}
+
 DidevEvivod* cDidevEvivod::captureWindow() const
 {
     return captureWindow_;

@@ -49,6 +49,10 @@ public:
     // system's devices and the virtual ones named by the environment, read at each creation.
     static void setCaptureOptions(std::optional<CaptureOptions> options);
 
+    // Takes its window off the screen at once, as a first step of a destruction that has to
+    // wait; the window is unloaded by the destruction itself.
+    void hideWindows();
+
     // The window ShowForm created last: null before it, still set after a user close
     // (unloaded then), cleared by CloseForm.
     DidevEvivod* captureWindow() const;

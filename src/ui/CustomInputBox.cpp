@@ -20,6 +20,9 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <algorithm>
+#include <vector>
+
 namespace didev {
 
 namespace {
@@ -82,10 +85,11 @@ Qt::CheckState checkState(int16_t value)
     }
 }
 
-QPointer<CustomInputBox>& shownBox()
+// The boxes on the screen, the newest last: a box of a person's can be open under a host's.
+std::vector<QPointer<CustomInputBox>>& shownBoxes()
 {
-    static QPointer<CustomInputBox> box;
-    return box;
+    static std::vector<QPointer<CustomInputBox>> boxes;
+    return boxes;
 }
 
 } // namespace
@@ -125,7 +129,17 @@ CustomInputBox::~CustomInputBox() = default;
 
 CustomInputBox* CustomInputBox::current()
 {
-    return shownBox();
+    const auto& boxes = shownBoxes();
+    for (auto box = boxes.rbegin(); box != boxes.rend(); ++box)
+        if (*box && (*box)->isVisible())
+            return *box;
+    return nullptr;
+}
+
+int CustomInputBox::shownCount()
+{
+    const auto& boxes = shownBoxes();
+    return static_cast<int>(std::count_if(boxes.begin(), boxes.end(), [](const auto& box) { return box && box->isVisible(); }));
 }
 
 QPushButton* CustomInputBox::command(int number) const
@@ -142,11 +156,11 @@ void CustomInputBox::run()
 {
     load();
     InteractionSeam::instance().recordMessage({messageRequest().Prompt, windowTitle(), messageRequest().Style});
-    shownBox() = this;
+    auto& boxes = shownBoxes();
+    boxes.emplace_back(this);
     InteractionSeam::instance().execDialog(*this, ModalKind::Message,
         [this](const QVariant& answer) { giveScriptedAnswer(answer); });
-    if (shownBox() == this)
-        shownBox() = nullptr;
+    boxes.erase(std::remove(boxes.begin(), boxes.end(), this), boxes.end());
 }
 
 void CustomInputBox::warnNotInitialized()

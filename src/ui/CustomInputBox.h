@@ -30,8 +30,9 @@ public:
     // returns once it has closed.
     void run();
 
-    // The box on the screen now, if any.
+    // The newest box on the screen now, if any, and how many are on it.
     static CustomInputBox* current();
+    static int shownCount();
 
     const MessageBoxGeometry& layout() const { return layout_; }
     QPushButton* command(int number) const;    // Command1 to Command5

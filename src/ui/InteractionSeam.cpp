@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 #include <memory>
 #include <vector>
 
@@ -203,6 +204,33 @@ void answerWhenShown(QDialog& dialog, std::function<void()> give)
 
 } // namespace
 
+// Keeps a modal wait in the list of open ones while its loop runs.
+class InteractionSeam::Running {
+public:
+    // Nested loops return in the reverse order of their start.
+    Running(InteractionSeam& seam, QWidget& widget)
+        : seam_(seam)
+    {
+        seam_.open_.push_back({&widget, seam_.owner_});
+    }
+    ~Running() { seam_.open_.pop_back(); }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+private:
+    InteractionSeam& seam_;
+};
+
+InteractionSeam::OwnerScope::OwnerScope(const void* owner)
+    : previous_(std::exchange(InteractionSeam::instance().owner_, owner))
+{
+}
+
+InteractionSeam::OwnerScope::~OwnerScope()
+{
+    InteractionSeam::instance().owner_ = previous_;
+}
+
 InteractionSeam& InteractionSeam::instance()
 {
     static InteractionSeam seam;
@@ -250,6 +278,7 @@ int InteractionSeam::execMenu(QMenu& menu, QPoint bottomLeft)
                     answerMenu(*open, id);
             });
     }
+    const Running running(*this, menu);
     const QAction* chosen = menu.exec(topLeft);
     return chosen ? chosen->data().toInt() : 0;
 }
@@ -262,6 +291,7 @@ std::optional<SaveAnswer> InteractionSeam::execSaveDialog(QFileDialog& dialog)
         const SaveAnswer given = answer->value<SaveAnswer>();
         answerWhenShown(dialog, [&dialog, given] { answerSaveDialog(dialog, given); });
     }
+    const Running running(*this, dialog);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const QStringList files = dialog.selectedFiles();
@@ -281,6 +311,7 @@ bool InteractionSeam::execPrintDialog(QPrintDialog& dialog)
         const bool accept = answer->toBool();
         answerWhenShown(dialog, [&dialog, accept] { answerPrintDialog(dialog, accept); });
     }
+    const Running running(*this, dialog);
     return dialog.exec() == QDialog::Accepted;
 }
 
@@ -288,11 +319,23 @@ int InteractionSeam::execDialog(QDialog& dialog, ModalKind kind, const std::func
 {
     if (auto answer = takeAnswer(kind))
         answerWhenShown(dialog, [give, given = *answer] { give(given); });
+    const Running running(*this, dialog);
     return dialog.exec();
+}
+
+void InteractionSeam::setRecordingMessages(bool on)
+{
+    recording_ = on;
+    if (!on)
+        messages_.clear();
 }
 
 void InteractionSeam::recordMessage(const ShownMessage& message)
 {
+    if (!recording_)
+        return;
+    if (messages_.size() >= kMaxRecordedMessages)
+        messages_.removeFirst();
     messages_.append(message);
 }
 
@@ -301,6 +344,49 @@ QList<ShownMessage> InteractionSeam::takeMessages()
     QList<ShownMessage> taken;
     taken.swap(messages_);
     return taken;
+}
+
+bool InteractionSeam::modalOpen() const
+{
+    return !open_.empty() || foreignModalUp();
+}
+
+bool InteractionSeam::modalMayHold(const void* owner) const
+{
+    for (const OpenModal& modal : open_)
+        if (modal.owner == owner || modal.owner == nullptr)
+            return true;
+    return foreignModalUp();
+}
+
+bool InteractionSeam::foreignModalUp() const
+{
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
+        return false;
+    // Modal windows and popups that run their loops outside the seam (the print preview, Qt's own).
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (!widget->isVisible() || (!widget->isModal() && widget->windowType() != Qt::Popup))
+            continue;
+        // A submenu, or a question a dialog asks, belongs to the wait that opened its parent.
+        bool ours = false;
+        for (const QWidget* up = widget; up && !ours; up = up->parentWidget())
+            ours = std::any_of(open_.begin(), open_.end(), [&](const OpenModal& modal) { return modal.widget == up; });
+        if (!ours)
+            return true;
+    }
+    return false;
+}
+
+void InteractionSeam::closeModalsOf(const void* owner)
+{
+    std::vector<QPointer<QWidget>> owned;
+    for (const OpenModal& modal : open_)
+        if (owner != nullptr && modal.owner == owner && modal.widget)
+            owned.push_back(modal.widget);
+    // Innermost first, as a person would close them.
+    for (auto widget = owned.rbegin(); widget != owned.rend(); ++widget)
+        if (*widget)
+            (*widget)->close();
 }
 
 } // namespace didev

@@ -6,13 +6,17 @@
 #include <QString>
 #include <QVariant>
 
+#include <QPointer>
+
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QDialog;
 class QFileDialog;
 class QMenu;
 class QPrintDialog;
+class QWidget;
 
 namespace didev {
 
@@ -59,9 +63,36 @@ public:
     // of `kind` is handed to `give` once the dialog is up; `give` works the dialog's widgets.
     int execDialog(QDialog& dialog, ModalKind kind, const std::function<void(const QVariant&)>& give);
 
-    // The message box records what it shows; the test driver takes the list.
+    // The message box records what it shows while recording is on (the test driver turns it
+    // on); the test driver takes the list. Only the newest kMaxRecordedMessages are kept.
+    static constexpr qsizetype kMaxRecordedMessages = 256;
+    void setRecordingMessages(bool on);
     void recordMessage(const ShownMessage& message);
     QList<ShownMessage> takeMessages();
+
+    // Who the modal waits opened from now on are for: a host's instance while its call or
+    // event runs, nobody (nullptr) for what a person does at the screen. Restores the previous
+    // owner when it ends.
+    class OwnerScope {
+    public:
+        explicit OwnerScope(const void* owner);
+        ~OwnerScope();
+        OwnerScope(const OwnerScope&) = delete;
+        OwnerScope& operator=(const OwnerScope&) = delete;
+
+    private:
+        const void* previous_;
+    };
+    const void* currentOwner() const { return owner_; }
+
+    // A modal wait of the module (or a modal window or popup opened elsewhere) is running.
+    bool modalOpen() const;
+    // A running modal wait may hold code of `owner` below it on the stack: one opened for it,
+    // one opened for nobody, or a modal window the seam did not open.
+    bool modalMayHold(const void* owner) const;
+    // Closes, as their close box would, the modal waits opened for `owner`; their loops return
+    // once the loops opened above them have returned.
+    void closeModalsOf(const void* owner);
 
     // True while a scripted session drives the module: a finished print document is then
     // written as PDF instead of being shown in the preview.
@@ -69,11 +100,23 @@ public:
     void setUnattended(bool unattended) { unattended_ = unattended; }
 
 private:
+    struct OpenModal {
+        QPointer<QWidget> widget;
+        const void* owner;
+    };
+    class Running;
+
     InteractionSeam() = default;
+    // A modal window or popup is up that the seam did not open (the print preview, Qt's own).
+    bool foreignModalUp() const;
 
     QList<std::pair<ModalKind, QVariant>> answers_;
     QList<ShownMessage> messages_;
+    bool recording_ = false;
     bool unattended_ = false;
+    const void* owner_ = nullptr;
+    // Innermost last.
+    std::vector<OpenModal> open_;
 };
 
 } // namespace didev

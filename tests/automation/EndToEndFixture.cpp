@@ -16,12 +16,11 @@ void EndToEnd::SetUp()
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("DIDEV_VIRTUAL_VIDEO"), QStringLiteral("Test Camera:smpte"));
     environment.insert(QStringLiteral("DIDEV_VIRTUAL_AUDIO"), QString());
-    environment.insert(QStringLiteral("DIDEV_TEST_DRIVER"), withTestDriver() ? QStringLiteral("1") : QString());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     // Nothing the server writes may land in the user's own folders.
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), file(QStringLiteral("config")));
     environment.insert(QStringLiteral("DIDEV_REGISTRY_DIR"), file(QStringLiteral("registry")));
-    bus = std::make_unique<PrivateSessionBus>(environment);
+    bus = std::make_unique<PrivateSessionBus>(environment, withTestDriver());
     host = bus->connect();
     registerHostStringArrayType();
 }

@@ -64,6 +64,7 @@ TEST(HostCommandLine, BadCommandLinesAreRefusedWithTheReason)
         {"--timeout 0 count", "--timeout must be a number of seconds"},
         {"--verbose count", "unknown option --verbose"},
         {"count 3", "unknown command '3'"},
+        {"--private-bus --attach /p count", "--attach and --private-bus do not go together"},
     };
     for (const auto& c : cases) {
         try {
@@ -81,6 +82,8 @@ TEST(HostCommandLine, OptionsComeBeforeTheCommands)
     EXPECT_EQ(options.attachPath, "/org/kelvara/DidevEvivod/cDidevEvivod/3");
     EXPECT_EQ(options.timeoutSeconds, 30);
     EXPECT_EQ(commandTexts(options), QStringList{"watch"});
+    EXPECT_FALSE(options.privateBus);
+    EXPECT_TRUE(parseHostCommandLine(words("--timeout 5 --private-bus show")).privateBus);
     EXPECT_TRUE(parseHostCommandLine(words("--help")).help);
     EXPECT_TRUE(parseHostCommandLine(words("--help nonsense")).help);
 }

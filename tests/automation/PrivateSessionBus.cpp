@@ -20,7 +20,7 @@ QString connectionName(const QString& address, int number)
 
 } // namespace
 
-PrivateSessionBus::PrivateSessionBus(const QProcessEnvironment& environment)
+PrivateSessionBus::PrivateSessionBus(const QProcessEnvironment& environment, bool withTestDriver)
     : control_(QString())
 {
     QProcessEnvironment daemonEnvironment = QProcessEnvironment::systemEnvironment();
@@ -29,8 +29,9 @@ PrivateSessionBus::PrivateSessionBus(const QProcessEnvironment& environment)
     daemon_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // A test that crashes takes its bus along, and the bus its server.
     daemon_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    daemon_.start(QStringLiteral("dbus-daemon"),
-        {QStringLiteral("--config-file=" DIDEV_TEST_BUS_CONFIG), QStringLiteral("--print-address=1"), QStringLiteral("--nofork")});
+    const QString config = QStringLiteral("--config-file=%1")
+                               .arg(withTestDriver ? QStringLiteral(DIDEV_TEST_DRIVER_BUS_CONFIG) : QStringLiteral(DIDEV_TEST_BUS_CONFIG));
+    daemon_.start(QStringLiteral("dbus-daemon"), {config, QStringLiteral("--print-address=1"), QStringLiteral("--nofork")});
     if (!daemon_.waitForStarted(10000))
         throw std::runtime_error("dbus-daemon does not start");
     const QDeadlineTimer deadline(10000);

@@ -9,11 +9,11 @@
 #include <sys/types.h>
 
 // A session bus of its own for one test: dbus-daemon with the build tree's configuration, whose
-// service folder activates the server built here. The daemon's environment, and so that of the
-// server it starts, is this process's plus `environment`.
+// service folder activates the server built here, with the test driver when asked for. The
+// daemon's environment, and so that of the server it starts, is this process's plus `environment`.
 class PrivateSessionBus {
 public:
-    explicit PrivateSessionBus(const QProcessEnvironment& environment);
+    explicit PrivateSessionBus(const QProcessEnvironment& environment, bool withTestDriver = false);
     ~PrivateSessionBus();
     PrivateSessionBus(const PrivateSessionBus&) = delete;
     PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;

@@ -32,10 +32,13 @@ expect '3 capture width: 5250' "$work/run1.log"
 test -s "$work/run1.png" || fail "no screenshot" "$work/run1.log"
 [ "$(sed -n 4p "$settings")" = "5250" ] || fail "the width was not kept in entry 4" "$work/run1.log"
 
-# The host changes what it keeps; the next run opens the window there.
+# The host changes what it keeps; the next run opens the window there. Its screenshot goes with
+# the frames, whatever the working folder.
 printf 'Y\n600\n900\n6000\n4500\n\n\n\n\n' >"$settings"
-"$bin" --no-system-devices --seconds 1 --screenshot "$work/run2.png" --output "$work/frames" >"$work/run2.log" 2>&1 \
+(cd "$work/state" && "$bin" --no-system-devices --seconds 1 --output "$work/frames") >"$work/run2.log" 2>&1 \
     || fail "second run exited with $?" "$work/run2.log"
+test -s "$work/frames/didev-evivod.png" || fail "no screenshot in the output folder" "$work/run2.log"
+test ! -e "$work/state/didev-evivod.png" || fail "a screenshot in the working folder" "$work/run2.log"
 expect '4 capture width: 6000' "$work/run2.log"
 expect '3 capture width: 6000' "$work/run2.log"
 expect '3 capture left: 900' "$work/run2.log"

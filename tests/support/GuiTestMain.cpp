@@ -1,3 +1,5 @@
+#include "ui/InteractionSeam.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -9,6 +11,8 @@ int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
+    // The tests read the message boxes shown, as the test driver does.
+    didev::InteractionSeam::instance().setRecordingMessages(true);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

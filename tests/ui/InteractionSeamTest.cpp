@@ -9,6 +9,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -188,4 +189,45 @@ TEST_F(Seam, OwnDialogGetsTheAnswerWhileItIsUp)
     EXPECT_TRUE(visibleWhenAnswered);
     EXPECT_EQ(result, 6);
     EXPECT_FALSE(seam().hasAnswer(ModalKind::Message));
+}
+
+TEST_F(Seam, ModalWaitsBelongToWhoOpenedThemAndCloseWithThem)
+{
+    const int hostA = 0;
+    const int hostB = 0;
+    QDialog hosts;
+    QDialog persons;
+    QTimer::singleShot(0, [&] {
+        // Inside host A's wait: only A may be held by it.
+        EXPECT_TRUE(seam().modalMayHold(&hostA));
+        EXPECT_FALSE(seam().modalMayHold(&hostB));
+        const InteractionSeam::OwnerScope person(nullptr);
+        QTimer::singleShot(0, [&] {
+            EXPECT_TRUE(seam().modalMayHold(&hostB)) << "a person's wait may hold anyone";
+            seam().closeModalsOf(&hostA);
+            EXPECT_FALSE(hosts.isVisible());
+            EXPECT_TRUE(persons.isVisible());
+            persons.close();
+        });
+        seam().execDialog(persons, ModalKind::Message, {});
+    });
+    {
+        const InteractionSeam::OwnerScope owner(&hostA);
+        seam().execDialog(hosts, ModalKind::Message, {});
+    }
+    EXPECT_FALSE(seam().modalOpen());
+    EXPECT_EQ(seam().currentOwner(), nullptr);
+}
+
+TEST_F(Seam, MessagesAreRecordedOnlyWhenAskedAndOnlyTheNewest)
+{
+    seam().takeMessages();
+    seam().setRecordingMessages(false);
+    seam().recordMessage({QStringLiteral("unseen"), QString(), 0});
+    seam().setRecordingMessages(true);
+    for (int n = 0; n < 300; ++n)
+        seam().recordMessage({QString::number(n), QString(), 0});
+    const QList<ShownMessage> shown = seam().takeMessages();
+    ASSERT_EQ(shown.size(), InteractionSeam::kMaxRecordedMessages);
+    EXPECT_EQ(shown.back().prompt, QStringLiteral("299"));
 }
