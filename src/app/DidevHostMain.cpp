@@ -75,17 +75,10 @@ int main(int argc, char** argv)
     try {
         AutomationClient client(bus, options.timeoutSeconds > 0 ? options.timeoutSeconds * 1000
                                                                 : AutomationClient::kDefaultTimeoutMs);
-        if (options.attachPath.isEmpty()) {
-            try {
-                client.create();
-            } catch (const HostCallError& error) {
-                throw HostCallError(error.name(), QStringLiteral("cannot create an instance: ") + error.message());
-            }
-        } else {
-            const QString owner = bus.interface()->serviceOwner(QString::fromLatin1(dbus::kServiceName));
-            if (owner.isEmpty())
-                throw HostCallError(QStringLiteral("attach"), QStringLiteral("no server runs"));
-            client.attach(owner, options.attachPath);
+        try {
+            client.create();
+        } catch (const HostCallError& error) {
+            throw HostCallError(error.name(), QStringLiteral("cannot create an instance: ") + error.message());
         }
         HostSession session(client, out, stopRequested);
         session.start();

@@ -127,8 +127,6 @@ HostOptions parseHostCommandLine(const QStringList& arguments)
         };
         if (option == QLatin1String("--help"))
             options.help = true;
-        else if (option == QLatin1String("--attach"))
-            options.attachPath = value();
         else if (option == QLatin1String("--private-bus"))
             options.privateBus = true;
         else if (option == QLatin1String("--timeout")) {
@@ -142,8 +140,6 @@ HostOptions parseHostCommandLine(const QStringList& arguments)
     }
     if (options.help)
         return options;
-    if (options.privateBus && !options.attachPath.isEmpty())
-        throw HostUsageError("--attach and --private-bus do not go together: no other host is on a private bus");
 
     while (at < arguments.size()) {
         const CommandEntry* entry = findCommand(arguments[at]);
@@ -177,8 +173,8 @@ QString hostUsage()
                "\n"
                "Drives Didev Evivod over the session bus (org.kelvara.DidevEvivod, started on\n"
                "demand). The commands run in order on one instance, which is released at the end\n"
-               "(closing its window) unless --attach names an existing one; the server answers\n"
-               "only the process that created an instance.\n"
+               "(closing its window); the server answers only the process that created an\n"
+               "instance.\n"
                "Events (FormClosed, KeyDown) are printed as they come.\n"
                "\n"
                "Options:\n"
@@ -187,9 +183,6 @@ QString hostUsage()
                "                     without installing it. That server lists the machine's\n"
                "                     cameras, then a \"Test Pattern\" camera (unless\n"
                "                     DIDEV_VIRTUAL_VIDEO names cameras), and ends with the run.\n"
-               "  --attach PATH      run the commands on the instance at PATH (show prints it)\n"
-               "                     that another didev-host made and keeps open, instead of\n"
-               "                     creating one; it is neither reset nor released here.\n"
                "  --timeout SECONDS  how long one call may take before didev-host gives up\n"
                "                     (default 600: a call can wait on a person answering a\n"
                "                     message box of the module); creating the instance may take\n"
@@ -202,7 +195,7 @@ QString hostUsage()
             "\n"
             "  show       ShowForm; NOTIFY is entry 1 (\"Y\", the default, asks for FormClosed),\n"
             "             then the capture window's and the viewer's geometry in twips;\n"
-            "             prints the instance's path, for --attach\n"
+            "             prints the instance's path\n"
             "  close      CloseForm; NOTIFY \"N\" closes without FormClosed\n"
             "  settings   GetSettings: the windows' geometry in twips\n"
             "  snap       TakeSnapshot: prints the new frame's number (0: none stored)\n"

@@ -28,8 +28,6 @@ struct HostCommand {
 // What didev-host was asked to do: the commands run in order on one instance.
 struct HostOptions {
     bool help = false;
-    // --attach PATH: an instance another host created, on the service's current owner.
-    QString attachPath;
     // --private-bus: a session bus of this run's own, activating the server beside didev-host.
     bool privateBus = false;
     // --timeout SECONDS for every call; 0 keeps the default.

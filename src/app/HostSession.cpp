@@ -1,6 +1,7 @@
 #include "app/HostSession.h"
 
 #include "app/HostCallError.h"
+#include "common/ReplacingFileWriter.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -197,9 +198,10 @@ void HostSession::allow(const QStringList& arguments)
 void HostSession::picture(int32_t handle, const QString& fileName)
 {
     const QByteArray bitmap = client_.GetPictureData(handle);
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bitmap) != bitmap.size())
-        throw HostCallError(QStringLiteral("file"), fileName + QStringLiteral(": ") + file.errorString());
+    ReplacingFileWriter file(QFile::encodeName(fileName).toStdString());
+    if (!file.write(bitmap.constData(), static_cast<size_t>(bitmap.size())) || !file.commit())
+        throw HostCallError(QStringLiteral("file"),
+            fileName + QStringLiteral(": ") + QString::fromStdString(file.failure()->reason()));
     print(QStringLiteral("picture %1: %2 bytes to %3").arg(handle).arg(bitmap.size()).arg(fileName));
 }
 

@@ -1,9 +1,11 @@
 #include "app/WindowSettingsFile.h"
 
+#include "common/RegularFile.h"
+#include "common/ReplacingFileWriter.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTextStream>
 
 namespace didev {
@@ -31,9 +33,9 @@ QString WindowSettingsFile::defaultPath(const QProcessEnvironment& environment)
 HostStringArray WindowSettingsFile::showFormArray(const QString& closeNotify) const
 {
     HostStringArray array(1, kShowFormEntries);
-    QFile file(path_);
-    if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        QTextStream in(&file);
+    if (const std::optional<std::string> bytes = readRegularFile(QFile::encodeName(path_).toStdString())) {
+        QString text = QString::fromUtf8(bytes->data(), static_cast<qsizetype>(bytes->size()));
+        QTextStream in(&text, QIODevice::ReadOnly);
         // Line 1 is the close-notify request of the run that wrote the file; this run sets its own.
         in.readLine();
         for (int subscript = 2; subscript <= kShowFormEntries && !in.atEnd(); ++subscript)
@@ -62,15 +64,12 @@ bool WindowSettingsFile::store(const HostStringArray& settings, QString* error) 
     };
     if (!QDir().mkpath(QFileInfo(path_).absolutePath()))
         return fail(QStringLiteral("cannot create the folder of %1").arg(path_));
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return fail(file.errorString());
-    QTextStream out(&file);
+    QByteArray text;
     for (int subscript = 1; subscript <= kShowFormEntries; ++subscript)
-        out << next.at(subscript) << '\n';
-    out.flush();
-    if (!file.commit())
-        return fail(file.errorString());
+        text += next.at(subscript).toUtf8() + '\n';
+    ReplacingFileWriter file(QFile::encodeName(path_).toStdString());
+    if (!file.write(text.constData(), static_cast<size_t>(text.size())) || !file.commit())
+        return fail(QString::fromStdString(file.failure()->reason()));
     return true;
 }
 

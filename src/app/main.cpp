@@ -2,6 +2,7 @@
 #include "app/WindowSettingsFile.h"
 #include "automation/AutomationServer.h"
 #include "automation/cDidevEvivod.h"
+#include "capture/DeviceMonitor.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -11,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
 
 using namespace didev;
@@ -84,6 +86,17 @@ int main(int argc, char** argv)
         return 2;
     }
     capture.systemDevices = !parser.isSet(noSystemDevices);
+
+    // One watch over the system's devices for the whole run, however many windows open; it
+    // stops before the application goes.
+    std::optional<DeviceMonitor> systemDevices;
+    try {
+        if (capture.systemDevices)
+            systemDevices.emplace();
+    } catch (const std::exception& error) {
+        err << "didev-evivod: " << error.what() << "\n";
+        return 1;
+    }
 
     // Other ways of running the module, such as serving hosts over the session bus, branch off
     // here; their capture windows list the same devices (cDidevEvivod::setCaptureOptions).

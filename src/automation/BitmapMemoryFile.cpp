@@ -1,6 +1,7 @@
 #include "automation/BitmapMemoryFile.h"
 
 #include "common/AutomationError.h"
+#include "common/FileDescriptor.h"
 #include "imaging/BitmapInfoHeader.h"
 #include "imaging/PixelView.h"
 
@@ -20,8 +21,6 @@ namespace didev {
 
 namespace {
 
-constexpr size_t kFileHeaderSize = 14;
-constexpr uint32_t kPixelDataOffset = kFileHeaderSize + BitmapInfoHeader::kSize;
 constexpr int64_t kBandBytes = 256 * 1024;
 
 [[noreturn]] void raiseSystemError(const char* call)
@@ -29,36 +28,10 @@ constexpr int64_t kBandBytes = 256 * 1024;
     throw std::system_error(errno, std::generic_category(), call);
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) noexcept : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const noexcept { return fd_; }
-    int release() noexcept { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-void writeAll(int fd, const uint8_t* bytes, size_t size, off_t offset)
+void writeAll(const FileDescriptor& file, const uint8_t* bytes, size_t size)
 {
-    while (size > 0) {
-        const ssize_t written = ::pwrite(fd, bytes, size, offset);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            raiseSystemError("pwrite");
-        }
-        bytes += written;
-        size -= static_cast<size_t>(written);
-        offset += written;
-    }
+    if (const int error = file.writeAll(bytes, size))
+        throw std::system_error(error, std::generic_category(), "write");
 }
 
 // The header of a 24-bit bottom-up section, as the section class writes it.
@@ -79,7 +52,7 @@ BitmapInfoHeader sectionHeader(const Picture& picture, int64_t stride)
 
 // The pixels, a band of rows at a time through a small buffer: writes into a memory file cost
 // far less than faulting its pages in through a mapping, and the band stays in the cache.
-void writePixels(int fd, const Picture& picture, int64_t stride)
+void writePixels(const FileDescriptor& file, const Picture& picture, int64_t stride)
 {
     const int width = picture.width();
     const int height = picture.height();
@@ -94,8 +67,7 @@ void writePixels(int fd, const Picture& picture, int64_t stride)
         const PixelView target{band.data(), width, rows, static_cast<std::ptrdiff_t>(stride),
             PixelLayout::Bgr24BottomUp, true};
         copyPixels(target, 0, 0, source, 0, height - firstRow - rows, width, rows);
-        writeAll(fd, band.data(), static_cast<size_t>(stride) * static_cast<size_t>(rows),
-            static_cast<off_t>(kPixelDataOffset + stride * firstRow));
+        writeAll(file, band.data(), static_cast<size_t>(stride) * static_cast<size_t>(rows));
     }
 }
 
@@ -107,30 +79,24 @@ BitmapMemoryFile BitmapMemoryFile::fromPicture(const PicturePtr& picture)
         raiseError(ErrorNumber::ObjectNotSet);
     const int64_t stride = (int64_t{picture->width()} * 3 + 3) & ~int64_t{3};
     const BitmapInfoHeader header = sectionHeader(*picture, stride);
-    const size_t fileSize = kPixelDataOffset + size_t{header.biSizeImage};
+    const size_t fileSize = BitmapInfoHeader::kPixelDataOffset + size_t{header.biSizeImage};
 
-    const Descriptor writable(::memfd_create("didev-picture.bmp", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    const FileDescriptor writable(::memfd_create("didev-picture.bmp", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (writable.get() < 0)
         raiseSystemError("memfd_create");
     if (::ftruncate(writable.get(), static_cast<off_t>(fileSize)) != 0)
         raiseSystemError("ftruncate");
 
-    uint8_t headers[kPixelDataOffset] = {};
-    headers[0] = 'B';
-    headers[1] = 'M';
-    storeLittleEndian(headers + 2, static_cast<uint32_t>(fileSize));
-    storeLittleEndian(headers + 10, kPixelDataOffset);
-    const auto info = header.bytes();
-    std::copy(info.begin(), info.end(), headers + kFileHeaderSize);
-    writeAll(writable.get(), headers, sizeof headers, 0);
+    const auto headers = header.fileHeaders();
+    writeAll(writable, headers.data(), headers.size());
     if (header.biSizeImage > 0)
-        writePixels(writable.get(), *picture, stride);
+        writePixels(writable, *picture, stride);
 
     if (::fcntl(writable.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
         raiseSystemError("fcntl(F_ADD_SEALS)");
     // A second, read-only open of the same file: the receiver cannot even try to write.
     const std::string self = "/proc/self/fd/" + std::to_string(writable.get());
-    Descriptor readOnly(::open(self.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor readOnly(::open(self.c_str(), O_RDONLY | O_CLOEXEC));
     if (readOnly.get() < 0)
         raiseSystemError("open(/proc/self/fd)");
     return BitmapMemoryFile(readOnly.release(), fileSize);

@@ -1,6 +1,7 @@
 #include "capture/CaptureControl.h"
 
 #include "capture/CaptureError.h"
+#include "capture/DeviceMonitor.h"
 #include "common/AutomationError.h"
 
 #include <QMetaObject>
@@ -21,11 +22,6 @@ CaptureControl::CaptureControl(CaptureOptions options, QObject* parent)
         virtualVideo_.append({nextVirtualId_++, device});
     for (const VirtualAudioDevice& device : options_.virtualAudio)
         virtualAudio_.append({nextVirtualId_++, device});
-    if (options_.systemDevices) {
-        monitor_.reset(gst_device_monitor_new());
-        gst_device_monitor_add_filter(monitor_.get(), "Video/Source", nullptr);
-        gst_device_monitor_add_filter(monitor_.get(), "Audio/Source", nullptr);
-    }
     video_.refresh();
     audio_.refresh();
 }
@@ -39,16 +35,8 @@ CaptureControl::~CaptureControl()
 QList<CaptureDevice> CaptureControl::enumerate(DeviceKind kind)
 {
     QList<CaptureDevice> devices;
-    if (monitor_) {
-        const char* wanted = kind == DeviceKind::Video ? "Video/Source" : "Audio/Source";
-        GList* found = gst_device_monitor_get_devices(monitor_.get());
-        for (GList* item = found; item; item = item->next) {
-            auto* device = GST_DEVICE(item->data);
-            if (gst_device_has_classes(device, wanted))
-                devices.append(CaptureDevice::fromSystem(device));
-        }
-        g_list_free_full(found, gst_object_unref);
-    }
+    if (const DeviceMonitor* monitor = DeviceMonitor::current(); monitor && options_.systemDevices)
+        devices = monitor->devices(kind);
     if (kind == DeviceKind::Video) {
         for (const auto& [id, device] : virtualVideo_)
             devices.append(CaptureDevice::fromVirtual(device, id));

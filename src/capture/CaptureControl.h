@@ -119,7 +119,6 @@ private:
     QList<std::pair<int, VirtualVideoDevice>> virtualVideo_;
     QList<std::pair<int, VirtualAudioDevice>> virtualAudio_;
     int nextVirtualId_ = 1;
-    GstObjectPtr<GstDeviceMonitor> monitor_;
 
     DeviceList video_;
     DeviceList audio_;

@@ -46,7 +46,8 @@ struct VirtualAudioDevice {
     bool operator==(const VirtualAudioDevice&) const = default;
 };
 
-// Which devices the capture control lists: the system's, and virtual ones after them.
+// Which devices the capture control lists: the system's (those of the process's device
+// monitor, when one runs), and virtual ones after them.
 struct CaptureOptions {
     bool systemDevices = true;
     QList<VirtualVideoDevice> virtualVideo;

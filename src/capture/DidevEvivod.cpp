@@ -15,6 +15,7 @@
 #include "ui/Screen.h"
 #include "ui/WindowFrame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QImage>
 #include <QKeyEvent>
@@ -407,7 +408,9 @@ void DidevEvivod::closeEvent(QCloseEvent* event)
 
 void DidevEvivod::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+    // Another window taking the focus ends the repeat click; the window's own popup menu taking
+    // it, as popups do on some platforms, does not.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && !QApplication::activePopupWidget())
         menus_->state().clearPanel();
     QWidget::changeEvent(event);
 }

@@ -133,6 +133,9 @@ GstBusSyncReply SourcePipeline::onBusMessage(GstBus*, GstMessage* message, gpoin
     default:
         break;
     }
+    // A handler that drops a message owns it; each message holds its source, so one not freed
+    // keeps the whole pipeline alive.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 

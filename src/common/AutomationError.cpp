@@ -59,6 +59,11 @@ void raiseError(ErrorNumber number)
     throw AutomationError(number, kModuleErrorSource, standardErrorText(number));
 }
 
+void raiseError(ErrorNumber number, const std::string& reason)
+{
+    throw AutomationError(number, kModuleErrorSource, standardErrorText(number) + ": " + reason);
+}
+
 const std::string& executableName()
 {
     static const std::string name = readExecutableName();

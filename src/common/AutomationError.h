@@ -43,6 +43,8 @@ std::string standardErrorText(ErrorNumber number);
 
 // An error of the module's own source with the standard text of its number.
 [[noreturn]] void raiseError(ErrorNumber number);
+// The same with a reason after the standard text ("Path/File access error: Permission denied").
+[[noreturn]] void raiseError(ErrorNumber number, const std::string& reason);
 
 // The executable's name without its folder, as the imaging code names its error source.
 const std::string& executableName();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -8,6 +9,9 @@ namespace didev {
 // The 40-byte header of a device-independent bitmap, as it is written to a bitmap file.
 struct BitmapInfoHeader {
     static constexpr uint32_t kSize = 40;
+    // A bitmap file starts with a 14-byte file header, then this header, then the pixels.
+    static constexpr uint32_t kFileHeaderSize = 14;
+    static constexpr uint32_t kPixelDataOffset = kFileHeaderSize + kSize;
 
     uint32_t biSize = 0;
     int32_t biWidth = 0;
@@ -23,6 +27,9 @@ struct BitmapInfoHeader {
 
     // Little-endian bytes in field order, without padding.
     std::array<uint8_t, kSize> bytes() const noexcept;
+    // The first kPixelDataOffset bytes of the bitmap file of these pixels: "BM", the file size,
+    // the pixels' offset, then this header.
+    std::array<uint8_t, kPixelDataOffset> fileHeaders() const noexcept;
 };
 
 // Little-endian stores into a byte buffer.
@@ -54,6 +61,18 @@ inline std::array<uint8_t, BitmapInfoHeader::kSize> BitmapInfoHeader::bytes() co
     storeLittleEndian(out.data() + 28, static_cast<uint32_t>(biYPelsPerMeter));
     storeLittleEndian(out.data() + 32, biClrUsed);
     storeLittleEndian(out.data() + 36, biClrImportant);
+    return out;
+}
+
+inline std::array<uint8_t, BitmapInfoHeader::kPixelDataOffset> BitmapInfoHeader::fileHeaders() const noexcept
+{
+    std::array<uint8_t, kPixelDataOffset> out{};
+    out[0] = 'B';
+    out[1] = 'M';
+    storeLittleEndian(out.data() + 2, kPixelDataOffset + biSizeImage);
+    storeLittleEndian(out.data() + 10, kPixelDataOffset);
+    const auto info = bytes();
+    std::copy(info.begin(), info.end(), out.begin() + kFileHeaderSize);
     return out;
 }
 

@@ -1,17 +1,12 @@
 #include "imaging/JpegLibrary.h"
 
 #include "common/AutomationError.h"
-#include "imaging/ReadOnlyFile.h"
-#include "imaging/SystemErrorText.h"
+#include "common/ReplacingFileWriter.h"
 #include "imaging/cDIBSection.h"
 
 #include <turbojpeg.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <cstdio>
 #include <memory>
 
 namespace didev {
@@ -34,53 +29,23 @@ std::string jpegErrorSource()
     throw AutomationError(ErrorNumber::JpegLibrary, jpegErrorSource(), description + std::to_string(status));
 }
 
-[[noreturn]] void raiseAccessError(int errorNumber)
-{
-    throw AutomationError(ErrorNumber::PathFileAccess, kModuleErrorSource,
-        standardErrorText(ErrorNumber::PathFileAccess) + ": " + systemErrorText(errorNumber));
-}
-
-// Deletes a file (not a folder) of exactly that name, when there is one.
-void deleteExisting(const std::string& fileName)
-{
-    struct stat status {};
-    if (fileName.empty() || ::lstat(fileName.c_str(), &status) != 0 || S_ISDIR(status.st_mode))
-        return;
-    if (isReadOnlyFile(fileName))
-        raiseAccessError(EACCES);
-    if (::unlink(fileName.c_str()) != 0 && errno != ENOENT)
-        raiseAccessError(errno);
-}
-
-bool writeWholeFile(const std::string& fileName, const unsigned char* data, size_t size)
-{
-    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    bool ok = true;
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            ok = false;
-            break;
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return ::close(fd) == 0 && ok;
-}
-
 } // namespace
 
 bool SaveDIBAsJPEG(cDIBSection& section, const std::string& fileName, int32_t quality)
 {
     CompressorHandle compressor(tjInitCompress(), &tjDestroy);
-    if (!compressor)
+    if (!compressor) {
+        std::fprintf(stderr, "%s: tjInitCompress: %s\n", executableName().c_str(), tjGetErrorStr2(nullptr));
         raiseJpegError("Failed to initialise the IJL library: ", kFailureStatus);
+    }
 
-    deleteExisting(fileName);
+    // Where the old file would have been deleted, a name that may not be replaced is refused.
+    ReplacingFileWriter file(fileName);
+    if (const auto& failure = file.failure()) {
+        if (failure->kind == ReplacingFileWriter::Failure::Kind::Refused || failure->accessDenied())
+            raiseError(ErrorNumber::PathFileAccess, failure->reason());
+        raiseJpegError("Failed to save to JPG ", kFailureStatus);
+    }
 
     const int width = section.Width();
     const int height = section.Height();
@@ -91,9 +56,14 @@ bool SaveDIBAsJPEG(cDIBSection& section, const std::string& fileName, int32_t qu
     const int status = tjCompress2(compressor.get(), section.DIBSectionBitsPtr(), width, pitch, height, TJPF_BGR,
         &jpeg, &jpegSize, TJSAMP_420, quality, TJFLAG_BOTTOMUP);
     const CompressedBuffer compressed(jpeg, &tjFree);
+    if (status != 0 || !compressed) {
+        std::fprintf(stderr, "%s: cannot write %s: tjCompress2: %s\n", executableName().c_str(), fileName.c_str(),
+            tjGetErrorStr2(compressor.get()));
+        raiseJpegError("Failed to save to JPG ", kFailureStatus);
+    }
     compressor.reset();
 
-    if (status != 0 || !compressed || !writeWholeFile(fileName, compressed.get(), jpegSize))
+    if (!file.write(compressed.get(), jpegSize) || !file.commit())
         raiseJpegError("Failed to save to JPG ", kFailureStatus);
     return true;
 }

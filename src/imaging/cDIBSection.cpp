@@ -1,16 +1,12 @@
 #include "imaging/cDIBSection.h"
 
 #include "common/AutomationError.h"
+#include "common/ReplacingFileWriter.h"
+#include "common/SystemErrorText.h"
 #include "imaging/PictureBitmap.h"
 #include "imaging/PixelMemoryPool.h"
-#include "imaging/ReadOnlyFile.h"
 #include "imaging/Resampler.h"
-#include "imaging/SystemErrorText.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -21,9 +17,6 @@
 namespace didev {
 
 namespace {
-
-constexpr uint32_t kFileHeaderSize = 14;
-constexpr uint32_t kPixelDataOffset = kFileHeaderSize + BitmapInfoHeader::kSize;
 
 // The section's pixel memory, owned by its bitmap entry in the graphics table.
 class DibBitmap final : public BitmapObject {
@@ -85,37 +78,6 @@ private:
     GraphicsHandle bitmap_;
     GraphicsHandle previous_;
 };
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) noexcept
-        : fd_(fd)
-    {
-    }
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const noexcept { return fd_; }
-
-private:
-    int fd_;
-};
-
-// One write call (again after an interruption); the byte count it reports.
-bool writeOnce(int fd, const void* data, size_t size, size_t& written) noexcept
-{
-    ssize_t result;
-    do {
-        result = ::write(fd, data, size);
-    } while (result < 0 && errno == EINTR);
-    written = result < 0 ? 0 : static_cast<size_t>(result);
-    return result >= 0;
-}
 
 std::string sectionErrorSource()
 {
@@ -320,45 +282,21 @@ void cDIBSection::ResampleInto(cDIBSection& target) const
         Bgr24Rows{target.bits_, target.Width(), target.Height(), target.BytesPerScanLine()});
 }
 
-bool cDIBSection::CheckFileWrite(bool writeSucceeded, size_t bytesRequested, size_t bytesWritten) noexcept
-{
-    return writeSucceeded && bytesWritten == bytesRequested;
-}
-
 bool cDIBSection::SavePicture(const std::string& sFileName) const
 {
-    int fd = -1;
-    int openError = EACCES;
-    // A file that grants nobody write access is read-only and is not replaced, even for root.
-    if (!isReadOnlyFile(sFileName)) {
-        fd = ::open(sFileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        openError = errno;
+    ReplacingFileWriter file(sFileName);
+    if (const auto& failure = file.failure()) {
+        if (failure->kind == ReplacingFileWriter::Failure::Kind::Refused)
+            raiseError(ErrorNumber::PathFileAccess, failure->reason());
+        throw AutomationError(ErrorNumber::BitmapFileNotCreated, sectionErrorSource(), ApiError(failure->error));
     }
-    if (fd < 0)
-        throw AutomationError(ErrorNumber::BitmapFileNotCreated, sectionErrorSource(), ApiError(openError));
-    const FileDescriptor file(fd);
 
-    uint8_t fileHeader[kFileHeaderSize] = {};
-    fileHeader[0] = 'B';
-    fileHeader[1] = 'M';
-    storeLittleEndian(fileHeader + 2, kPixelDataOffset + header_.biSizeImage);
-    storeLittleEndian(fileHeader + 10, kPixelDataOffset);
-
-    size_t written = 0;
-    bool ok = writeOnce(file.get(), fileHeader, sizeof fileHeader, written);
-    bool error = !CheckFileWrite(ok, sizeof fileHeader, written);
-    if (!error) {
-        const auto info = header_.bytes();
-        ok = writeOnce(file.get(), info.data(), info.size(), written);
-        error = !CheckFileWrite(ok, info.size(), written);
-    }
-    if (!error) {
-        const size_t imageSize = header_.biSizeImage;
-        // An empty section has no pixel memory to write from.
-        ok = imageSize == 0 || bits_ != nullptr ? writeOnce(file.get(), bits_, imageSize, written) : false;
-        error = !CheckFileWrite(ok, imageSize, written);
-    }
-    return !error;
+    const size_t imageSize = header_.biSizeImage;
+    // An empty section has no pixel memory to write from; the file is then not made at all.
+    if (imageSize > 0 && bits_ == nullptr)
+        return false;
+    const auto headers = header_.fileHeaders();
+    return file.write(headers.data(), headers.size()) && file.write(bits_, imageSize) && file.commit();
 }
 
 } // namespace didev

@@ -64,13 +64,14 @@ public:
     // copy at the same size; nothing when the new section cannot be made.
     std::unique_ptr<cDIBSection> Resample(int32_t lNewHeight, int32_t lNewWidth) const;
 
-    // Writes a bitmap file (file header, the 40-byte header, the pixel memory as it lies).
-    // A file that cannot be created raises error 17; a failed or short write gives false.
+    // Writes a bitmap file (file header, the 40-byte header, the pixel memory as it lies) in
+    // place of what stands at the name. A file that cannot be created raises error 17 with the
+    // system's text, a FIFO, socket or device at the name error 75. A write that fails (a full
+    // disk) gives false; the new file is then removed and what stood at the name stays.
     bool SavePicture(const std::string& sFileName) const;
 
 private:
     void ResampleInto(cDIBSection& target) const;
-    static bool CheckFileWrite(bool writeSucceeded, size_t bytesRequested, size_t bytesWritten) noexcept;
 
     // Create without zero-filling the pixels, for a copy that overwrites every one of them.
     bool createSection(int32_t width, int32_t height, bool zeroFill);

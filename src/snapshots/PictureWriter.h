@@ -8,10 +8,9 @@
 
 namespace didev {
 
-// Writes a picture to a file as JPEG (code 9, quality 90) or as a bitmap (code 11). The file is
-// written under another name and renamed into place, so a file or link already standing at the
-// name is replaced, never written through. Every failure, an unknown code included, is only a
-// false result: callers report it themselves.
+// Writes a picture to a file as JPEG (code 9, quality 90) or as a bitmap (code 11), replacing
+// what stands at the name as the export does (a link is replaced, never written through). Every
+// failure, an unknown code included, is only a false result: callers report it themselves.
 class PictureWriter {
 public:
     bool save(const PicturePtr& picture, int32_t code, const QString& fileName) const noexcept;

@@ -44,10 +44,10 @@ QString ReadRegistryString(int32_t root, const QString& subKey, const QString& v
     const QString rootName = registryRootName(root);
     if (rootName.isEmpty())
         return {};
-    const RegistryFile file = RegistryFile::load(registryDirectory(), rootName);
-    if (!file.hasKey(subKey))
+    const std::shared_ptr<const RegistryFile> file = RegistryFile::load(registryDirectory(), rootName);
+    if (!file->hasKey(subKey))
         return {};
-    const auto value = file.value(subKey, valueName);
+    const auto value = file->value(subKey, valueName);
     if (!value || value->type != static_cast<int>(RegistryType::String))
         return {};
     // The reader's buffer holds the value and its terminating zero.

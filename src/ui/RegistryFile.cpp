@@ -1,9 +1,14 @@
 #include "ui/RegistryFile.h"
 
+#include "common/RegularFile.h"
+
 #include <QFile>
-#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringList>
+#include <QStringTokenizer>
+
+#include <map>
+#include <mutex>
 
 namespace didev {
 
@@ -43,11 +48,11 @@ std::optional<QString> quoted(const QString& line, qsizetype& pos)
     return std::nullopt;
 }
 
-std::optional<QByteArray> hexBytes(const QString& list)
+std::optional<QByteArray> hexBytes(QStringView list)
 {
     QByteArray bytes;
-    const QStringList parts = list.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString& part : parts) {
+    bytes.reserve(list.size() / 3 + 1);
+    for (const QStringView part : QStringTokenizer(list, u',', Qt::SkipEmptyParts)) {
         bool ok = false;
         const uint byte = part.trimmed().toUInt(&ok, 16);
         if (!ok || byte > 0xFF)
@@ -58,12 +63,12 @@ std::optional<QByteArray> hexBytes(const QString& list)
 }
 
 // Bytes of a file or of a hex(1) value: UTF-8 when they are valid UTF-8, else Latin-1.
-QString decodedText(const QByteArray& bytes)
+QString decodedText(QByteArrayView bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (utf8.hasError())
-        return QString::fromLatin1(bytes);
+        return QString::fromLatin1(bytes.data(), bytes.size());
     return text;
 }
 
@@ -104,7 +109,7 @@ std::optional<RegistryValue> parsedData(const QString& data)
         } else {
             return std::nullopt;
         }
-        auto bytes = hexBytes(data.mid(colon + 1));
+        auto bytes = hexBytes(QStringView(data).sliced(colon + 1));
         if (!bytes)
             return std::nullopt;
         value.data = *bytes;
@@ -120,39 +125,91 @@ std::optional<RegistryValue> parsedData(const QString& data)
     return std::nullopt;
 }
 
+// True for a value line whose data is hex ("name"=hex..:, @=hex(2):), which may go on over lines.
+bool startsHexValue(QStringView line)
+{
+    qsizetype pos = 0;
+    if (line.startsWith(u'@')) {
+        pos = 1;
+    } else if (!line.startsWith(u'"')) {
+        return false;
+    } else {
+        // The name's closing quote: the first one that no backslash escapes.
+        for (pos = 1; pos < line.size() && line[pos] != u'"'; ++pos)
+            if (line[pos] == u'\\')
+                ++pos;
+        if (pos >= line.size())
+            return false;
+        ++pos;
+    }
+    const QStringView data = line.sliced(pos).trimmed();
+    if (!data.startsWith(u'='))
+        return false;
+    const QStringView value = data.sliced(1).trimmed();
+    return value.startsWith(QLatin1String("hex"), Qt::CaseInsensitive) && value.contains(u':');
+}
+
 } // namespace
 
 RegistryFile::RegistryFile(const QString& rootName, const QString& text) : rootName_(rootName)
 {
-    // Long hex values go on over lines that end in a backslash.
-    static const QRegularExpression continued(QStringLiteral(R"(^(@|".*")\s*=\s*hex[^:]*:.*\\$)"),
-        QRegularExpression::CaseInsensitiveOption);
     QString currentKey;
     bool inRoot = false;
-    QString pending;
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    for (const QString& rawLine : lines) {
-        QString line = pending + rawLine.trimmed();
-        pending.clear();
-        if (continued.match(line).hasMatch()) {
-            pending = line.chopped(1);
+    // Long hex values go on over lines that end in a backslash; the parts are gathered once.
+    QString continued;
+    bool continuing = false;
+    for (const QStringView rawLine : QStringTokenizer(text, u'\n')) {
+        const QStringView line = rawLine.trimmed();
+        const bool goesOn = line.endsWith(u'\\');
+        if (!continuing && goesOn && startsHexValue(line)) {
+            continuing = true;
+            continued.clear();
+        }
+        if (!continuing) {
+            parseLine(line.toString(), currentKey, inRoot);
             continue;
         }
-        parseLine(line, currentKey, inRoot);
+        continued += goesOn ? line.chopped(1) : line;
+        if (!goesOn) {
+            continuing = false;
+            parseLine(continued, currentKey, inRoot);
+        }
     }
-    if (!pending.isEmpty())
-        parseLine(pending, currentKey, inRoot);
+    if (continuing)
+        parseLine(continued, currentKey, inRoot);
 }
 
-RegistryFile RegistryFile::load(const QString& directory, const QString& rootName)
+std::shared_ptr<const RegistryFile> RegistryFile::load(const QString& directory, const QString& rootName)
 {
-    QFile file(directory + QLatin1Char('/') + rootName + QLatin1String(".reg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return RegistryFile(rootName, QString());
-    QByteArray bytes = file.readAll();
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
-    return RegistryFile(rootName, decodedText(bytes));
+    struct Parsed {
+        FileStamp stamp;
+        std::shared_ptr<const RegistryFile> file;
+    };
+    // A file is parsed again only when it changed. There are six roots and, but in tests, one
+    // folder; the bound only keeps a changing folder from growing the cache.
+    constexpr size_t kCachedFiles = 16;
+    static std::mutex mutex;
+    static std::map<std::string, Parsed> cache;
+
+    const std::string path = QFile::encodeName(directory + QLatin1Char('/') + rootName + QLatin1String(".reg")).toStdString();
+    const std::lock_guard lock(mutex);
+    const std::optional<FileStamp> stamp = regularFileStamp(path);
+    if (const auto it = cache.find(path); it != cache.end() && stamp && it->second.stamp == *stamp)
+        return it->second.file;
+    cache.erase(path);
+
+    FileStamp readStamp;
+    const std::optional<std::string> bytes = stamp ? readRegularFile(path, &readStamp) : std::nullopt;
+    if (!bytes)
+        return std::make_shared<const RegistryFile>(rootName, QString());
+    QByteArrayView text(bytes->data(), static_cast<qsizetype>(bytes->size()));
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text = text.sliced(3);
+    auto file = std::make_shared<const RegistryFile>(rootName, decodedText(text));
+    if (cache.size() >= kCachedFiles)
+        cache.clear();
+    cache.insert_or_assign(path, Parsed{readStamp, file});
+    return file;
 }
 
 void RegistryFile::parseLine(const QString& line, QString& currentKey, bool& inRoot)

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace didev {
@@ -37,8 +38,9 @@ public:
     // Parses the text of a file whose keys all start with `rootName` (HKEY_CURRENT_USER, ...).
     RegistryFile(const QString& rootName, const QString& text);
 
-    // The file of the root in `directory` (rootName + ".reg"); empty when it cannot be read.
-    static RegistryFile load(const QString& directory, const QString& rootName);
+    // The file of the root in `directory` (rootName + ".reg"), parsed again only when it changed;
+    // empty when it is not a regular file (a FIFO is never waited on) or cannot be read.
+    static std::shared_ptr<const RegistryFile> load(const QString& directory, const QString& rootName);
 
     // True for the root itself, every key declared and every key above a declared one.
     bool hasKey(const QString& subKey) const;

@@ -1,6 +1,7 @@
 #include "viewer/FramePrinting.h"
 
 #include "common/AutomationError.h"
+#include "common/RegularFile.h"
 #include "common/Rounding.h"
 #include "imaging/PictureBox.h"
 #include "snapshots/PictureFormat.h"
@@ -59,10 +60,11 @@ void showPrinterFailure(const QString& description, QWidget* owner)
     });
 }
 
+// The bytes of the regular file of that name; none for anything else, which is never waited on.
 QByteArray fileBytes(const QString& fileName)
 {
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const std::optional<std::string> bytes = readRegularFile(QFile::encodeName(fileName).toStdString());
+    return bytes ? QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size())) : QByteArray();
 }
 
 PictureHandle handleOf(int index)
@@ -135,9 +137,10 @@ private:
     bool placeFrame(int index, bool setPosition)
     {
         const bool written = writer_.SaveStdPicture(handleOf(index), static_cast<int32_t>(PictureFormat::Jpeg), tempFile_);
-        const PicturePtr loaded = written ? loadPictureFile(tempFile_) : nullptr;
+        const QByteArray bytes = written ? fileBytes(tempFile_) : QByteArray();
+        const PicturePtr loaded = decodedPicture(bytes);
         // The document keeps the file's compressed bytes and decodes them only to draw the page.
-        RecordedPicture recorded = loaded ? RecordedPicture::fromEncoded(fileBytes(tempFile_)) : RecordedPicture();
+        RecordedPicture recorded = loaded ? RecordedPicture::fromEncoded(bytes) : RecordedPicture();
         if (written)
             QFile::remove(tempFile_);
         if (!loaded)

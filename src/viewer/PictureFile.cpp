@@ -1,13 +1,16 @@
 #include "viewer/PictureFile.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <QImageReader>
 
 namespace didev {
 
-PicturePtr loadPictureFile(const QString& fileName)
+PicturePtr decodedPicture(const QByteArray& fileBytes)
 {
-    QImageReader reader(fileName);
+    QBuffer buffer;
+    buffer.setData(fileBytes);
+    QImageReader reader(&buffer);
     reader.setAutoTransform(false);
     QImage image;
     if (!reader.read(&image) || image.isNull())

@@ -2,12 +2,12 @@
 
 #include "common/Picture.h"
 
-#include <QString>
+#include <QByteArray>
 
 namespace didev {
 
-// The picture in an image file (JPEG, bitmap, PNG, ...), or nothing when the file cannot be
-// read as a picture.
-PicturePtr loadPictureFile(const QString& fileName);
+// The picture in the bytes of an image file (JPEG, bitmap, PNG, ...), or nothing when they
+// are not a picture.
+PicturePtr decodedPicture(const QByteArray& fileBytes);
 
 } // namespace didev

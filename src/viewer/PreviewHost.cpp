@@ -4,11 +4,13 @@
 #include "ui/InteractionSeam.h"
 #include "viewer/DialogOwner.h"
 #include "viewer/PreviewPrinter.h"
+#include "viewer/ReplacingFileDevice.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPdfWriter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScreen>
@@ -99,15 +101,23 @@ QString PreviewHost::writePdf() const
         raiseError(ErrorNumber::PathFileAccess);
     const QString path = unusedPdfPath(directory);
 
-    QPrinter pdf(QPrinter::HighResolution);
-    pdf.setOutputFormat(QPrinter::PdfFormat);
-    pdf.setResolution(kPdfResolution);
-    pdf.setOutputFileName(path);
-    pdf.setPageLayout(printer_->printer().pageLayout());
-    pdf.setCreator(QStringLiteral("Kelvara Didev Evivod"));
-    pdf.setDocName(QStringLiteral("Frame Capture"));
-    if (!printer_->document().render(pdf) || QFileInfo(path).size() == 0)
-        raiseError(ErrorNumber::PathFileAccess);
+    ReplacingFileDevice file(path);
+    const auto raiseAccessError = [&file] {
+        raiseError(ErrorNumber::PathFileAccess, file.failure() ? file.failure()->reason() : "the document is empty");
+    };
+    if (!file.isOpen())
+        raiseAccessError();
+    {
+        QPdfWriter pdf(&file);
+        pdf.setResolution(kPdfResolution);
+        pdf.setPageLayout(printer_->printer().pageLayout());
+        pdf.setCreator(QStringLiteral("Kelvara Didev Evivod"));
+        pdf.setTitle(QStringLiteral("Frame Capture"));
+        if (!printer_->document().render(pdf))
+            raiseAccessError();
+    }
+    if (file.pos() == 0 || !file.commit())
+        raiseAccessError();
     qInfo().noquote() << "Print document written to" << path;
     return path;
 }

@@ -2,6 +2,7 @@
 
 #include "common/Twips.h"
 
+#include <QPageLayout>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPrinter>
@@ -47,10 +48,16 @@ PrintedPage& PrintedDocument::currentPage()
     return pages_.empty() ? addPage({}) : pages_.back();
 }
 
-bool PrintedDocument::render(QPrinter& printer) const
+bool PrintedDocument::render(QPagedPaintDevice& printer) const
 {
     // Origins are measured from the paper's corner, not from the printer's own margins.
-    printer.setFullPage(true);
+    if (auto* systemPrinter = dynamic_cast<QPrinter*>(&printer)) {
+        systemPrinter->setFullPage(true);
+    } else {
+        QPageLayout layout = printer.pageLayout();
+        layout.setMode(QPageLayout::FullPageMode);
+        printer.setPageLayout(layout);
+    }
     QPainter painter;
     if (!painter.begin(&printer))
         return false;

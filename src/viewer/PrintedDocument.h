@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-class QPrinter;
+class QPagedPaintDevice;
 
 namespace didev {
 
@@ -62,11 +62,11 @@ public:
     // The page being drawn on; starts one at the paper's corner when there is none.
     PrintedPage& currentPage();
 
-    // Replays every page onto the printer, one printer page each, from the paper's corner.
-    // Pictures are decoded one at a time as they are drawn; a preview, which keeps every page's
-    // pictures, gets them at kPreviewResolution. False when the printer could not be opened
-    // (no file, no printer).
-    bool render(QPrinter& printer) const;
+    // Replays every page onto the printer (or a PDF writer), one page each, from the paper's
+    // corner. Pictures are decoded one at a time as they are drawn; a preview, which keeps every
+    // page's pictures, gets them at kPreviewResolution. False when the printer could not be
+    // opened (no file, no printer).
+    bool render(QPagedPaintDevice& printer) const;
 
     // Memory held by the recorded pictures of every page.
     size_t retainedPictureBytes() const noexcept;

@@ -60,11 +60,10 @@ TEST(HostCommandLine, BadCommandLinesAreRefusedWithTheReason)
         {"save 1 f.jpg three", "save: argument 3 must be a whole number"},
         {"pointers a b c d 2147483648", "argument 5 must be a whole number from -2147483648 to 2147483647"},
         {"watch -1", "watch: argument 1 must be a number of seconds"},
-        {"--attach", "--attach needs a value"},
+        {"--timeout", "--timeout needs a value"},
         {"--timeout 0 count", "--timeout must be a number of seconds"},
         {"--verbose count", "unknown option --verbose"},
         {"count 3", "unknown command '3'"},
-        {"--private-bus --attach /p count", "--attach and --private-bus do not go together"},
     };
     for (const auto& c : cases) {
         try {
@@ -78,8 +77,7 @@ TEST(HostCommandLine, BadCommandLinesAreRefusedWithTheReason)
 
 TEST(HostCommandLine, OptionsComeBeforeTheCommands)
 {
-    const HostOptions options = parseHostCommandLine(words("--attach /org/kelvara/DidevEvivod/cDidevEvivod/3 --timeout 30 watch"));
-    EXPECT_EQ(options.attachPath, "/org/kelvara/DidevEvivod/cDidevEvivod/3");
+    const HostOptions options = parseHostCommandLine(words("--timeout 30 watch"));
     EXPECT_EQ(options.timeoutSeconds, 30);
     EXPECT_EQ(commandTexts(options), QStringList{"watch"});
     EXPECT_FALSE(options.privateBus);

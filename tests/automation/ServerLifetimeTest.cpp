@@ -257,18 +257,6 @@ TEST_F(EndToEnd, CommandLineHostPlaysTheDemoAndReportsErrorsWithAStatus)
     EXPECT_TRUE(watched.contains("event FormClosed: capture Top=")) << watched.toStdString();
     EXPECT_TRUE(watched.endsWith("watch: done\n")) << watched.toStdString();
 
-    // Another host's instance is not another process's to drive, not even to read.
-    AutomationClient owner(host);
-    owner.create();
-    HostStringArray show = showArray();
-    int16_t formID = 0;
-    owner.ShowForm(formID, show);
-    ASSERT_EQ(owner.TakeSnapshot(), 1);
-    const HostRun attached = runHost(*bus, {"--attach", owner.path(), "count"}, folder.path());
-    EXPECT_EQ(attached.exitCode, 1);
-    EXPECT_TRUE(attached.err.contains("belongs to another host")) << attached.err.toStdString();
-    EXPECT_EQ(owner.GetSnapshotCount(), 1);
-
     const HostRun failed = runHost(*bus, {"mark", "99", "count"}, folder.path());
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_EQ(failed.err.trimmed(), "didev-host: mark 99: Error 9 (KelvaraDidevEvivod): Subscript out of range");

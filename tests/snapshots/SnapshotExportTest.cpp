@@ -2,11 +2,13 @@
 #include "imaging/TempFolderTest.h"
 #include "snapshots/SnapshotExport.h"
 #include "state/ModuleState.h"
+#include "support/FileTargets.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -173,18 +175,56 @@ TEST_F(SnapshotExportTest, ElementZeroHasNoPicture)
     EXPECT_TRUE(fs::is_empty(folder_));
 }
 
-TEST_F(SnapshotExportTest, FilesThatCannotBeWrittenRaiseTheirErrors)
+// Every kind of name, in both formats: the outcome the host gets, and nothing written through a
+// link, no partial file, nothing left behind, what may not be replaced untouched. A FIFO or a
+// device would freeze the call if it were opened.
+TEST_F(SnapshotExportTest, WhatStandsAtTheNameIsReplacedOrRefusedNeverWrittenThrough)
 {
-    const QString missing = path("no/such/folder/frame");
-    EXPECT_EQ(errorOf(1, missing, 1), 17);
-    EXPECT_EQ(errorOf(1, missing, 3), 26001);
-
-    const fs::path locked = folder_ / "locked";
-    std::ofstream(locked) << "kept";
-    fs::permissions(locked, fs::perms::owner_read);
-    EXPECT_EQ(errorOf(2, QString::fromStdString(locked.string()), 1), 17);
-    EXPECT_EQ(errorOf(2, QString::fromStdString(locked.string()), 3), 75);
-    EXPECT_EQ(readFile(locked).size(), 4u);
+    using testing::TargetKind;
+    constexpr int kTrue = 0;
+    constexpr int kFalse = -1;
+    const struct {
+        TargetKind kind;
+        int bitmap, jpeg;   // error number, or kTrue / kFalse
+    } cases[] = {
+        {TargetKind::Fifo, 75, 75},
+        {TargetKind::Device, 75, 75},
+        {TargetKind::Symlink, kTrue, kTrue},
+        {TargetKind::DanglingSymlink, kTrue, kTrue},
+        {TargetKind::HardLink, kTrue, kTrue},
+        {TargetKind::OldFile, kTrue, kTrue},
+        {TargetKind::ReadOnlyFile, 17, 75},
+        {TargetKind::Folder, 17, 26001},
+        {TargetKind::MissingFolder, 17, 26001},
+        {TargetKind::ReadOnlyFolder, 17, 75},
+        {TargetKind::FullDisk, kFalse, 26001},
+    };
+    SnapshotRecord record;
+    record.picture = noisePicture(200, 150, 3);   // larger than the room left on the full disk
+    std::vector<std::string> skipped;
+    for (const auto& c : cases)
+        for (const auto& [code, expected] : {std::pair{11, c.bitmap}, std::pair{9, c.jpeg}}) {
+            const testing::FileTarget target(c.kind, folder_ / std::to_string(code));
+            const std::string what = std::string(testing::targetName(c.kind)) + ", code " + std::to_string(code);
+            if (!target.skipReason().empty()) {
+                skipped.push_back(what + ": " + target.skipReason());
+                continue;
+            }
+            int outcome = kFalse;
+            try {
+                outcome = SaveFrameToFormat(record, code, QString::fromStdString(target.name().string())) ? kTrue : kFalse;
+            } catch (const AutomationError& e) {
+                outcome = e.number();
+                // The host learns why: "Path/File access error: Read-only file system".
+                if (outcome == 75) {
+                    EXPECT_GT(e.description().size(), std::string("Path/File access error: ").size()) << what;
+                }
+            }
+            EXPECT_EQ(outcome, expected) << what;
+            EXPECT_EQ(target.damage(outcome == kTrue), "") << what;
+        }
+    for (const std::string& reason : skipped)
+        std::printf("skipped %s\n", reason.c_str());
 }
 
 TEST_F(SnapshotExportTest, DispatchByCodeWritesOnlyCodes9And11)

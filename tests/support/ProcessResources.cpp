@@ -10,17 +10,7 @@ namespace {
 
 std::string procPath(pid_t pid, const char* entry)
 {
-    return (pid == 0 ? std::string("/proc/self/") : "/proc/" + std::to_string(pid) + "/") + entry;
-}
-
-// The number after `key` in /proc/PID/status.
-long long statusValue(pid_t pid, const std::string& key)
-{
-    std::ifstream status(procPath(pid, "status"));
-    for (std::string line; std::getline(status, line);)
-        if (line.compare(0, key.size(), key) == 0)
-            return std::stoll(line.substr(key.size()));
-    return -1;
+    return (pid == 0 ? std::string("/proc/self/") : "/proc/" + std::to_string(pid) + '/') + entry;
 }
 
 } // namespace
@@ -28,24 +18,36 @@ long long statusValue(pid_t pid, const std::string& key)
 int openDescriptorCount(pid_t pid)
 {
     DIR* folder = ::opendir(procPath(pid, "fd").c_str());
-    if (folder == nullptr)
+    if (!folder)
         return -1;
+    // Reading our own table shows the descriptor the reading holds; it is not counted.
+    const std::string own = pid == 0 ? std::to_string(::dirfd(folder)) : std::string();
     int count = 0;
-    while (const dirent* entry = ::readdir(folder))
-        if (entry->d_name[0] != '.')
+    while (const dirent* entry = ::readdir(folder)) {
+        if (entry->d_name[0] != '.' && entry->d_name != own)
             ++count;
+    }
     ::closedir(folder);
-    // The folder being read is one of this process's own.
-    return pid == 0 || pid == ::getpid() ? count - 1 : count;
+    return count;
 }
 
 int threadCount(pid_t pid)
 {
-    return static_cast<int>(statusValue(pid, "Threads:"));
+    std::ifstream status(procPath(pid, "status"));
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Threads:", 0) == 0)
+            return std::stoi(line.substr(8));
+    }
+    return -1;
 }
 
 long long residentBytes(pid_t pid)
 {
-    const long long kilobytes = statusValue(pid, "VmRSS:");
-    return kilobytes < 0 ? -1 : kilobytes * 1024;
+    // statm: total size, then resident size, in pages.
+    std::ifstream statm(procPath(pid, "statm"));
+    long long pages = 0;
+    long long resident = -1;
+    if (!(statm >> pages >> resident))
+        return -1;
+    return resident * ::sysconf(_SC_PAGESIZE);
 }

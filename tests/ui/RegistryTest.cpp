@@ -1,11 +1,14 @@
 #include "ui/Registry.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 
@@ -153,4 +156,36 @@ TEST(RegistryDirectory, OwnVariableThenXdgThenHome)
     EXPECT_TRUE(registryDirectory().endsWith(QLatin1String("/.config/kelvara/registry")));
     unsetenv("XDG_CONFIG_HOME");
     EXPECT_TRUE(registryDirectory().endsWith(QLatin1String("/.config/kelvara/registry")));
+}
+
+TEST_F(Registry, AChangedFileIsReadAgainAndOnlyRegularFilesAreRead)
+{
+    const QByteArray head = "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\n\"ReportDir\"=\"";
+    const QString path = dir_.path() + QStringLiteral("/HKEY_CURRENT_USER.reg");
+    write("HKEY_CURRENT_USER", head + "/first\"\n");
+    EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QStringLiteral("ReportDir")), QStringLiteral("/first"));
+    write("HKEY_CURRENT_USER", head + "/second\"\n");   // the same file, rewritten
+    EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QStringLiteral("ReportDir")), QStringLiteral("/second"));
+    QFile::remove(path);
+    EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QStringLiteral("ReportDir")), QString());
+
+    // A FIFO has no writer: opening it as a file would wait for ever.
+    ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QStringLiteral("ReportDir")), QString());
+}
+
+TEST_F(Registry, AMegabyteValueOverManyLinesIsReadInLinearTime)
+{
+    // 1 MiB of hex over 43,691 lines, then the value that is read. A reader that parses the
+    // value again for each line takes minutes; the bound only catches that.
+    QByteArray text = "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\n\"Blob\"=hex:";
+    const int lines = (1 << 20) / 24;
+    for (int line = 0; line < lines; ++line)
+        text += "00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,\\\n  ";
+    text += "ff\n\"ReportDir\"=\"/after/the/blob\"\n";
+    write("HKEY_CURRENT_USER", text);
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QStringLiteral("ReportDir")), QStringLiteral("/after/the/blob"));
+    EXPECT_LT(timer.elapsed(), 10'000);
 }

@@ -1,4 +1,4 @@
-#include "imaging/SystemErrorText.h"
+#include "common/SystemErrorText.h"
 
 #include <cstring>
 
