@@ -20,7 +20,8 @@ GstCaps* TestToneMicrophone::caps() const
 
 std::string TestToneMicrophone::launchDescription() const
 {
-    return std::string("audiotestsrc is-live=true freq=440 volume=0.1 ! ") + kToneCaps;
+    // A capsfilter by name: bare caps at the end of a description are read as an element.
+    return std::string("audiotestsrc is-live=true freq=440 volume=0.1 ! capsfilter caps=\"") + kToneCaps + "\"";
 }
 
 uint64_t TestToneMicrophone::buffersBeforeFailure() const
