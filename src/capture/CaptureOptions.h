@@ -46,8 +46,9 @@ struct VirtualAudioDevice {
     bool operator==(const VirtualAudioDevice&) const = default;
 };
 
-// Which devices the capture control lists: the system's (those of the process's device
-// monitor, when one runs), and virtual ones after them.
+// Which devices the capture control lists: those of every device provider the process's device
+// monitor runs, or only the module's own (systemDevices false); and the virtual devices the
+// control plugs into the module's own provider for its lifetime.
 struct CaptureOptions {
     bool systemDevices = true;
     QList<VirtualVideoDevice> virtualVideo;

@@ -25,11 +25,8 @@ DeviceList listOf(const QStringList& names)
 {
     DeviceList list(DeviceKind::Video, [names] {
         QList<CaptureDevice> devices;
-        for (int i = 0; i < names.size(); ++i) {
-            VirtualVideoDevice device;
-            device.name = names[i];
-            devices.append(CaptureDevice::fromVirtual(device, i + 1));
-        }
+        for (int i = 0; i < names.size(); ++i)
+            devices.append(CaptureDevice{names[i], QStringLiteral("test:%1").arg(i + 1), nullptr});
         return devices;
     }, {});
     list.refresh();

@@ -177,7 +177,7 @@ namespace {
 
 CaptureDevice named(const char* name, int id)
 {
-    return CaptureDevice::fromVirtual(VirtualAudioDevice{QString::fromUtf8(name)}, id);
+    return CaptureDevice{QString::fromUtf8(name), QStringLiteral("test:%1").arg(id), nullptr};
 }
 
 } // namespace
@@ -233,18 +233,24 @@ TEST_F(DeviceListTest, RefreshFollowsTheSelectedDeviceOrDropsIt)
     EXPECT_EQ(changes, 2) << "a vanished device has to be stopped";
 }
 
-TEST_F(DeviceListTest, RemovingShiftsOrDropsTheSelection)
+TEST_F(DeviceListTest, FailedDevicesArePassedOverUntilListedAnew)
 {
-    list.setSelectedIndex(2);
-    EXPECT_TRUE(list.remove(named("A", 1).key));
-    EXPECT_EQ(list.selectedIndex(), 1);
-    EXPECT_EQ(list.itemName(1), QStringLiteral("C"));
-    EXPECT_TRUE(list.remove(named("C", 3).key));
-    EXPECT_EQ(list.selectedIndex(), -1);
-    EXPECT_EQ(changes, 2);
-    EXPECT_FALSE(list.remove(named("C", 3).key));
-    list.append(named("D", 4));
-    EXPECT_EQ(list.itemName(list.count() - 1), QStringLiteral("D"));
+    list.markFailed(0);
+    list.markFailed(1);
+    EXPECT_EQ(list.firstUsable(), 2);
+    list.markWorking(1);
+    EXPECT_EQ(list.firstUsable(), 1) << "a failed device that starts after all is usable again";
+
+    present = {named("B", 2), named("C", 3)};
+    list.refresh();
+    present = {named("A", 1), named("B", 2), named("C", 3)};
+    list.refresh();
+    EXPECT_EQ(list.firstUsable(), 0) << "a device pulled out and plugged back in is tried again";
+    EXPECT_FALSE(list.hasFailed(0));
+
+    for (int i = 0; i < 3; ++i)
+        list.markFailed(i);
+    EXPECT_EQ(list.firstUsable(), -1);
 }
 
 TEST_F(DeviceListTest, SameNamesStayTwoDevices)

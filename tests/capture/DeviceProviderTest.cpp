@@ -3,6 +3,7 @@
 // Each is streamed through the module's video pipeline, the road a selected camera takes.
 #include "capture/CaptureDevice.h"
 #include "capture/CaptureError.h"
+#include "capture/CaptureOptions.h"
 #include "capture/VideoPipeline.h"
 #include "capture/provider/PluggedDevice.h"
 #include "common/AutomationError.h"
@@ -100,7 +101,7 @@ struct Streaming {
     {
     }
 
-    static CaptureDevice deviceEntry(const GstDeviceRef& device) { return CaptureDevice::fromSystem(device.get()); }
+    static CaptureDevice deviceEntry(const GstDeviceRef& device) { return CaptureDevice::fromDevice(device.get()); }
     bool failed() { return QTest::qWaitFor([&] { return !failures.isEmpty(); }, kWait); }
 };
 

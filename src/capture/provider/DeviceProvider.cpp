@@ -187,4 +187,16 @@ bool DeviceProvider::unplug(uint64_t serial)
     return true;
 }
 
+std::vector<GstObjectPtr<GstDevice>> DeviceProvider::devices()
+{
+    ProviderState& state = stateOf(theProvider());
+    std::lock_guard lock(state.mutex);
+    return devicesOnOffer(state);
+}
+
+bool DeviceProvider::offers(GstDevice* device)
+{
+    return ProvidedDevice::isProvided(device);
+}
+
 } // namespace didev

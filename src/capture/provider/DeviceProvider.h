@@ -1,9 +1,11 @@
 #pragma once
 
+#include "capture/GstHandles.h"
 #include "capture/provider/SourceRecipe.h"
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace didev {
 
@@ -26,6 +28,11 @@ public:
     // Takes a device off: monitors hear device-removed, and its running elements fail as an
     // unplugged camera does. False when no device has that serial.
     static bool unplug(uint64_t serial);
+
+    // The devices on offer now, in the order they were plugged in.
+    static std::vector<GstObjectPtr<GstDevice>> devices();
+    // True for a device of this provider.
+    static bool offers(GstDevice* device);
 };
 
 } // namespace didev

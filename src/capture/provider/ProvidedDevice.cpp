@@ -66,4 +66,9 @@ GstDevice* ProvidedDevice::make(std::shared_ptr<const SourceRecipe> recipe, std:
     return GST_DEVICE(device);
 }
 
+bool ProvidedDevice::isProvided(GstDevice* device)
+{
+    return G_TYPE_CHECK_INSTANCE_TYPE(device, didev_provided_device_get_type());
+}
+
 } // namespace didev

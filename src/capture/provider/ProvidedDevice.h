@@ -18,6 +18,7 @@ public:
 
     // A new device holding one (non-floating) reference for the caller.
     static GstDevice* make(std::shared_ptr<const SourceRecipe> recipe, std::shared_ptr<DevicePresence> presence);
+    static bool isProvided(GstDevice* device);
 };
 
 } // namespace didev
