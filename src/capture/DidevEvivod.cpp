@@ -78,7 +78,8 @@ DidevEvivod::DidevEvivod(CaptureOptions options, QWidget* parent)
     videoView_ = new VideoView(capture_, this);
     videoView_->setObjectName(QStringLiteral("captureControl"));
     connect(&capture_, &CaptureControl::pointerEvent, this, &DidevEvivod::CaptureControl_PointerEvent);
-    connect(&capture_, &CaptureControl::sourceEnded, this, &DidevEvivod::sourceEnded);
+    connect(&capture_, &CaptureControl::sourceEnded, this, &DidevEvivod::showDevices);
+    connect(&capture_, &CaptureControl::devicesChanged, this, &DidevEvivod::showDevices);
 
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("StatusBar1"));
@@ -280,9 +281,11 @@ void DidevEvivod::UpdateStatusBar()
 
 void DidevEvivod::SetDefaultDevices()
 {
+    // The first device, passing over those that failed: a broken camera is tried once, not on
+    // every reconnection.
     for (DeviceList* list : {&capture_.videoDevices(), &capture_.audioDevices()}) {
-        if (list->count() > 0)
-            list->setSelectedIndex(0);
+        if (const int first = list->firstUsable(); first >= 0)
+            list->setSelectedIndex(first);
     }
 }
 
@@ -336,14 +339,12 @@ void DidevEvivod::VideoReconnectionTimer_Timer()
     UpdateStatusBar();
 }
 
-void DidevEvivod::sourceEnded(DeviceKind kind)
+void DidevEvivod::showDevices(DeviceKind kind)
 {
-    // A source that failed on its own is handed to the device watch: the logo and the
-    // status bar show it now, and the heartbeat starts the reconnection.
-    if (kind == DeviceKind::Video) {
-        moduleState().videoDeviceChanged = vbTrue;
+    // A source that failed, or whose device went, leaves its selection at -1: the logo and the
+    // status bar show it now. A failure is no device notice; reconnection waits for one.
+    if (kind == DeviceKind::Video)
         SizeLogoImage();
-    }
     UpdateStatusBar();
 }
 

@@ -117,7 +117,7 @@ private:
     void Timer1_Timer();
     void CaptureControl_PointerEvent(float x, float y);
     void StatusBar1_PanelClick(int index);
-    void sourceEnded(DeviceKind kind);
+    void showDevices(DeviceKind kind);
     void layoutStatusBar();
 
     CaptureControl capture_;
