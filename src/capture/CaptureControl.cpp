@@ -10,8 +10,42 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 
 namespace didev {
+
+namespace {
+
+QString keyOf(const VirtualVideoDevice& device)
+{
+    return QStringLiteral("video:%1:%2:%3x%4@%5:%6")
+        .arg(device.name, device.pattern)
+        .arg(device.format.width)
+        .arg(device.format.height)
+        .arg(device.format.framesPerSecond)
+        .arg(static_cast<int>(device.kind));
+}
+
+QString keyOf(const VirtualAudioDevice& device)
+{
+    return QStringLiteral("audio:") + device.name;
+}
+
+// The virtual devices a process is started with are its cameras and microphones, as plugged-in
+// ones are: every control that names the same one shares its plug, so a window closing does not
+// pull out the camera another window shows. All on the user-interface thread.
+std::shared_ptr<PluggedDevice> sharedPlug(const QString& key, std::shared_ptr<const SourceRecipe> recipe)
+{
+    static std::map<QString, std::weak_ptr<PluggedDevice>> plugs;
+    std::weak_ptr<PluggedDevice>& plug = plugs[key];
+    if (std::shared_ptr<PluggedDevice> shared = plug.lock())
+        return shared;
+    auto shared = std::make_shared<PluggedDevice>(std::move(recipe));
+    plug = shared;
+    return shared;
+}
+
+} // namespace
 
 CaptureControl::CaptureControl(CaptureOptions options, QObject* parent)
     : QObject(parent)
@@ -21,9 +55,9 @@ CaptureControl::CaptureControl(CaptureOptions options, QObject* parent)
 {
     ensureGstreamer();
     for (const VirtualVideoDevice& device : options_.virtualVideo)
-        plugged_.emplace_back(DeviceKind::Video, PluggedDevice(device.recipe()));
+        plugged_.emplace_back(DeviceKind::Video, sharedPlug(keyOf(device), device.recipe()));
     for (const VirtualAudioDevice& device : options_.virtualAudio)
-        plugged_.emplace_back(DeviceKind::Audio, PluggedDevice(device.recipe()));
+        plugged_.emplace_back(DeviceKind::Audio, sharedPlug(keyOf(device), device.recipe()));
     if (DeviceMonitor* monitor = DeviceMonitor::current()) {
         connect(monitor, &DeviceMonitor::deviceAdded, this, &CaptureControl::deviceCameOrWent);
         connect(monitor, &DeviceMonitor::deviceRemoved, this, &CaptureControl::deviceCameOrWent);
@@ -172,7 +206,7 @@ void CaptureControl::stopCapture()
 
 void CaptureControl::plug(DeviceKind kind, std::shared_ptr<const SourceRecipe> recipe)
 {
-    plugged_.emplace_back(kind, PluggedDevice(std::move(recipe)));
+    plugged_.emplace_back(kind, std::make_shared<PluggedDevice>(std::move(recipe)));
     // Listed at once; the monitor's arrival notice finds it there already.
     listOf(kind).refresh();
 }
@@ -181,7 +215,7 @@ bool CaptureControl::unplug(DeviceKind kind, const QString& name)
 {
     const std::string wanted = name.toStdString();
     const auto found = std::find_if(plugged_.begin(), plugged_.end(), [&](const auto& plugged) {
-        return plugged.first == kind && plugged.second.recipe()->displayName() == wanted;
+        return plugged.first == kind && plugged.second->recipe()->displayName() == wanted;
     });
     if (found == plugged_.end())
         return false;

@@ -73,7 +73,8 @@ public:
     void stopCapture();
 
     // Virtual devices plugged in at run time go to the end of their list; unplugging one in
-    // use ends its source. False when this control plugged no virtual device of that name.
+    // use ends its source (one this control was started with stays while another control of the
+    // process shares it). False when this control plugged no virtual device of that name.
     void plugVirtualVideo(const VirtualVideoDevice& device);
     void plugVirtualAudio(const VirtualAudioDevice& device);
     bool unplugVirtualVideo(const QString& name);
@@ -128,7 +129,9 @@ private:
     void requireVideo(const char* call) const;
 
     CaptureOptions options_;
-    std::vector<std::pair<DeviceKind, PluggedDevice>> plugged_;   // the virtual devices this control offers
+    // The virtual devices this control offers; those it was started with are shared with every
+    // control of the process started with the same, plugged in as long as one of them lives.
+    std::vector<std::pair<DeviceKind, std::shared_ptr<PluggedDevice>>> plugged_;
 
     DeviceList video_;
     DeviceList audio_;
