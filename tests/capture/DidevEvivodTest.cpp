@@ -255,7 +255,6 @@ TEST_F(CaptureWindow, APluggedCameraIsSelectedAndAnUnpluggedOneBringsTheLogoBack
 TEST_F(CaptureWindow, NoticesOfOtherSubsystemsAndActionsChangeNothing)
 {
     open(QStringLiteral("Cam"));
-    QSignalSpy ticks(&window->VideoReconnectionTimer(), &QTimer::timeout);
     QSignalSpy handled(window->deviceWatch(), &DeviceWatch::noticeHandled);
     const std::pair<const char*, const char*> notices[] = {
         {"add", "block"}, {"remove", "block"}, {"add", "sound"}, {"remove", "net"}, {"change", "video4linux"}};
@@ -263,8 +262,8 @@ TEST_F(CaptureWindow, NoticesOfOtherSubsystemsAndActionsChangeNothing)
         window->deviceWatch()->postNotice(QString::fromLatin1(action), QString::fromLatin1(subsystem));
     ASSERT_TRUE(QTest::qWaitFor([&] { return handled.count() == 5; }, kWait));
 
-    QTest::qWait(2200);   // two heartbeats
-    EXPECT_EQ(ticks.count(), 0);
+    // The heartbeat starts a reconnection only on the flag, which none of them raised.
+    EXPECT_EQ(moduleState().videoDeviceChanged, vbFalse);
     EXPECT_FALSE(window->VideoReconnectionTimer().isActive());
     EXPECT_EQ(panelText(1), QStringLiteral("Cam"));
     EXPECT_EQ(capture().videoDevices().selectedIndex(), 0);
