@@ -294,7 +294,11 @@ double gstLaunchCpuPercent(const std::string& chain)
     const std::string description = chain + " ! decodebin ! fakesink";
     const pid_t child = fork();
     if (child == 0) {
-        execlp("gst-launch-1.0", "gst-launch-1.0", "-q", description.c_str(), static_cast<char*>(nullptr));
+        // Through the shell, which splits the description into words as a person typing it
+        // would: gst-launch-1.0 takes each argument as one word, so a whole description in one
+        // argument does not parse.
+        const std::string command = "exec gst-launch-1.0 -q " + description;
+        execlp("sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     std::this_thread::sleep_for(std::chrono::seconds(1));
