@@ -54,10 +54,17 @@ CaptureControl::CaptureControl(CaptureOptions options, QObject* parent)
     , audio_(DeviceKind::Audio, [this] { return enumerate(DeviceKind::Audio); }, [this] { audioSelectionChanged(); })
 {
     ensureGstreamer();
+    // Two alike entries are two devices, in every control that names them.
+    QStringList keys;
+    const auto share = [&](DeviceKind kind, QString key, std::shared_ptr<const SourceRecipe> recipe) {
+        keys.append(key);
+        key += u'#' + QString::number(keys.count(key));
+        plugged_.emplace_back(kind, sharedPlug(key, std::move(recipe)));
+    };
     for (const VirtualVideoDevice& device : options_.virtualVideo)
-        plugged_.emplace_back(DeviceKind::Video, sharedPlug(keyOf(device), device.recipe()));
+        share(DeviceKind::Video, keyOf(device), device.recipe());
     for (const VirtualAudioDevice& device : options_.virtualAudio)
-        plugged_.emplace_back(DeviceKind::Audio, sharedPlug(keyOf(device), device.recipe()));
+        share(DeviceKind::Audio, keyOf(device), device.recipe());
     if (DeviceMonitor* monitor = DeviceMonitor::current()) {
         connect(monitor, &DeviceMonitor::deviceAdded, this, &CaptureControl::deviceCameOrWent);
         connect(monitor, &DeviceMonitor::deviceRemoved, this, &CaptureControl::deviceCameOrWent);
