@@ -4,7 +4,7 @@
 // leaving the source to its paint. Then one row per kind of camera (raw, odd size, JPEG only,
 // 60 fps, 4K), each a device of the module's own provider: first frame, preview CPU against
 // gst-launch-1.0 of the same device, and the grab.
-#include "capture/DidevEvivod.h"
+#include "capture/CaptureWindow.h"
 #include "capture/GstHandles.h"
 #include "capture/VideoView.h"
 #include "snapshots/CaptureSnapshot.h"
@@ -140,9 +140,9 @@ void BM_FirstFrame_CaptureWindow(benchmark::State& state)
     std::vector<double> fromShow;
     for (auto _ : state) {
         moduleState().captureWindowPlacement = {};
-        DidevEvivod window(testPattern());
+        CaptureWindow window(testPattern());
         const auto start = std::chrono::steady_clock::now();
-        window.Load();
+        window.load();
         const auto shown = std::chrono::steady_clock::now();
         window.show();
         QElapsedTimer waited;
@@ -152,7 +152,7 @@ void BM_FirstFrame_CaptureWindow(benchmark::State& state)
         fromLoad.push_back(msSince(start));
         fromShow.push_back(msSince(shown));
         state.SetIterationTime(fromLoad.back() / 1000);
-        window.Unload();
+        window.unload();
     }
     std::sort(fromLoad.begin(), fromLoad.end());
     std::sort(fromShow.begin(), fromShow.end());
@@ -200,11 +200,11 @@ void BM_Cpu_CaptureWindowPreview(benchmark::State& state)
     const int clientWidth = static_cast<int>(state.range(0));
     for (auto _ : state) {
         moduleState().captureWindowPlacement = {};
-        DidevEvivod window(testPattern());
-        window.Load();
+        CaptureWindow window(testPattern());
+        window.load();
         window.show();
         if (clientWidth > 0)
-            window.resize(clientWidth, clientWidth * 9 / 16 + window.StatusBar1().height());
+            window.resize(clientWidth, clientWidth * 9 / 16 + window.statusBar().height());
         std::vector<double> latencies;
         QObject::connect(&window.videoView(), &VideoView::framePainted, [&] {
             if (const auto latency = window.videoView().lastLatency())
@@ -219,7 +219,7 @@ void BM_Cpu_CaptureWindowPreview(benchmark::State& state)
         const double cpu = processCpuSeconds() - cpuStart;
         const double wall = msSince(start) / 1000;
         const double shown = double(window.videoView().framesShown() - shownBefore);
-        window.Unload();
+        window.unload();
 
         state.SetIterationTime(wall);
         figures.moduleCpuPercent = 100 * cpu / wall;
@@ -321,7 +321,7 @@ CaptureOptions cameraOfKind(const VirtualVideoDevice& device)
     return options;
 }
 
-bool waitForPaint(DidevEvivod& window, uint64_t beyond)
+bool waitForPaint(CaptureWindow& window, uint64_t beyond)
 {
     QElapsedTimer waited;
     waited.start();
@@ -341,23 +341,23 @@ void BM_CameraKind(benchmark::State& state, const CameraKind& kind)
         for (int i = 0; i < kKindFirstFrames; ++i) {
             bare.push_back(bareFirstFrameMs(chain));
             moduleState().captureWindowPlacement = {};
-            DidevEvivod window(cameraOfKind(device));
+            CaptureWindow window(cameraOfKind(device));
             const auto start = std::chrono::steady_clock::now();
-            window.Load();
+            window.load();
             window.show();
             if (!waitForPaint(window, 0)) {
                 state.SkipWithError("the camera showed no frame");
                 return;
             }
             module.push_back(msSince(start));
-            window.Unload();
+            window.unload();
         }
         const double gstLaunchCpu = gstLaunchCpuPercent(chain);
 
         moduleState().captureWindowPlacement = {};
         moduleState().closeNotifyRequest = QStringLiteral("N");
-        DidevEvivod window(cameraOfKind(device));
-        window.Load();
+        CaptureWindow window(cameraOfKind(device));
+        window.load();
         window.show();
         waitForPaint(window, 0);
         spin(1000);
@@ -389,7 +389,7 @@ void BM_CameraKind(benchmark::State& state, const CameraKind& kind)
             copies.push_back(msSince(copyStart));
         }
         moduleState().accumulateFrames = true;
-        window.Unload();
+        window.unload();
 
         state.SetIterationTime(wall);
         state.counters["first_frame_ms"] = median(module);

@@ -83,7 +83,7 @@ void DeviceWatch::handleMonitorNotice(const QString& action, DeviceKind kind)
 {
     const bool video = kind == DeviceKind::Video;
     if (video)
-        moduleState().videoDeviceChanged = vbTrue;
+        moduleState().videoDeviceChanged = kHostTrue;
     emit noticeHandled(action, QString::fromLatin1(video ? kMonitorVideo : kMonitorAudio), video);
 }
 
@@ -116,7 +116,7 @@ void DeviceWatch::handleNotice(const QString& action, const QString& subsystem)
     const bool videoDeviceChanged = isVideoDeviceChange(action, subsystem);
     // Only the flag is set here; reconnection runs later from the heartbeat, outside the notice.
     if (videoDeviceChanged)
-        moduleState().videoDeviceChanged = vbTrue;
+        moduleState().videoDeviceChanged = kHostTrue;
     emit noticeHandled(action, subsystem, videoDeviceChanged);
 }
 

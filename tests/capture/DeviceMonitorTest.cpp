@@ -126,7 +126,7 @@ TEST(DeviceMonitor, ArrivalsAndRemovalsAreToldOnTheUiThreadAndListedFromTheCache
     QObject::connect(&monitor, &DeviceMonitor::deviceAdded, record("added"));
     QObject::connect(&monitor, &DeviceMonitor::deviceRemoved, record("removed"));
     // The device watch takes a camera's arrival and removal as a device notice; a microphone's is none.
-    moduleState().videoDeviceChanged = vbFalse;
+    moduleState().videoDeviceChanged = kHostFalse;
     DeviceWatch watch;
     QStringList notices;
     QObject::connect(&watch, &DeviceWatch::noticeHandled, [&](const QString& action, const QString& subsystem, bool video) {
@@ -154,7 +154,7 @@ TEST(DeviceMonitor, ArrivalsAndRemovalsAreToldOnTheUiThreadAndListedFromTheCache
     EXPECT_TRUE(namesOf(monitor.devices(DeviceKind::Audio)).contains("Boom Mic"));
     EXPECT_FALSE(namesOf(monitor.devices(DeviceKind::Video)).contains("Field Monitor"));
     EXPECT_EQ(notices, QStringList({"add Video/Source notice", "add Audio/Source none"}));
-    EXPECT_EQ(moduleState().videoDeviceChanged, vbTrue);
+    EXPECT_EQ(moduleState().videoDeviceChanged, kHostTrue);
 
     gst_device_provider_device_remove(provider.get(), devices.front());
     EXPECT_TRUE(QTest::qWaitFor([&] { return told.size() >= 3; }));

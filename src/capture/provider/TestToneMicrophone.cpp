@@ -21,7 +21,10 @@ GstCaps* TestToneMicrophone::caps() const
 std::string TestToneMicrophone::launchDescription() const
 {
     // A capsfilter by name: bare caps at the end of a description are read as an element.
-    return std::string("audiotestsrc is-live=true freq=440 volume=0.1 ! capsfilter caps=\"") + kToneCaps + "\"";
+    std::string description = "audiotestsrc is-live=true freq=440 volume=0.1 ! capsfilter caps=\"";
+    description += kToneCaps;
+    description += '"';
+    return description;
 }
 
 uint64_t TestToneMicrophone::buffersBeforeFailure() const

@@ -16,23 +16,28 @@ struct StatusPanelClick {
     QString text;
 };
 
-// One panel of the capture window's status bar: a label that reports a click.
+// One panel of a status bar: a sunken label that reports a click (press and release on it). It
+// takes the press itself, so a click on a panel is never a press on the window behind it.
 class StatusPanel : public QLabel {
     Q_OBJECT
 
 public:
     StatusPanel(int index, const QString& text, QWidget* parent = nullptr);
 
-    int index() const { return index_; }
+    int index() const noexcept { return index_; }
+    // The panel as a click reports it, its place in whole twips.
+    StatusPanelClick click() const;
 
 signals:
     void clicked(int index);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     int index_;
+    bool pressed_ = false;
 };
 
 } // namespace didev
