@@ -26,6 +26,7 @@
 #include <cstring>
 #include <ctime>
 #include <numeric>
+#include <optional>
 #include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -101,6 +102,36 @@ double msSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
+struct FirstSample {
+    double ms; // from PLAYING until the sample came or the timeout ran out
+    bool arrived;
+};
+
+// The first sample of a pipeline ending in an appsink named "sink"; nullopt (with GStreamer's
+// reason) when the description does not parse.
+std::optional<FirstSample> firstSample(const std::string& description, GstClockTime timeout, std::string& reason)
+{
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
+    if (!pipeline) {
+        reason = error ? error->message : "gst_parse_launch";
+        if (error)
+            g_error_free(error);
+        return std::nullopt;
+    }
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    const auto start = std::chrono::steady_clock::now();
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), timeout);
+    const double ms = msSince(start);
+    if (sample)
+        gst_sample_unref(sample);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+    return FirstSample{ms, sample != nullptr};
+}
+
 // Baseline: the same source straight into a sink, from PLAYING to the first frame it hands out.
 void BM_FirstFrame_BareSource(benchmark::State& state)
 {
@@ -109,22 +140,13 @@ void BM_FirstFrame_BareSource(benchmark::State& state)
     for (auto _ : state) {
         const std::string description = std::string("videotestsrc is-live=true pattern=smpte ! ") + kSourceCaps
             + " ! appsink name=sink max-buffers=1 drop=true sync=false";
-        GError* error = nullptr;
-        GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
-        if (!pipeline) {
-            state.SkipWithError(error ? error->message : "gst_parse_launch");
+        std::string reason;
+        const std::optional<FirstSample> first = firstSample(description, 5 * GST_SECOND, reason);
+        if (!first) {
+            state.SkipWithError(reason.c_str());
             return;
         }
-        GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
-        const auto start = std::chrono::steady_clock::now();
-        gst_element_set_state(pipeline, GST_STATE_PLAYING);
-        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 5 * GST_SECOND);
-        const double ms = msSince(start);
-        if (sample)
-            gst_sample_unref(sample);
-        gst_element_set_state(pipeline, GST_STATE_NULL);
-        gst_object_unref(sink);
-        gst_object_unref(pipeline);
+        const double ms = first->ms;
         state.SetIterationTime(ms / 1000);
         samples.push_back(ms);
     }
@@ -268,24 +290,9 @@ double median(std::vector<double> samples)
 double bareFirstFrameMs(const std::string& chain)
 {
     const std::string description = chain + " ! decodebin ! appsink name=sink max-buffers=1 drop=true sync=false";
-    GError* error = nullptr;
-    GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
-    if (!pipeline) {
-        if (error)
-            g_error_free(error);
-        return 0;
-    }
-    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
-    const auto start = std::chrono::steady_clock::now();
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND);
-    const double ms = msSince(start);
-    if (sample)
-        gst_sample_unref(sample);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(sink);
-    gst_object_unref(pipeline);
-    return sample ? ms : 0;
+    std::string reason;
+    const std::optional<FirstSample> first = firstSample(description, 10 * GST_SECOND, reason);
+    return first && first->arrived ? first->ms : 0;
 }
 
 // CPU of gst-launch-1.0 running the device's chain, decoded into fakesink.
