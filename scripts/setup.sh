@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-x gstreamer1.0-tools
+  gstreamer1.0-plugins-bad gstreamer1.0-libav gstreamer1.0-rtsp
+  gstreamer1.0-plugins-ugly gir1.2-gst-rtsp-server-1.0
   libturbojpeg0-dev libjpeg-turbo-progs libudev-dev
   dbus dbus-x11 fonts-liberation2 fontconfig
   googletest libgtest-dev libgmock-dev libbenchmark-dev

@@ -3,6 +3,7 @@
 #include "automation/AutomationServer.h"
 #include "automation/cDidevEvivod.h"
 #include "capture/DeviceMonitor.h"
+#include "capture/NetworkCameras.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -54,12 +55,21 @@ int main(int argc, char** argv)
         "size 640x480@25 unless given, KIND raw (YUY2, the default), mjpeg (JPEG only), broken\n"
         "(refuses to start) or vanishing (fails mid-stream as an unplugged camera does). They are\n"
         "devices of the module's own GStreamer device provider, listed after the system's. The log\n"
-        "(stderr) names the format chosen for each camera and every camera that fails."));
+        "(stderr) names the format chosen for each camera and every camera that fails.\n"
+        "\n"
+        "Network sources are cameras too: NAME=URI a line in\n"
+        "$XDG_CONFIG_HOME/didev-evivod/network-sources ('#' starts a comment), and for one run\n"
+        "--network-video or DIDEV_NETWORK_VIDEO (';'-separated). URIs: rtsp://HOST[:PORT]/PATH,\n"
+        "srt://HOST:PORT (add ?mode=listener to wait for the sender; MPEG-TS with H.264),\n"
+        "udp://ADDRESS:PORT?encoding=JPEG or ?encoding=H264 (RTP), http://HOST[:PORT]/PATH\n"
+        "(multipart JPEG). A source is listed while its stream comes and again when it comes back."));
     parser.addHelpOption();
     const QCommandLineOption virtualVideo(QStringLiteral("virtual-video"),
         QStringLiteral("Adds a test-pattern camera (repeatable)."), QStringLiteral("NAME[:PATTERN[:SIZE[:KIND]]]"));
     const QCommandLineOption virtualAudio(QStringLiteral("virtual-audio"),
         QStringLiteral("Adds a test-tone microphone (repeatable)."), QStringLiteral("NAME"));
+    const QCommandLineOption networkVideo(QStringLiteral("network-video"),
+        QStringLiteral("Adds a network source for this run (repeatable)."), QStringLiteral("NAME=URI"));
     const QCommandLineOption noSystemDevices(QStringLiteral("no-system-devices"),
         QStringLiteral("Lists only the virtual devices."));
     const QCommandLineOption seconds(QStringLiteral("seconds"),
@@ -75,7 +85,7 @@ int main(int argc, char** argv)
         QStringLiteral("Serves hosts on the session bus as org.kelvara.DidevEvivod (D-Bus starts it so)."));
     const QCommandLineOption testDriver(QStringLiteral("test-driver"),
         QStringLiteral("With --dbus: also exports the test driver (for end-to-end tests only)."));
-    parser.addOptions({virtualVideo, virtualAudio, noSystemDevices, seconds, screenshot, output, dbus, testDriver});
+    parser.addOptions({virtualVideo, virtualAudio, networkVideo, noSystemDevices, seconds, screenshot, output, dbus, testDriver});
     parser.process(app);
 
     CaptureOptions capture;
@@ -98,6 +108,21 @@ int main(int argc, char** argv)
     } catch (const std::exception& error) {
         err << "didev-evivod: " << error.what() << "\n";
         return 1;
+    }
+
+    // The network sources, listed by the same provider as the virtual devices once they answer.
+    // A bad entry is told and passed over. Each source has had one try (bounded by its
+    // connection time) before a window chooses its first camera.
+    const NetworkSourceSettings network = networkSourcesFrom(
+        parser.isSet(networkVideo) ? std::optional(parser.values(networkVideo)) : std::nullopt,
+        QProcessEnvironment::systemEnvironment());
+    for (const QString& problem : network.problems)
+        err << "didev-evivod: network source skipped: " << problem << "\n";
+    err.flush();
+    std::optional<NetworkCameras> networkCameras;
+    if (!network.streams.empty()) {
+        networkCameras.emplace(network.streams);
+        networkCameras->waitForFirstAttempts(network.streams.front().timings.connect + std::chrono::milliseconds(500));
     }
 
     // Other ways of running the module, such as serving hosts over the session bus, branch off

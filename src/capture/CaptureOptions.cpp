@@ -4,8 +4,11 @@
 #include "capture/provider/TestPatternCamera.h"
 #include "capture/provider/TestToneMicrophone.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace didev {
@@ -159,6 +162,61 @@ CaptureOptions captureOptionsFrom(const std::optional<QStringList>& videoArgumen
         options.virtualAudio = parseVirtualAudioList(environment.value(QString::fromLatin1(kVirtualAudioVariable)));
     }
     return options;
+}
+
+void addNetworkSources(const QString& text, QChar separator, const QString& where, NetworkSourceSettings& settings)
+{
+    const QStringList entries = text.split(separator);
+    const QString unit = separator == u'\n' ? QStringLiteral("line") : QStringLiteral("entry");
+    for (qsizetype index = 0; index < entries.size(); ++index) {
+        const QString entry = entries[index].trimmed();
+        if (entry.isEmpty() || entry.startsWith(u'#'))
+            continue;
+        const auto skip = [&](const QString& why) {
+            settings.problems.append(QStringLiteral("%1 %2 %3: %4").arg(where, unit).arg(index + 1).arg(why));
+        };
+        const qsizetype equals = entry.indexOf(u'=');
+        if (equals < 0) {
+            skip(QStringLiteral("\"%1\" is not NAME=URI").arg(entry));
+            continue;
+        }
+        const QString name = entry.left(equals).trimmed();
+        if (std::any_of(settings.streams.begin(), settings.streams.end(),
+                        [&](const NetworkStream& stream) { return QString::fromStdString(stream.name) == name; })) {
+            skip(QStringLiteral("\"%1\" names a source already").arg(name));
+            continue;
+        }
+        try {
+            settings.streams.push_back(NetworkStream::fromUri(name.toStdString(), entry.mid(equals + 1).trimmed().toStdString()));
+        } catch (const std::invalid_argument& error) {
+            skip(QString::fromStdString(error.what()));
+        }
+    }
+}
+
+QString networkSourcesFile(const QProcessEnvironment& environment)
+{
+    QString folder = environment.value(QStringLiteral("XDG_CONFIG_HOME"));
+    if (folder.isEmpty())
+        folder = QDir::home().filePath(QStringLiteral(".config"));
+    return QDir(folder).filePath(QStringLiteral("didev-evivod/network-sources"));
+}
+
+NetworkSourceSettings networkSourcesFrom(const std::optional<QStringList>& arguments,
+                                         const QProcessEnvironment& environment)
+{
+    NetworkSourceSettings settings;
+    QFile file(networkSourcesFile(environment));
+    if (file.open(QIODevice::ReadOnly | QIODevice::Text))
+        addNetworkSources(QString::fromUtf8(file.readAll()), u'\n', file.fileName(), settings);
+    if (arguments) {
+        for (const QString& value : *arguments)
+            addNetworkSources(value, u';', QStringLiteral("--network-video \"%1\"").arg(value), settings);
+    } else {
+        addNetworkSources(environment.value(QString::fromLatin1(kNetworkVideoVariable)), u';',
+                          QString::fromLatin1(kNetworkVideoVariable), settings);
+    }
+    return settings;
 }
 
 } // namespace didev

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/provider/NetworkCamera.h"
 #include "capture/provider/SourceRecipe.h"
 
 #include <QList>
@@ -9,6 +10,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace didev {
 
@@ -73,5 +75,27 @@ QList<VirtualAudioDevice> parseVirtualAudioList(const QString& text);
 CaptureOptions captureOptionsFrom(const std::optional<QStringList>& videoArguments,
                                   const std::optional<QStringList>& audioArguments,
                                   const QProcessEnvironment& environment);
+
+// The network sources the user configured, and what was wrong with the rest.
+struct NetworkSourceSettings {
+    std::vector<NetworkStream> streams;
+    QStringList problems;   // one line for each entry skipped, saying where it is and why
+};
+
+inline constexpr const char* kNetworkVideoVariable = "DIDEV_NETWORK_VIDEO";
+
+// Adds the NAME=URI entries of `text`, split at `separator` ('\n' for a file, ';' for a value),
+// to `settings`. Blank entries and those starting with '#' are passed over; an entry that is not
+// NAME=URI, names an unsupported URI or a name already taken is skipped and added to the problems
+// as "WHERE line N: why" (or "entry N" for a value).
+void addNetworkSources(const QString& text, QChar separator, const QString& where, NetworkSourceSettings& settings);
+
+// $XDG_CONFIG_HOME/didev-evivod/network-sources (default ~/.config/...).
+QString networkSourcesFile(const QProcessEnvironment& environment);
+
+// The file's sources, then those of the command line (each value may hold ';'-separated
+// entries) or, when it gives none, of the environment.
+NetworkSourceSettings networkSourcesFrom(const std::optional<QStringList>& arguments,
+                                         const QProcessEnvironment& environment);
 
 } // namespace didev

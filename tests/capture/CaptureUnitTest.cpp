@@ -7,6 +7,10 @@
 #include "capture/VirtualKeys.h"
 #include "common/AutomationError.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -114,6 +118,80 @@ TEST(VirtualDeviceLists, CommandLineReplacesTheEnvironmentPerKind)
     EXPECT_EQ(mixed.virtualAudio[0].name, QStringLiteral("Env Mic"));
 
     EXPECT_TRUE(captureOptionsFrom(std::nullopt, QStringList{QString()}, environment).virtualAudio.isEmpty());
+}
+
+// --- Network sources -----------------------------------------------------------------------
+
+TEST(NetworkSources, EachLineIsASourceOrOneProblemWithItsLineNumber)
+{
+    const struct {
+        const char* line;
+        const char* chainHas;   // the source's chain holds this; nullptr: the line is skipped
+        const char* problemHas;
+    } lines[] = {
+        {"# a comment", nullptr, nullptr},
+        {"", nullptr, nullptr},
+        {"Crane = srt://10.0.0.7:7001", "srtsrc latency=100", nullptr},
+        {"Listener=srt://:7002?mode=listener", "uri=\"srt://:7002?mode=listener\"", nullptr},
+        {"Steadicam=rtsp://cam.local:8554/live?encoding=JPEG", "location=\"rtsp://cam.local:8554/live\"", nullptr},
+        {"Jib=rtsp://cam.local/live", "rtph264depay ! h264parse ! avdec_h264", nullptr},
+        {"Wireless=udp://0.0.0.0:5004?encoding=jpeg", "encoding-name=JPEG\" ! rtpjitterbuffer", nullptr},
+        {"Drone=udp://239.1.1.1:5006?encoding=H264", "address=\"239.1.1.1\" port=5006", nullptr},
+        {"Web=http://cam.local:8080/video?a=\"b\"", "location=\"http://cam.local:8080/video?a=\\\"b\\\"\"", nullptr},
+        {"no equals sign", nullptr, "line 10: \"no equals sign\" is not NAME=URI"},
+        {"=srt://1.2.3.4:1", nullptr, "line 11: the name is empty"},
+        {"File=file:///tmp/a.mov", nullptr, "line 12: \"file:///tmp/a.mov\": scheme \"file\" is not one of"},
+        {"Raw=udp://0.0.0.0:5004", nullptr, "line 13: \"udp://0.0.0.0:5004\": say what the stream carries"},
+        {"Odd=udp://0.0.0.0:5004?encoding=VP8", nullptr, "line 14: \"udp://0.0.0.0:5004?encoding=VP8\": encoding \"VP8\""},
+        {"Portless=srt://10.0.0.7", nullptr, "line 15: \"srt://10.0.0.7\": no port"},
+        {"Crane=srt://10.0.0.8:7001", nullptr, "line 16: \"Crane\" names a source already"},
+    };
+    QStringList file;
+    for (const auto& line : lines)
+        file.append(QString::fromUtf8(line.line));
+    NetworkSourceSettings settings;
+    addNetworkSources(file.join(u'\n'), u'\n', QStringLiteral("sources"), settings);
+
+    size_t stream = 0;
+    qsizetype problem = 0;
+    for (const auto& line : lines) {
+        if (line.chainHas) {
+            ASSERT_LT(stream, settings.streams.size()) << line.line;
+            EXPECT_NE(settings.streams[stream++].chain.find(line.chainHas), std::string::npos) << line.line;
+        } else if (line.problemHas) {
+            ASSERT_LT(problem, settings.problems.size()) << line.line;
+            EXPECT_TRUE(settings.problems[problem].startsWith(QStringLiteral("sources line")));
+            EXPECT_TRUE(settings.problems[problem++].contains(QString::fromUtf8(line.problemHas)))
+                << settings.problems[problem - 1].toStdString();
+        }
+    }
+    EXPECT_EQ(stream, settings.streams.size());
+    EXPECT_EQ(problem, settings.problems.size());
+}
+
+TEST(NetworkSources, TheFileComesFirstThenTheCommandLineOrElseTheEnvironment)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("didev-evivod")));
+    QFile file(home.filePath(QStringLiteral("didev-evivod/network-sources")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("# cameras of the second unit\nB cam=srt://127.0.0.1:7001\n");
+    file.close();
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    environment.insert(QString::fromLatin1(kNetworkVideoVariable), QStringLiteral("E=udp://:5004?encoding=JPEG;bad"));
+
+    const NetworkSourceSettings fromEnvironment = networkSourcesFrom(std::nullopt, environment);
+    ASSERT_EQ(fromEnvironment.streams.size(), 2u);
+    EXPECT_EQ(fromEnvironment.streams[0].name, "B cam");
+    EXPECT_EQ(fromEnvironment.streams[1].name, "E");
+    EXPECT_EQ(fromEnvironment.problems, QStringList{QStringLiteral("DIDEV_NETWORK_VIDEO entry 2: \"bad\" is not NAME=URI")});
+
+    const NetworkSourceSettings fromArguments =
+        networkSourcesFrom(QStringList{QStringLiteral("A cam=rtsp://h/x")}, environment);
+    ASSERT_EQ(fromArguments.streams.size(), 2u);
+    EXPECT_EQ(fromArguments.streams[1].name, "A cam");
+    EXPECT_TRUE(fromArguments.problems.isEmpty());
 }
 
 // --- Format asked of a device ------------------------------------------------------------

@@ -194,6 +194,14 @@ std::vector<GstObjectPtr<GstDevice>> DeviceProvider::devices()
     return devicesOnOffer(state);
 }
 
+bool DeviceProvider::isOffered(uint64_t serial)
+{
+    ProviderState& state = stateOf(theProvider());
+    std::lock_guard lock(state.mutex);
+    return std::any_of(state.offers.begin(), state.offers.end(),
+                       [serial](const Offer& offer) { return offer.serial == serial; });
+}
+
 bool DeviceProvider::offers(GstDevice* device)
 {
     return ProvidedDevice::isProvided(device);

@@ -29,6 +29,8 @@ public:
     // unplugged camera does. False when no device has that serial.
     static bool unplug(uint64_t serial);
 
+    // True while the device of that serial is on offer.
+    static bool isOffered(uint64_t serial);
     // The devices on offer now, in the order they were plugged in.
     static std::vector<GstObjectPtr<GstDevice>> devices();
     // True for a device of this provider.

@@ -2,12 +2,74 @@
 
 #include "capture/GstHandles.h"
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace didev {
 
 namespace {
+
+// Watches, from a thread of its own while the device plays, that its pictures keep coming
+// within the device's stream limits, and tells once when they do not.
+class StreamWatchdog {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    ~StreamWatchdog() { stop(); }
+
+    void start(StreamLimits limits, std::function<void(const std::string&)> stopped)
+    {
+        stop();
+        stopping_ = false;
+        started_ = Clock::now();
+        lastPicture_ = 0;
+        thread_ = std::thread([this, limits, stopped = std::move(stopped)] { watch(limits, stopped); });
+    }
+
+    void stop()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    void picture() { lastPicture_ = (Clock::now() - started_).count() + 1; }
+
+private:
+    void watch(StreamLimits limits, const std::function<void(const std::string&)>& stopped)
+    {
+        const auto tick = std::clamp(limits.silence / 5, std::chrono::milliseconds(10), std::chrono::milliseconds(200));
+        std::unique_lock lock(mutex_);
+        while (!wake_.wait_for(lock, tick, [this] { return stopping_; })) {
+            const Clock::rep last = lastPicture_;
+            const Clock::time_point now = Clock::now();
+            if (last == 0 && now - started_ > limits.firstPicture) {
+                stopped("no picture came within " + std::to_string(limits.firstPicture.count()) + " ms");
+                return;
+            }
+            if (last != 0 && now - (started_ + Clock::duration(last - 1)) > limits.silence) {
+                stopped("no picture for " + std::to_string(limits.silence.count()) + " ms");
+                return;
+            }
+        }
+    }
+
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    Clock::time_point started_;
+    std::atomic<Clock::rep> lastPicture_{0};   // since started_, plus one; 0 before the first
+};
 
 struct SourceBinState {
     std::shared_ptr<const SourceRecipe> recipe;
@@ -15,6 +77,7 @@ struct SourceBinState {
     std::string buildFailure;   // why the chain could not be made; reported when started
     std::atomic<uint64_t> buffers{0};
     std::atomic<bool> failed{false};
+    StreamWatchdog watchdog;
 };
 
 struct DidevSourceBin {
@@ -63,16 +126,57 @@ bool refuseStart(DidevSourceBin* self)
     return false;
 }
 
+// A device whose stream stopped goes away, and its element fails as an unplugged camera's does.
+void loseStream(DidevSourceBin* self, const std::string& why)
+{
+    SourceBinState& state = *self->state;
+    if (state.presence)
+        state.presence->vanish();
+    if (!state.failed.exchange(true)) {
+        GST_ELEMENT_ERROR(self, RESOURCE, READ, ("Lost the stream of \"%s\".", deviceName(self)), ("%s", why.c_str()));
+    }
+}
+
 GstStateChangeReturn changeState(GstElement* element, GstStateChange transition)
 {
     auto* self = reinterpret_cast<DidevSourceBin*>(element);
+    SourceBinState& state = *self->state;
     if (transition == GST_STATE_CHANGE_NULL_TO_READY) {
         if (refuseStart(self))
             return GST_STATE_CHANGE_FAILURE;
-        self->state->buffers = 0;
-        self->state->failed = false;
+        state.buffers = 0;
+        state.failed = false;
     }
-    return GST_ELEMENT_CLASS(didev_source_bin_parent_class)->change_state(element, transition);
+    if (transition == GST_STATE_CHANGE_PLAYING_TO_PAUSED)
+        state.watchdog.stop();
+    const GstStateChangeReturn result = GST_ELEMENT_CLASS(didev_source_bin_parent_class)->change_state(element, transition);
+    const std::optional<StreamLimits> limits = state.recipe ? state.recipe->streamLimits() : std::nullopt;
+    if (transition == GST_STATE_CHANGE_PAUSED_TO_PLAYING && result != GST_STATE_CHANGE_FAILURE && limits)
+        state.watchdog.start(*limits, [self](const std::string& why) { loseStream(self, why); });
+    return result;
+}
+
+// An error of the chain of a device with stream limits is a stream that stopped: the device
+// goes away with it (the error goes on to the pipeline).
+void handleMessage(GstBin* bin, GstMessage* message)
+{
+    auto* self = reinterpret_cast<DidevSourceBin*>(bin);
+    SourceBinState& state = *self->state;
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR && state.recipe && state.recipe->streamLimits()
+        && state.presence)
+        state.presence->vanish();
+    GST_BIN_CLASS(didev_source_bin_parent_class)->handle_message(bin, message);
+}
+
+// The end of the stream of a device with stream limits: the sender has gone.
+GstPadProbeReturn onEvent(GstPad*, GstPadProbeInfo* info, gpointer data)
+{
+    auto* self = static_cast<DidevSourceBin*>(data);
+    const SourceBinState& state = *self->state;
+    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS && state.recipe && state.recipe->streamLimits()
+        && state.presence)
+        state.presence->vanish();
+    return GST_PAD_PROBE_OK;
 }
 
 // Every buffer leaving the device: an unplugged device, or one whose time has come, errors the
@@ -82,6 +186,7 @@ GstPadProbeReturn onBuffer(GstPad*, GstPadProbeInfo* info, gpointer data)
     auto* self = static_cast<DidevSourceBin*>(data);
     SourceBinState& state = *self->state;
     if (!state.failed) {
+        state.watchdog.picture();
         DevicePresence* presence = state.presence.get();
         if (presence && state.recipe->fault() == SourceFault::FailsMidStream
             && ++state.buffers > state.recipe->buffersBeforeFailure()) {
@@ -103,6 +208,7 @@ GstPadProbeReturn onBuffer(GstPad*, GstPadProbeInfo* info, gpointer data)
 void finalize(GObject* object)
 {
     auto* self = reinterpret_cast<DidevSourceBin*>(object);
+    self->state->watchdog.stop();
     delete self->state;
     G_OBJECT_CLASS(didev_source_bin_parent_class)->finalize(object);
 }
@@ -112,6 +218,7 @@ void didev_source_bin_class_init(DidevSourceBinClass* klass)
     G_OBJECT_CLASS(klass)->finalize = finalize;
     GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
     elementClass->change_state = changeState;
+    GST_BIN_CLASS(klass)->handle_message = handleMessage;
     gst_element_class_add_static_pad_template(elementClass, &srcTemplate);
     gst_element_class_set_static_metadata(elementClass, "Didev device source", "Source/Video/Audio",
                                           "A device of the module's own device provider", "Didev Evivod");
@@ -125,6 +232,7 @@ void didev_source_bin_init(DidevSourceBin* self)
     gst_element_add_pad(GST_ELEMENT(self), self->src);
     gst_pad_add_probe(self->src, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
                       onBuffer, self, nullptr);
+    gst_pad_add_probe(self->src, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, onEvent, self, nullptr);
 }
 
 // The device's chain inside the bin, its free pad behind the bin's "src".

@@ -2,7 +2,9 @@
 
 #include <gst/gst.h>
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace didev {
@@ -12,6 +14,14 @@ enum class SourceFault {
     None,
     FailsToStart,      // refuses to open, like a camera another program holds
     FailsMidStream,    // sends some buffers, then errors as an unplugged camera does and goes away
+};
+
+// How long a stream may keep its device waiting. A device with limits goes away when its
+// stream stops, ends or fails, as a camera whose cable is pulled: the first picture has to come
+// within `firstPicture` of the start, and no gap between pictures may be longer than `silence`.
+struct StreamLimits {
+    std::chrono::milliseconds firstPicture;
+    std::chrono::milliseconds silence;
 };
 
 // What one device of the module's own provider is: how a device monitor lists it (name, class,
@@ -36,6 +46,8 @@ public:
     virtual std::string launchDescription() const = 0;
     // Buffers a device that fails mid-stream sends before it goes.
     virtual uint64_t buffersBeforeFailure() const = 0;
+    // Nothing for a device that never goes away on its own while it streams.
+    virtual std::optional<StreamLimits> streamLimits() const { return std::nullopt; }
 
 private:
     std::string displayName_;
