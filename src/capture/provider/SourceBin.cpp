@@ -240,7 +240,9 @@ void build(DidevSourceBin* self)
 {
     const std::string description = self->state->recipe->launchDescription();
     GError* error = nullptr;
-    GstElement* chain = gst_parse_bin_from_description_full(description.c_str(), TRUE, nullptr,
+    // The free pad is ghosted here, not by the parser: a chain whose parser ghosts its pads
+    // never links the pads a demuxer adds while it streams.
+    GstElement* chain = gst_parse_bin_from_description_full(description.c_str(), FALSE, nullptr,
                                                             GST_PARSE_FLAG_FATAL_ERRORS, &error);
     const GErrorPtr owned(error);
     if (!chain) {
@@ -248,8 +250,11 @@ void build(DidevSourceBin* self)
         return;
     }
     gst_bin_add(GST_BIN(self), chain);
-    const GstObjectPtr<GstPad> free(gst_element_get_static_pad(chain, "src"));
-    if (!free || !gst_ghost_pad_set_target(GST_GHOST_PAD(self->src), free.get()))
+    const GstObjectPtr<GstPad> unlinked(gst_bin_find_unlinked_pad(GST_BIN(chain), GST_PAD_SRC));
+    GstPad* free = unlinked ? gst_ghost_pad_new("src", unlinked.get()) : nullptr;
+    if (free)
+        gst_element_add_pad(chain, free);
+    if (!free || !gst_ghost_pad_set_target(GST_GHOST_PAD(self->src), free))
         self->state->buildFailure = description + ": the chain has no free source pad";
 }
 
