@@ -3,12 +3,17 @@
 // gst-launch-1.0 pipeline of the same source into fakesink, and the latency from a frame
 // leaving the source to its paint. Then one row per kind of camera (raw, odd size, JPEG only,
 // 60 fps, 4K), each a device of the module's own provider: first frame, preview CPU against
-// gst-launch-1.0 of the same device, and the grab.
+// gst-launch-1.0 of the same device, and the grab. Last, one row per network protocol with a
+// real sender on localhost: latency from a picture's arrival at the network source to its
+// paint (median, p95), against the latency of the local test pattern above.
 #include "capture/CaptureWindow.h"
+#include "capture/DeviceMonitor.h"
 #include "capture/GstHandles.h"
+#include "capture/NetworkCameras.h"
 #include "capture/VideoView.h"
 #include "snapshots/CaptureSnapshot.h"
 #include "state/ModuleState.h"
+#include "support/NetworkSenders.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -410,6 +415,54 @@ void BM_CameraKind(benchmark::State& state, const CameraKind& kind)
     }
 }
 
+// --- One row per network protocol --------------------------------------------------------
+
+constexpr int kNetworkSeconds = 4;
+
+void BM_NetworkSource(benchmark::State& state, const NetworkSenderKind& kind)
+{
+    for (auto _ : state) {
+        const int port = freePort(kind.portType);
+        NetworkSender sender(kind, port);
+        if (!sender.start()) {
+            state.SkipWithError("the sender did not start");
+            return;
+        }
+        // The device comes when the source's first picture has come; the window takes it then.
+        DeviceMonitor monitor;
+        NetworkCameras cameras({NetworkStream::fromUri(std::string("Net ") + kind.name, kind.uri(port).toStdString())});
+        moduleState().captureWindowPlacement = {};
+        moduleState().closeNotifyRequest = QStringLiteral("N");
+        CaptureOptions options;
+        options.systemDevices = false;
+        auto window = std::make_unique<CaptureWindow>(options);
+        window->load();
+        window->show();
+        if (!waitForPaint(*window, 0)) {
+            state.SkipWithError("the network source showed no frame");
+            return;
+        }
+        std::vector<double> latencies;
+        QObject::connect(&window->videoView(), &VideoView::framePainted, [&] {
+            if (const auto latency = window->videoView().lastLatency())
+                latencies.push_back(std::chrono::duration<double, std::milli>(*latency).count());
+        });
+        const auto start = std::chrono::steady_clock::now();
+        spin(kNetworkSeconds * 1000);
+        const double wall = msSince(start) / 1000;
+        window->unload();
+        window.reset();
+
+        state.SetIterationTime(wall);
+        std::sort(latencies.begin(), latencies.end());
+        const double p95 = latencies.empty() ? 0 : latencies[latencies.size() * 95 / 100];
+        state.counters["latency_median_ms"] = median(latencies);
+        state.counters["latency_p95_ms"] = p95;
+        state.counters["p95_vs_local_pattern"] = figures.latencyP95Ms > 0 ? p95 / figures.latencyP95Ms : 0;
+        state.counters["painted_fps"] = double(latencies.size()) / wall;
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_FirstFrame_BareSource)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(7);
@@ -425,6 +478,12 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     for (const CameraKind& kind : kCameraKinds) {
         benchmark::RegisterBenchmark((std::string("BM_CameraKind/") + kind.label).c_str(), BM_CameraKind, kind)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1);
+    }
+    for (const NetworkSenderKind& kind : networkSenderKinds()) {
+        benchmark::RegisterBenchmark((std::string("BM_NetworkSource/") + kind.name).c_str(), BM_NetworkSource, kind)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1);

@@ -7,8 +7,11 @@
 #include "app/HostEventSink.h"
 #include "common/DBusNames.h"
 #include "common/HostStringArrayDBus.h"
+#include "support/NetworkSenders.h"
 
 #include <QDBusVariant>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 
 #include <limits>
@@ -147,6 +150,36 @@ TEST_F(EndToEnd, RoadOfAFrame)
     // The last instance gone, the server goes.
     client.release();
     EXPECT_TRUE(bus->waitUntilServerGone(2s));
+}
+
+TEST_F(EndToEnd, ANetworkCameraOfTheUsersConfigurationIsTheCameraAHostGrabsFrom)
+{
+    const NetworkSenderKind& kind = networkSenderKinds().at(1);   // RTP/JPEG over UDP
+    const int port = freePort(kind.portType);
+    NetworkSender sender(kind, port);
+    ASSERT_TRUE(sender.start());
+    // The user's configuration, which the server reads when D-Bus starts it; a bad line is passed over.
+    ASSERT_TRUE(QDir().mkpath(file(QStringLiteral("config/didev-evivod"))));
+    QFile sources(file(QStringLiteral("config/didev-evivod/network-sources")));
+    ASSERT_TRUE(sources.open(QIODevice::WriteOnly));
+    sources.write("no camera here\nNet Cam=" + kind.uri(port).toUtf8() + "\n");
+    sources.close();
+
+    AutomationClient client(host);
+    client.create();
+    HostStringArray show = showArray(QStringLiteral("N"));
+    int16_t formID = 0;
+    ASSERT_EQ(client.ShowForm(formID, show), kHostTrue);
+    ASSERT_EQ(client.TakeSnapshot(), 1);
+    QString bitmapFile = file(QStringLiteral("net.bmp"));
+    int16_t index = 1;
+    int16_t bitmapFormat = 1;
+    int16_t depth = 0;
+    int16_t reduction = 0;
+    EXPECT_EQ(client.SaveSnapshot(index, bitmapFile, bitmapFormat, depth, reduction), kHostTrue);
+    EXPECT_EQ(QImage(bitmapFile).size(), QSize(kind.width, kind.height));
+    HostStringArray close(1, QStringList{""});
+    client.CloseForm(formID, close);
 }
 
 TEST_F(EndToEnd, SinkCallingBackFromFormClosedFindsTheWindowLoaded)
