@@ -4,8 +4,9 @@
 // leaving the source to its paint. Then one row per kind of camera (raw, odd size, JPEG only,
 // 60 fps, 4K), each a device of the module's own provider: first frame, preview CPU against
 // gst-launch-1.0 of the same device, and the grab. Last, one row per network protocol with a
-// real sender on localhost: latency from a picture's arrival at the network source to its
-// paint (median, p95), against the latency of the local test pattern above.
+// real sender on localhost: latency from the time the receiving chain gives a picture (its
+// arrival at the network source, less what the chain's own latency settings account for) to
+// its paint (median, p95), against the same latency of the local test pattern above.
 #include "capture/CaptureWindow.h"
 #include "capture/DeviceMonitor.h"
 #include "capture/GstHandles.h"

@@ -119,9 +119,17 @@ GstFlowReturn VideoPipeline::onNewSample(GstAppSink* sink, gpointer data)
     GstSamplePtr sample(gst_app_sink_pull_sample(sink));
     if (!sample)
         return GST_FLOW_OK;
+    // When the picture was taken, on the pipeline's clock: its time in its segment (a stream's
+    // own time for a demuxed network stream) made running time, plus the pipeline's start.
     GstClockTime sourceTime = GST_CLOCK_TIME_NONE;
-    if (GstBuffer* buffer = gst_sample_get_buffer(sample.get()); buffer && GST_BUFFER_PTS_IS_VALID(buffer))
-        sourceTime = gst_element_get_base_time(GST_ELEMENT(sink)) + GST_BUFFER_PTS(buffer);
+    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+    const GstSegment* segment = gst_sample_get_segment(sample.get());
+    if (buffer && GST_BUFFER_PTS_IS_VALID(buffer)) {
+        const GstClockTime running =
+            segment ? gst_segment_to_running_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer)) : GST_BUFFER_PTS(buffer);
+        if (GST_CLOCK_TIME_IS_VALID(running))
+            sourceTime = gst_element_get_base_time(GST_ELEMENT(sink)) + running;
+    }
     auto frame = VideoFrame::fromSample(std::move(sample), branch->stage, sourceTime);
     if (branch->owner->slot_.offer(std::move(frame)) && branch->owner->frameNotice_)
         branch->owner->frameNotice_();

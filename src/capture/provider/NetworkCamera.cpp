@@ -98,9 +98,11 @@ NetworkStream NetworkStream::fromUri(std::string name, const std::string& uri, N
     // Each protocol's own buffering kept to what a local network needs (the module shows the
     // newest picture and drops late ones rather than waiting for them).
     if (kind == "srt") {
-        // The URI's own latency, mode and passphrase win over the settings before it.
+        // The URI's own latency, mode and passphrase win over the settings before it. Pictures
+        // are timed by their arrival, not by the sender's clock reference, which would hold
+        // them back for a clock the module does not follow.
         stream.chain = "srtsrc latency=100 wait-for-connection=false poll-timeout="
-            + std::to_string(timings.connect.count()) + " uri=" + quoted(uri) + " ! tsdemux latency=50 ! " + kH264;
+            + std::to_string(timings.connect.count()) + " uri=" + quoted(uri) + " ! tsdemux latency=50 ignore-pcr=true ! " + kH264;
     } else if (kind == "udp") {
         const Encoding encoding = takeEncoding(parsed.get(), uri, std::nullopt);
         const char* caps = encoding == Encoding::Jpeg
