@@ -115,7 +115,7 @@ void GetPictureDataUnread(benchmark::State& state)
 {
     freshPicture();
     for (auto _ : state) {
-        const QDBusMessage reply = session->client->call(QStringLiteral("GetPictureData"), {session->picture}, QStringLiteral("h"));
+        const QDBusMessage reply = session->client->call(QStringLiteral("GetPictureData"), {session->picture});
         benchmark::DoNotOptimize(reply.arguments().size());
     }
 }

@@ -1,6 +1,7 @@
 #include "app/AutomationClient.h"
 
 #include "app/HostCallError.h"
+#include "common/DBusInterfaceXml.h"
 #include "common/DBusNames.h"
 #include "common/HostStringArrayDBus.h"
 
@@ -34,6 +35,14 @@ HostStringArray arrayAt(const QDBusMessage& reply, int index)
 }
 
 constexpr int kCreateRetries = 3;
+
+// As the interface file declares it; a member it lacks gets the server's error before any reply.
+QString replySignatureOf(const QString& interfaceName, const QString& member)
+{
+    const InterfaceMethods& methods = interfaceMethods(interfaceName);
+    const auto method = methods.find(member);
+    return method == methods.end() ? QString() : method->second.out;
+}
 
 bool isDisconnected(const QDBusMessage& reply)
 {
@@ -93,7 +102,7 @@ void AutomationClient::create()
     }
     if (reply.type() != QDBusMessage::ReplyMessage)
         throw callError(reply, timeoutMs);
-    if (reply.signature() != QLatin1String("o"))
+    if (reply.signature() != replySignatureOf(message.interface(), message.member()))
         throw HostCallError(QStringLiteral("reply"), QStringLiteral("CreateInstance answered (%1)").arg(reply.signature()));
     service_ = reply.service();
     path_ = replyAt<QDBusObjectPath>(reply, 0).path();
@@ -109,7 +118,7 @@ void AutomationClient::attach(const QString& service, const QString& path)
 
 void AutomationClient::release()
 {
-    call(QStringLiteral("Release"), {}, QString());
+    call(QStringLiteral("Release"), {});
     owned_ = false;
 }
 
@@ -122,8 +131,9 @@ HostCallError AutomationClient::callError(const QDBusMessage& reply, int timeout
 }
 
 QDBusMessage AutomationClient::callInterface(const QString& interfaceName, const QString& member,
-    const QVariantList& arguments, const QString& replySignature)
+    const QVariantList& arguments) const
 {
+    const QString replySignature = replySignatureOf(interfaceName, member);
     auto message = QDBusMessage::createMethodCall(service_, path_, interfaceName, member);
     message.setArguments(arguments);
     const QDBusMessage reply = bus_.call(message, QDBus::BlockWithGui, timeoutMs_);
@@ -135,30 +145,30 @@ QDBusMessage AutomationClient::callInterface(const QString& interfaceName, const
     return reply;
 }
 
-QDBusMessage AutomationClient::call(const QString& member, const QVariantList& arguments, const QString& replySignature)
+QDBusMessage AutomationClient::call(const QString& member, const QVariantList& arguments) const
 {
-    return callInterface(QString::fromLatin1(dbus::kAutomationInterface), member, arguments, replySignature);
+    return callInterface(QString::fromLatin1(dbus::kAutomationInterface), member, arguments);
 }
 
 void AutomationClient::ClearSnapshots()
 {
-    call(QStringLiteral("ClearSnapshots"), {}, QString());
+    call(QStringLiteral("ClearSnapshots"), {});
 }
 
 void AutomationClient::ClearSavedSnapshots()
 {
-    call(QStringLiteral("ClearSavedSnapshots"), {}, QString());
+    call(QStringLiteral("ClearSavedSnapshots"), {});
 }
 
 void AutomationClient::CloseForm(int16_t& formID, HostStringArray& passDataArray)
 {
-    const auto reply = call(QStringLiteral("CloseForm"), {integer(formID), QVariant::fromValue(passDataArray)}, "(ias)");
+    const auto reply = call(QStringLiteral("CloseForm"), {integer(formID), QVariant::fromValue(passDataArray)});
     passDataArray = arrayAt(reply, 0);
 }
 
 void AutomationClient::GetSettings(HostStringArray& passDataArray)
 {
-    const auto reply = call(QStringLiteral("GetSettings"), {QVariant::fromValue(passDataArray)}, "(ias)");
+    const auto reply = call(QStringLiteral("GetSettings"), {QVariant::fromValue(passDataArray)});
     passDataArray = arrayAt(reply, 0);
 }
 
@@ -166,7 +176,7 @@ void AutomationClient::GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& f
     QString& frameTimecode)
 {
     const auto reply = call(QStringLiteral("GetSnapshot"),
-        {integer(index), hPicture, integer(frameID), frameTime, frameTimecode}, "inds");
+        {integer(index), hPicture, integer(frameID), frameTime, frameTimecode});
     hPicture = replyAt<int32_t>(reply, 0);
     frameID = replyAt<int16_t>(reply, 1);
     frameTime = replyAt<double>(reply, 2);
@@ -175,49 +185,49 @@ void AutomationClient::GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& f
 
 int16_t AutomationClient::GetSnapshotCount()
 {
-    return replyAt<int16_t>(call(QStringLiteral("GetSnapshotCount"), {}, "n"), 0);
+    return replyAt<int16_t>(call(QStringLiteral("GetSnapshotCount"), {}), 0);
 }
 
 void AutomationClient::PictureSavedByLogger(int16_t& index, HostBoolean& setting)
 {
-    call(QStringLiteral("PictureSavedByLogger"), {integer(index), integer(setting)}, QString());
+    call(QStringLiteral("PictureSavedByLogger"), {integer(index), integer(setting)});
 }
 
 HostBoolean AutomationClient::SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
     int16_t& colorReduction)
 {
     const auto reply = call(QStringLiteral("SaveSnapshot"),
-        {integer(index), fileName, integer(format), integer(colorDepth), integer(colorReduction)}, "n");
+        {integer(index), fileName, integer(format), integer(colorDepth), integer(colorReduction)});
     return replyAt<int16_t>(reply, 0);
 }
 
 void AutomationClient::SetPointers(QString& appMainWindow, QString& apPath, QString& wkPath, QString& tmpPath,
     int32_t& userRegArea)
 {
-    call(QStringLiteral("SetPointers"), {appMainWindow, apPath, wkPath, tmpPath, userRegArea}, QString());
+    call(QStringLiteral("SetPointers"), {appMainWindow, apPath, wkPath, tmpPath, userRegArea});
 }
 
 void AutomationClient::SetProperty(int16_t& propID, QString& propValue)
 {
-    call(QStringLiteral("SetProperty"), {integer(propID), propValue}, QString());
+    call(QStringLiteral("SetProperty"), {integer(propID), propValue});
 }
 
 HostBoolean AutomationClient::ShowForm(int16_t& formID, HostStringArray& passDataArray)
 {
-    const auto reply = call(QStringLiteral("ShowForm"), {integer(formID), QVariant::fromValue(passDataArray)}, "n(ias)");
+    const auto reply = call(QStringLiteral("ShowForm"), {integer(formID), QVariant::fromValue(passDataArray)});
     passDataArray = arrayAt(reply, 1);
     return replyAt<int16_t>(reply, 0);
 }
 
 int16_t AutomationClient::TakeSnapshot()
 {
-    return replyAt<int16_t>(call(QStringLiteral("TakeSnapshot"), {}, "n"), 0);
+    return replyAt<int16_t>(call(QStringLiteral("TakeSnapshot"), {}), 0);
 }
 
-HostBoolean AutomationClient::AllowInternalCapture()
+HostBoolean AutomationClient::AllowInternalCapture() const
 {
     const auto reply = callInterface(QString::fromLatin1(dbus::kPropertiesInterface), QStringLiteral("Get"),
-        {QString::fromLatin1(dbus::kAutomationInterface), QString::fromLatin1(dbus::kAllowInternalCaptureProperty)}, "v");
+        {QString::fromLatin1(dbus::kAutomationInterface), QString::fromLatin1(dbus::kAllowInternalCaptureProperty)});
     const QVariant value = replyAt<QDBusVariant>(reply, 0).variant();
     if (value.metaType() != QMetaType::fromType<short>())
         throw HostCallError(QStringLiteral("reply"), QStringLiteral("AllowInternalCapture is not of type n"));
@@ -228,24 +238,23 @@ void AutomationClient::setAllowInternalCapture(HostBoolean value)
 {
     callInterface(QString::fromLatin1(dbus::kPropertiesInterface), QStringLiteral("Set"),
         {QString::fromLatin1(dbus::kAutomationInterface), QString::fromLatin1(dbus::kAllowInternalCaptureProperty),
-            QVariant::fromValue(QDBusVariant(integer(value)))},
-        QString());
+            QVariant::fromValue(QDBusVariant(integer(value)))});
 }
 
 QByteArray AutomationClient::GetPictureData(int32_t hPicture)
 {
-    const auto reply = call(QStringLiteral("GetPictureData"), {hPicture}, "h");
+    const auto reply = call(QStringLiteral("GetPictureData"), {hPicture});
     return readWholeFile(replyAt<QDBusUnixFileDescriptor>(reply, 0).fileDescriptor());
 }
 
 uint32_t AutomationClient::Advise(const QString& sinkPath)
 {
-    return replyAt<uint32_t>(call(QStringLiteral("Advise"), {QVariant::fromValue(QDBusObjectPath(sinkPath))}, "u"), 0);
+    return replyAt<uint32_t>(call(QStringLiteral("Advise"), {QVariant::fromValue(QDBusObjectPath(sinkPath))}), 0);
 }
 
 void AutomationClient::Unadvise(uint32_t cookie)
 {
-    call(QStringLiteral("Unadvise"), {cookie}, QString());
+    call(QStringLiteral("Unadvise"), {cookie});
 }
 
 QByteArray readWholeFile(int fd)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/HostCallError.h"
+#include "common/AutomationMembers.h"
 #include "common/HostBoolean.h"
 #include "common/HostStringArray.h"
 
@@ -17,7 +18,7 @@ namespace didev {
 // class (by-reference arguments updated from the reply). Every call waits with an event loop,
 // so the host's own sink objects keep answering while the module calls back into them. A reply
 // that is an error, or a reply of the wrong shape, throws HostCallError.
-class AutomationClient {
+class AutomationClient : public AutomationMembers {
 public:
     // Long enough for a call that waits on a person at a modal window.
     static constexpr int kDefaultTimeoutMs = 10 * 60 * 1000;
@@ -27,7 +28,7 @@ public:
     static constexpr char kTimeoutError[] = "org.freedesktop.DBus.Error.Timeout";
 
     explicit AutomationClient(const QDBusConnection& bus, int timeoutMs = kDefaultTimeoutMs);
-    ~AutomationClient();
+    ~AutomationClient() override;
     AutomationClient(const AutomationClient&) = delete;
     AutomationClient& operator=(const AutomationClient&) = delete;
 
@@ -43,34 +44,20 @@ public:
     const QString& path() const noexcept { return path_; }
     QDBusConnection& bus() noexcept { return bus_; }
 
-    void ClearSnapshots();
-    void ClearSavedSnapshots();
-    void CloseForm(int16_t& formID, HostStringArray& passDataArray);
-    void GetSettings(HostStringArray& passDataArray);
-    void GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& frameID, double& frameTime, QString& frameTimecode);
-    int16_t GetSnapshotCount();
-    void PictureSavedByLogger(int16_t& index, HostBoolean& setting);
-    HostBoolean SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
-        int16_t& colorReduction);
-    void SetPointers(QString& appMainWindow, QString& apPath, QString& wkPath, QString& tmpPath, int32_t& userRegArea);
-    void SetProperty(int16_t& propID, QString& propValue);
-    HostBoolean ShowForm(int16_t& formID, HostStringArray& passDataArray);
-    int16_t TakeSnapshot();
-    HostBoolean AllowInternalCapture();
-    void setAllowInternalCapture(HostBoolean value);
+    DIDEV_AUTOMATION_MEMBERS(, override)
 
     // The picture's bitmap file, read from the sealed memory file the server hands over.
     QByteArray GetPictureData(int32_t hPicture);
     uint32_t Advise(const QString& sinkPath);
     void Unadvise(uint32_t cookie);
 
-    // A call of the automation interface with the given arguments, its reply checked.
-    QDBusMessage call(const QString& member, const QVariantList& arguments, const QString& replySignature);
+    // A call of the automation interface with the given arguments, its reply checked against
+    // the interface file's out-arguments.
+    QDBusMessage call(const QString& member, const QVariantList& arguments) const;
 
 private:
     static HostCallError callError(const QDBusMessage& reply, int timeoutMs);
-    QDBusMessage callInterface(const QString& interfaceName, const QString& member, const QVariantList& arguments,
-        const QString& replySignature);
+    QDBusMessage callInterface(const QString& interfaceName, const QString& member, const QVariantList& arguments) const;
 
     QDBusConnection bus_;
     int timeoutMs_;

@@ -24,19 +24,19 @@ HostEventSink::HostEventSink(const QDBusConnection& bus, QString path, QObject* 
     , methods_(QString::fromLatin1(dbus::kSinkInterface))
 {
     registerHostStringArrayType();
-    methods_.add("FormClosed", "(ias)", [this](const QDBusMessage& call) {
+    methods_.add("FormClosed", [this](const QDBusMessage& call) {
         HostStringArray passDataArray = arrayArgument(call);
         if (onFormClosed)
             onFormClosed(passDataArray);
         return QVariantList{QVariant::fromValue(passDataArray)};
     });
-    methods_.add("SettingsChanged", "(ias)", [this](const QDBusMessage& call) {
+    methods_.add("SettingsChanged", [this](const QDBusMessage& call) {
         HostStringArray passDataArray = arrayArgument(call);
         if (onSettingsChanged)
             onSettingsChanged(passDataArray);
         return QVariantList{QVariant::fromValue(passDataArray)};
     });
-    methods_.add("KeyDown", "nn", [this](const QDBusMessage& call) {
+    methods_.add("KeyDown", [this](const QDBusMessage& call) {
         auto keyCode = qvariant_cast<int16_t>(call.arguments().at(0));
         auto shift = qvariant_cast<int16_t>(call.arguments().at(1));
         if (onKeyDown)

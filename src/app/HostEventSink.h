@@ -31,6 +31,8 @@ public:
 
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+    // The methods it serves of its interface.
+    const DBusMethodTable& methodTable() const noexcept { return methods_; }
 
 private:
     QDBusConnection bus_;

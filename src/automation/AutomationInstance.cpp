@@ -126,26 +126,26 @@ bool AutomationInstance::destroyable() const
 void AutomationInstance::addMethods()
 {
     cDidevEvivod& a = *automation_;
-    methods_.add("ClearSnapshots", "", [&a](const QDBusMessage&) {
+    methods_.add("ClearSnapshots", [&a](const QDBusMessage&) {
         a.ClearSnapshots();
         return QVariantList{};
     });
-    methods_.add("ClearSavedSnapshots", "", [&a](const QDBusMessage&) {
+    methods_.add("ClearSavedSnapshots", [&a](const QDBusMessage&) {
         a.ClearSavedSnapshots();
         return QVariantList{};
     });
-    methods_.add("CloseForm", "n(ias)", [&a](const QDBusMessage& call) {
+    methods_.add("CloseForm", [&a](const QDBusMessage& call) {
         auto formID = argumentAt<int16_t>(call, 0);
         auto passDataArray = argumentAt<HostStringArray>(call, 1);
         a.CloseForm(formID, passDataArray);
         return QVariantList{arrayValue(passDataArray)};
     });
-    methods_.add("GetSettings", "(ias)", [&a](const QDBusMessage& call) {
+    methods_.add("GetSettings", [&a](const QDBusMessage& call) {
         auto passDataArray = argumentAt<HostStringArray>(call, 0);
         a.GetSettings(passDataArray);
         return QVariantList{arrayValue(passDataArray)};
     });
-    methods_.add("GetSnapshot", "ninds", [&a](const QDBusMessage& call) {
+    methods_.add("GetSnapshot", [&a](const QDBusMessage& call) {
         auto index = argumentAt<int16_t>(call, 0);
         auto hPicture = argumentAt<int32_t>(call, 1);
         auto frameID = argumentAt<int16_t>(call, 2);
@@ -154,16 +154,16 @@ void AutomationInstance::addMethods()
         a.GetSnapshot(index, hPicture, frameID, frameTime, frameTimecode);
         return QVariantList{hPicture, integerValue(frameID), frameTime, frameTimecode};
     });
-    methods_.add("GetSnapshotCount", "", [&a](const QDBusMessage&) {
+    methods_.add("GetSnapshotCount", [&a](const QDBusMessage&) {
         return QVariantList{integerValue(a.GetSnapshotCount())};
     });
-    methods_.add("PictureSavedByLogger", "nn", [&a](const QDBusMessage& call) {
+    methods_.add("PictureSavedByLogger", [&a](const QDBusMessage& call) {
         auto index = argumentAt<int16_t>(call, 0);
         auto setting = argumentAt<HostBoolean>(call, 1);
         a.PictureSavedByLogger(index, setting);
         return QVariantList{};
     });
-    methods_.add("SaveSnapshot", "nsnnn", [&a](const QDBusMessage& call) {
+    methods_.add("SaveSnapshot", [&a](const QDBusMessage& call) {
         auto index = argumentAt<int16_t>(call, 0);
         auto fileName = argumentAt<QString>(call, 1);
         auto format = argumentAt<int16_t>(call, 2);
@@ -171,7 +171,7 @@ void AutomationInstance::addMethods()
         auto colorReduction = argumentAt<int16_t>(call, 4);
         return QVariantList{integerValue(a.SaveSnapshot(index, fileName, format, colorDepth, colorReduction))};
     });
-    methods_.add("SetPointers", "ssssi", [&a](const QDBusMessage& call) {
+    methods_.add("SetPointers", [&a](const QDBusMessage& call) {
         auto appMainWindow = argumentAt<QString>(call, 0);
         auto apPath = argumentAt<QString>(call, 1);
         auto wkPath = argumentAt<QString>(call, 2);
@@ -180,42 +180,42 @@ void AutomationInstance::addMethods()
         a.SetPointers(appMainWindow, apPath, wkPath, tmpPath, userRegArea);
         return QVariantList{};
     });
-    methods_.add("SetProperty", "ns", [&a](const QDBusMessage& call) {
+    methods_.add("SetProperty", [&a](const QDBusMessage& call) {
         auto propID = argumentAt<int16_t>(call, 0);
         auto propValue = argumentAt<QString>(call, 1);
         a.SetProperty(propID, propValue);
         return QVariantList{};
     });
-    methods_.add("ShowForm", "n(ias)", [&a](const QDBusMessage& call) {
+    methods_.add("ShowForm", [&a](const QDBusMessage& call) {
         auto formID = argumentAt<int16_t>(call, 0);
         auto passDataArray = argumentAt<HostStringArray>(call, 1);
         const HostBoolean result = a.ShowForm(formID, passDataArray);
         return QVariantList{integerValue(result), arrayValue(passDataArray)};
     });
-    methods_.add("TakeSnapshot", "", [&a](const QDBusMessage&) {
+    methods_.add("TakeSnapshot", [&a](const QDBusMessage&) {
         return QVariantList{integerValue(a.TakeSnapshot())};
     });
-    methods_.add("GetPictureData", "i", [](const QDBusMessage& call) {
+    methods_.add("GetPictureData", [](const QDBusMessage& call) {
         const PicturePtr picture = Picture::fromHandle(static_cast<PictureHandle>(argumentAt<int32_t>(call, 0)));
         if (!picture)
             raiseError(ErrorNumber::SubscriptOutOfRange);
         const SealedBitmapFile file = SealedBitmapFile::fromPicture(picture);
         return QVariantList{QVariant::fromValue(QDBusUnixFileDescriptor(file.descriptor()))};
     });
-    methods_.add("Advise", "o", [this](const QDBusMessage& call) {
+    methods_.add("Advise", [this](const QDBusMessage& call) {
         const auto cookie = sinks_.advise(call.service(), argumentAt<QDBusObjectPath>(call, 0).path());
         if (!cookie)
             throw DBusCallError(QDBusError::LimitsExceeded,
                 QStringLiteral("An instance takes at most %1 event sinks").arg(EventSinkList::kMaxSinks));
         return QVariantList{*cookie};
     });
-    methods_.add("Unadvise", "u", [this](const QDBusMessage& call) {
+    methods_.add("Unadvise", [this](const QDBusMessage& call) {
         const auto cookie = argumentAt<uint32_t>(call, 0);
         if (!sinks_.unadvise(cookie))
             raiseInvalidArguments(QStringLiteral("No sink is advised with cookie %1").arg(cookie));
         return QVariantList{};
     });
-    methods_.add("Release", "", [this](const QDBusMessage&) {
+    methods_.add("Release", [this](const QDBusMessage&) {
         if (onReleaseRequested)
             onReleaseRequested();
         return QVariantList{};
@@ -231,11 +231,11 @@ void AutomationInstance::addPropertyMethods()
             throw DBusCallError(QDBusError::UnknownProperty, QStringLiteral("No property %1").arg(name));
     };
     cDidevEvivod& a = *automation_;
-    properties_.add("Get", "ss", [&a, requireProperty](const QDBusMessage& call) {
+    properties_.add("Get", [&a, requireProperty](const QDBusMessage& call) {
         requireProperty(argumentAt<QString>(call, 0), argumentAt<QString>(call, 1));
         return QVariantList{QVariant::fromValue(QDBusVariant(integerValue(a.AllowInternalCapture())))};
     });
-    properties_.add("Set", "ssv", [&a, requireProperty](const QDBusMessage& call) {
+    properties_.add("Set", [&a, requireProperty](const QDBusMessage& call) {
         requireProperty(argumentAt<QString>(call, 0), argumentAt<QString>(call, 1));
         const QVariant value = argumentAt<QDBusVariant>(call, 2).variant();
         if (value.metaType() != QMetaType::fromType<short>())
@@ -243,7 +243,7 @@ void AutomationInstance::addPropertyMethods()
         a.setAllowInternalCapture(value.value<short>());
         return QVariantList{};
     });
-    properties_.add("GetAll", "s", [&a](const QDBusMessage& call) {
+    properties_.add("GetAll", [&a](const QDBusMessage& call) {
         QVariantMap values;
         if (namesThisInterface(argumentAt<QString>(call, 0)))
             values.insert(QString::fromLatin1(dbus::kAllowInternalCaptureProperty), integerValue(a.AllowInternalCapture()));
@@ -289,7 +289,7 @@ void AutomationInstance::deliverArrayEvent(const char* member, HostStringArray& 
     if (ending_)
         return;
     const Depth depth(*this);
-    callSinks(member, [&] { return QVariantList{arrayValue(passDataArray)}; }, dbus::kHostStringArraySignature,
+    callSinks(member, [&] { return QVariantList{arrayValue(passDataArray)}; },
         [&](const QDBusMessage& reply) { passDataArray = argumentAt<HostStringArray>(reply, 0); });
     emitSignal(member, {arrayValue(passDataArray)});
 }
@@ -299,7 +299,7 @@ void AutomationInstance::KeyDown(int16_t& KeyCode, int16_t& Shift)
     if (ending_)
         return;
     const Depth depth(*this);
-    callSinks("KeyDown", [&] { return QVariantList{integerValue(KeyCode), integerValue(Shift)}; }, "nn",
+    callSinks("KeyDown", [&] { return QVariantList{integerValue(KeyCode), integerValue(Shift)}; },
         [&](const QDBusMessage& reply) {
             KeyCode = argumentAt<int16_t>(reply, 0);
             Shift = argumentAt<int16_t>(reply, 1);
@@ -308,8 +308,10 @@ void AutomationInstance::KeyDown(int16_t& KeyCode, int16_t& Shift)
 }
 
 void AutomationInstance::callSinks(const char* member, const std::function<QVariantList()>& arguments,
-    const char* replySignature, const std::function<void(const QDBusMessage&)>& takeReply)
+    const std::function<void(const QDBusMessage&)>& takeReply)
 {
+    const QString& replySignature =
+        interfaceMethods(QString::fromLatin1(dbus::kSinkInterface)).at(QString::fromLatin1(member)).out;
     for (const EventSinkAddress& sink : sinks_.sinks()) {
         if (!sinks_.contains(sink.cookie))   // unadvised while an earlier sink ran
             continue;
@@ -325,7 +327,7 @@ void AutomationInstance::callSinks(const char* member, const std::function<QVari
             dropSinksOf(sink.service);
             continue;
         }
-        bool answered = reply.type() == QDBusMessage::ReplyMessage && reply.signature() == QLatin1String(replySignature);
+        bool answered = reply.type() == QDBusMessage::ReplyMessage && reply.signature() == replySignature;
         if (answered) {
             try {
                 takeReply(reply);

@@ -45,6 +45,8 @@ public:
 
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+    // The methods it serves of its interface.
+    const DBusMethodTable& methodTable() const noexcept { return methods_; }
 
     // Release was called.
     std::function<void()> onReleaseRequested;
@@ -62,8 +64,8 @@ private:
     void addPropertyMethods();
     void deliverArrayEvent(const char* member, HostStringArray& passDataArray);
     // Each advised sink in turn gets the arguments as they stand and its reply is read back into
-    // them; a sink that fails, answers with other types or stays silent past the timeout is dropped.
-    void callSinks(const char* member, const std::function<QVariantList()>& arguments, const char* replySignature,
+    // them; a sink that fails, answers with other types than its interface file's or stays silent past the timeout is dropped.
+    void callSinks(const char* member, const std::function<QVariantList()>& arguments,
         const std::function<void(const QDBusMessage&)>& takeReply);
     // Waits, serving other calls, for the sink's reply; an error when the sink is dropped meanwhile.
     QDBusMessage waitForSink(const EventSinkAddress& sink, const QDBusMessage& call);

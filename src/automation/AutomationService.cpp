@@ -29,7 +29,7 @@ AutomationService::AutomationService(const QDBusConnection& connection, QObject*
     , peers_(connection)
     , sinkTimeout_(AutomationInstance::kSinkTimeout)
 {
-    methods_.add("CreateInstance", "", [this](const QDBusMessage& call) {
+    methods_.add("CreateInstance", [this](const QDBusMessage& call) {
         return QVariantList{QVariant::fromValue(QDBusObjectPath(createInstance(call.service())))};
     });
     connect(&ownerWatcher_, &QDBusServiceWatcher::serviceUnregistered, this, &AutomationService::endInstancesOf);

@@ -44,6 +44,8 @@ public:
 
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+    // The methods it serves of its interface.
+    const DBusMethodTable& methodTable() const noexcept { return methods_; }
 
     // The server has nothing left to serve.
     std::function<void()> onFinished;

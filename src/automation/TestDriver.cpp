@@ -233,7 +233,7 @@ QWidget* TestDriver::findWindow(const QString& name)
 
 void TestDriver::addDeviceMethods()
 {
-    methods_.add("PlugDevice", "sss", [](const QDBusMessage& call) {
+    methods_.add("PlugDevice", [](const QDBusMessage& call) {
         const DeviceKind kind = deviceKind(argumentAt<QString>(call, 0));
         const QString name = argumentAt<QString>(call, 1);
         CaptureControl& control = captureWindow().captureControl();
@@ -251,7 +251,7 @@ void TestDriver::addDeviceMethods()
         }
         return QVariantList{};
     });
-    methods_.add("UnplugDevice", "ss", [](const QDBusMessage& call) {
+    methods_.add("UnplugDevice", [](const QDBusMessage& call) {
         const DeviceKind kind = deviceKind(argumentAt<QString>(call, 0));
         const QString name = argumentAt<QString>(call, 1);
         CaptureControl& control = captureWindow().captureControl();
@@ -260,11 +260,11 @@ void TestDriver::addDeviceMethods()
             raiseInvalidArguments(QStringLiteral("No virtual device is called '%1'").arg(name));
         return QVariantList{};
     });
-    methods_.add("PostDeviceNotice", "ss", [](const QDBusMessage& call) {
+    methods_.add("PostDeviceNotice", [](const QDBusMessage& call) {
         deviceWatch().postNotice(argumentAt<QString>(call, 0), argumentAt<QString>(call, 1));
         return QVariantList{};
     });
-    methods_.add("FailNextGrab", "s", [](const QDBusMessage& call) {
+    methods_.add("FailNextGrab", [](const QDBusMessage& call) {
         const QString step = argumentAt<QString>(call, 0);
         GrabStep grabStep = GrabStep::Readiness;
         if (step == QLatin1String("start"))
@@ -280,16 +280,16 @@ void TestDriver::addDeviceMethods()
 
 void TestDriver::addInputMethods()
 {
-    methods_.add("PressKey", "snn", [](const QDBusMessage& call) {
+    methods_.add("PressKey", [](const QDBusMessage& call) {
         sendKey(loadedWindow(argumentAt<QString>(call, 0)), argumentAt<int16_t>(call, 1), argumentAt<int16_t>(call, 2));
         return QVariantList{};
     });
-    methods_.add("CloseWindow", "s", [](const QDBusMessage& call) {
+    methods_.add("CloseWindow", [](const QDBusMessage& call) {
         // The close box's path: a close event, and the window goes if its handler accepts.
         loadedWindow(argumentAt<QString>(call, 0)).close();
         return QVariantList{};
     });
-    methods_.add("PointerAt", "sdd", [](const QDBusMessage& call) {
+    methods_.add("PointerAt", [](const QDBusMessage& call) {
         const QString name = argumentAt<QString>(call, 0);
         QWidget& window = loadedWindow(name);
         const double x = argumentAt<double>(call, 1);
@@ -312,7 +312,7 @@ void TestDriver::addInputMethods()
         }
         return QVariantList{};
     });
-    methods_.add("FocusLost", "s", [](const QDBusMessage& call) {
+    methods_.add("FocusLost", [](const QDBusMessage& call) {
         QWidget& window = loadedWindow(argumentAt<QString>(call, 0));
         // Another application takes the keyboard: the window had it and loses it.
         if (QApplication::activeWindow() != &window)
@@ -320,7 +320,7 @@ void TestDriver::addInputMethods()
         QApplication::setActiveWindow(nullptr);
         return QVariantList{};
     });
-    methods_.add("Resize", "sii", [](const QDBusMessage& call) {
+    methods_.add("Resize", [](const QDBusMessage& call) {
         QWidget& window = loadedWindow(argumentAt<QString>(call, 0));
         const QSize frame = window.frameGeometry().size() - window.geometry().size();
         const int width = pixelsX(argumentAt<int32_t>(call, 1)) - frame.width();
@@ -330,12 +330,12 @@ void TestDriver::addInputMethods()
         window.resize(width, height);
         return QVariantList{};
     });
-    methods_.add("Move", "sii", [](const QDBusMessage& call) {
+    methods_.add("Move", [](const QDBusMessage& call) {
         QWidget& window = loadedWindow(argumentAt<QString>(call, 0));
         window.move(pixelsX(argumentAt<int32_t>(call, 1)), pixelsY(argumentAt<int32_t>(call, 2)));
         return QVariantList{};
     });
-    methods_.add("ClickPanel", "sn", [](const QDBusMessage& call) {
+    methods_.add("ClickPanel", [](const QDBusMessage& call) {
         QWidget& window = loadedWindow(argumentAt<QString>(call, 0));
         auto* capture = qobject_cast<CaptureWindow*>(&window);
         auto* viewer = qobject_cast<SnapshotViewer*>(&window);
@@ -357,7 +357,7 @@ void TestDriver::addInputMethods()
             seam.takeAnswer(ModalKind::Menu);
         return QVariantList{QVariant::fromValue(recorder.rows())};
     });
-    methods_.add("QueueAnswer", "sv", [](const QDBusMessage& call) {
+    methods_.add("QueueAnswer", [](const QDBusMessage& call) {
         const QString kind = argumentAt<QString>(call, 0);
         const QVariant answer = argumentAt<QDBusVariant>(call, 1).variant();
         InteractionSeam& seam = InteractionSeam::instance();
@@ -387,14 +387,14 @@ void TestDriver::addInputMethods()
 
 void TestDriver::addObservationMethods()
 {
-    methods_.add("Messages", "", [](const QDBusMessage&) {
+    methods_.add("Messages", [](const QDBusMessage&) {
         return QVariantList{QVariant::fromValue(InteractionSeam::instance().takeMessages())};
     });
-    methods_.add("WindowState", "s", [](const QDBusMessage& call) {
+    methods_.add("WindowState", [](const QDBusMessage& call) {
         const QString name = argumentAt<QString>(call, 0);
         return QVariantList{windowState(name, findWindow(name))};
     });
-    methods_.add("Screen", "", [](const QDBusMessage&) {
+    methods_.add("Screen", [](const QDBusMessage&) {
         const ScreenMetrics screen = screenMetrics();
         return QVariantList{QVariantMap{
             {QStringLiteral("width"), screen.width},

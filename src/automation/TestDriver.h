@@ -30,6 +30,8 @@ public:
 
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+    // The methods it serves of its interface.
+    const DBusMethodTable& methodTable() const noexcept { return methods_; }
 
     // The window of that name on the screen now, if loaded; InvalidArgs for an unknown name.
     static QWidget* findWindow(const QString& name);

@@ -2,6 +2,7 @@
 
 #include "capture/CaptureOptions.h"
 #include "capture/CaptureWindowEvents.h"
+#include "common/AutomationMembers.h"
 #include "common/HostBoolean.h"
 #include "common/HostStringArray.h"
 
@@ -32,9 +33,9 @@ public:
 
 // The module's automation class: the whole of its contract with the host. A thin façade over
 // the module-wide state, the capture window, the frame store, export and the viewer. Creating
-// an instance resets the module-wide state for every instance. Integer is int16_t, Long
-// int32_t, Boolean a 16-bit value with true = -1 (other values kept as given).
-class cDidevEvivod : private CaptureWindowEvents {
+// an instance resets the module-wide state for every instance. Boolean values other than -1 and
+// 0 are kept as given.
+class cDidevEvivod : public AutomationMembers, private CaptureWindowEvents {
 public:
     cDidevEvivod();
     ~cDidevEvivod() override;
@@ -57,21 +58,7 @@ public:
     // (unloaded then), cleared by CloseForm.
     CaptureWindow* captureWindow() const;
 
-    void ClearSnapshots();
-    void ClearSavedSnapshots();
-    void CloseForm(int16_t& formID, HostStringArray& passDataArray);
-    void GetSettings(HostStringArray& passDataArray);
-    void GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& frameID, double& frameTime, QString& frameTimecode);
-    int16_t GetSnapshotCount();
-    void PictureSavedByLogger(int16_t& index, HostBoolean& setting);
-    HostBoolean SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
-        int16_t& colorReduction);
-    void SetPointers(QString& appMainWindow, QString& apPath, QString& wkPath, QString& tmpPath, int32_t& userRegArea);
-    void SetProperty(int16_t& propID, QString& propValue);
-    HostBoolean ShowForm(int16_t& formID, HostStringArray& passDataArray);
-    int16_t TakeSnapshot();
-    HostBoolean AllowInternalCapture() const;
-    void setAllowInternalCapture(HostBoolean value);
+    DIDEV_AUTOMATION_MEMBERS(, override)
 
 private:
     // The capture window's events, passed on to the sinks.

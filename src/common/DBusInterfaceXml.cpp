@@ -1,5 +1,7 @@
 #include "common/DBusInterfaceXml.h"
 
+#include "common/DBusNames.h"
+
 #include <QFile>
 #include <QHash>
 #include <QXmlStreamReader>
@@ -55,6 +57,50 @@ QString dbusInterfaceXml(const QString& interfaceName)
     }
     cache.insert(interfaceName, element);
     return element;
+}
+
+InterfaceMethods methodsOf(const QString& interfaceXml)
+{
+    InterfaceMethods methods;
+    QXmlStreamReader reader(interfaceXml);
+    MethodSignature* method = nullptr;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isEndElement() && reader.name() == u"method")
+            method = nullptr;
+        if (!reader.isStartElement())
+            continue;
+        const auto attributes = reader.attributes();
+        if (reader.name() == u"method")
+            method = &methods[attributes.value(QStringLiteral("name")).toString()];
+        else if (reader.name() == u"arg" && method)
+            (attributes.value(QStringLiteral("direction")) == u"out" ? method->out : method->in)
+                += attributes.value(QStringLiteral("type"));
+    }
+    return methods;
+}
+
+const InterfaceMethods& interfaceMethods(const QString& interfaceName)
+{
+    // Built once, before any caller's thread can race it.
+    static const std::map<QString, InterfaceMethods> all = [] {
+        std::map<QString, InterfaceMethods> methods;
+        for (const char* name : {dbus::kFactoryInterface, dbus::kAutomationInterface, dbus::kSinkInterface,
+                 dbus::kTestDriverInterface}) {
+            const QString interfaceName = QString::fromLatin1(name);
+            methods[interfaceName] = methodsOf(dbusInterfaceXml(interfaceName));
+        }
+        // The bus's own interface, not one of ours: its signatures are fixed by D-Bus itself.
+        methods[QString::fromLatin1(dbus::kPropertiesInterface)] = {
+            {QStringLiteral("Get"), {QStringLiteral("ss"), QStringLiteral("v")}},
+            {QStringLiteral("Set"), {QStringLiteral("ssv"), QString()}},
+            {QStringLiteral("GetAll"), {QStringLiteral("s"), QStringLiteral("a{sv}")}},
+        };
+        return methods;
+    }();
+    static const InterfaceMethods none;
+    const auto found = all.find(interfaceName);
+    return found == all.end() ? none : found->second;
 }
 
 } // namespace didev

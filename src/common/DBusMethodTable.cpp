@@ -4,6 +4,7 @@
 #include "common/DBusNames.h"
 
 #include <QDBusError>
+#include <QtGlobal>
 
 #include <new>
 #include <stdexcept>
@@ -27,13 +28,28 @@ void raiseInvalidArguments(const QString& message)
 }
 
 DBusMethodTable::DBusMethodTable(QString interfaceName)
-    : interfaceName_(std::move(interfaceName))
+    : DBusMethodTable(interfaceName, interfaceMethods(interfaceName))
 {
 }
 
-void DBusMethodTable::add(const QString& member, const QString& inSignature, Handler handler)
+DBusMethodTable::DBusMethodTable(QString interfaceName, InterfaceMethods methods)
+    : interfaceName_(std::move(interfaceName))
+    , methods_(std::move(methods))
 {
-    methods_.insert(member, Method{inSignature, std::move(handler)});
+}
+
+void DBusMethodTable::add(const QString& member, Handler handler)
+{
+    if (!methods_.contains(member))
+        qFatal("%s is not a method of %s in the interface files", qUtf8Printable(member), qUtf8Printable(interfaceName_));
+    handlers_.insert(member, std::move(handler));
+}
+
+QStringList DBusMethodTable::members() const
+{
+    QStringList members = handlers_.keys();
+    members.sort();
+    return members;
 }
 
 bool DBusMethodTable::dispatch(const QDBusMessage& call, const QDBusConnection& connection) const
@@ -43,8 +59,8 @@ bool DBusMethodTable::dispatch(const QDBusMessage& call, const QDBusConnection& 
     const bool named = !call.interface().isEmpty();
     if (named && call.interface() != interfaceName_)
         return false;
-    const auto method = methods_.constFind(call.member());
-    if (method == methods_.constEnd()) {
+    const auto handler = handlers_.constFind(call.member());
+    if (handler == handlers_.constEnd()) {
         if (!named)
             return false;
         sendReply(connection, call,
@@ -52,15 +68,16 @@ bool DBusMethodTable::dispatch(const QDBusMessage& call, const QDBusConnection& 
                 QStringLiteral("No method %1 in interface %2").arg(call.member(), interfaceName_)));
         return true;
     }
-    if (call.signature() != method->inSignature) {
+    const QString& inSignature = methods_.at(call.member()).in;
+    if (call.signature() != inSignature) {
         sendReply(connection, call,
             call.createErrorReply(QDBusError::InvalidArgs,
-                QStringLiteral("%1 takes (%2), not (%3)").arg(call.member(), method->inSignature, call.signature())));
+                QStringLiteral("%1 takes (%2), not (%3)").arg(call.member(), inSignature, call.signature())));
         return true;
     }
     QDBusMessage reply;
     try {
-        reply = call.createReply(method->handler(call));
+        reply = call.createReply((*handler)(call));
     } catch (...) {
         reply = replyForCurrentException(call);
     }

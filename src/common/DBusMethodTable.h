@@ -1,10 +1,13 @@
 #pragma once
 
+#include "common/DBusInterfaceXml.h"
+
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
 #include <functional>
@@ -14,7 +17,8 @@ namespace didev {
 
 class AutomationError;
 
-// One interface's methods: each call is checked against the method's input signature, run, and
+// One interface's methods: each call is checked against the method's in-signature in the
+// interface file, run, and
 // answered with its out-arguments or with an error. Nothing a handler throws leaves here: an
 // automation error becomes org.kelvara.DidevEvivod.Error "Error <number> (<source>):
 // <description>", wrong argument types org.freedesktop.DBus.Error.InvalidArgs.
@@ -23,24 +27,26 @@ public:
     // The out-arguments of a call, in order.
     using Handler = std::function<QVariantList(const QDBusMessage& call)>;
 
+    // The methods as the interface files declare them.
     explicit DBusMethodTable(QString interfaceName);
+    // Methods declared here (an interface of no file).
+    DBusMethodTable(QString interfaceName, InterfaceMethods methods);
 
-    void add(const QString& member, const QString& inSignature, Handler handler);
+    // Aborts for a member the interface lacks: a slip shows at the first start.
+    void add(const QString& member, Handler handler);
 
     // True when the call belongs to this interface, by name or (without one) by its member; it
     // has then been answered. False leaves the call to others.
     bool dispatch(const QDBusMessage& call, const QDBusConnection& connection) const;
 
     const QString& interfaceName() const noexcept { return interfaceName_; }
+    // The members with a handler, sorted.
+    QStringList members() const;
 
 private:
-    struct Method {
-        QString inSignature;
-        Handler handler;
-    };
-
     QString interfaceName_;
-    QHash<QString, Method> methods_;
+    InterfaceMethods methods_;
+    QHash<QString, Handler> handlers_;
 };
 
 // A reply to `call` unless the caller asked for none.

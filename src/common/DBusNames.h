@@ -19,6 +19,4 @@ inline constexpr char kPropertiesInterface[] = "org.freedesktop.DBus.Properties"
 inline constexpr char kErrorName[] = "org.kelvara.DidevEvivod.Error";
 inline constexpr char kAllowInternalCaptureProperty[] = "AllowInternalCapture";
 
-inline constexpr char kHostStringArraySignature[] = "(ias)";
-
 } // namespace didev::dbus

@@ -2,6 +2,10 @@
 // errors, and the sealed bitmap file, each sent through a real peer-to-peer connection.
 #include "PeerBus.h"
 
+#include "app/HostEventSink.h"
+#include "automation/AutomationInstance.h"
+#include "automation/AutomationService.h"
+#include "automation/TestDriver.h"
 #include "common/DBusMethodTable.h"
 #include "common/DBusNames.h"
 #include "common/HostStringArrayDBus.h"
@@ -33,7 +37,8 @@ constexpr int32_t kMaxLong = std::numeric_limits<int32_t>::max();
 // An object answering from a method table, as the service's objects do.
 class TableObject final : public QDBusVirtualObject {
 public:
-    DBusMethodTable table{QString::fromLatin1(kInterface)};
+    DBusMethodTable table{QString::fromLatin1(kInterface),
+        {{"Echo", {"(ias)", "(ias)"}}, {"Fail", {"i", ""}}, {"Overflow", {}}, {"Huge", {}}, {"Picture", {"i", "h"}}}};
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
@@ -69,17 +74,17 @@ protected:
     {
         registerHostStringArrayType();
         qDBusRegisterMetaType<RawArray>();
-        object.table.add("Echo", "(ias)", [](const QDBusMessage& call) {
+        object.table.add("Echo", [](const QDBusMessage& call) {
             HostStringArray array;
             qvariant_cast<QDBusArgument>(call.arguments().at(0)) >> array;
             return QVariantList{QVariant::fromValue(array)};
         });
-        object.table.add("Fail", "i", [](const QDBusMessage& call) -> QVariantList {
+        object.table.add("Fail", [](const QDBusMessage& call) -> QVariantList {
             throw AutomationError(call.arguments().at(0).toInt(), "Somewhere", "It broke");
         });
-        object.table.add("Overflow", "", [](const QDBusMessage&) -> QVariantList { raiseError(ErrorNumber::Overflow); });
-        object.table.add("Huge", "", [](const QDBusMessage&) -> QVariantList { throw std::bad_alloc(); });
-        object.table.add("Picture", "i", [](const QDBusMessage& call) {
+        object.table.add("Overflow", [](const QDBusMessage&) -> QVariantList { raiseError(ErrorNumber::Overflow); });
+        object.table.add("Huge", [](const QDBusMessage&) -> QVariantList { throw std::bad_alloc(); });
+        object.table.add("Picture", [](const QDBusMessage& call) {
             const auto picture = Picture::fromHandle(static_cast<PictureHandle>(call.arguments().at(0).toInt()));
             if (!picture)
                 raiseError(ErrorNumber::SubscriptOutOfRange);
@@ -244,6 +249,24 @@ TEST_F(DBusWire, PictureDataOfAHandleWithoutALivePictureIsError9)
     for (const int32_t handle : {0, -1, static_cast<int32_t>(released), kMaxLong, kMinLong}) {
         const QDBusMessage reply = call("Picture", {handle});
         EXPECT_EQ(reply.errorMessage(), "Error 9 (KelvaraDidevEvivod): Subscript out of range") << handle;
+    }
+}
+
+// Together with add() refusing a member the interface file lacks: the files and the handlers agree.
+TEST(ServedInterfaces, EveryMethodOfTheInterfaceFilesHasAHandler)
+{
+    const QDBusConnection noBus(QStringLiteral("none"));
+    const AutomationService factory(noBus);
+    const AutomationInstance instance(noBus, QStringLiteral("/i"), QStringLiteral(":1.1"));
+    const TestDriver driver(noBus);
+    const HostEventSink sink(noBus, QStringLiteral("/s"));
+    for (const DBusMethodTable* table : {&factory.methodTable(), &instance.methodTable(), &driver.methodTable(),
+             &sink.methodTable()}) {
+        QStringList declared;
+        for (const auto& [member, signature] : interfaceMethods(table->interfaceName()))
+            declared << member;
+        EXPECT_FALSE(declared.isEmpty()) << table->interfaceName().toStdString();
+        EXPECT_EQ(table->members().join(' ').toStdString(), declared.join(' ').toStdString());
     }
 }
 
