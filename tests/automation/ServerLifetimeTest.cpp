@@ -10,7 +10,6 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -127,34 +126,12 @@ TEST_F(EndToEnd, HostKilledWhileTheWindowIsOpenTakesItsWindowAndTheServerWith)
     ASSERT_TRUE(waitFor([&] { return bus->serverPid() != 0 && windowState("capture").value("loaded").toBool(); }, 30s));
     const pid_t server = bus->serverPid();
 
-    QElapsedTimer clock;
     ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
-    clock.start();
     ASSERT_TRUE(bus->waitUntilServerGone(2s));
-    ASSERT_TRUE(waitFor([&] { return processGone(server); }, 2s - std::chrono::milliseconds(clock.elapsed())))
-        << "server still running after " << clock.elapsed() << " ms";
+    ASSERT_TRUE(waitFor([&] { return processGone(server); }, 2s)) << "server still running";
     killed.waitForFinished();
     // The destruction sequence raises no FormClosed.
     EXPECT_TRUE(recorder.named("FormClosed").isEmpty());
-}
-
-TEST_F(EndToEnd, HostKilledWhileAnotherStaysClosesOnlyItsWindow)
-{
-    AutomationClient staying(host);
-    staying.create();
-    SignalRecorder recorder(host);
-    QProcess killed;
-    killed.setProcessEnvironment(bus->hostEnvironment());
-    killed.start(QStringLiteral(DIDEV_HOST_EXECUTABLE), {QStringLiteral("show"), QStringLiteral("watch")});
-    ASSERT_TRUE(waitFor([&] { return windowState("capture").value("loaded").toBool(); }, 30s));
-
-    ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
-    EXPECT_TRUE(waitFor([&] { return !windowState("capture").value("loaded").toBool(); }, 2s));
-    killed.waitForFinished();
-    EXPECT_TRUE(recorder.named("FormClosed").isEmpty());
-    EXPECT_EQ(staying.GetSnapshotCount(), 0);   // the store was emptied by the close
-    staying.release();
-    EXPECT_TRUE(bus->waitUntilServerGone(2s));
 }
 
 TEST_F(EndToEnd, InstanceReleasedFromInsideItsOwnEventEndsOnlyAfterTheEventReturns)

@@ -75,28 +75,3 @@ TEST(FormClosedSettings, SubscriptsZeroToTwentyWithThePlacementsInOneToEight)
     const QStringList placements = {"-15", "240", "7500", "6000", "-2147483648", "0", "5250", "4320"};
     EXPECT_EQ(array.elements(), QStringList{""} + placements + QStringList(12));
 }
-
-TEST(CloseFormSuppressesEvent, OnlyExactlyN)
-{
-    for (const auto& [text, suppresses] : {std::pair{"N", true}, {"n", false}, {"", false}, {" N", false}, {"No", false}})
-        EXPECT_EQ(CloseFormSuppressesEvent(HostStringArray(1, QStringList{text})), suppresses) << text;
-    EXPECT_EQ(errorNumberOf([] { CloseFormSuppressesEvent(HostStringArray(2, QStringList{"N"})); }), 9);
-}
-
-TEST(ApplyProperty, RegistryRootAndAccumulation)
-{
-    ModuleState state;
-    ApplyProperty(1, "-2147483648", state);
-    EXPECT_EQ(state.userRegArea, -2147483647 - 1);
-    EXPECT_EQ(errorNumberOf([&] { ApplyProperty(1, "2147483648", state); }), 6);
-    EXPECT_EQ(state.userRegArea, -2147483647 - 1);
-
-    for (const auto& [text, accumulate] : {std::pair{"N", false}, {"n", true}, {"N", false}, {"", true}}) {
-        ApplyProperty(3, text, state);
-        EXPECT_EQ(state.accumulateFrames, accumulate) << text;
-    }
-    ApplyProperty(2, "N", state);
-    ApplyProperty(-1, "99", state);
-    EXPECT_EQ(state.userRegArea, -2147483647 - 1);
-    EXPECT_TRUE(state.accumulateFrames);
-}

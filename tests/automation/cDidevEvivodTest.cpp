@@ -9,6 +9,8 @@
 #include "ui/Screen.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/SnapshotViewerInstance.h"
+#include "support/AutomationErrors.h"
+#include "viewer/ViewerTestSupport.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -21,6 +23,7 @@
 #include <memory>
 
 using namespace didev;
+using didev::testing::errorNumberOf;
 
 namespace {
 
@@ -64,22 +67,12 @@ HostStringArray closeFormArray(const QString& entry)
     return HostStringArray(1, QStringList{entry});
 }
 
-int errorNumberOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const AutomationError& error) {
-        return error.number();
-    }
-    return 0;
-}
-
 QString text(double value)
 {
     return QString::fromStdString(singleText(static_cast<float>(value)));
 }
 
-class AutomationClass : public testing::Test {
+class AutomationClass : public ::testing::Test {
 protected:
     std::unique_ptr<cDidevEvivod> automation;
     Host host;
@@ -152,16 +145,8 @@ protected:
     // Frames as a grab leaves them: IDs 1..count, each with its own picture and timecode.
     static void storeFrames(int count)
     {
-        ModuleState& state = moduleState();
-        state.snapshotStore.resizePreserve(count);
-        for (int i = 1; i <= count; ++i) {
-            SnapshotRecord& record = state.snapshotStore.at(i);
-            record.picture = Picture::create(4, 3, nullptr);
-            record.frameID = static_cast<int16_t>(i);
-            record.frameTime = 46000.5 + i;
-            record.frameTimecode = QStringLiteral("TC%1").arg(i);
-        }
-        state.frameCounter = static_cast<int16_t>(count);
+        for (int i = 1; i <= count; ++i)
+            didev::testing::storeFrame(static_cast<int16_t>(i), 4, 3);
     }
 
     static std::vector<int> storedFrameIds()
@@ -175,26 +160,14 @@ protected:
 
 } // namespace
 
-TEST_F(AutomationClass, CreationResetsTheModuleStateThatEveryInstanceShares)
+TEST_F(AutomationClass, CreationEmptiesTheStoreEveryInstanceShares)
 {
-    ModuleState& state = moduleState();
     storeFrames(2);
-    state.viewerShown = kHostTrue;
-    state.AllowInternalCapture = 5;
-    state.accumulateFrames = false;
-    state.captureWindowPlacement = {1, 2, 3, 4};
-    state.viewerPlacement = {5, 6, 7, 8};
-
+    moduleState().captureWindowLoaded = kHostTrue;
     cDidevEvivod second;
-    EXPECT_EQ(state.snapshotStore.upperBound(), 0);
-    EXPECT_EQ(state.frameCounter, 0);
-    EXPECT_EQ(state.captureWindowLoaded, kHostFalse);
-    EXPECT_EQ(state.viewerShown, kHostFalse);
-    EXPECT_EQ(state.AllowInternalCapture, kHostTrue);
-    EXPECT_TRUE(state.accumulateFrames);
-    EXPECT_EQ(state.captureWindowPlacement, WindowPlacement{});
-    EXPECT_EQ(state.viewerPlacement, WindowPlacement{});
-    EXPECT_EQ(second.captureWindow(), nullptr);
+    EXPECT_EQ(moduleState().snapshotStore.upperBound(), 0);
+    EXPECT_EQ(moduleState().frameCounter, 0);
+    EXPECT_EQ(moduleState().captureWindowLoaded, kHostFalse);
     EXPECT_EQ(second.TakeSnapshot(), 0) << "no window to grab from before ShowForm";
 }
 
@@ -269,6 +242,7 @@ TEST_F(AutomationClass, FormClosedOnlyWhenShowFormAskedWithYAndCloseFormDidNotSa
         {"Y", "N", false},
         {"Y", "n", true},
         {"Y", "NO", true},
+        {"Y", " N", true},
         {"y", "", false},
         {"", "", false},
         {"Y ", "", false},
@@ -313,15 +287,8 @@ TEST_F(AutomationClass, GetSettingsReadsTheLiveWindowOnly)
 
     showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500"}));
     window()->move(110, 70);
-    const HostStringArray live = settings();
-    EXPECT_EQ(live.at(1), text(window()->placement().top()));
-    EXPECT_EQ(live.at(2), text(window()->placement().left()));
-    EXPECT_EQ(live.at(1), QStringLiteral("1050")) << "moved, not resized: the live window, not the placement record";
-    EXPECT_EQ(live.at(2), QStringLiteral("1650"));
-    EXPECT_EQ(live.at(3), QStringLiteral("6000"));
-    EXPECT_EQ(live.at(4), QStringLiteral("4500"));
-    for (int entry = 5; entry <= 8; ++entry)
-        EXPECT_EQ(live.at(entry), QString()) << "viewer not shown, entry " << entry;
+    // Moved, not resized: the live window, not the placement record; the viewer is not shown.
+    EXPECT_EQ(settings().elements(), (QStringList{"1050", "1650", "6000", "4500", "", "", "", ""}));
 
     HostStringArray tooShort(1, 7);
     EXPECT_EQ(errorNumberOf([&] { automation->GetSettings(tooShort); }), 9);
@@ -330,7 +297,9 @@ TEST_F(AutomationClass, GetSettingsReadsTheLiveWindowOnly)
     EXPECT_EQ(settings(), HostStringArray(1, 8));
 }
 
-TEST_F(AutomationClass, GetSettingsFromInsideFormClosedStillSeesTheClosingWindow)
+// From inside FormClosed the host still reads the closing window's geometry (the store is
+// already empty) and may close the window again without a second event.
+TEST_F(AutomationClass, AHostCallingBackFromInsideFormClosedSeesTheClosingWindowAndGetsOneEvent)
 {
     for (const bool byCloseBox : {false, true}) {
         host.closed.clear();
@@ -339,42 +308,27 @@ TEST_F(AutomationClass, GetSettingsFromInsideFormClosedStillSeesTheClosingWindow
         const QString width = text(window()->placement().width());
         const QString height = text(window()->placement().height());
         ASSERT_NE(width, QStringLiteral("5250"));
+        QPointer<CaptureWindow> closing = window();
         std::optional<HostStringArray> seen;
         int16_t countInside = -1;
         host.onFormClosed = [&](HostStringArray&) {
             seen = settings();
             countInside = automation->GetSnapshotCount();
-        };
-        storeFrames(1);
-        if (byCloseBox)
-            window()->close();
-        else
-            closeForm(QString());
-        host.onFormClosed = nullptr;
-        ASSERT_TRUE(seen) << "close box: " << byCloseBox;
-        EXPECT_EQ(seen->at(3), width);
-        EXPECT_EQ(seen->at(4), height);
-        EXPECT_EQ(countInside, 0) << "the store is emptied before the event";
-        EXPECT_EQ(settings(), HostStringArray(1, 8)) << "and cleared after it";
-    }
-}
-
-TEST_F(AutomationClass, AHostThatClosesTheWindowFromFormClosedGetsOneEvent)
-{
-    for (const bool byCloseBox : {false, true}) {
-        host.closed.clear();
-        showForm(showFormArray(QStringLiteral("Y")));
-        QPointer<CaptureWindow> closing = window();
-        host.onFormClosed = [&](HostStringArray&) {
             closeForm(QString());
             closing->close();
         };
+        storeFrames(1);
         if (byCloseBox)
             closing->close();
         else
             closeForm(QString());
         host.onFormClosed = nullptr;
         EXPECT_EQ(host.closed.size(), 1u) << "close box: " << byCloseBox;
+        ASSERT_TRUE(seen) << "close box: " << byCloseBox;
+        EXPECT_EQ(seen->at(3), width);
+        EXPECT_EQ(seen->at(4), height);
+        EXPECT_EQ(countInside, 0) << "the store is emptied before the event";
+        EXPECT_EQ(settings(), HostStringArray(1, 8)) << "and cleared after it";
         EXPECT_EQ(window(), nullptr);
         EXPECT_EQ(moduleState().captureWindowLoaded, kHostFalse);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -382,28 +336,34 @@ TEST_F(AutomationClass, AHostThatClosesTheWindowFromFormClosedGetsOneEvent)
     }
 }
 
-TEST_F(AutomationClass, FormClosedAfterAnEnlargementCarriesTheNewSize)
+TEST_F(AutomationClass, ClosingTakesTheViewerAlongAndFormClosedCarriesBothPlacements)
 {
     showForm(showFormArray(QStringLiteral("Y")));
     EXPECT_DOUBLE_EQ(window()->placement().width(), 5250);
+    waitForPicture();
+    grab();
     window()->move(20, 10);
     window()->resize(500, 400);
     // The outer frame, as the user dragged it.
     const QString width = QString::number(window()->frameGeometry().width() * 15);
     const QString height = QString::number(window()->frameGeometry().height() * 15);
     ASSERT_GE(width.toInt(), 7500);
+    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    ASSERT_NE(viewer, nullptr);
+    viewer->move(100, 200);
+    const QString viewerWidth = QString::number(static_cast<int32_t>(viewer->placement().width()));
     closeForm(QStringLiteral("n"));
 
+    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
+    EXPECT_EQ(moduleState().viewerShown, kHostFalse);
     ASSERT_EQ(host.closed.size(), 1u);
     const HostStringArray& array = host.closed.front();
     EXPECT_EQ(array.lowerBound(), 0);
     EXPECT_EQ(array.upperBound(), 20);
-    EXPECT_EQ(array.at(1), QStringLiteral("150"));
-    EXPECT_EQ(array.at(2), QStringLiteral("300"));
-    EXPECT_EQ(array.at(3), width);
-    EXPECT_EQ(array.at(4), height);
+    EXPECT_EQ(array.elements().mid(1, 7), (QStringList{"150", "300", width, height, "3000", "1500", viewerWidth}));
     for (const int empty : {0, 9, 20})
         EXPECT_EQ(array.at(empty), QString()) << empty;
+    EXPECT_EQ(automation->TakeSnapshot(), 0) << "no window after CloseForm";
 }
 
 TEST_F(AutomationClass, AShowFormArrayWithoutEntry9FailsAfterTheStoreWasEmptied)
@@ -414,14 +374,12 @@ TEST_F(AutomationClass, AShowFormArrayWithoutEntry9FailsAfterTheStoreWasEmptied)
     EXPECT_EQ(errorNumberOf([&] { automation->ShowForm(formID, shortArray); }), 9);
     EXPECT_EQ(automation->GetSnapshotCount(), 0);
     EXPECT_EQ(moduleState().frameCounter, 0);
-    EXPECT_EQ(moduleState().captureWindowPlacement, (WindowPlacement{1500, 1200, 6000, 4500}));
-    EXPECT_EQ(moduleState().viewerPlacement.Width, 5000) << "entries before the missing one are stored";
     EXPECT_EQ(window(), nullptr);
     EXPECT_EQ(moduleState().captureWindowLoaded, kHostFalse);
 
     HostStringArray tooLarge = showFormArray(QStringLiteral("Y"), {"1200", "2147483648"});
     EXPECT_EQ(errorNumberOf([&] { automation->ShowForm(formID, tooLarge); }), 6);
-    EXPECT_EQ(moduleState().captureWindowPlacement.Top, 1200);
+    EXPECT_EQ(window(), nullptr);
 }
 
 TEST_F(AutomationClass, GetSnapshotOutsideTheFramesShowsTheMessageAndChangesNothing)
@@ -478,11 +436,8 @@ TEST_F(AutomationClass, GrabbedFramesOpenTheViewerWhoseGeometryGetSettingsReport
     viewer->move(200, 500);
 
     const HostStringArray live = settings();
-    EXPECT_EQ(live.at(3), QStringLiteral("6000"));
-    EXPECT_EQ(live.at(5), QStringLiteral("7500"));
-    EXPECT_EQ(live.at(6), QStringLiteral("3000"));
-    EXPECT_EQ(live.at(7), text(viewer->placement().width()));
-    EXPECT_EQ(live.at(8), text(viewer->placement().height()));
+    EXPECT_EQ(live.elements().mid(4), (QStringList{"7500", "3000", text(viewer->placement().width()),
+                                          text(viewer->placement().height())}));
 
     int16_t index = 2;
     int32_t hPicture = 0;
@@ -499,8 +454,7 @@ TEST_F(AutomationClass, GrabbedFramesOpenTheViewerWhoseGeometryGetSettingsReport
     automation->ClearSnapshots();
     EXPECT_EQ(automation->GetSnapshotCount(), 0);
     EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
-    for (int entry = 5; entry <= 8; ++entry)
-        EXPECT_EQ(settings().at(entry), QString()) << entry;
+    EXPECT_EQ(settings().elements().mid(4), QStringList(4, QString()));
     EXPECT_EQ(grab(), 1) << "numbering starts again";
 }
 
@@ -527,15 +481,11 @@ TEST_F(AutomationClass, AfterClearSavedSnapshotsTheNextGrabIsNumberedFromTheFram
     EXPECT_EQ(grab(), 4) << "three kept, so the next is 4 although 4 and 5 are stored";
     EXPECT_EQ(storedFrameIds(), (std::vector<int>{1, 4, 5, 4}));
 
-    for (int16_t index = 1; index <= 4; ++index) {
-        HostBoolean saved = kHostTrue;
-        automation->PictureSavedByLogger(index, saved);
-    }
+    for (int i = 1; i <= 4; ++i)
+        moduleState().snapshotStore.at(i).savedByLogger = kHostTrue;
     automation->ClearSavedSnapshots();
     EXPECT_EQ(automation->GetSnapshotCount(), 0);
-    EXPECT_EQ(moduleState().frameCounter, 0);
-    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
-    EXPECT_EQ(moduleState().viewerShown, kHostFalse);
+    EXPECT_EQ(LoadedSnapshotViewer(), nullptr) << "nothing left: the viewer goes";
 }
 
 TEST_F(AutomationClass, TheSKeyGrabsBeforeTheHostHearsOfIt)
@@ -556,26 +506,6 @@ TEST_F(AutomationClass, TheSKeyGrabsBeforeTheHostHearsOfIt)
     EXPECT_EQ(automation->GetSnapshotCount(), 1);
 }
 
-TEST_F(AutomationClass, ClosingTakesTheViewerAlongAndFormClosedCarriesItsPlacement)
-{
-    showForm(showFormArray(QStringLiteral("Y")));
-    waitForPicture();
-    grab();
-    SnapshotViewer* viewer = LoadedSnapshotViewer();
-    ASSERT_NE(viewer, nullptr);
-    viewer->move(100, 200);
-    const QString viewerWidth = QString::number(static_cast<int32_t>(viewer->placement().width()));
-    closeForm(QString());
-
-    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
-    EXPECT_EQ(moduleState().viewerShown, kHostFalse);
-    ASSERT_EQ(host.closed.size(), 1u);
-    EXPECT_EQ(host.closed.front().at(5), QStringLiteral("3000"));
-    EXPECT_EQ(host.closed.front().at(6), QStringLiteral("1500"));
-    EXPECT_EQ(host.closed.front().at(7), viewerWidth);
-    EXPECT_EQ(automation->TakeSnapshot(), 0) << "no window after CloseForm";
-}
-
 TEST_F(AutomationClass, SetPropertyReadsOnlyItsTwoIdentifiers)
 {
     struct Case {
@@ -591,6 +521,8 @@ TEST_F(AutomationClass, SetPropertyReadsOnlyItsTwoIdentifiers)
         {3, "n", 0, INT32_MIN, true},
         {3, "N", 0, INT32_MIN, false},
         {2, "0", 0, INT32_MIN, false},
+        {-1, "99", 0, INT32_MIN, false},
+        {3, "", 0, INT32_MIN, true},
     };
     for (const Case& c : cases) {
         int16_t propID = c.propID;

@@ -412,9 +412,8 @@ TEST(FrameSlot, WaitsOnlyWhenNoFrameHasCome)
     EXPECT_NE(slot.newest(std::chrono::milliseconds(5000)), nullptr);
     producer.join();
 
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_NE(slot.newest(std::chrono::milliseconds(5000)), nullptr);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    // A frame is there: no wait at all (a regression hangs here until ctest's timeout).
+    EXPECT_NE(slot.newest(std::chrono::hours(24)), nullptr);
 }
 
 // --- Picture fitting --------------------------------------------------------------------
@@ -440,45 +439,8 @@ TEST(VideoViewFit, KeepsTheAspectAndCentres)
 
 // --- Key codes --------------------------------------------------------------------------
 
-TEST(VirtualKeys, QtKeysMapToTheHostsCodes)
-{
-    const struct {
-        int key;
-        Qt::KeyboardModifiers modifiers;
-        int16_t code;
-    } cases[] = {
-        {Qt::Key_A, Qt::NoModifier, 65},        {Qt::Key_S, Qt::ShiftModifier, 83},
-        {Qt::Key_Z, Qt::NoModifier, 90},        {Qt::Key_0, Qt::NoModifier, 48},
-        {Qt::Key_9, Qt::NoModifier, 57},        {Qt::Key_0, Qt::KeypadModifier, 96},
-        {Qt::Key_9, Qt::KeypadModifier, 105},   {Qt::Key_Backspace, Qt::NoModifier, 8},
-        {Qt::Key_Tab, Qt::NoModifier, 9},       {Qt::Key_Return, Qt::NoModifier, 13},
-        {Qt::Key_Enter, Qt::KeypadModifier, 13}, {Qt::Key_Escape, Qt::NoModifier, 27},
-        {Qt::Key_Space, Qt::NoModifier, 32},    {Qt::Key_PageUp, Qt::NoModifier, 33},
-        {Qt::Key_PageDown, Qt::NoModifier, 34}, {Qt::Key_End, Qt::NoModifier, 35},
-        {Qt::Key_Home, Qt::NoModifier, 36},     {Qt::Key_Left, Qt::NoModifier, 37},
-        {Qt::Key_Up, Qt::NoModifier, 38},       {Qt::Key_Right, Qt::NoModifier, 39},
-        {Qt::Key_Down, Qt::NoModifier, 40},     {Qt::Key_Insert, Qt::NoModifier, 45},
-        {Qt::Key_Delete, Qt::NoModifier, 46},   {Qt::Key_F1, Qt::NoModifier, 112},
-        {Qt::Key_F12, Qt::NoModifier, 123},     {Qt::Key_Shift, Qt::ShiftModifier, 16},
-        {Qt::Key_Control, Qt::ControlModifier, 17}, {Qt::Key_Alt, Qt::AltModifier, 18},
-        {Qt::Key_Plus, Qt::KeypadModifier, 107}, {Qt::Key_Plus, Qt::NoModifier, 187},
-        {Qt::Key_Minus, Qt::KeypadModifier, 109}, {Qt::Key_Comma, Qt::NoModifier, 188},
-        {Qt::Key_unknown, Qt::NoModifier, 0},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(virtualKeyCode(c.key, c.modifiers), c.code) << std::hex << c.key;
-}
-
-TEST(VirtualKeys, ShiftStateIsShiftOneCtrlTwoAltFour)
-{
-    EXPECT_EQ(shiftState(Qt::NoModifier), 0);
-    EXPECT_EQ(shiftState(Qt::ShiftModifier), 1);
-    EXPECT_EQ(shiftState(Qt::ControlModifier), 2);
-    EXPECT_EQ(shiftState(Qt::AltModifier), 4);
-    EXPECT_EQ(shiftState(Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::KeypadModifier), 7);
-    EXPECT_EQ(shiftState(Qt::MetaModifier), 0);
-}
-
+// The codes of real key presses, with their shift states, are checked on the capture window
+// (CaptureWindowTest's key table); here every code the test driver sends maps back to itself.
 TEST(VirtualKeys, EveryCodeThatNamesAKeyComesBackFromItsPress)
 {
     int named = 0;

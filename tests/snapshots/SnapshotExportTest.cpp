@@ -3,6 +3,7 @@
 #include "snapshots/PictureWriter.h"
 #include "snapshots/SnapshotExport.h"
 #include "state/ModuleState.h"
+#include "support/AutomationErrors.h"
 #include "support/FileTargets.h"
 #include "support/NoisePicture.h"
 
@@ -20,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using testing::errorNumberOf;
 using testing::noisePicture;
 
 // What a frame record holds, with its picture's pixels, to show that nothing changed.
@@ -76,79 +78,51 @@ protected:
 
     QString path(const std::string& name) const { return QString::fromStdString(file(name)); }
 
-    static int errorOf(int16_t index, const QString& fileName, int16_t format)
-    {
-        try {
-            SaveSnapshot(index, fileName, format);
-        } catch (const AutomationError& e) {
-            return e.number();
-        }
-        return 0;
-    }
-
     std::vector<RecordState> before_;
 };
 
-TEST_F(SnapshotExportTest, OnlyFormatsOneAndThreeWriteAFile)
+// The host's format number, not the file's extension, decides what is written; only 1 (bitmap)
+// and 3 (JPEG) write a file. Formats outside 1..11 ignore even a bad index.
+TEST_F(SnapshotExportTest, FormatAndIndexDecideTheFileOrTheError)
 {
-    for (int16_t format = -1; format <= 12; ++format) {
-        const QString file = path("frame" + std::to_string(format + 1) + ".out");
-        const bool written = SaveSnapshot(1, file, format);
-        const std::vector<uint8_t> bytes = readFile(file.toStdString());
-        if (format == 1) {
-            EXPECT_TRUE(written);
-            ASSERT_EQ(bytes.size(), 54u + 68u * 13u);
-            EXPECT_EQ(bytes[0], 'B');
-            EXPECT_EQ(bytes[1], 'M');
-        } else if (format == 3) {
-            EXPECT_TRUE(written);
-            ASSERT_GT(bytes.size(), 2u);
-            EXPECT_EQ(bytes[0], 0xFF);
-            EXPECT_EQ(bytes[1], 0xD8);
-        } else {
-            EXPECT_FALSE(written) << format;
-            EXPECT_FALSE(fs::exists(file.toStdString())) << format;
-        }
+    constexpr int kNoFile = -1;
+    const struct {
+        int16_t format, index;
+        const char* name;
+        int error;
+        bool result;
+        int firstByte;
+    } cases[] = {
+        {1, 1, "looks.jpg", 0, true, 'B'},
+        {3, 2, "looks.bmp", 0, true, 0xFF},
+        {2, 1, "gif", 0, false, kNoFile},
+        {4, 1, "four", 0, false, kNoFile},
+        {11, 2, "eleven", 0, false, kNoFile},
+        {0, -5, "zero", 0, false, kNoFile},
+        {12, 99, "twelve", 0, false, kNoFile},
+        {-1, 0, "minus", 0, false, kNoFile},
+        {1, -1, "below", 9, false, kNoFile},
+        {3, 3, "past", 9, false, kNoFile},
+        {2, 32767, "far", 9, false, kNoFile},
+        {11, 3, "past11", 9, false, kNoFile},
+        {1, 0, "zero.bmp", 91, false, kNoFile},   // element 0 has no picture
+        {3, 0, "zero.jpg", 91, false, kNoFile},
+        {2, 0, "zero.gif", 0, false, kNoFile},
+    };
+    for (const auto& c : cases) {
+        bool result = false;
+        EXPECT_EQ(errorNumberOf([&] { result = SaveSnapshot(c.index, path(c.name), c.format); }), c.error)
+            << c.format << " " << c.index;
+        EXPECT_EQ(result, c.result) << c.format << " " << c.index;
+        if (c.firstByte == kNoFile)
+            EXPECT_FALSE(fs::exists(folder_ / c.name)) << c.name;
+        else
+            EXPECT_EQ(readFile(folder_ / c.name).at(0), c.firstByte) << c.name;
     }
-}
-
-TEST_F(SnapshotExportTest, TheFormatNumberDecidesNotTheExtension)
-{
-    ASSERT_TRUE(SaveSnapshot(2, path("looks.bmp"), 3));
-    EXPECT_EQ(readFile(folder_ / "looks.bmp")[0], 0xFF);
-    ASSERT_TRUE(SaveSnapshot(2, path("looks.jpg"), 1));
-    EXPECT_EQ(readFile(folder_ / "looks.jpg")[0], 'B');
-}
-
-TEST_F(SnapshotExportTest, ColourDepthAndReductionChangeNothing)
-{
-    ASSERT_TRUE(SaveSnapshot(1, path("plain.bmp"), 1));
+    EXPECT_EQ(readFile(folder_ / "looks.jpg").size(), 54u + 68u * 13u);   // 22 pixels of 3 bytes, padded
+    // Colour depth and reduction change nothing.
     ASSERT_TRUE(SaveSnapshot(1, path("reduced.bmp"), 1, 8, 1));
-    EXPECT_EQ(readFile(folder_ / "plain.bmp"), readFile(folder_ / "reduced.bmp"));
-}
-
-TEST_F(SnapshotExportTest, FormatsOutsideTheTableIgnoreEvenABadIndex)
-{
-    for (const int16_t format : {int16_t{0}, int16_t{12}, int16_t{-1}})
-        for (const int16_t index : {int16_t{-5}, int16_t{0}, int16_t{99}})
-            EXPECT_EQ(errorOf(index, path("x"), format), 0) << format << " " << index;
-    EXPECT_TRUE(fs::is_empty(folder_));
-}
-
-TEST_F(SnapshotExportTest, AnIndexOutsideTheStoreIsError9ForEveryFormat)
-{
-    for (int16_t format = 1; format <= 11; ++format)
-        for (const int16_t index : {int16_t{-1}, int16_t{3}, int16_t{32767}})
-            EXPECT_EQ(errorOf(index, path("x"), format), 9) << format << " " << index;
-    EXPECT_TRUE(fs::is_empty(folder_));
-}
-
-TEST_F(SnapshotExportTest, ElementZeroHasNoPicture)
-{
-    EXPECT_EQ(errorOf(0, path("zero.bmp"), 1), 91);
-    EXPECT_EQ(errorOf(0, path("zero.jpg"), 3), 91);
-    EXPECT_EQ(errorOf(0, path("zero.gif"), 2), 0);
-    EXPECT_TRUE(fs::is_empty(folder_));
+    EXPECT_EQ(readFile(folder_ / "looks.jpg"), readFile(folder_ / "reduced.bmp"));
 }
 
 // Every kind of name, in both formats: the outcome the host gets, and nothing written through a
@@ -201,19 +175,6 @@ TEST_F(SnapshotExportTest, WhatStandsAtTheNameIsReplacedOrRefusedNeverWrittenThr
         }
     for (const std::string& reason : skipped)
         std::printf("skipped %s\n", reason.c_str());
-}
-
-TEST_F(SnapshotExportTest, DispatchByCodeWritesOnlyCodes9And11)
-{
-    const SnapshotRecord& record = moduleState().snapshotStore.at(1);
-    for (const int32_t code : {0, 1, 8, 10, 12, -1}) {
-        EXPECT_FALSE(SaveFrameToFormat(record, code, path("c" + std::to_string(code))));
-    }
-    EXPECT_TRUE(fs::is_empty(folder_));
-    EXPECT_TRUE(SaveFrameToFormat(record, 9, path("c9")));
-    EXPECT_TRUE(SaveFrameToFormat(record, 11, path("c11")));
-    EXPECT_EQ(readFile(folder_ / "c9")[0], 0xFF);
-    EXPECT_EQ(readFile(folder_ / "c11")[0], 'B');
 }
 
 // The writer the printing and the viewer use: the export's files, every failure only false.

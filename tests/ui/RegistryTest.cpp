@@ -1,7 +1,6 @@
 #include "ui/Registry.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
@@ -177,15 +176,12 @@ TEST_F(Registry, AChangedFileIsReadAgainAndOnlyRegularFilesAreRead)
 TEST_F(Registry, AMegabyteValueOverManyLinesIsReadInLinearTime)
 {
     // 1 MiB of hex over 43,691 lines, then the value that is read. A reader that parses the
-    // value again for each line takes minutes; the bound only catches that.
+    // value again for each line takes far longer than the test's timeout, which fails it.
     QByteArray text = "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\n\"Blob\"=hex:";
     const int lines = (1 << 20) / 24;
     for (int line = 0; line < lines; ++line)
         text += "00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,\\\n  ";
     text += "ff\n\"ReportDir\"=\"/after/the/blob\"\n";
     write("HKEY_CURRENT_USER", text);
-    QElapsedTimer timer;
-    timer.start();
     EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QStringLiteral("ReportDir")), QStringLiteral("/after/the/blob"));
-    EXPECT_LT(timer.elapsed(), 10'000);
 }

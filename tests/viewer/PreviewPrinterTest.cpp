@@ -181,7 +181,6 @@ namespace {
 
 constexpr int kFullHdWidth = 1920;
 constexpr int kFullHdHeight = 1080;
-constexpr size_t kFullHdBytes = size_t{kFullHdWidth} * kFullHdHeight * 4;
 
 // A frame with detail everywhere, so that it does not compress to almost nothing.
 QImage fullHdFrame(int seed)
@@ -212,32 +211,6 @@ int largestChannelDifference(QRgb a, QRgb b)
 }
 
 } // namespace
-
-TEST(PreviewPrinter, TenRecordedFullHdFramesKeepLessThanOneDecodedFrame)
-{
-    auto printer = startedPrinter();
-    const double halfPage = std::round(printer->PageWidth() / 2);
-    std::vector<QImage> frames;
-    for (int i = 0; i < 10; ++i) {
-        frames.push_back(fullHdFrame(i * 25));
-        double top = 1000 + i * 100;
-        double width = halfPage;
-        printer->DrawPicture(RecordedPicture::fromEncoded(jpegOf(frames.back())), printer->PageWidth() / 4, top, width,
-            halfPage * kFullHdHeight / kFullHdWidth, 10);
-    }
-    const auto& commands = printer->document().pages().back().commands;
-    ASSERT_EQ(commands.size(), 10u);
-    // Decoded copies would hold ten times kFullHdBytes.
-    EXPECT_LT(printer->document().retainedPictureBytes(), kFullHdBytes);
-
-    // Each one still replays as its own frame, at full size.
-    for (const int i : {0, 9}) {
-        const QImage replayed = std::get<PrintedPicture>(commands[i]).picture.image();
-        ASSERT_EQ(replayed.size(), QSize(kFullHdWidth, kFullHdHeight));
-        for (const QPoint at : {QPoint(0, 0), QPoint(960, 540), QPoint(1900, 1070)})
-            EXPECT_LE(largestChannelDifference(replayed.pixel(at), frames[i].pixel(at)), 24) << i;
-    }
-}
 
 TEST(PreviewPrinter, PicturesAreKeptNoLargerThanTheyPrint)
 {
