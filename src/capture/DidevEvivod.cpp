@@ -5,6 +5,7 @@
 #include "capture/DeviceWatch.h"
 #include "capture/StatusPanel.h"
 #include "capture/VideoView.h"
+#include "capture/KeyboardLayout.h"
 #include "capture/VirtualKeys.h"
 #include "common/Picture.h"
 #include "common/Rounding.h"
@@ -369,7 +370,9 @@ void DidevEvivod::StatusBar1_PanelClick(int index)
 
 void DidevEvivod::keyPressEvent(QKeyEvent* event)
 {
-    const int16_t keyCode = virtualKeyCode(event->key(), event->modifiers());
+    if (!keyboard_)
+        keyboard_ = std::make_unique<KeyboardLayout>();
+    const int16_t keyCode = keyboard_->virtualKeyCode(*event);
     if (keyCode == 0) {
         QWidget::keyPressEvent(event);
         return;
