@@ -119,6 +119,11 @@ DidevEvivod::DidevEvivod(CaptureOptions options, QWidget* parent)
     connect(reconnectionTimer_, &QTimer::timeout, this, &DidevEvivod::VideoReconnectionTimer_Timer);
 
     menus_ = new CaptureMenus(*this);
+
+    // Small enough for a corner of the screen, large enough that the panels read in full with
+    // their first captions and some video shows above them.
+    const int statusHeight = statusBar_->sizeHint().height();
+    setMinimumSize(statusBar_->sizeHint().width(), 4 * statusHeight);
 }
 
 DidevEvivod::~DidevEvivod()
@@ -145,16 +150,19 @@ void DidevEvivod::Load()
     SetWindowTopmost(*this, vbTrue);
     placing_ = false;
 
-    if (state.captureWindowPlacement.Width == 0 || state.captureWindowPlacement.Height == 0) {
-        placed_.setWidth(kDefaultWindowWidth);
-        if (!isVisible())
-            Form_Resize();   // a hidden window gets its resize event only when shown
-        placed_.setHeight(kDefaultWindowHeight);
-        if (!isVisible())
-            Form_Resize();
-    } else {
+    // The design size first, on every load: a stored placement that keeps the width (-1) or
+    // is pulled back from the right edge works from it, not from what the window was last.
+    // Resizing stores the placement, so the one to apply is taken before.
+    const WindowPlacement stored = state.captureWindowPlacement;
+    placed_.setWidth(kDefaultWindowWidth);
+    if (!isVisible())
+        Form_Resize();   // a hidden window gets its resize event only when shown
+    placed_.setHeight(kDefaultWindowHeight);
+    if (!isVisible())
+        Form_Resize();
+    if (stored.Width != 0 && stored.Height != 0) {
         placing_ = true;
-        ApplyWindowPlacement(placed_, state.captureWindowPlacement, kDefaultWindowWidth, kDefaultWindowHeight);
+        ApplyWindowPlacement(placed_, stored, kDefaultWindowWidth, kDefaultWindowHeight);
         placing_ = false;
         Form_Resize();
     }
@@ -258,6 +266,9 @@ void DidevEvivod::SizeLogoImage()
     }
     logoImage_->show();
     logoImage_->raise();
+    // The logo is sized by the window's width; in a short window the status bar stays on top.
+    statusBar_->raise();
+    videoView_->update();
     const float target = static_cast<float>(Width()) * kLogoWidthShare;
     if (target <= 0 || originalLogo_->Width() <= 0)
         return;
@@ -274,9 +285,9 @@ void DidevEvivod::UpdateStatusBar()
     const DeviceList& video = capture_.videoDevices();
     const DeviceList& audio = capture_.audioDevices();
     const int16_t videoIndex = static_cast<int16_t>(video.selectedIndex());
-    panels_[0]->setText(videoIndex >= 0 ? video.itemName(videoIndex) : QString::fromLatin1(kNoVideo));
+    panels_[0]->setCaption(videoIndex >= 0 ? video.itemName(videoIndex) : QString::fromLatin1(kNoVideo));
     const int16_t audioIndex = static_cast<int16_t>(audio.selectedIndex());
-    panels_[1]->setText(audioIndex >= 0 ? audio.itemName(audioIndex) : QString::fromLatin1(kNoAudio));
+    panels_[1]->setCaption(audioIndex >= 0 ? audio.itemName(audioIndex) : QString::fromLatin1(kNoAudio));
 }
 
 void DidevEvivod::SetDefaultDevices()

@@ -16,7 +16,8 @@ struct StatusPanelClick {
     QString text;
 };
 
-// One panel of the capture window's status bar: a label that reports a click.
+// One panel of the capture window's status bar: a label that reports a click. A text longer
+// than the panel ends in "…", and the tooltip holds the whole text.
 class StatusPanel : public QLabel {
     Q_OBJECT
 
@@ -24,12 +25,17 @@ public:
     StatusPanel(int index, const QString& text, QWidget* parent = nullptr);
 
     int index() const { return index_; }
+    void setCaption(const QString& text);
+
+    // The panel can shrink below its text: the text is then elided.
+    QSize minimumSizeHint() const override;
 
 signals:
     void clicked(int index);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     int index_;

@@ -108,6 +108,7 @@ CustomInputBox::CustomInputBox()
     for (size_t i = 0; i < commands_.size(); ++i) {
         auto* button = new QPushButton(this);
         button->setObjectName(QStringLiteral("Command%1").arg(i + 1));
+        button->setFont(boxFont());
         connect(button, &QPushButton::clicked, this, [this, button] { commandClicked(button); });
         commands_[i] = button;
     }
@@ -230,6 +231,14 @@ void CustomInputBox::apply(const MessageBoxGeometry& g)
     }
     commands_[0]->setDefault(true);
 
+    // A box that cannot be cancelled has no close box either: a stray click on it would
+    // answer for the operator.
+    bool cancellable = false;
+    for (int i = 0; i < g.buttonCount; ++i)
+        cancellable = cancellable || g.buttons[static_cast<size_t>(i)].result == MessageResult::Cancel;
+    if (windowFlags().testFlag(Qt::WindowCloseButtonHint) != cancellable)
+        setWindowFlag(Qt::WindowCloseButtonHint, cancellable);
+
     text1_->setVisible(g.inputVisible);
     if (g.inputVisible) {
         text1_->setGeometry(pixels(g.text1, screen));
@@ -246,12 +255,13 @@ void CustomInputBox::apply(const MessageBoxGeometry& g)
     }
 
     SetWindowTopmost(*this, vbTrue);
-    // The client area is what the layout filled; the frame around it is the window system's.
-    const WindowMetrics& metrics = moduleState().windowMetrics;
-    const TwipsRect client{0, 0, g.formWidth - metrics.sizingFrameWidth - metrics.borderWidth,
-        g.formHeight - metrics.captionHeight - metrics.sizingFrameHeight - metrics.borderHeight};
-    setFixedSize(pixels(client, screen).size());
+    // The outer frame is what the layout gives; the client area is what the frame leaves of it,
+    // set again once the window system has drawn the frame (a box that cannot be resized often
+    // gets a thinner bottom edge than the estimate).
+    setFixedSize(size());
     WidgetPlacedWindow placed(*this);
+    placed.setWidth(g.formWidth);
+    placed.setHeight(g.formHeight);
     placed.setLeft(g.formLeft);
     placed.setTop(g.formTop);
 

@@ -10,14 +10,27 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <optional>
 
 namespace didev {
 
 namespace {
 
-// The outer size asked for before the window system had drawn a frame. Once the window is
-// shown and its real frame is known, the client area is set so the outer frame has that size;
-// without it a stored size would drift by the difference on every open and close.
+// A window of fixed size keeps it fixed at the new size.
+void resizeWindow(QWidget& window, QSize client)
+{
+    if (window.minimumSize() == window.maximumSize())
+        window.setFixedSize(client);
+    else
+        window.resize(client);
+}
+
+// The outer frame asked for before the window system had drawn a frame. Once the window is
+// shown and its real frame is known, the client area is set so the outer frame has that size,
+// and the frame is put where it was asked for: without it a stored size would drift by the
+// difference on every open and close, and a window placed while shown but not yet framed
+// would have its client area, not its frame, at the place (a title bar higher, a border left).
+// The frame of a window that cannot be resized often differs from the estimate (no handle).
 class PendingOuterSize final : public QObject {
 public:
     static PendingOuterSize& of(QWidget& window)
@@ -45,13 +58,18 @@ public:
 
     int width = -1;    // pixels, -1 when not asked for
     int height = -1;
+    std::optional<QPoint> position;   // of the frame, in pixels
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         const QEvent::Type type = event->type();
-        if (watched == window_ && (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize))
+        if (watched == window_ && (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize)) {
+            // Moved by someone else before the frame came: that place is the one to keep.
+            if (type == QEvent::Move && position && !framedNow())
+                position = window_->pos();
             applyWhenFramed();
+        }
         return false;
     }
 
@@ -61,21 +79,27 @@ private:
         window.installEventFilter(this);
     }
 
+    bool framedNow() const
+    {
+        const QWindow* handle = window_->windowHandle();
+        return window_->isVisible() && handle && !handle->frameMargins().isNull();
+    }
+
     void applyWhenFramed()
     {
-        QWindow* handle = window_->windowHandle();
-        if (!window_->isVisible() || !handle)
-            return;
-        const QMargins frame = handle->frameMargins();
-        if (frame.isNull())
+        if (!framedNow())
             return;    // the window manager has not framed the window yet
+        const QMargins frame = window_->windowHandle()->frameMargins();
         const QSize client(width < 0 ? window_->width() : std::max(1, width - frame.left() - frame.right()),
             height < 0 ? window_->height() : std::max(1, height - frame.top() - frame.bottom()));
         QWidget* window = window_;
+        const std::optional<QPoint> framePosition = position;
         deleteLater();
         window->removeEventFilter(this);
         if (client != window->size())
-            window->resize(client);
+            resizeWindow(*window, client);
+        if (framePosition && window->pos() != *framePosition)
+            window->move(*framePosition);
     }
 
     QPointer<QWidget> window_;
@@ -100,17 +124,32 @@ QSize WidgetPlacedWindow::frameExtent() const
         twipsToPixels(metrics.captionHeight + metrics.sizingFrameHeight + metrics.borderHeight, screen.twipsPerPixelY)};
 }
 
-void WidgetPlacedWindow::rememberUntilFramed(int outerWidth, int outerHeight)
+bool WidgetPlacedWindow::framed() const
 {
     if (frameKnown(window_) && !window_.windowHandle()->frameMargins().isNull()) {
         PendingOuterSize::forget(window_);
-        return;
+        return true;
     }
+    return false;
+}
+
+void WidgetPlacedWindow::rememberUntilFramed(int outerWidth, int outerHeight)
+{
+    if (framed())
+        return;
     PendingOuterSize& pending = PendingOuterSize::of(window_);
     if (outerWidth >= 0)
         pending.width = outerWidth;
     if (outerHeight >= 0)
         pending.height = outerHeight;
+}
+
+void WidgetPlacedWindow::rememberPositionUntilFramed()
+{
+    // Where no window system draws frames there is nothing to wait for.
+    if (framed() || moduleState().windowMetrics == WindowMetrics{})
+        return;
+    PendingOuterSize::of(window_).position = window_.pos();
 }
 
 // QWidget::x() and y() of a window are the frame's position, also before it is shown.
@@ -137,24 +176,26 @@ double WidgetPlacedWindow::height() const
 void WidgetPlacedWindow::setLeft(double twips)
 {
     window_.move(twipsToPixels(twips, screenMetrics().twipsPerPixelX), window_.y());
+    rememberPositionUntilFramed();
 }
 
 void WidgetPlacedWindow::setTop(double twips)
 {
     window_.move(window_.x(), twipsToPixels(twips, screenMetrics().twipsPerPixelY));
+    rememberPositionUntilFramed();
 }
 
 void WidgetPlacedWindow::setWidth(double twips)
 {
     const int outer = twipsToPixels(twips, screenMetrics().twipsPerPixelX);
-    window_.resize(std::max(1, outer - frameExtent().width()), window_.height());
+    resizeWindow(window_, {std::max(1, outer - frameExtent().width()), window_.height()});
     rememberUntilFramed(outer, -1);
 }
 
 void WidgetPlacedWindow::setHeight(double twips)
 {
     const int outer = twipsToPixels(twips, screenMetrics().twipsPerPixelY);
-    window_.resize(window_.width(), std::max(1, outer - frameExtent().height()));
+    resizeWindow(window_, {window_.width(), std::max(1, outer - frameExtent().height())});
     rememberUntilFramed(-1, outer);
 }
 

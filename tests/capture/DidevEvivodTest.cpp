@@ -154,6 +154,16 @@ TEST_F(CaptureWindow, StoredPlacementIsAppliedAndAZeroHeightTakesTheDesignSize)
     open(QStringLiteral("Cam"));
     EXPECT_DOUBLE_EQ(window->Width(), 5250);
     EXPECT_DOUBLE_EQ(window->Height(), 4320);
+
+    // Width -1 keeps the design width, also after a window that was wider, and a window that
+    // would run past the right edge is pulled back by that width.
+    window->resize(900, 700);
+    window->Unload();
+    moduleState().captureWindowPlacement = {static_cast<int32_t>(1280 * kTwips) - 1000, 1200, -1, 4500};
+    window->Load();
+    EXPECT_DOUBLE_EQ(window->Width(), 5250);
+    EXPECT_DOUBLE_EQ(window->Height(), 4500);
+    EXPECT_DOUBLE_EQ(window->Left(), 1280 * kTwips - 5250 - moduleState().windowMetrics.borderWidth);
 }
 
 TEST_F(CaptureWindow, WithoutVideoTheLogoIsCentredAndReconnectionRunsEverySecond)
@@ -175,9 +185,15 @@ TEST_F(CaptureWindow, WithoutVideoTheLogoIsCentredAndReconnectionRunsEverySecond
     EXPECT_NEAR(logo.Top(), window->Height() / 2 - logo.Height() / 2 - statusBarHeight, kTwips);
     EXPECT_GT(window->originalLogo().Width(), 0) << "the logo picture ships with the module";
 
-    // The logo follows a resize.
+    // The logo follows a resize; in a wide, short window it stays behind the status bar.
     window->resize(600, 500);
     EXPECT_NEAR(logo.Width(), window->Width() * 0.75, kTwips);
+    window->resize(1200, 220);
+    const QRect statusBar = window->StatusBar1().geometry();
+    for (const QPoint& point : {statusBar.topLeft() + QPoint(1, 1), statusBar.center()}) {
+        const QWidget* hit = window->childAt(point);
+        EXPECT_TRUE(hit == &window->StatusBar1() || window->StatusBar1().isAncestorOf(hit)) << point.x() << "," << point.y();
+    }
 
     QSignalSpy ticks(&window->VideoReconnectionTimer(), &QTimer::timeout);
     ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 2; }, kReconnectWait + 1500));
@@ -212,7 +228,33 @@ TEST_F(CaptureWindow, APluggedCameraIsSelectedAndAnUnpluggedOneBringsTheLogoBack
     window->deviceWatch()->postNotice(QStringLiteral("remove"), QStringLiteral("video4linux"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return logoShown(); }, kReconnectWait));
     EXPECT_EQ(panelText(1), QStringLiteral("No Video"));
+    // Around the logo no last picture stays that could pass for live video.
+    const QImage area = window->videoView().grab().toImage();
+    int lit = 0;
+    for (int y = 0; y < area.height(); ++y) {
+        for (int x = 0; x < area.width(); ++x)
+            lit += qGray(area.pixel(x, y)) != 0;
+    }
+    EXPECT_EQ(lit, 0);
     EXPECT_TRUE(window->VideoReconnectionTimer().isActive()) << "attempts go on every second";
+}
+
+TEST_F(CaptureWindow, AtItsSmallestThePanelsStayReadableAndALongNameIsElided)
+{
+    const QString name = QStringLiteral("Studio Camera with a Rather Long Device Name HD Pro");
+    open(name);
+    window->resize(1, 1);
+    EXPECT_GE(window->width(), 100);
+    EXPECT_GE(window->videoView().height(), window->StatusBar1().height()) << "some video shows";
+    const StatusPanel& video = window->panel(1);
+    EXPECT_EQ(video.text(), name);
+    EXPECT_EQ(video.toolTip(), name);
+    EXPECT_LT(video.contentsRect().width(), video.fontMetrics().horizontalAdvance(name));
+    for (int index : {2, 3}) {
+        const StatusPanel& panel = window->panel(index);
+        EXPECT_EQ(panel.toolTip(), panel.text());
+        EXPECT_GE(panel.contentsRect().width(), panel.fontMetrics().horizontalAdvance(panel.text())) << index;
+    }
 }
 
 TEST_F(CaptureWindow, NoticesOfOtherSubsystemsAndActionsChangeNothing)

@@ -103,6 +103,8 @@ TEST_F(CaptureSnapshotTest, TheFirstGrabIsNumberedOneAndOpensTheViewerUnderTheCa
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_EQ(viewer->currentFrame(), 1);
     EXPECT_EQ(viewer->Picture1().picture(), record.picture) << "not opened at the capture size";
+    // Frame under frame, also where the window manager frames the viewer after it is shown.
+    (void)QTest::qWaitFor([&] { return viewer->Top() == window_->Top() + window_->Height(); }, kWait);
     EXPECT_DOUBLE_EQ(viewer->Left(), window_->Left());
     EXPECT_DOUBLE_EQ(viewer->Top(), window_->Top() + window_->Height());
 }
