@@ -37,21 +37,23 @@ void showInViewer(DidevEvivod& captureWindow, int16_t n)
         }
     }
 
+    // Placed before it is shown: a window manager puts a window that maps without a place of
+    // its own wherever it likes, and frames it around the place asked for.
     SnapshotViewer& viewer = SnapshotViewerWindow();
     viewer.ShowFrame(n, true);
-    viewer.show();
     const WindowPlacement& saved = state.viewerPlacement;
     if (saved.Width != 0 && saved.Height != 0) {
         viewer.setTop(saved.Top);
         viewer.setLeft(saved.Left);
-        return;
+    } else {
+        double top = captureWindow.Top() + captureWindow.Height();
+        const double screenHeight = screenMetrics().height;
+        if (top + viewer.Height() > screenHeight)
+            top = screenHeight - viewer.Height();
+        viewer.setTop(top);
+        viewer.setLeft(captureWindow.Left());
     }
-    double top = captureWindow.Top() + captureWindow.Height();
-    const double screenHeight = screenMetrics().height;
-    if (top + viewer.Height() > screenHeight)
-        top = screenHeight - viewer.Height();
-    viewer.setTop(top);
-    viewer.setLeft(captureWindow.Left());
+    viewer.show();
 }
 
 } // namespace

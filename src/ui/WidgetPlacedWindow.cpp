@@ -64,12 +64,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         const QEvent::Type type = event->type();
-        if (watched == window_ && (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize)) {
-            // Moved by someone else before the frame came: that place is the one to keep.
-            if (type == QEvent::Move && position && !framedNow())
-                position = window_->pos();
+        if (watched == window_ && (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize))
             applyWhenFramed();
-        }
         return false;
     }
 
