@@ -2,7 +2,7 @@
 // source in the same run: time to the first painted frame, CPU of the preview against a
 // gst-launch-1.0 pipeline of the same source into fakesink, and the latency from a frame
 // leaving the source to its paint.
-#include "capture/DidevEvivod.h"
+#include "capture/CaptureWindow.h"
 #include "capture/GstHandles.h"
 #include "capture/VideoView.h"
 #include "state/ModuleState.h"
@@ -137,9 +137,9 @@ void BM_FirstFrame_CaptureWindow(benchmark::State& state)
     std::vector<double> fromShow;
     for (auto _ : state) {
         moduleState().captureWindowPlacement = {};
-        DidevEvivod window(testPattern());
+        CaptureWindow window(testPattern());
         const auto start = std::chrono::steady_clock::now();
-        window.Load();
+        window.load();
         const auto shown = std::chrono::steady_clock::now();
         window.show();
         QElapsedTimer waited;
@@ -149,7 +149,7 @@ void BM_FirstFrame_CaptureWindow(benchmark::State& state)
         fromLoad.push_back(msSince(start));
         fromShow.push_back(msSince(shown));
         state.SetIterationTime(fromLoad.back() / 1000);
-        window.Unload();
+        window.unload();
     }
     std::sort(fromLoad.begin(), fromLoad.end());
     std::sort(fromShow.begin(), fromShow.end());
@@ -197,11 +197,11 @@ void BM_Cpu_CaptureWindowPreview(benchmark::State& state)
     const int clientWidth = static_cast<int>(state.range(0));
     for (auto _ : state) {
         moduleState().captureWindowPlacement = {};
-        DidevEvivod window(testPattern());
-        window.Load();
+        CaptureWindow window(testPattern());
+        window.load();
         window.show();
         if (clientWidth > 0)
-            window.resize(clientWidth, clientWidth * 9 / 16 + window.StatusBar1().height());
+            window.resize(clientWidth, clientWidth * 9 / 16 + window.statusBar().height());
         std::vector<double> latencies;
         QObject::connect(&window.videoView(), &VideoView::framePainted, [&] {
             if (const auto latency = window.videoView().lastLatency())
@@ -216,7 +216,7 @@ void BM_Cpu_CaptureWindowPreview(benchmark::State& state)
         const double cpu = processCpuSeconds() - cpuStart;
         const double wall = msSince(start) / 1000;
         const double shown = double(window.videoView().framesShown() - shownBefore);
-        window.Unload();
+        window.unload();
 
         state.SetIterationTime(wall);
         figures.moduleCpuPercent = 100 * cpu / wall;

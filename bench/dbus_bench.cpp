@@ -6,7 +6,7 @@
 #include "PrivateSessionBus.h"
 
 #include "app/AutomationClient.h"
-#include "automation/DBusNames.h"
+#include "common/DBusNames.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

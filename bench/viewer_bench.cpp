@@ -2,11 +2,11 @@
 // running test pattern into the store against a memcpy of one frame; the memory a stored frame
 // takes against its raw pixels; printing 50 frames to PDF and to the print preview, per frame
 // and with the peak memory.
-#include "capture/DidevEvivod.h"
-#include "imaging/PictureBox.h"
+#include "capture/CaptureWindow.h"
 #include "snapshots/CaptureSnapshot.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
+#include "ui/PictureBox.h"
 #include "viewer/FramePrinting.h"
 #include "viewer/PreviewPrinter.h"
 #include "viewer/SnapshotViewerInstance.h"
@@ -98,9 +98,9 @@ public:
         CaptureOptions options;
         options.systemDevices = false;
         options.virtualVideo.append(VirtualVideoDevice{QStringLiteral("Test Pattern"), QStringLiteral("smpte"), {kWidth, kHeight, 25}});
-        window_ = std::make_unique<DidevEvivod>(options);
+        window_ = std::make_unique<CaptureWindow>(options);
         moduleState().closeNotifyRequest = QStringLiteral("N");
-        window_->Load();
+        window_->load();
         window_->show();
         for (int i = 0; i < 100 && !window_->captureControl().newestFrame(); ++i)
             spin(20);
@@ -113,10 +113,10 @@ public:
         ClearSnapshotStore();
     }
 
-    DidevEvivod& window() { return *window_; }
+    CaptureWindow& window() { return *window_; }
 
 private:
-    std::unique_ptr<DidevEvivod> window_;
+    std::unique_ptr<CaptureWindow> window_;
 };
 
 void BM_CopyOfOneFrame(benchmark::State& state)
@@ -263,7 +263,7 @@ public:
         seam.queueAnswer(ModalKind::Print, true);
         QElapsedTimer timer;
         timer.start();
-        PrintFrame(0, hidden_);
+        printFrames(0, hidden_);
         const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
         const long peakKb = statusKilobytes("VmHWM:");
         seam.takeMessages();

@@ -1,8 +1,8 @@
 #include "app/AutomationClient.h"
 
 #include "app/HostCallError.h"
-#include "automation/DBusNames.h"
-#include "automation/HostStringArrayDBus.h"
+#include "common/DBusNames.h"
+#include "common/HostStringArrayDBus.h"
 
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
@@ -178,12 +178,12 @@ int16_t AutomationClient::GetSnapshotCount()
     return replyAt<int16_t>(call(QStringLiteral("GetSnapshotCount"), {}, "n"), 0);
 }
 
-void AutomationClient::PictureSavedByLogger(int16_t& index, VbBoolean& setting)
+void AutomationClient::PictureSavedByLogger(int16_t& index, HostBoolean& setting)
 {
     call(QStringLiteral("PictureSavedByLogger"), {integer(index), integer(setting)}, QString());
 }
 
-VbBoolean AutomationClient::SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
+HostBoolean AutomationClient::SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
     int16_t& colorReduction)
 {
     const auto reply = call(QStringLiteral("SaveSnapshot"),
@@ -202,7 +202,7 @@ void AutomationClient::SetProperty(int16_t& propID, QString& propValue)
     call(QStringLiteral("SetProperty"), {integer(propID), propValue}, QString());
 }
 
-VbBoolean AutomationClient::ShowForm(int16_t& formID, HostStringArray& passDataArray)
+HostBoolean AutomationClient::ShowForm(int16_t& formID, HostStringArray& passDataArray)
 {
     const auto reply = call(QStringLiteral("ShowForm"), {integer(formID), QVariant::fromValue(passDataArray)}, "n(ias)");
     passDataArray = arrayAt(reply, 1);
@@ -214,7 +214,7 @@ int16_t AutomationClient::TakeSnapshot()
     return replyAt<int16_t>(call(QStringLiteral("TakeSnapshot"), {}, "n"), 0);
 }
 
-VbBoolean AutomationClient::AllowInternalCapture()
+HostBoolean AutomationClient::AllowInternalCapture()
 {
     const auto reply = callInterface(QString::fromLatin1(dbus::kPropertiesInterface), QStringLiteral("Get"),
         {QString::fromLatin1(dbus::kAutomationInterface), QString::fromLatin1(dbus::kAllowInternalCaptureProperty)}, "v");
@@ -224,7 +224,7 @@ VbBoolean AutomationClient::AllowInternalCapture()
     return value.value<short>();
 }
 
-void AutomationClient::setAllowInternalCapture(VbBoolean value)
+void AutomationClient::setAllowInternalCapture(HostBoolean value)
 {
     callInterface(QString::fromLatin1(dbus::kPropertiesInterface), QStringLiteral("Set"),
         {QString::fromLatin1(dbus::kAutomationInterface), QString::fromLatin1(dbus::kAllowInternalCaptureProperty),

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/HostCallError.h"
-#include "automation/HostStringArray.h"
-#include "common/VbTypes.h"
+#include "common/HostBoolean.h"
+#include "common/HostStringArray.h"
 
 #include <QByteArray>
 #include <QDBusConnection>
@@ -49,15 +49,15 @@ public:
     void GetSettings(HostStringArray& passDataArray);
     void GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& frameID, double& frameTime, QString& frameTimecode);
     int16_t GetSnapshotCount();
-    void PictureSavedByLogger(int16_t& index, VbBoolean& setting);
-    VbBoolean SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
+    void PictureSavedByLogger(int16_t& index, HostBoolean& setting);
+    HostBoolean SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
         int16_t& colorReduction);
     void SetPointers(QString& appMainWindow, QString& apPath, QString& wkPath, QString& tmpPath, int32_t& userRegArea);
     void SetProperty(int16_t& propID, QString& propValue);
-    VbBoolean ShowForm(int16_t& formID, HostStringArray& passDataArray);
+    HostBoolean ShowForm(int16_t& formID, HostStringArray& passDataArray);
     int16_t TakeSnapshot();
-    VbBoolean AllowInternalCapture();
-    void setAllowInternalCapture(VbBoolean value);
+    HostBoolean AllowInternalCapture();
+    void setAllowInternalCapture(HostBoolean value);
 
     // The picture's bitmap file, read from the sealed memory file the server hands over.
     QByteArray GetPictureData(int32_t hPicture);

@@ -4,7 +4,7 @@
 #include "app/HostCommandLine.h"
 #include "app/HostSession.h"
 #include "app/PrivateBus.h"
-#include "automation/DBusNames.h"
+#include "common/DBusNames.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -1,8 +1,8 @@
 #include "app/HostEventSink.h"
 
-#include "automation/DBusInterfaceXml.h"
-#include "automation/DBusNames.h"
-#include "automation/HostStringArrayDBus.h"
+#include "common/DBusInterfaceXml.h"
+#include "common/DBusNames.h"
+#include "common/HostStringArrayDBus.h"
 
 namespace didev {
 

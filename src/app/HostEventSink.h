@@ -1,7 +1,7 @@
 #pragma once
 
-#include "automation/DBusMethodTable.h"
-#include "automation/HostStringArray.h"
+#include "common/DBusMethodTable.h"
+#include "common/HostStringArray.h"
 
 #include <QDBusConnection>
 #include <QDBusVirtualObject>

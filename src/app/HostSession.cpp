@@ -18,9 +18,9 @@ int16_t integerArgument(const QString& text)
     return static_cast<int16_t>(text.toInt());
 }
 
-QString booleanText(VbBoolean value)
+QString booleanText(HostBoolean value)
 {
-    return value == vbTrue ? QStringLiteral("True") : value == vbFalse ? QStringLiteral("False") : QString::number(value);
+    return value == kHostTrue ? QStringLiteral("True") : value == kHostFalse ? QStringLiteral("False") : QString::number(value);
 }
 
 // An automation date (days since 1899-12-30, local time) as text.
@@ -87,7 +87,7 @@ void HostSession::run(const HostCommand& command)
         case HostCommandKind::Get: get(integerArgument(a[0])); break;
         case HostCommandKind::Mark: {
             int16_t index = integerArgument(a[0]);
-            VbBoolean setting = a.size() > 1 ? integerArgument(a[1]) : vbTrue;
+            HostBoolean setting = a.size() > 1 ? integerArgument(a[1]) : kHostTrue;
             client_.PictureSavedByLogger(index, setting);
             print(QStringLiteral("mark %1: %2").arg(index).arg(booleanText(setting)));
             break;
@@ -125,7 +125,7 @@ void HostSession::show(const QStringList& arguments)
         entries[k] = arguments[k];
     HostStringArray passDataArray(1, entries);
     int16_t formID = 0;
-    const VbBoolean shown = client_.ShowForm(formID, passDataArray);
+    const HostBoolean shown = client_.ShowForm(formID, passDataArray);
     print(QStringLiteral("show: %1 (instance %2)").arg(booleanText(shown), client_.path()));
 }
 
@@ -173,7 +173,7 @@ void HostSession::save(const QStringList& arguments)
     int16_t format = integerArgument(arguments[2]);
     int16_t colorDepth = arguments.size() > 3 ? integerArgument(arguments[3]) : 0;
     int16_t colorReduction = arguments.size() > 4 ? integerArgument(arguments[4]) : 0;
-    const VbBoolean saved = client_.SaveSnapshot(index, fileName, format, colorDepth, colorReduction);
+    const HostBoolean saved = client_.SaveSnapshot(index, fileName, format, colorDepth, colorReduction);
     print(QStringLiteral("save %1: %2 %3").arg(index).arg(booleanText(saved), fileName));
 }
 

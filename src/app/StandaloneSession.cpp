@@ -2,10 +2,10 @@
 
 #include "app/QuitSignals.h"
 #include "app/WindowSettingsFile.h"
-#include "capture/DidevEvivod.h"
-#include "capture/StatusPanel.h"
+#include "capture/CaptureWindow.h"
 #include "capture/VideoView.h"
 #include "common/AutomationError.h"
+#include "ui/StatusPanel.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -131,7 +131,7 @@ int StandaloneSession::run()
         showFormArray.set(1, QStringLiteral("Y"));
         automation_->ShowForm(formID, showFormArray);
     }
-    DidevEvivod& window = *automation_->captureWindow();
+    CaptureWindow& window = *automation_->captureWindow();
     printDevices();
     connect(&window.videoView(), &VideoView::framePainted, this, [this, &window, sinceShown] {
         if (window.videoView().framesShown() == 1)
@@ -174,7 +174,7 @@ void StandaloneSession::printDevices()
 
 bool StandaloneSession::playOffscreen()
 {
-    DidevEvivod& window = *automation_->captureWindow();
+    CaptureWindow& window = *automation_->captureWindow();
     const int total = std::max(1, settings_.seconds) * 1000;
     QElapsedTimer clock;
     clock.start();
@@ -257,7 +257,7 @@ bool StandaloneSession::saveFrame(int16_t index, const QString& fileName, int16_
     QString name = fileName;
     int16_t colorDepth = 0;
     int16_t colorReduction = 0;
-    VbBoolean result = vbFalse;
+    HostBoolean result = kHostFalse;
     try {
         result = automation_->SaveSnapshot(index, name, format, colorDepth, colorReduction);
     } catch (const AutomationError& error) {
@@ -265,10 +265,10 @@ bool StandaloneSession::saveFrame(int16_t index, const QString& fileName, int16_
         return false;
     }
     out_ << "SaveSnapshot " << kind << ": " << result;
-    if (result == vbTrue)
+    if (result == kHostTrue)
         out_ << ", " << QFileInfo(name).size() << " bytes: " << name;
     out_ << "\n" << Qt::flush;
-    return result == vbTrue;
+    return result == kHostTrue;
 }
 
 void StandaloneSession::printSettings()
@@ -282,7 +282,7 @@ void StandaloneSession::printSettings()
 
 void StandaloneSession::report(const char* what)
 {
-    DidevEvivod* window = automation_->captureWindow();
+    CaptureWindow* window = automation_->captureWindow();
     if (!window) {
         out_ << what << ": " << automation_->GetSnapshotCount() << " frame(s) stored\n" << Qt::flush;
         return;

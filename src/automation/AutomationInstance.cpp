@@ -1,10 +1,10 @@
 #include "automation/AutomationInstance.h"
 
 #include "automation/BitmapMemoryFile.h"
-#include "automation/DBusInterfaceXml.h"
-#include "automation/DBusNames.h"
-#include "automation/HostStringArrayDBus.h"
 #include "common/AutomationError.h"
+#include "common/DBusInterfaceXml.h"
+#include "common/DBusNames.h"
+#include "common/HostStringArrayDBus.h"
 #include "ui/InteractionSeam.h"
 
 #include <QDBusObjectPath>
@@ -159,7 +159,7 @@ void AutomationInstance::addMethods()
     });
     methods_.add("PictureSavedByLogger", "nn", [&a](const QDBusMessage& call) {
         auto index = argumentAt<int16_t>(call, 0);
-        auto setting = argumentAt<VbBoolean>(call, 1);
+        auto setting = argumentAt<HostBoolean>(call, 1);
         a.PictureSavedByLogger(index, setting);
         return QVariantList{};
     });
@@ -189,7 +189,7 @@ void AutomationInstance::addMethods()
     methods_.add("ShowForm", "n(ias)", [&a](const QDBusMessage& call) {
         auto formID = argumentAt<int16_t>(call, 0);
         auto passDataArray = argumentAt<HostStringArray>(call, 1);
-        const VbBoolean result = a.ShowForm(formID, passDataArray);
+        const HostBoolean result = a.ShowForm(formID, passDataArray);
         return QVariantList{integerValue(result), arrayValue(passDataArray)};
     });
     methods_.add("TakeSnapshot", "", [&a](const QDBusMessage&) {

@@ -1,7 +1,7 @@
 #include "automation/AutomationServer.h"
 
 #include "automation/AutomationService.h"
-#include "automation/DBusNames.h"
+#include "common/DBusNames.h"
 #include "automation/TestDriver.h"
 
 #include <QCoreApplication>

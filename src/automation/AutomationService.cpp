@@ -1,8 +1,8 @@
 #include "automation/AutomationService.h"
 
 #include "automation/AutomationInstance.h"
-#include "automation/DBusInterfaceXml.h"
-#include "automation/DBusNames.h"
+#include "common/DBusInterfaceXml.h"
+#include "common/DBusNames.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusObjectPath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "automation/DBusMethodTable.h"
+#include "common/DBusMethodTable.h"
 #include "automation/PeerProcesses.h"
 
 #include <QDBusConnection>

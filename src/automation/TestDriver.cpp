@@ -1,22 +1,21 @@
 #include "automation/TestDriver.h"
 
-#include "automation/DBusInterfaceXml.h"
-#include "automation/DBusNames.h"
 #include "automation/TestDriverRows.h"
 #include "automation/WindowStateReport.h"
+#include "capture/CaptureWindow.h"
 #include "capture/DeviceWatch.h"
-#include "capture/DidevEvivod.h"
-#include "capture/StatusPanel.h"
 #include "capture/VideoView.h"
 #include "capture/VirtualKeys.h"
+#include "common/DBusInterfaceXml.h"
+#include "common/DBusNames.h"
 #include "common/Twips.h"
-#include "ui/CustomInputBox.h"
 #include "ui/InteractionSeam.h"
+#include "ui/MessageBox.h"
 #include "ui/Screen.h"
+#include "ui/StatusPanel.h"
 #include "ui/SyntheticInput.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/SnapshotViewerInstance.h"
-#include "viewer/StatusBarPanel.h"
 
 #include <QApplication>
 #include <QDBusArgument>
@@ -33,21 +32,15 @@ namespace didev {
 
 namespace {
 
-// Menu-item flags of a ClickPanel row.
-constexpr int kGreyed = 0x1;
-constexpr int kChecked = 0x8;
-constexpr int kSubmenu = 0x10;
-constexpr int kSeparator = 0x800;
-
 template <typename T>
 T argumentAt(const QDBusMessage& call, int index)
 {
     return qvariant_cast<T>(call.arguments().at(index));
 }
 
-DidevEvivod& captureWindow()
+CaptureWindow& captureWindow()
 {
-    auto* window = qobject_cast<DidevEvivod*>(TestDriver::findWindow(QStringLiteral("capture")));
+    auto* window = qobject_cast<CaptureWindow*>(TestDriver::findWindow(QStringLiteral("capture")));
     if (!window)
         throw DBusCallError(QDBusError::Failed, QStringLiteral("No capture window is loaded"));
     return *window;
@@ -146,36 +139,13 @@ int pixelsY(double twips)
     return twipsToPixels(twips, screenMetrics().twipsPerPixelY);
 }
 
-// The menu as ClickPanel rows, a submenu's items one level deeper right after its own row.
-void appendMenuRows(const QMenu& menu, int16_t depth, QList<MenuRow>& rows)
-{
-    for (QAction* action : menu.actions()) {
-        if (!action->isVisible())
-            continue;
-        MenuRow row;
-        row.depth = depth;
-        if (action->isSeparator()) {
-            row.flags = kSeparator;
-            rows.append(row);
-            continue;
-        }
-        row.id = action->data().toInt();
-        row.text = action->text();
-        row.flags = (action->isEnabled() ? 0 : kGreyed) | (action->isChecked() ? kChecked : 0)
-            | (action->menu() ? kSubmenu : 0);
-        rows.append(row);
-        if (action->menu())
-            appendMenuRows(*action->menu(), static_cast<int16_t>(depth + 1), rows);
-    }
-}
-
 // Records the first popup menu that opens while it lives.
 class MenuRecorder final : public QObject {
 public:
     MenuRecorder() { qApp->installEventFilter(this); }
     ~MenuRecorder() override { qApp->removeEventFilter(this); }
     bool opened() const { return opened_; }
-    const QList<MenuRow>& rows() const { return rows_; }
+    const QList<PopupMenuRow>& rows() const { return rows_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -183,14 +153,14 @@ protected:
         auto* menu = qobject_cast<QMenu*>(watched);
         if (!opened_ && menu && event->type() == QEvent::Show && !qobject_cast<QMenu*>(menu->parentWidget())) {
             opened_ = true;
-            appendMenuRows(*menu, 0, rows_);
+            rows_ = popupMenuRows(*menu);
         }
         return false;
     }
 
 private:
     bool opened_ = false;
-    QList<MenuRow> rows_;
+    QList<PopupMenuRow> rows_;
 };
 
 QVariant integerAnswer(const QVariant& answer, const QString& kind)
@@ -212,10 +182,10 @@ TestDriver::TestDriver(const QDBusConnection& connection, QObject* parent)
     , connection_(connection)
     , methods_(QString::fromLatin1(dbus::kTestDriverInterface))
 {
-    qDBusRegisterMetaType<MenuRow>();
-    qDBusRegisterMetaType<QList<MenuRow>>();
-    qDBusRegisterMetaType<MessageRow>();
-    qDBusRegisterMetaType<QList<MessageRow>>();
+    qDBusRegisterMetaType<PopupMenuRow>();
+    qDBusRegisterMetaType<QList<PopupMenuRow>>();
+    qDBusRegisterMetaType<ShownMessage>();
+    qDBusRegisterMetaType<QList<ShownMessage>>();
     InteractionSeam::instance().setUnattended(true);
     InteractionSeam::instance().setRecordingMessages(true);
     addDeviceMethods();
@@ -252,15 +222,15 @@ bool TestDriver::handleMessage(const QDBusMessage& message, const QDBusConnectio
 QWidget* TestDriver::findWindow(const QString& name)
 {
     if (name == QLatin1String("message"))
-        return CustomInputBox::current();
+        return MessageBox::current();
     if (name == QLatin1String("viewer"))
         return LoadedSnapshotViewer();
     if (name != QLatin1String("capture"))
         raiseInvalidArguments(QStringLiteral("Windows are capture, viewer and message, not '%1'").arg(name));
     // The newest loaded capture window: an unloaded one may linger until it is deleted.
-    DidevEvivod* found = nullptr;
+    CaptureWindow* found = nullptr;
     for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* capture = qobject_cast<DidevEvivod*>(widget); capture && capture->loaded())
+        if (auto* capture = qobject_cast<CaptureWindow*>(widget); capture && capture->loaded())
             found = capture;
     return found;
 }
@@ -332,7 +302,7 @@ void TestDriver::addInputMethods()
         const double y = argumentAt<double>(call, 2);
         if (!std::isfinite(x) || !std::isfinite(y) || std::abs(x) > 1e7 || std::abs(y) > 1e7)
             raiseInvalidArguments(QStringLiteral("The pointer needs a point on the screen"));
-        if (auto* capture = qobject_cast<DidevEvivod*>(&window)) {
+        if (auto* capture = qobject_cast<CaptureWindow*>(&window)) {
             // Over the video, in the video area's pixels: a move, then a press and release there.
             VideoView& video = capture->videoView();
             const QPoint at(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
@@ -373,12 +343,12 @@ void TestDriver::addInputMethods()
     });
     methods_.add("ClickPanel", "sn", [](const QDBusMessage& call) {
         QWidget& window = loadedWindow(argumentAt<QString>(call, 0));
-        auto* capture = qobject_cast<DidevEvivod*>(&window);
+        auto* capture = qobject_cast<CaptureWindow*>(&window);
         auto* viewer = qobject_cast<SnapshotViewer*>(&window);
         if (!capture && !viewer)
             raiseInvalidArguments(QStringLiteral("Only the capture window and the viewer have status-bar panels"));
         const int16_t index = argumentAt<int16_t>(call, 1);
-        const int panels = capture ? DidevEvivod::kPanelCount : SnapshotViewer::kPanelCount;
+        const int panels = capture ? CaptureWindow::kPanelCount : SnapshotViewer::kPanelCount;
         if (index < 1 || index > panels)
             raiseInvalidArguments(QStringLiteral("The status bar has panels 1 to %1").arg(panels));
         QWidget& panel = capture ? static_cast<QWidget&>(capture->panel(index)) : viewer->panel(index);
@@ -428,10 +398,7 @@ void TestDriver::addInputMethods()
 void TestDriver::addObservationMethods()
 {
     methods_.add("Messages", "", [](const QDBusMessage&) {
-        QList<MessageRow> rows;
-        for (const ShownMessage& message : InteractionSeam::instance().takeMessages())
-            rows.append(MessageRow{message.prompt, message.caption, static_cast<int16_t>(message.style)});
-        return QVariantList{QVariant::fromValue(rows)};
+        return QVariantList{QVariant::fromValue(InteractionSeam::instance().takeMessages())};
     });
     methods_.add("WindowState", "s", [](const QDBusMessage& call) {
         const QString name = argumentAt<QString>(call, 0);

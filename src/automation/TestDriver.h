@@ -1,6 +1,6 @@
 #pragma once
 
-#include "automation/DBusMethodTable.h"
+#include "common/DBusMethodTable.h"
 
 #include <QDBusConnection>
 #include <QDBusVirtualObject>
@@ -10,7 +10,7 @@ class QWidget;
 
 namespace didev {
 
-class DidevEvivod;
+class CaptureWindow;
 
 // The hands and eyes of a person at the screen, for end-to-end tests, at
 // /org/kelvara/DidevEvivod/TestDriver. Everything acts through the real widgets: key and mouse

@@ -1,31 +1,17 @@
 #pragma once
 
+#include "ui/InteractionSeam.h"
+#include "ui/PopupMenu.h"
+
 #include <QDBusArgument>
-#include <QList>
-#include <QString>
 
 #include <cstdint>
 
+// The test driver's rows on the bus: a menu item as (id, flags, text, depth), a message box as
+// (prompt, caption, style).
 namespace didev {
 
-// One item of a menu that ClickPanel saw open: (id, flags, text, depth) on the bus.
-struct MenuRow {
-    int32_t id = 0;
-    int32_t flags = 0;
-    QString text;
-    int16_t depth = 0;
-    bool operator==(const MenuRow&) const = default;
-};
-
-// One message box as it was shown: (prompt, caption, style) on the bus.
-struct MessageRow {
-    QString prompt;
-    QString caption;
-    int16_t style = 0;
-    bool operator==(const MessageRow&) const = default;
-};
-
-inline QDBusArgument& operator<<(QDBusArgument& argument, const MenuRow& row)
+inline QDBusArgument& operator<<(QDBusArgument& argument, const PopupMenuRow& row)
 {
     argument.beginStructure();
     argument << row.id << row.flags << row.text << row.depth;
@@ -33,7 +19,7 @@ inline QDBusArgument& operator<<(QDBusArgument& argument, const MenuRow& row)
     return argument;
 }
 
-inline const QDBusArgument& operator>>(const QDBusArgument& argument, MenuRow& row)
+inline const QDBusArgument& operator>>(const QDBusArgument& argument, PopupMenuRow& row)
 {
     argument.beginStructure();
     argument >> row.id >> row.flags >> row.text >> row.depth;
@@ -41,23 +27,22 @@ inline const QDBusArgument& operator>>(const QDBusArgument& argument, MenuRow& r
     return argument;
 }
 
-inline QDBusArgument& operator<<(QDBusArgument& argument, const MessageRow& row)
+inline QDBusArgument& operator<<(QDBusArgument& argument, const ShownMessage& message)
 {
     argument.beginStructure();
-    argument << row.prompt << row.caption << row.style;
+    argument << message.prompt << message.caption << static_cast<int16_t>(message.style);
     argument.endStructure();
     return argument;
 }
 
-inline const QDBusArgument& operator>>(const QDBusArgument& argument, MessageRow& row)
+inline const QDBusArgument& operator>>(const QDBusArgument& argument, ShownMessage& message)
 {
+    int16_t style = 0;
     argument.beginStructure();
-    argument >> row.prompt >> row.caption >> row.style;
+    argument >> message.prompt >> message.caption >> style;
     argument.endStructure();
+    message.style = style;
     return argument;
 }
 
 } // namespace didev
-
-Q_DECLARE_METATYPE(didev::MenuRow)
-Q_DECLARE_METATYPE(didev::MessageRow)

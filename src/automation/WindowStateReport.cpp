@@ -1,12 +1,11 @@
 #include "automation/WindowStateReport.h"
 
-#include "capture/DidevEvivod.h"
-#include "capture/StatusPanel.h"
-#include "imaging/PictureBox.h"
-#include "ui/CustomInputBox.h"
+#include "capture/CaptureWindow.h"
+#include "ui/MessageBox.h"
+#include "ui/PictureBox.h"
 #include "ui/Screen.h"
+#include "ui/StatusPanel.h"
 #include "viewer/SnapshotViewer.h"
-#include "viewer/StatusBarPanel.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -60,22 +59,29 @@ void insertStatusBar(QVariantMap& state, const QWidget& window)
     state.insert(QStringLiteral("statusBarHeight"), statusBar ? statusBar->height() * screen.twipsPerPixelY : 0.0);
 }
 
-void insertCapture(QVariantMap& state, DidevEvivod& window)
+// The window's own twips, as the host reads them, and the texts of its panels.
+template <typename Window>
+void insertPlacementAndPanels(QVariantMap& state, Window& window)
 {
-    // The window's own twips, as the host reads them.
-    state.insert(QStringLiteral("left"), window.Left());
-    state.insert(QStringLiteral("top"), window.Top());
-    state.insert(QStringLiteral("width"), window.Width());
-    state.insert(QStringLiteral("height"), window.Height());
+    const PlacedWindow& placed = window.placement();
+    state.insert(QStringLiteral("left"), placed.left());
+    state.insert(QStringLiteral("top"), placed.top());
+    state.insert(QStringLiteral("width"), placed.width());
+    state.insert(QStringLiteral("height"), placed.height());
     QStringList panels;
-    for (int index = 1; index <= DidevEvivod::kPanelCount; ++index)
+    for (int index = 1; index <= Window::kPanelCount; ++index)
         panels << window.panel(index).text();
     state.insert(QStringLiteral("panels"), panels);
+}
 
-    const PictureBox& logo = window.logoImage();
+void insertCapture(QVariantMap& state, CaptureWindow& window)
+{
+    insertPlacementAndPanels(state, window);
+
+    const PictureBox& logo = window.logo();
     state.insert(QStringLiteral("logoVisible"), logo.isVisible());
     insertGeometry(state, QStringLiteral("logo"), logo.geometry());
-    state.insert(QStringLiteral("bannerVisible"), window.picErrorBox().isVisible());
+    state.insert(QStringLiteral("bannerVisible"), window.grabFailedBanner().isVisible());
     CaptureControl& control = window.captureControl();
     state.insert(QStringLiteral("previewOn"), control.preview());
     state.insert(QStringLiteral("videoIndex"), control.videoDevices().selectedIndex());
@@ -90,44 +96,37 @@ void insertCapture(QVariantMap& state, DidevEvivod& window)
 
 void insertViewer(QVariantMap& state, SnapshotViewer& viewer)
 {
-    state.insert(QStringLiteral("left"), viewer.Left());
-    state.insert(QStringLiteral("top"), viewer.Top());
-    state.insert(QStringLiteral("width"), viewer.Width());
-    state.insert(QStringLiteral("height"), viewer.Height());
-    QStringList panels;
-    for (int index = 1; index <= SnapshotViewer::kPanelCount; ++index)
-        panels << viewer.panel(index).text();
-    state.insert(QStringLiteral("panels"), panels);
+    insertPlacementAndPanels(state, viewer);
     state.insert(QStringLiteral("statusBarTop"), viewer.statusBarTop());
     state.insert(QStringLiteral("statusBarHeight"), viewer.statusBarHeight());
     state.insert(QStringLiteral("currentFrame"), viewer.currentFrame());
-    const PictureBox& picture = viewer.Picture1();
+    const PictureBox& picture = viewer.framePicture();
     state.insert(QStringLiteral("pictureLeft"), picture.Left());
     state.insert(QStringLiteral("pictureTop"), picture.Top());
     state.insert(QStringLiteral("pictureWidth"), picture.Width());
     state.insert(QStringLiteral("pictureHeight"), picture.Height());
 }
 
-void insertMessage(QVariantMap& state, CustomInputBox& box)
+void insertMessage(QVariantMap& state, MessageBox& box)
 {
     QStringList buttons;
     for (int number = 1; number <= 5; ++number)
-        if (const QPushButton* button = box.command(number); button && button->isVisible())
+        if (const QPushButton* button = box.button(number); button && button->isVisible())
             buttons << button->text();
     state.insert(QStringLiteral("buttons"), buttons);
-    state.insert(QStringLiteral("inputVisible"), box.text1() && box.text1()->isVisible());
+    state.insert(QStringLiteral("inputVisible"), box.inputField() && box.inputField()->isVisible());
 }
 
 // How many windows of the kind are on the screen: hosts sharing the server each have theirs.
 int onScreen(const QString& name, const QWidget* window)
 {
     if (name == QLatin1String("message"))
-        return CustomInputBox::shownCount();
+        return MessageBox::shownCount();
     if (name != QLatin1String("capture"))
         return window && window->isVisible() ? 1 : 0;
     const QWidgetList windows = QApplication::topLevelWidgets();
     return static_cast<int>(std::count_if(windows.begin(), windows.end(),
-        [](const QWidget* widget) { return qobject_cast<const DidevEvivod*>(widget) && widget->isVisible(); }));
+        [](const QWidget* widget) { return qobject_cast<const CaptureWindow*>(widget) && widget->isVisible(); }));
 }
 
 } // namespace
@@ -144,11 +143,11 @@ QVariantMap windowState(const QString& name, QWidget* window)
     state.insert(QStringLiteral("caption"), window->windowTitle());
     insertGeometry(state, QString(), window->frameGeometry());
     insertStatusBar(state, *window);
-    if (auto* capture = qobject_cast<DidevEvivod*>(window))
+    if (auto* capture = qobject_cast<CaptureWindow*>(window))
         insertCapture(state, *capture);
     else if (auto* viewer = qobject_cast<SnapshotViewer*>(window))
         insertViewer(state, *viewer);
-    else if (auto* box = qobject_cast<CustomInputBox*>(window))
+    else if (auto* box = qobject_cast<MessageBox*>(window))
         insertMessage(state, *box);
     return state;
 }

@@ -1,12 +1,12 @@
 #include "automation/cDidevEvivod.h"
 
 #include "automation/SettingsExchange.h"
-#include "capture/DidevEvivod.h"
+#include "capture/CaptureWindow.h"
 #include "snapshots/CaptureSnapshot.h"
 #include "snapshots/PictureWriter.h"
 #include "snapshots/SnapshotExport.h"
 #include "state/ModuleState.h"
-#include "ui/ShowMessage.h"
+#include "ui/MessageBox.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/SnapshotViewerInstance.h"
 
@@ -21,7 +21,6 @@ namespace didev {
 namespace {
 
 constexpr const char* kInvalidFrameRequest = "Invalid frame request sent to GetSnapshot().";
-constexpr int16_t kExclamationStyle = 48;
 
 std::optional<CaptureOptions>& chosenCaptureOptions()
 {
@@ -36,11 +35,10 @@ CaptureOptions captureOptionsForNewWindow()
     return captureOptionsFrom(std::nullopt, std::nullopt, QProcessEnvironment::systemEnvironment());
 }
 
-template <typename Window>
-LiveWindowGeometry liveGeometry(const Window& window)
+LiveWindowGeometry liveGeometry(const PlacedWindow& window)
 {
-    return {static_cast<float>(window.Left()), static_cast<float>(window.Top()), static_cast<float>(window.Width()),
-        static_cast<float>(window.Height())};
+    return {static_cast<float>(window.left()), static_cast<float>(window.top()), static_cast<float>(window.width()),
+        static_cast<float>(window.height())};
 }
 
 // Every sink gets the call in the order added; one that a handler removed meanwhile is skipped.
@@ -59,7 +57,7 @@ std::optional<LiveWindowGeometry> viewerGeometry()
     const SnapshotViewer* viewer = LoadedSnapshotViewer();
     if (!viewer)
         return std::nullopt;
-    return liveGeometry(*viewer);
+    return liveGeometry(viewer->placement());
 }
 
 } // namespace
@@ -73,11 +71,11 @@ cDidevEvivod::cDidevEvivod()
 {
     // Module-wide: a further instance resets what every instance shares.
     ModuleState& state = moduleState();
-    state.captureWindowLoaded = vbFalse;
-    state.viewerShown = vbFalse;
+    state.captureWindowLoaded = kHostFalse;
+    state.viewerShown = kHostFalse;
     state.snapshotStore.reset();
     state.frameCounter = 0;
-    state.AllowInternalCapture = vbTrue;
+    state.AllowInternalCapture = kHostTrue;
     state.accumulateFrames = true;
     state.captureWindowPlacement = {};
     state.viewerPlacement = {};
@@ -95,11 +93,11 @@ cDidevEvivod::~cDidevEvivod()
         }
     };
     step([this] {
-        if (captureWindow_ && moduleState().captureWindowLoaded == vbTrue && !windowUnloading_) {
+        if (captureWindow_ && moduleState().captureWindowLoaded == kHostTrue && !windowUnloading_) {
             // Teardown tells the host nothing.
-            captureWindow_->setOkToRaiseEvents(vbFalse);
+            captureWindow_->setOkToRaiseEvents(kHostFalse);
             captureWindow_->captureControl().setPreview(false);
-            captureWindow_->Unload();
+            captureWindow_->unload();
         }
     });
     step([this] { releaseCaptureWindow(); });
@@ -114,14 +112,14 @@ void cDidevEvivod::hideWindows()
         captureWindow_->hide();
 }
 
-DidevEvivod* cDidevEvivod::captureWindow() const
+CaptureWindow* cDidevEvivod::captureWindow() const
 {
     return captureWindow_;
 }
 
 void cDidevEvivod::releaseCaptureWindow()
 {
-    DidevEvivod* window = captureWindow_;
+    CaptureWindow* window = captureWindow_;
     captureWindow_.clear();
     if (!window)
         return;
@@ -130,8 +128,8 @@ void cDidevEvivod::releaseCaptureWindow()
     // Still loaded only when another instance reset the shared flags meanwhile: it closes
     // now, silently, rather than when it is deleted, after its successor has loaded.
     if (window->loaded() && !windowUnloading_) {
-        window->setOkToRaiseEvents(vbFalse);
-        window->Unload();
+        window->setOkToRaiseEvents(kHostFalse);
+        window->unload();
     }
 }
 
@@ -159,7 +157,7 @@ void cDidevEvivod::ClearSavedSnapshots()
     const int count = store.upperBound();
     int kept = 0;
     for (int index = 1; index <= count; ++index) {
-        if (store.at(index).savedByLogger == vbTrue)
+        if (store.at(index).savedByLogger == kHostTrue)
             continue;
         ++kept;
         if (kept != index)
@@ -177,9 +175,9 @@ void cDidevEvivod::CloseForm(int16_t&, HostStringArray& passDataArray)
     const bool suppress = CloseFormSuppressesEvent(passDataArray);
     if (captureWindow_) {
         if (suppress)
-            captureWindow_->setOkToRaiseEvents(vbFalse);
+            captureWindow_->setOkToRaiseEvents(kHostFalse);
         if (!windowUnloading_)
-            captureWindow_->Unload();
+            captureWindow_->unload();
         releaseCaptureWindow();
     }
     UnloadSnapshotViewer();
@@ -188,12 +186,12 @@ void cDidevEvivod::CloseForm(int16_t&, HostStringArray& passDataArray)
 void cDidevEvivod::GetSettings(HostStringArray& passDataArray)
 {
     const ModuleState& state = moduleState();
-    if (!captureWindow_ || state.captureWindowLoaded != vbTrue) {
+    if (!captureWindow_ || state.captureWindowLoaded != kHostTrue) {
         WriteLiveSettings(passDataArray, std::nullopt, std::nullopt);
         return;
     }
-    WriteLiveSettings(passDataArray, liveGeometry(*captureWindow_),
-        state.viewerShown == vbTrue ? viewerGeometry() : std::nullopt);
+    WriteLiveSettings(passDataArray, liveGeometry(captureWindow_->placement()),
+        state.viewerShown == kHostTrue ? viewerGeometry() : std::nullopt);
 }
 
 void cDidevEvivod::GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& frameID, double& frameTime,
@@ -201,7 +199,7 @@ void cDidevEvivod::GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& frame
 {
     const SnapshotStore& store = moduleState().snapshotStore;
     if (index < 1 || index > store.upperBound()) {
-        ShowMessage(QString::fromLatin1(kInvalidFrameRequest), kExclamationStyle, QString());
+        askUser(QString::fromLatin1(kInvalidFrameRequest), MessageStyle::Exclamation);
         return;
     }
     const SnapshotRecord& record = store.at(index);
@@ -217,15 +215,15 @@ int16_t cDidevEvivod::GetSnapshotCount()
     return static_cast<int16_t>(moduleState().snapshotStore.upperBound());
 }
 
-void cDidevEvivod::PictureSavedByLogger(int16_t& index, VbBoolean& setting)
+void cDidevEvivod::PictureSavedByLogger(int16_t& index, HostBoolean& setting)
 {
     moduleState().snapshotStore.at(index).savedByLogger = setting;
 }
 
-VbBoolean cDidevEvivod::SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
+HostBoolean cDidevEvivod::SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
     int16_t& colorReduction)
 {
-    return toVbBoolean(didev::SaveSnapshot(index, fileName, format, colorDepth, colorReduction));
+    return toHostBoolean(didev::SaveSnapshot(index, fileName, format, colorDepth, colorReduction));
 }
 
 void cDidevEvivod::SetPointers(QString&, QString& apPath, QString& wkPath, QString& tmpPath, int32_t& userRegArea)
@@ -242,25 +240,25 @@ void cDidevEvivod::SetProperty(int16_t& propID, QString& propValue)
     ApplyProperty(propID, propValue);
 }
 
-VbBoolean cDidevEvivod::ShowForm(int16_t&, HostStringArray& passDataArray)
+HostBoolean cDidevEvivod::ShowForm(int16_t&, HostStringArray& passDataArray)
 {
-    if (captureWindow_ && moduleState().captureWindowLoaded == vbTrue) {
+    if (captureWindow_ && moduleState().captureWindowLoaded == kHostTrue) {
         captureWindow_->show();
         captureWindow_->raise();
         captureWindow_->activateWindow();
-        return vbTrue;
+        return kHostTrue;
     }
     releaseCaptureWindow();
     ClearSnapshotStore();
     ReadShowFormSettings(passDataArray);
 
-    captureWindow_ = new DidevEvivod(captureOptionsForNewWindow());
+    captureWindow_ = new CaptureWindow(captureOptionsForNewWindow());
     captureWindow_->setEventSink(this);
     ConnectSnapshotKey(*captureWindow_);
     captureWindow_->setViewerUnloader(&UnloadSnapshotViewer);
-    captureWindow_->Load();
+    captureWindow_->load();
     captureWindow_->show();
-    return vbTrue;
+    return kHostTrue;
 }
 
 int16_t cDidevEvivod::TakeSnapshot()
@@ -271,14 +269,14 @@ int16_t cDidevEvivod::TakeSnapshot()
     return CaptureSnapshot(*captureWindow_, QString());
 }
 
-VbBoolean cDidevEvivod::AllowInternalCapture() const
+HostBoolean cDidevEvivod::AllowInternalCapture() const
 {
     return moduleState().AllowInternalCapture;
 }
 
-void cDidevEvivod::setAllowInternalCapture(VbBoolean bNewValue)
+void cDidevEvivod::setAllowInternalCapture(HostBoolean value)
 {
-    moduleState().AllowInternalCapture = bNewValue;
+    moduleState().AllowInternalCapture = value;
 }
 
 void cDidevEvivod::FormClosed(HostStringArray& passDataArray)

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "automation/HostStringArray.h"
 #include "capture/CaptureOptions.h"
 #include "capture/CaptureWindowEvents.h"
-#include "common/VbTypes.h"
+#include "common/HostBoolean.h"
+#include "common/HostStringArray.h"
 
 #include <QPointer>
 #include <QString>
@@ -15,7 +15,7 @@
 
 namespace didev {
 
-class DidevEvivod;
+class CaptureWindow;
 class PictureWriter;
 
 // The host's side of the events. They are raised synchronously from inside the window's
@@ -55,7 +55,7 @@ public:
 
     // The window ShowForm created last: null before it, still set after a user close
     // (unloaded then), cleared by CloseForm.
-    DidevEvivod* captureWindow() const;
+    CaptureWindow* captureWindow() const;
 
     void ClearSnapshots();
     void ClearSavedSnapshots();
@@ -63,15 +63,15 @@ public:
     void GetSettings(HostStringArray& passDataArray);
     void GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& frameID, double& frameTime, QString& frameTimecode);
     int16_t GetSnapshotCount();
-    void PictureSavedByLogger(int16_t& index, VbBoolean& setting);
-    VbBoolean SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
+    void PictureSavedByLogger(int16_t& index, HostBoolean& setting);
+    HostBoolean SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
         int16_t& colorReduction);
     void SetPointers(QString& appMainWindow, QString& apPath, QString& wkPath, QString& tmpPath, int32_t& userRegArea);
     void SetProperty(int16_t& propID, QString& propValue);
-    VbBoolean ShowForm(int16_t& formID, HostStringArray& passDataArray);
+    HostBoolean ShowForm(int16_t& formID, HostStringArray& passDataArray);
     int16_t TakeSnapshot();
-    VbBoolean AllowInternalCapture() const;
-    void setAllowInternalCapture(VbBoolean bNewValue);
+    HostBoolean AllowInternalCapture() const;
+    void setAllowInternalCapture(HostBoolean value);
 
 private:
     // The capture window's events, passed on to the sinks.
@@ -87,7 +87,7 @@ private:
     void raiseSettingsChanged(HostStringArray& passDataArray);
     void raiseKeyDown(int16_t& KeyCode, int16_t& Shift);
 
-    QPointer<DidevEvivod> captureWindow_;
+    QPointer<CaptureWindow> captureWindow_;
     std::unique_ptr<PictureWriter> pictureWriter_;
     std::vector<cDidevEvivodEvents*> sinks_;
     // True while the window's unload is raising FormClosed: a host that closes or drops the

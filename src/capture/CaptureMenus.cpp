@@ -1,19 +1,17 @@
 #include "capture/CaptureMenus.h"
 
 #include "capture/CaptureControl.h"
+#include "capture/CaptureWindow.h"
 #include "capture/DeviceList.h"
-#include "capture/DidevEvivod.h"
 #include "common/AutomationError.h"
 #include "common/Rounding.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
-#include "ui/MessageBoxLayout.h"
-#include "ui/ShowMessage.h"
+#include "ui/MessageBox.h"
 #include "ui/WaitCursor.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/SnapshotViewerInstance.h"
 
-#include <QGuiApplication>
 #include <QMenu>
 #include <QPointer>
 
@@ -24,78 +22,48 @@ namespace {
 enum class Panel : int { Video = 1, Audio = 2, Options = 3 };
 
 constexpr const char* kDiscardPrompt = "Confirm: Discard captured frames?";
-constexpr int16_t kStyleYesNoQuestion = 36;
-constexpr int16_t kStyleExclamation = 48;
 
+// The ids of the options menu's commands that need a frame, and of the grab.
+constexpr int32_t kShowCapturedFrames = 1;
+constexpr int32_t kDiscardCapturedFrames = 2;
+constexpr int32_t kCaptureCurrentFrame = 3;
+
+// An item of the input mode and preview stage submenus: its id and the value it sets.
 struct SubmenuItem {
-    OptionsCommand command;
+    int32_t id;
     const char* text;
-    int32_t value;   // the input mode or preview stage it sets
+    int32_t value;
 };
 
 constexpr SubmenuItem kInputModeItems[] = {
-    {OptionsCommand::AudioOnly, "Audio Only", static_cast<int32_t>(InputMode::AudioOnly)},
-    {OptionsCommand::VideoOnly, "Video Only", static_cast<int32_t>(InputMode::VideoOnly)},
-    {OptionsCommand::AudioAndVideo, "Audio and Video", static_cast<int32_t>(InputMode::AudioAndVideo)},
+    {4, "Audio Only", static_cast<int32_t>(InputMode::AudioOnly)},
+    {5, "Video Only", static_cast<int32_t>(InputMode::VideoOnly)},
+    {6, "Audio and Video", static_cast<int32_t>(InputMode::AudioAndVideo)},
 };
 
 constexpr SubmenuItem kPreviewStageItems[] = {
-    {OptionsCommand::SourceStage, "Source", 0},
-    {OptionsCommand::ProcessorsStage, "Processors", 1},
-    {OptionsCommand::CompressorStage, "Compressor", 2},
+    {7, "Source", 0},
+    {8, "Processors", 1},
+    {9, "Compressor", 2},
 };
 
-MenuItemFlags checkedWhen(bool condition)
-{
-    return condition ? MenuItemFlags(MenuItemFlag::Checked) : MenuItemFlags(MenuItemFlag::Plain);
-}
-
-MenuItemFlags greyedWhen(bool condition)
-{
-    return condition ? MenuItemFlags(MenuItemFlag::Greyed) : MenuItemFlags(MenuItemFlag::Plain);
-}
-
-void appendSubmenuItems(QMenu& submenu, const SubmenuItem (&items)[3], int32_t current)
+void appendSubmenuItems(QMenu& submenu, std::span<const SubmenuItem> items, int32_t current)
 {
     for (const SubmenuItem& item : items)
-        appendMenuItem(submenu, checkedWhen(item.value == current), static_cast<int32_t>(item.command),
-            QString::fromLatin1(item.text));
+        appendMenuItem(submenu, checkedWhen(item.value == current), item.id, QString::fromLatin1(item.text));
 }
 
-const SubmenuItem* findItem(const SubmenuItem (&items)[3], OptionsCommand command)
+const SubmenuItem* findItem(std::span<const SubmenuItem> items, int32_t id)
 {
     for (const SubmenuItem& item : items) {
-        if (item.command == command)
+        if (item.id == id)
             return &item;
     }
     return nullptr;
 }
 
-QString errorText(const AutomationError& error)
-{
-    return QStringLiteral("Error %1 (%2): %3")
-        .arg(error.number())
-        .arg(QString::fromStdString(error.source()), QString::fromStdString(error.description()));
-}
-
-} // namespace
-
-CaptureMenus::CaptureMenus(DidevEvivod& window)
-    : QObject(&window)
-    , window_(window)
-{
-}
-
-QPoint CaptureMenus::menuPosition(const PanelMenuGeometry& geometry, const ScreenMetrics& screen)
-{
-    const double x = (geometry.windowLeft + geometry.sizingFrameWidth + geometry.statusBarLeft + geometry.panelLeft)
-        / screen.twipsPerPixelX;
-    const double y = (geometry.windowTop + geometry.windowHeight) / screen.twipsPerPixelY;
-    return {roundToLong(x), roundToLong(y)};
-}
-
-void CaptureMenus::buildDeviceMenu(QMenu& menu, const DeviceList& devices, const QString& panelText,
-    const QString& noneText)
+// "None" and one item per device; checked where the name is the panel's text.
+void appendDeviceItems(QMenu& menu, const DeviceList& devices, const QString& panelText, const QString& noneText)
 {
     appendMenuItem(menu, checkedWhen(panelText == noneText), kNoDeviceCommand, QStringLiteral("None"));
     for (int i = 0; i < devices.count(); ++i) {
@@ -104,58 +72,53 @@ void CaptureMenus::buildDeviceMenu(QMenu& menu, const DeviceList& devices, const
     }
 }
 
-void CaptureMenus::buildOptionsMenu(QMenu& menu, int frameCount, VbBoolean allowInternalCapture, int32_t inputMode,
-    int32_t previewStage)
-{
-    // Children of the menu, so they go with it.
-    auto* inputModes = new QMenu(&menu);
-    auto* previewStages = new QMenu(&menu);
-    appendSubmenuItems(*inputModes, kInputModeItems, inputMode);
-    appendSubmenuItems(*previewStages, kPreviewStageItems, previewStage);
 
-    const MenuItemFlags frames = greyedWhen(frameCount == 0);
-    appendMenuItem(menu, frames, static_cast<int32_t>(OptionsCommand::ShowCapturedFrames),
-        QStringLiteral("Show Captured Frames"));
-    appendMenuItem(menu, frames, static_cast<int32_t>(OptionsCommand::DiscardCapturedFrames),
-        QStringLiteral("Discard Captured Frames"));
-    appendMenuItem(menu, MenuItemFlag::Separator, 0, QString());
-    // Only exactly true allows it, as for the "S" key.
-    appendMenuItem(menu, greyedWhen(allowInternalCapture != vbTrue),
-        static_cast<int32_t>(OptionsCommand::CaptureCurrentFrame), QStringLiteral("Capture Current Frame"));
-    appendMenuItem(menu, MenuItemFlag::Separator, 0, QString());
-    appendMenuItem(menu, MenuItemFlag::Popup, 0, QStringLiteral("Input Mode"), inputModes);
-    appendMenuItem(menu, MenuItemFlag::Popup, 0, QStringLiteral("Viewer Source Stage"), previewStages);
+} // namespace
+
+CaptureMenus::CaptureMenus(CaptureWindow& window)
+    : QObject(&window)
+    , window_(window)
+{
 }
 
-void CaptureMenus::PanelClick(const StatusPanelClick& click)
+std::span<const MenuCommand<CaptureMenus>> CaptureMenus::optionsCommands()
 {
-    if (!state_.admitClick(click, window_.statusBarTop(), window_.statusBarHeight()))
-        return;
+    static constexpr MenuCommand<CaptureMenus> rows[] = {
+        {kShowCapturedFrames, "Show Captured Frames", [](CaptureMenus& menus) { menus.showCapturedFrames(); }},
+        {kDiscardCapturedFrames, "Discard Captured Frames", [](CaptureMenus& menus) { menus.discardCapturedFrames(); }},
+        {},
+        {kCaptureCurrentFrame, "Capture Current Frame", [](CaptureMenus& menus) { menus.window_.requestGrab(); }},
+        {},
+    };
+    return rows;
+}
 
-    PanelMenuGeometry geometry;
-    geometry.windowLeft = window_.Left();
-    geometry.windowTop = window_.Top();
-    geometry.windowHeight = window_.Height();
+void CaptureMenus::panelClicked(const StatusPanelClick& click)
+{
+    if (!tracker_.admitClick(click, window_.statusBarTop(), window_.statusBarHeight()))
+        return;
+    const PlacedWindow& placed = window_.placement();
+    PanelMenuGeometry geometry{placed.left(), placed.top(), placed.height()};
     geometry.sizingFrameWidth = moduleState().windowMetrics.sizingFrameWidth;
     geometry.statusBarLeft = window_.statusBarLeft();
     geometry.panelLeft = click.left;
-    const QPoint bottomLeft = menuPosition(geometry, screenMetrics());
+    const QPoint bottomLeft = PanelMenuTracker::menuBottomLeft(geometry, screenMetrics());
 
     try {
         switch (static_cast<Panel>(click.index)) {
         case Panel::Video:
-            VideoMenu(bottomLeft);
+            deviceMenu(DeviceKind::Video, bottomLeft);
             break;
         case Panel::Audio:
-            AudioMenu(bottomLeft);
+            deviceMenu(DeviceKind::Audio, bottomLeft);
             break;
         case Panel::Options:
-            OptionsMenu(bottomLeft);
+            optionsMenu(bottomLeft);
             break;
         }
     } catch (const AutomationError& error) {
         // A click has no caller to hand the error to: the user is told.
-        ShowMessage(errorText(error), kStyleExclamation);
+        tellUser(error);
     }
 }
 
@@ -163,44 +126,54 @@ int32_t CaptureMenus::track(QMenu& menu, int panel, QPoint bottomLeft)
 {
     connect(&menu, &QMenu::aboutToShow, this, [this, &menu, panel] { emit menuShown(panel, popupMenuRows(menu)); });
     // The menu's loop serves the host and the timers too: the window may close meanwhile.
-    const QPointer<DidevEvivod> window = &window_;
+    const QPointer<CaptureWindow> window = &window_;
     const int32_t id = InteractionSeam::instance().execMenu(menu, bottomLeft);
     if (!window || !window->loaded())
         return 0;
     return id;
 }
 
-void CaptureMenus::VideoMenu(QPoint bottomLeft)
+void CaptureMenus::deviceMenu(DeviceKind kind, QPoint bottomLeft)
 {
+    const bool video = kind == DeviceKind::Video;
+    const Panel panel = video ? Panel::Video : Panel::Audio;
+    CaptureControl& capture = window_.captureControl();
     QMenu menu;
-    buildDeviceMenu(menu, window_.captureControl().videoDevices(), window_.panel(1).text(),
-        QString::fromLatin1(DidevEvivod::kNoVideo));
-    const int32_t id = track(menu, static_cast<int>(Panel::Video), bottomLeft);
-    if (id > 0)
+    appendDeviceItems(menu, video ? capture.videoDevices() : capture.audioDevices(),
+        window_.panel(static_cast<int>(panel)).text(),
+        QString::fromLatin1(video ? CaptureWindow::kNoVideo : CaptureWindow::kNoAudio));
+    const int32_t id = track(menu, static_cast<int>(panel), bottomLeft);
+    if (id <= 0)
+        return;
+    if (video)
         chooseVideoDevice(id);
-}
-
-void CaptureMenus::AudioMenu(QPoint bottomLeft)
-{
-    QMenu menu;
-    buildDeviceMenu(menu, window_.captureControl().audioDevices(), window_.panel(2).text(),
-        QString::fromLatin1(DidevEvivod::kNoAudio));
-    const int32_t id = track(menu, static_cast<int>(Panel::Audio), bottomLeft);
-    if (id > 0)
+    else
         chooseAudioDevice(id);
 }
 
-void CaptureMenus::OptionsMenu(QPoint bottomLeft)
+void CaptureMenus::optionsMenu(QPoint bottomLeft)
 {
     const CaptureControl& capture = window_.captureControl();
     const ModuleState& module = moduleState();
+    const bool noFrames = module.snapshotStore.upperBound() == 0;
+    // Only exactly true allows the grab, as for the "S" key.
+    const bool grabAllowed = module.AllowInternalCapture == kHostTrue;
     QMenu menu;
-    buildOptionsMenu(menu, module.snapshotStore.upperBound(), module.AllowInternalCapture, capture.inputMode(),
-        capture.previewStage());
+    appendMenuCommands(menu, optionsCommands(), [noFrames, grabAllowed](int32_t id) {
+        return greyedWhen(id == kCaptureCurrentFrame ? !grabAllowed : noFrames);
+    });
+    // Children of the menu, so they go with it.
+    auto* inputModes = new QMenu(&menu);
+    auto* previewStages = new QMenu(&menu);
+    appendSubmenuItems(*inputModes, kInputModeItems, capture.inputMode());
+    appendSubmenuItems(*previewStages, kPreviewStageItems, capture.previewStage());
+    appendMenuItem(menu, MenuItemFlag::Popup, 0, QStringLiteral("Input Mode"), inputModes);
+    appendMenuItem(menu, MenuItemFlag::Popup, 0, QStringLiteral("Viewer Source Stage"), previewStages);
+
     const int32_t id = track(menu, static_cast<int>(Panel::Options), bottomLeft);
     if (id > 0) {
-        state_.clearPanel();
-        runOptionsCommand(static_cast<OptionsCommand>(id));
+        tracker_.clearPanel();
+        runOptionsCommand(id);
     }
 }
 
@@ -208,7 +181,7 @@ void CaptureMenus::chooseVideoDevice(int32_t id)
 {
     CaptureControl& capture = window_.captureControl();
     DeviceList& video = capture.videoDevices();
-    state_.clearPanel();
+    tracker_.clearPanel();
     capture.setPreview(false);
     const WaitCursor hourglass;
     if (id == kNoDeviceCommand) {
@@ -221,39 +194,28 @@ void CaptureMenus::chooseVideoDevice(int32_t id)
         video.setSelectedIndex(id - 1);
         capture.setPreview(true);
     }
-    window_.UpdateStatusBar();
-    window_.SizeLogoImage();
+    window_.showDeviceNames();
+    window_.placeLogo();
 }
 
 void CaptureMenus::chooseAudioDevice(int32_t id)
 {
-    state_.clearPanel();
+    tracker_.clearPanel();
     const WaitCursor hourglass;
     window_.captureControl().audioDevices().setSelectedIndex(id == kNoDeviceCommand ? -1 : id - 1);
-    window_.UpdateStatusBar();
+    window_.showDeviceNames();
 }
 
-void CaptureMenus::runOptionsCommand(OptionsCommand command)
+void CaptureMenus::runOptionsCommand(int32_t id)
 {
-    CaptureControl& capture = window_.captureControl();
-    switch (command) {
-    case OptionsCommand::ShowCapturedFrames:
-        showCapturedFrames();
+    if (runMenuCommand(optionsCommands(), id, *this))
         return;
-    case OptionsCommand::DiscardCapturedFrames:
-        discardCapturedFrames();
-        return;
-    case OptionsCommand::CaptureCurrentFrame:
-        window_.GrabFrame();
-        return;
-    default:
-        break;
-    }
     // A mode or stage the device refuses is left as it was; the menu shows the control's value.
+    CaptureControl& capture = window_.captureControl();
     try {
-        if (const SubmenuItem* item = findItem(kInputModeItems, command))
-            capture.setInputMode(item->value);
-        else if (const SubmenuItem* stage = findItem(kPreviewStageItems, command))
+        if (const SubmenuItem* mode = findItem(kInputModeItems, id))
+            capture.setInputMode(mode->value);
+        else if (const SubmenuItem* stage = findItem(kPreviewStageItems, id))
             capture.setPreviewStage(stage->value);
     } catch (const AutomationError&) {
     }
@@ -262,16 +224,17 @@ void CaptureMenus::runOptionsCommand(OptionsCommand command)
 void CaptureMenus::showCapturedFrames()
 {
     // Asked before the viewer is reached: loading one marks it shown.
-    const bool shown = moduleState().viewerShown == vbTrue;
+    const bool shown = moduleState().viewerShown == kHostTrue;
     SnapshotViewer& viewer = SnapshotViewerWindow();
     if (shown) {
-        viewer.ShowFrame(1, false);
+        viewer.showFrame(1, false);
     } else {
         // Right under this window, wherever the viewer was before and whether or not it fits the screen.
-        viewer.ShowFrame(1, true);
+        const PlacedWindow& placed = window_.placement();
+        viewer.showFrame(1, true);
         viewer.show();
-        viewer.setTop(roundHalfEven(window_.Top() + window_.Height()));
-        viewer.setLeft(window_.Left());
+        viewer.placement().setTop(roundHalfEven(placed.top() + placed.height()));
+        viewer.placement().setLeft(placed.left());
     }
     viewer.show();
     viewer.raise();
@@ -280,10 +243,9 @@ void CaptureMenus::showCapturedFrames()
 
 void CaptureMenus::discardCapturedFrames()
 {
-    const int16_t answer = ShowMessage(QString::fromLatin1(kDiscardPrompt), kStyleYesNoQuestion);
-    if (answer != static_cast<int16_t>(MessageResult::Yes))
+    if (askUser(QString::fromLatin1(kDiscardPrompt), MessageStyle::QuestionYesNo) != MessageResult::Yes)
         return;
-    window_.UnloadViewer();
+    window_.closeViewer();
     ClearSnapshotStore();
 }
 

@@ -1,47 +1,23 @@
 #pragma once
 
-#include "capture/PanelMenuState.h"
-#include "capture/PopupMenuItems.h"
-#include "common/VbTypes.h"
+#include "capture/CaptureDevice.h"
+#include "ui/PanelMenuTracker.h"
+#include "ui/PopupMenu.h"
 
 #include <QObject>
 #include <QPoint>
 
 #include <cstdint>
+#include <span>
 
 class QMenu;
 
 namespace didev {
 
-class DeviceList;
-class DidevEvivod;
+class CaptureWindow;
 
 // "None" in the device menus; the device at zero-based position i of its list is i + 1.
 inline constexpr int32_t kNoDeviceCommand = 9999;
-
-// Commands of the options menu (panel 3) and its two submenus.
-enum class OptionsCommand : int32_t {
-    ShowCapturedFrames = 1,
-    DiscardCapturedFrames = 2,
-    CaptureCurrentFrame = 3,
-    AudioOnly = 4,
-    VideoOnly = 5,
-    AudioAndVideo = 6,
-    SourceStage = 7,
-    ProcessorsStage = 8,
-    CompressorStage = 9,
-};
-
-// Where a panel's menu opens, all in twips: the window's outer left, top and height, the
-// sizing frame's width, the status bar's left in the window and the panel's left in the bar.
-struct PanelMenuGeometry {
-    double windowLeft = 0;
-    double windowTop = 0;
-    double windowHeight = 0;
-    double sizingFrameWidth = 0;
-    double statusBarLeft = 0;
-    double panelLeft = 0;
-};
 
 // The popup menus of the capture window's status bar: the video devices (panel 1), the audio
 // devices (panel 2) and the options (panel 3). Each click builds its menu afresh from the
@@ -51,44 +27,34 @@ class CaptureMenus : public QObject {
     Q_OBJECT
 
 public:
-    explicit CaptureMenus(DidevEvivod& window);
+    explicit CaptureMenus(CaptureWindow& window);
 
-    PanelMenuState& state() { return state_; }
-    const PanelMenuState& state() const { return state_; }
+    PanelMenuTracker& tracker() { return tracker_; }
+    const PanelMenuTracker& tracker() const { return tracker_; }
 
     // The status bar's panel click: the repeat-click test, then the panel's menu. A numbered
     // error of the command is told to the user.
-    void PanelClick(const StatusPanelClick& click);
-
-    // The menu's bottom-left corner in screen pixels.
-    static QPoint menuPosition(const PanelMenuGeometry& geometry, const ScreenMetrics& screen);
-
-    // "None" and one item per device; checked where the name is the panel's text.
-    static void buildDeviceMenu(QMenu& menu, const DeviceList& devices, const QString& panelText,
-        const QString& noneText);
-    // The frame commands, greyed without frames (capture unless internal capture is allowed),
-    // and the input mode and preview stage submenus with the current ones checked.
-    static void buildOptionsMenu(QMenu& menu, int frameCount, VbBoolean allowInternalCapture, int32_t inputMode,
-        int32_t previewStage);
+    void panelClicked(const StatusPanelClick& click);
 
 signals:
     // A panel's menu has just opened, built as `rows` show it.
     void menuShown(int panel, const QList<didev::PopupMenuRow>& rows);
 
 private:
+    static std::span<const MenuCommand<CaptureMenus>> optionsCommands();
+
     // Runs the menu; the chosen id, 0 when it was dismissed or the window closed meanwhile.
     int32_t track(QMenu& menu, int panel, QPoint bottomLeft);
-    void VideoMenu(QPoint bottomLeft);
-    void AudioMenu(QPoint bottomLeft);
-    void OptionsMenu(QPoint bottomLeft);
+    void deviceMenu(DeviceKind kind, QPoint bottomLeft);
+    void optionsMenu(QPoint bottomLeft);
     void chooseVideoDevice(int32_t id);
     void chooseAudioDevice(int32_t id);
-    void runOptionsCommand(OptionsCommand command);
+    void runOptionsCommand(int32_t id);
     void showCapturedFrames();
     void discardCapturedFrames();
 
-    DidevEvivod& window_;
-    PanelMenuState state_;
+    CaptureWindow& window_;
+    PanelMenuTracker tracker_;
 };
 
 } // namespace didev

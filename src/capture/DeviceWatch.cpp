@@ -96,7 +96,7 @@ void DeviceWatch::handleNotice(const QString& action, const QString& subsystem)
     const bool videoDeviceChanged = isVideoDeviceChange(action, subsystem);
     // Only the flag is set here; reconnection runs later from the heartbeat, outside the notice.
     if (videoDeviceChanged)
-        moduleState().videoDeviceChanged = vbTrue;
+        moduleState().videoDeviceChanged = kHostTrue;
     emit noticeHandled(action, subsystem, videoDeviceChanged);
 }
 

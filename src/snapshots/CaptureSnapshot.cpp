@@ -1,12 +1,12 @@
 #include "snapshots/CaptureSnapshot.h"
 
 #include "capture/CaptureControl.h"
-#include "capture/DidevEvivod.h"
+#include "capture/CaptureWindow.h"
 #include "common/AutomationDate.h"
 #include "common/AutomationError.h"
 #include "state/ModuleState.h"
+#include "ui/MessageBox.h"
 #include "ui/Screen.h"
-#include "ui/ShowMessage.h"
 #include "ui/WindowFrame.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/SnapshotViewerInstance.h"
@@ -16,7 +16,6 @@ namespace didev {
 namespace {
 
 constexpr int32_t kFetchWaitMilliseconds = 500;
-constexpr int16_t kStyleExclamation = 48;
 
 bool atLimit(const ModuleState& state)
 {
@@ -26,13 +25,13 @@ bool atLimit(const ModuleState& state)
 
 // The viewer switches to frame n, or opens at the frame's size where it was last or under the
 // capture window, raised where it would run past the bottom of the screen.
-void showInViewer(DidevEvivod& captureWindow, int16_t n)
+void showInViewer(CaptureWindow& captureWindow, int16_t n)
 {
     ReadWindowMetrics();
     ModuleState& state = moduleState();
-    if (state.viewerShown == vbTrue) {
+    if (state.viewerShown == kHostTrue) {
         if (SnapshotViewer* viewer = LoadedSnapshotViewer()) {
-            viewer->ShowFrame(n, false);
+            viewer->showFrame(n, false);
             return;
         }
     }
@@ -40,32 +39,31 @@ void showInViewer(DidevEvivod& captureWindow, int16_t n)
     // Placed before it is shown: a window manager puts a window that maps without a place of
     // its own wherever it likes, and frames it around the place asked for.
     SnapshotViewer& viewer = SnapshotViewerWindow();
-    viewer.ShowFrame(n, true);
+    viewer.showFrame(n, true);
     const WindowPlacement& saved = state.viewerPlacement;
     if (saved.Width != 0 && saved.Height != 0) {
-        viewer.setTop(saved.Top);
-        viewer.setLeft(saved.Left);
+        viewer.placement().setTop(saved.Top);
+        viewer.placement().setLeft(saved.Left);
     } else {
-        double top = captureWindow.Top() + captureWindow.Height();
+        double top = captureWindow.placement().top() + captureWindow.placement().height();
         const double screenHeight = screenMetrics().height;
-        if (top + viewer.Height() > screenHeight)
-            top = screenHeight - viewer.Height();
-        viewer.setTop(top);
-        viewer.setLeft(captureWindow.Left());
+        if (top + viewer.placement().height() > screenHeight)
+            top = screenHeight - viewer.placement().height();
+        viewer.placement().setTop(top);
+        viewer.placement().setLeft(captureWindow.placement().left());
     }
     viewer.show();
 }
 
 } // namespace
 
-int16_t CaptureSnapshot(DidevEvivod& captureWindow, const QString& frameTimecode)
+int16_t CaptureSnapshot(CaptureWindow& captureWindow, const QString& frameTimecode)
 {
     ModuleState& state = moduleState();
     SnapshotStore& store = state.snapshotStore;
     CaptureControl& capture = captureWindow.captureControl();
-    int32_t errorNumber = 0;
-    const auto failed = [&captureWindow, &errorNumber] {
-        captureWindow.ShowCaptureErrorMessage(errorNumber);
+    const auto failed = [&captureWindow] {
+        captureWindow.showGrabFailed();
         return int16_t{0};
     };
 
@@ -77,9 +75,6 @@ int16_t CaptureSnapshot(DidevEvivod& captureWindow, const QString& frameTimecode
         return failed();
     try {
         capture.startCapture(CaptureControl::kStillMode);
-    } catch (const AutomationError& error) {
-        errorNumber = error.number();
-        return failed();
     } catch (...) {
         return failed();
     }
@@ -95,8 +90,6 @@ int16_t CaptureSnapshot(DidevEvivod& captureWindow, const QString& frameTimecode
     try {
         picture = capture.fetchStill(kFetchWaitMilliseconds);
         fetched = true;
-    } catch (const AutomationError& error) {
-        errorNumber = error.number();
     } catch (...) {
     }
     try {
@@ -121,17 +114,14 @@ int16_t CaptureSnapshot(DidevEvivod& captureWindow, const QString& frameTimecode
     return state.frameCounter;
 }
 
-void ConnectSnapshotKey(DidevEvivod& captureWindow)
+void ConnectSnapshotKey(CaptureWindow& captureWindow)
 {
-    captureWindow.setGrabHandler([](DidevEvivod& window) {
+    captureWindow.setGrabHandler([](CaptureWindow& window) {
         try {
             CaptureSnapshot(window, QString());
         } catch (const AutomationError& error) {
             // A key press has no caller to hand the error to: the user is told.
-            ShowMessage(QStringLiteral("Error %1 (%2): %3")
-                            .arg(error.number())
-                            .arg(QString::fromStdString(error.source()), QString::fromStdString(error.description())),
-                kStyleExclamation);
+            tellUser(error);
         }
     });
 }

@@ -6,7 +6,7 @@
 
 namespace didev {
 
-class DidevEvivod;
+class CaptureWindow;
 
 // The highest frame ID; a grab that would go past it is refused.
 inline constexpr int16_t kMaxFrameId = 32767;
@@ -18,9 +18,9 @@ inline constexpr int16_t kMaxFrameId = 32767;
 // started. Unless only the latest frame is kept, the viewer then shows the new frame: the one on
 // screen switches to it, otherwise it opens at the frame's size, at its saved place or under
 // the capture window.
-int16_t CaptureSnapshot(DidevEvivod& captureWindow, const QString& frameTimecode);
+int16_t CaptureSnapshot(CaptureWindow& captureWindow, const QString& frameTimecode);
 
 // The capture window's "S" key grabs with an empty timecode.
-void ConnectSnapshotKey(DidevEvivod& captureWindow);
+void ConnectSnapshotKey(CaptureWindow& captureWindow);
 
 } // namespace didev

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "common/HostBoolean.h"
 #include "common/Picture.h"
-#include "common/VbTypes.h"
 
 #include <QString>
 
@@ -16,7 +16,7 @@ struct SnapshotRecord {
     int16_t frameID = 0;           // frameCounter when the frame was taken
     double frameTime = 0.0;        // automation date of the capture, local time
     QString frameTimecode;         // timecode text handed to the grab
-    VbBoolean savedByLogger = vbFalse;
+    HostBoolean savedByLogger = kHostFalse;
 };
 
 // The frame store: an array with lower bound 0 whose element 0 is never a frame. Frames sit at

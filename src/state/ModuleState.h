@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/VbTypes.h"
+#include "common/HostBoolean.h"
 #include "common/WindowPlacement.h"
 #include "snapshots/SnapshotStore.h"
 
@@ -16,9 +16,9 @@ struct ModuleState {
     SnapshotStore snapshotStore;
     int16_t frameCounter = 0;
 
-    VbBoolean captureWindowLoaded = vbFalse;
-    VbBoolean viewerShown = vbFalse;
-    VbBoolean AllowInternalCapture = vbTrue;   // kept as the host gives it
+    HostBoolean captureWindowLoaded = kHostFalse;
+    HostBoolean viewerShown = kHostFalse;
+    HostBoolean AllowInternalCapture = kHostTrue;   // kept as the host gives it
     bool accumulateFrames = true;
 
     QString apPath;
@@ -30,7 +30,7 @@ struct ModuleState {
     WindowPlacement viewerPlacement;
     QString closeNotifyRequest;                 // entry 1 of ShowForm's array, read at load
 
-    VbBoolean videoDeviceChanged = vbFalse;     // set by the device watch, polled by the heartbeat
+    HostBoolean videoDeviceChanged = kHostFalse;     // set by the device watch, polled by the heartbeat
     WindowMetrics windowMetrics;
 };
 

@@ -34,6 +34,8 @@ struct ShownMessage {
     QString prompt;
     QString caption;
     int style = 0;
+
+    bool operator==(const ShownMessage&) const = default;
 };
 
 // Every modal wait of the module (message box, popup menu, save dialog, print dialog, print
@@ -123,3 +125,4 @@ private:
 } // namespace didev
 
 Q_DECLARE_METATYPE(didev::SaveAnswer)
+Q_DECLARE_METATYPE(didev::ShownMessage)

@@ -92,10 +92,10 @@ MessageBoxGeometry layoutMessageBox(const MessageRequest& request, double screen
     const WindowMetrics& metrics, const TextMeasure& measure)
 {
     MessageBoxGeometry g;
-    g.iconImage = kIconImage;
-    g.messageImage = kMessageImage;
-    g.text1 = kText1;
-    g.check1 = kCheck1;
+    g.iconRect = kIconRect;
+    g.messageRect = kMessageRect;
+    g.inputRect = kInputRect;
+    g.checkRect = kCheckRect;
     for (size_t i = 0; i < g.buttonRects.size(); ++i)
         g.buttonRects[i] = {kButtonLefts[i], kButtonTop, kButtonWidth, kButtonHeight};
 
@@ -104,11 +104,11 @@ MessageBoxGeometry layoutMessageBox(const MessageRequest& request, double screen
 
     g.icon = messageIcon(request.Style);
     if (g.icon != MessageIcon::None) {
-        const double iconRoom = g.iconImage.width + 140;
-        g.messageImage.left += iconRoom;
+        const double iconRoom = g.iconRect.width + 140;
+        g.messageRect.left += iconRoom;
         g.maxTextWidth = roundToLong(g.maxTextWidth - iconRoom);
     } else {
-        g.messageImage.top -= 120;
+        g.messageRect.top -= 120;
     }
 
     const QList<MessageButton> buttons = messageButtons(request.Style);
@@ -123,11 +123,11 @@ MessageBoxGeometry layoutMessageBox(const MessageRequest& request, double screen
     for (const QString& line : g.lines)
         widest = std::max(widest, measure.messageWidth(line));
     const int32_t textWidth = std::max(0, roundToLong(widest));
-    g.messageImage.width = textWidth + 200;
+    g.messageRect.width = textWidth + 200;
 
     double formWidth;
-    if (g.messageImage.left + textWidth + 200 < g.maxFormWidth)
-        formWidth = std::max(roundToLong(g.messageImage.left + textWidth + 200), buttonsWidth);
+    if (g.messageRect.left + textWidth + 200 < g.maxFormWidth)
+        formWidth = std::max(roundToLong(g.messageRect.left + textWidth + 200), buttonsWidth);
     else
         formWidth = g.maxFormWidth;
     if ((kButtonWidth + kGap) * n + 240 > formWidth)
@@ -139,20 +139,20 @@ MessageBoxGeometry layoutMessageBox(const MessageRequest& request, double screen
         g.lineTops.append(y);
         y += lineHeight;
     }
-    g.messageImage.height = y + 200;
+    g.messageRect.height = y + 200;
     double cursor = y + 400;
 
     double wantWidth = 0;
     bool wantApplies = false;
-    g.inputVisible = request.ShowInput != vbFalse;
+    g.inputVisible = request.ShowInput != kHostFalse;
     if (g.inputVisible) {
-        g.text1.left = g.messageImage.left;
-        g.text1.width = g.messageImage.width;
-        g.text1.top = cursor;
-        cursor = g.text1.top + g.text1.height + kGap;
+        g.inputRect.left = g.messageRect.left;
+        g.inputRect.width = g.messageRect.width;
+        g.inputRect.top = cursor;
+        cursor = g.inputRect.top + g.inputRect.height + kGap;
         if (request.InputMaxChars > 0) {
             wantWidth = measure.inputWidth(QString(request.InputMaxChars, QLatin1Char('X'))) + 200;
-            wantApplies = g.text1.width >= wantWidth;
+            wantApplies = g.inputRect.width >= wantWidth;
         } else {
             wantWidth = formWidth - 400;
             wantApplies = true;
@@ -164,12 +164,12 @@ MessageBoxGeometry layoutMessageBox(const MessageRequest& request, double screen
         rect.top = buttonTop;
     cursor = buttonTop + kButtonHeight;
 
-    g.checkVisible = request.ShowCheck != vbFalse;
+    g.checkVisible = request.ShowCheck != kHostFalse;
     if (g.checkVisible) {
-        g.check1.left = g.iconImage.left;
-        g.check1.top = cursor + 200;
-        cursor = g.check1.top + g.check1.height;
-        const double wanted = measure.inputWidth(request.CheckCaption) + kCheckIndicatorWidth + g.check1.left + 200;
+        g.checkRect.left = g.iconRect.left;
+        g.checkRect.top = cursor + 200;
+        cursor = g.checkRect.top + g.checkRect.height;
+        const double wanted = measure.inputWidth(request.CheckCaption) + kCheckIndicatorWidth + g.checkRect.left + 200;
         if (wanted > formWidth)
             formWidth = roundToLong(wanted);
     } else {
@@ -204,8 +204,8 @@ MessageBoxGeometry layoutMessageBox(const MessageRequest& request, double screen
     }
 
     if (g.inputVisible && wantApplies) {
-        g.text1.width = wantWidth;
-        g.text1.left = centre - half(wantWidth);
+        g.inputRect.width = wantWidth;
+        g.inputRect.left = centre - half(wantWidth);
     }
 
     g.formWidth = formWidth;

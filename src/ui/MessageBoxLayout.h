@@ -2,6 +2,7 @@
 
 #include "common/WindowPlacement.h"
 #include "ui/MessageRequest.h"
+#include "ui/MessageStyle.h"
 
 #include <QString>
 #include <QStringList>
@@ -10,11 +11,6 @@
 #include <functional>
 
 namespace didev {
-
-// Result codes of the message box's buttons.
-enum class MessageResult : int16_t {
-    Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7, YesToAll = 8, NoToAll = 9,
-};
 
 // The four icons by their place in the box's image list; None shows no icon.
 enum class MessageIcon { None = 0, Stop = 1, Question = 2, Exclamation = 3, Information = 4 };
@@ -27,7 +23,7 @@ struct MessageButton {
     MessageResult result;
 };
 
-// The buttons of a style (its low four bits), in order from Command1.
+// The buttons of a style (its low four bits), in order from the first.
 QList<MessageButton> messageButtons(int32_t style);
 
 // Text measured in twips: widths in the message's font and in the input box's font (which the
@@ -58,20 +54,20 @@ struct MessageBoxGeometry {
     double maxTextWidth = 0;
 
     MessageIcon icon = MessageIcon::None;
-    TwipsRect iconImage;
+    TwipsRect iconRect;
 
-    TwipsRect messageImage;
+    TwipsRect messageRect;
     QStringList lines;
-    QList<double> lineTops;      // in messageImage
+    QList<double> lineTops;      // in messageRect
 
     int buttonCount = 0;
     std::array<MessageButton, 5> buttons{};
     std::array<TwipsRect, 5> buttonRects{};
 
     bool inputVisible = false;
-    TwipsRect text1;
+    TwipsRect inputRect;
     bool checkVisible = false;
-    TwipsRect check1;
+    TwipsRect checkRect;
 
     double formLeft = 0;
     double formTop = 0;
@@ -81,10 +77,10 @@ struct MessageBoxGeometry {
 
 // Design sizes of the box's controls, in twips.
 namespace messagebox {
-inline constexpr TwipsRect kIconImage{120, 120, 495, 555};
-inline constexpr TwipsRect kMessageImage{120, 270, 4035, 615};
-inline constexpr TwipsRect kText1{150, 480, 4005, 315};
-inline constexpr TwipsRect kCheck1{150, 1590, 4005, 255};
+inline constexpr TwipsRect kIconRect{120, 120, 495, 555};
+inline constexpr TwipsRect kMessageRect{120, 270, 4035, 615};
+inline constexpr TwipsRect kInputRect{150, 480, 4005, 315};
+inline constexpr TwipsRect kCheckRect{150, 1590, 4005, 255};
 inline constexpr double kButtonWidth = 1005;
 inline constexpr double kButtonHeight = 345;
 inline constexpr double kButtonTop = 1080;

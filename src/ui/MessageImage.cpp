@@ -6,7 +6,7 @@ namespace didev {
 
 MessageImage::MessageImage(QWidget* parent) : QWidget(parent)
 {
-    setObjectName(QStringLiteral("messageImage"));
+    setObjectName(QStringLiteral("messageText"));
 }
 
 void MessageImage::printLines(const QStringList& lines, const QList<int>& tops)

@@ -11,7 +11,7 @@ MessageRequest& messageRequest()
 void ResetMessageRequest()
 {
     MessageRequest& r = messageRequest();
-    r.Initialized = vbTrue;
+    r.Initialized = kHostTrue;
     r.Prompt.clear();
     r.Title = QString::fromLatin1(kMessageCaption);
     r.InputText.clear();
@@ -24,8 +24,8 @@ void ResetMessageRequest()
     r.unused2 = -1;
     r.unused3 = -1;
     r.InputMaxChars = 0;
-    r.ShowInput = vbFalse;
-    r.ShowCheck = vbFalse;
+    r.ShowInput = kHostFalse;
+    r.ShowCheck = kHostFalse;
     r.unused4 = 0;
     r.Style = 1;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/VbTypes.h"
+#include "common/HostBoolean.h"
 
 #include <QString>
 
@@ -14,7 +14,7 @@ inline constexpr const char* kMessageCaption = "Didev Evivod";
 // What the caller asks of the message box and what it answers. A record that nobody reset
 // holds zeros, and the box warns about it.
 struct MessageRequest {
-    VbBoolean Initialized = vbFalse;
+    HostBoolean Initialized = kHostFalse;
     QString Prompt;
     QString Title;
     QString InputText;        // follows the input box while it is open
@@ -27,8 +27,8 @@ struct MessageRequest {
     int32_t unused2 = 0;
     int32_t unused3 = 0;
     int16_t InputMaxChars = 0;
-    VbBoolean ShowInput = vbFalse;
-    VbBoolean ShowCheck = vbFalse;
+    HostBoolean ShowInput = kHostFalse;
+    HostBoolean ShowCheck = kHostFalse;
     int16_t unused4 = 0;
     int32_t Style = 0;        // button set in the low four bits, icon in bits 4 to 7
 

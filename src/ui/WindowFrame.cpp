@@ -133,10 +133,9 @@ void ReadWindowMetrics()
     moduleState().windowMetrics = windowMetricsFromFrame(frame, screen.twipsPerPixelX, screen.twipsPerPixelY);
 }
 
-void SetWindowTopmost(QWidget& window, VbBoolean topmost)
+void keepOnTop(QWidget& window, bool onTop)
 {
-    const bool above = topmost != vbFalse;
-    const Qt::WindowFlags flags = above ? window.windowFlags() | Qt::WindowStaysOnTopHint
+    const Qt::WindowFlags flags = onTop ? window.windowFlags() | Qt::WindowStaysOnTopHint
                                         : window.windowFlags() & ~Qt::WindowStaysOnTopHint;
     QWindow* handle = window.windowHandle();
     if (!handle) {
@@ -146,7 +145,7 @@ void SetWindowTopmost(QWidget& window, VbBoolean topmost)
     }
     // QWidget::setWindowFlags would recreate the native window and hide it.
     const QRect frame = window.frameGeometry();
-    handle->setFlag(Qt::WindowStaysOnTopHint, above);
+    handle->setFlag(Qt::WindowStaysOnTopHint, onTop);
     window.overrideWindowFlags(flags);
     if (window.frameGeometry() != frame)
         window.move(frame.topLeft());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/VbTypes.h"
+#include "common/HostBoolean.h"
 #include "common/WindowPlacement.h"
 
 #include <QMargins>
@@ -30,6 +30,6 @@ QMargins estimatedWindowFrame();
 void ReadWindowMetrics();
 
 // Puts the window above all normal windows (or back among them) without hiding it or moving it.
-void SetWindowTopmost(QWidget& window, VbBoolean topmost);
+void keepOnTop(QWidget& window, bool onTop = true);
 
 } // namespace didev

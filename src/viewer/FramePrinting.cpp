@@ -3,13 +3,13 @@
 #include "common/AutomationError.h"
 #include "common/RegularFile.h"
 #include "common/Rounding.h"
-#include "imaging/PictureBox.h"
 #include "snapshots/PictureFormat.h"
 #include "snapshots/PictureWriter.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
+#include "ui/MessageBox.h"
+#include "ui/PictureBox.h"
 #include "ui/Registry.h"
-#include "ui/ShowMessage.h"
 #include "ui/SyntheticInput.h"
 #include "ui/WaitCursor.h"
 #include "viewer/DialogOwner.h"
@@ -27,10 +27,6 @@ namespace didev {
 
 namespace {
 
-constexpr int16_t kStyleQuestionYesNo = 36;
-constexpr int16_t kStyleExclamation = 48;
-constexpr int16_t kStyleCritical = 16;
-constexpr int16_t kAnswerNo = 7;
 
 // Top of the first item of a page and the room kept under the last one, printer units.
 constexpr int32_t kPageTop = 720;
@@ -39,9 +35,9 @@ constexpr int32_t kBottomRoom = 720;
 constexpr int32_t kGap = 50;
 
 // The viewer window holding the hidden picture box when it is shown, else the window in front.
-QWidget* dialogOwner(const PictureBox& hiddenPicture)
+QWidget* dialogOwner(const PictureBox& scalingSource)
 {
-    QWidget* viewer = hiddenPicture.window();
+    QWidget* viewer = scalingSource.window();
     return viewer->isVisible() ? viewer : QApplication::activeWindow();
 }
 
@@ -53,7 +49,7 @@ void showPrinterFailure(const QString& description, QWidget* owner)
     QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, owner);
     keepInFrontOfOwner(box, owner);
     InteractionSeam& seam = InteractionSeam::instance();
-    seam.recordMessage(ShownMessage{text, title, kStyleCritical});
+    seam.recordMessage(ShownMessage{text, title, static_cast<int>(MessageStyle::Critical)});
     seam.execDialog(box, ModalKind::Message, [&box](const QVariant&) {
         if (QAbstractButton* ok = box.button(QMessageBox::Ok))
             clickCentre(*ok);
@@ -76,9 +72,9 @@ PictureHandle handleOf(int index)
 // One print run on the printer object: the header, then frames down the page.
 class FramePageLayout {
 public:
-    FramePageLayout(PreviewPrinter& printer, PictureBox& hiddenPicture)
+    FramePageLayout(PreviewPrinter& printer, PictureBox& scalingSource)
         : printer_(printer)
-        , hidden_(hiddenPicture)
+        , hidden_(scalingSource)
         , tempFile_(moduleState().tmpPath + QStringLiteral("temp.jpg"))
         , notAvailable_(QString::fromLatin1(kFrameNotAvailable))
     {
@@ -257,23 +253,23 @@ bool ConfirmPrinter(const QString&)
     return true;
 }
 
-void PrintFrame(int16_t pframeNumber, PictureBox& hiddenPicture)
+void printFrames(int16_t frame, PictureBox& scalingSource)
 {
     const int n = moduleState().snapshotStore.count();
     if (n == 0) {
-        ShowMessage(QStringLiteral("There are no frames to print."), kStyleExclamation);
+        askUser(QStringLiteral("There are no frames to print."), MessageStyle::Exclamation);
         return;
     }
-    if (pframeNumber < 0 || pframeNumber > n)
+    if (frame < 0 || frame > n)
         raiseError(ErrorNumber::SubscriptOutOfRange);
 
     std::unique_ptr<PreviewHost> host;
     OpenPrintPreview(host);
-    host->SetOwnerWindow(dialogOwner(hiddenPicture));
+    host->SetOwnerWindow(dialogOwner(scalingSource));
 
-    const int single = pframeNumber != 0 ? pframeNumber : (n == 1 ? 1 : 0);
+    const int single = frame != 0 ? frame : (n == 1 ? 1 : 0);
     if (single == 0
-        && ShowMessage(QStringLiteral("Print %1 frames?").arg(n), kStyleQuestionYesNo) == kAnswerNo)
+        && askUser(QStringLiteral("Print %1 frames?").arg(n), MessageStyle::QuestionYesNo) == MessageResult::No)
         return;
 
     if (!ConfirmPrinter()) {
@@ -287,7 +283,7 @@ void PrintFrame(int16_t pframeNumber, PictureBox& hiddenPicture)
 
     const std::shared_ptr<PreviewPrinter> printer = previewPrinter();
     {
-        FramePageLayout layout(*printer, hiddenPicture);
+        FramePageLayout layout(*printer, scalingSource);
         layout.start();
         if (single == 0)
             layout.printAll(count);

@@ -32,10 +32,10 @@ void OpenPrintPreview(std::unique_ptr<PreviewHost>& host);
 // be used is told in the platform's message box. The title has no effect.
 bool ConfirmPrinter(const QString& title = QStringLiteral("Print"));
 
-// Prints frame `pframeNumber` alone, or every frame for 0 (asking first when there are several),
+// Prints frame number `frame` alone, or every frame for 0 (asking first when there are several),
 // centred under the header, half a page wide at most. Each frame goes through "temp.jpg" in the
-// temporary path and is read back into `hiddenPicture`; the print dialog and the preview open in
-// front of the window holding `hiddenPicture`. Error 9 for a frame number not in the store.
-void PrintFrame(int16_t pframeNumber, PictureBox& hiddenPicture);
+// temporary path and is read back into `scalingSource`; the print dialog and the preview open in
+// front of the window holding `scalingSource`. Error 9 for a frame number not in the store.
+void printFrames(int16_t frame, PictureBox& scalingSource);
 
 } // namespace didev

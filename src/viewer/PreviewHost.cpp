@@ -2,7 +2,7 @@
 
 #include "common/AutomationError.h"
 #include "ui/InteractionSeam.h"
-#include "ui/ShowMessage.h"
+#include "ui/MessageBox.h"
 #include "ui/SyntheticInput.h"
 #include "ui/WaitCursor.h"
 #include "viewer/DialogOwner.h"
@@ -36,8 +36,6 @@ QString unusedPdfPath(const QDir& directory)
         path = directory.filePath(stem + QLatin1Char('-') + QString::number(n) + QStringLiteral(".pdf"));
     return path;
 }
-
-constexpr int16_t kStyleExclamation = 48;
 
 // The preview's own Print button, which would ask for a printer again.
 QAction* printAction(const QPrintPreviewDialog& dialog)
@@ -146,18 +144,18 @@ void PreviewHost::sendToPrinter()
     const QString name = queue ? printer.printerName() : printer.outputFileName();
     const PrintQueueState state = queue ? printQueueState(name) : PrintQueueState{};
     if (!state.accepting) {
-        ShowMessage(printQueueNotice(name, state), kStyleExclamation);
+        askUser(printQueueNotice(name, state), MessageStyle::Exclamation);
         return;
     }
     {
         const WaitCursor hourglass;
         if (!printer_->document().render(printer)) {
-            ShowMessage(QStringLiteral("The frames could not be sent to \"%1\".").arg(name), kStyleExclamation);
+            askUser(QStringLiteral("The frames could not be sent to \"%1\".").arg(name), MessageStyle::Exclamation);
             return;
         }
     }
     if (state.stopped)
-        ShowMessage(printQueueNotice(name, state), kStyleExclamation);
+        askUser(printQueueNotice(name, state), MessageStyle::Exclamation);
 }
 
 QString PreviewHost::writePdf() const

@@ -3,19 +3,18 @@
 #include "common/AutomationError.h"
 #include "common/Rounding.h"
 #include "common/Twips.h"
-#include "imaging/PaintScaledPicture.h"
-#include "imaging/PictureBox.h"
 #include "snapshots/PictureWriter.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
+#include "ui/MessageBox.h"
+#include "ui/PictureBox.h"
 #include "ui/Placement.h"
 #include "ui/Screen.h"
-#include "ui/ShowMessage.h"
+#include "ui/StatusPanel.h"
 #include "ui/WindowFrame.h"
 #include "viewer/ArrowButton.h"
 #include "viewer/FramePrinting.h"
 #include "viewer/SavedFrameName.h"
-#include "viewer/StatusBarPanel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,10 +36,6 @@ namespace didev {
 
 namespace {
 
-constexpr int16_t kStyleQuestionYesNo = 36;
-constexpr int16_t kStyleExclamation = 48;
-constexpr int16_t kStyleInformation = 64;
-constexpr int16_t kAnswerNo = 7;
 
 constexpr const char* kPanelTexts[SnapshotViewer::kPanelCount] = {"Frames", "", "Options", ""};
 
@@ -67,12 +62,6 @@ private:
     bool& flag_;
 };
 
-QString errorText(const AutomationError& error)
-{
-    return QStringLiteral("Error %1 (%2): %3")
-        .arg(error.number())
-        .arg(QString::fromStdString(error.source()), QString::fromStdString(error.description()));
-}
 
 } // namespace
 
@@ -87,41 +76,42 @@ SnapshotViewer::SnapshotViewer(QWidget* parent)
     // Closing the viewer never ends the process.
     setAttribute(Qt::WA_QuitOnClose, false);
 
-    picture1_ = new PictureBox(this);
-    picture1_->setObjectName(QStringLiteral("Picture1"));
-    picture1_->setAutoSize(true);
-    picture1_->setBackColor(Qt::black);
-    picture1_->move(0, 0);
-    picture1_->installEventFilter(this);
+    framePicture_ = new PictureBox(this);
+    framePicture_->setObjectName(QStringLiteral("framePicture"));
+    framePicture_->setAutoSize(true);
+    framePicture_->setBackColor(Qt::black);
+    framePicture_->move(0, 0);
+    framePicture_->installEventFilter(this);
 
-    hiddenPicture_ = new PictureBox(this);
-    hiddenPicture_->setObjectName(QStringLiteral("HiddenPicture"));
-    hiddenPicture_->setAutoSize(true);
-    hiddenPicture_->setVisible(false);
+    scalingSource_ = new PictureBox(this);
+    scalingSource_->setObjectName(QStringLiteral("scalingSource"));
+    scalingSource_->setAutoSize(true);
+    scalingSource_->setVisible(false);
 
     statusBar_ = new QStatusBar(this);
-    statusBar_->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar_->setObjectName(QStringLiteral("statusBar"));
     // Its own face, not the window's black, so the panels' texts can be read.
     statusBar_->setAutoFillBackground(true);
     for (int i = 0; i < kPanelCount; ++i) {
-        panels_[i] = new StatusBarPanel(i + 1, QString::fromLatin1(kPanelTexts[i]), statusBar_);
-        connect(panels_[i], &StatusBarPanel::clicked, this,
-            [this](int index) { guarded([this, index] { StatusBar1_PanelClick(index); }); });
+        panels_[i] = new StatusPanel(i + 1, QString::fromLatin1(kPanelTexts[i]), statusBar_);
+        panels_[i]->setIndent(3);
+        connect(panels_[i], &StatusPanel::clicked, this,
+            [this](int index) { guarded([this, index] { openPanelMenu(index); }); });
     }
 
     const ScreenMetrics screen = screenMetrics();
     const QSize buttonSize(twipsToPixels(kArrowButtonSize, screen.twipsPerPixelX),
         twipsToPixels(kArrowButtonSize, screen.twipsPerPixelY));
-    command1_ = new ArrowButton(ArrowButton::Direction::Left, this);
-    command1_->setObjectName(QStringLiteral("Command1"));
-    command2_ = new ArrowButton(ArrowButton::Direction::Right, this);
-    command2_->setObjectName(QStringLiteral("Command2"));
-    for (ArrowButton* button : {command1_, command2_}) {
+    previousButton_ = new ArrowButton(ArrowButton::Direction::Left, this);
+    previousButton_->setObjectName(QStringLiteral("previousButton"));
+    nextButton_ = new ArrowButton(ArrowButton::Direction::Right, this);
+    nextButton_->setObjectName(QStringLiteral("nextButton"));
+    for (ArrowButton* button : {previousButton_, nextButton_}) {
         button->resize(buttonSize);
         button->raise();
     }
-    connect(command1_, &QPushButton::clicked, this, [this] { guarded([this] { PreviousFrame(); }); });
-    connect(command2_, &QPushButton::clicked, this, [this] { guarded([this] { NextFrame(); }); });
+    connect(previousButton_, &QPushButton::clicked, this, [this] { guarded([this] { previousFrame(); }); });
+    connect(nextButton_, &QPushButton::clicked, this, [this] { guarded([this] { nextFrame(); }); });
 
     layoutStatusBar();
 }
@@ -129,26 +119,24 @@ SnapshotViewer::SnapshotViewer(QWidget* parent)
 SnapshotViewer::~SnapshotViewer()
 {
     if (loaded_)
-        Form_Unload();
+        unloadAndStore();
 }
 
-void SnapshotViewer::Load()
+void SnapshotViewer::load()
 {
     ModuleState& state = moduleState();
     refitSuppressed_ = true;
     resizeIgnored_ = false;
-    state.viewerShown = vbTrue;
+    state.viewerShown = kHostTrue;
     loaded_ = true;
     currentFrame_ = 0;
-    menuPanel_ = 0;
-    lastMouseX_ = 0;
-    lastMouseY_ = 0;
+    tracker_.reset();
 
     ReadWindowMetrics();
 
     {
         const FlagGuard ignoring(resizeIgnored_);
-        SetWindowTopmost(*this, vbTrue);
+        keepOnTop(*this);
     }
 
     const WindowPlacement& saved = state.viewerPlacement;
@@ -162,22 +150,22 @@ void SnapshotViewer::Load()
     refitSuppressed_ = false;
 }
 
-void SnapshotViewer::Unload()
+void SnapshotViewer::unload()
 {
     close();
 }
 
-void SnapshotViewer::Form_Unload()
+void SnapshotViewer::unloadAndStore()
 {
     loaded_ = false;
     StoreWindowPlacement(placed_, moduleState().viewerPlacement);
-    moduleState().viewerShown = vbFalse;
+    moduleState().viewerShown = kHostFalse;
 }
 
 void SnapshotViewer::closeEvent(QCloseEvent* event)
 {
     if (loaded_)
-        Form_Unload();
+        unloadAndStore();
     event->accept();
 }
 
@@ -189,16 +177,6 @@ double SnapshotViewer::statusBarTop() const
 double SnapshotViewer::statusBarHeight() const
 {
     return statusBar_->height() * screenMetrics().twipsPerPixelY;
-}
-
-double SnapshotViewer::panelLeft(int index) const
-{
-    return panels_.at(static_cast<size_t>(index - 1))->x() * screenMetrics().twipsPerPixelX;
-}
-
-double SnapshotViewer::panelWidth(int index) const
-{
-    return panels_.at(static_cast<size_t>(index - 1))->width() * screenMetrics().twipsPerPixelX;
 }
 
 void SnapshotViewer::layoutStatusBar()
@@ -218,10 +196,10 @@ void SnapshotViewer::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     layoutStatusBar();
-    guarded([this] { Form_Resize(); });
+    guarded([this] { layOut(); });
 }
 
-void SnapshotViewer::Form_Resize()
+void SnapshotViewer::layOut()
 {
     if (resizeIgnored_)
         return;
@@ -229,17 +207,17 @@ void SnapshotViewer::Form_Resize()
     const int32_t top = roundToLong(statusBarTop() + kArrowButtonOffset);
     if (top > 0) {
         const int y = twipsToPixels(top, screen.twipsPerPixelY);
-        command1_->move(command1_->x(), y);
-        command2_->move(command2_->x(), y);
+        previousButton_->move(previousButton_->x(), y);
+        nextButton_->move(nextButton_->x(), y);
     }
-    const int32_t left = roundToLong(panelLeft(2));
-    command1_->move(twipsToPixels(left, screen.twipsPerPixelX), command1_->y());
-    command2_->move(command1_->x() + command1_->width(), command1_->y());
+    const int32_t left = roundToLong(panels_[1]->x() * screen.twipsPerPixelX);
+    previousButton_->move(twipsToPixels(left, screen.twipsPerPixelX), previousButton_->y());
+    nextButton_->move(previousButton_->x() + previousButton_->width(), previousButton_->y());
 
     // A window changed in size refits the frame, unless it was the frame that sized it. Showing
     // the window reports its size once more without changing it; that keeps the frame as it is.
     if (!refitSuppressed_ && showsAFrame() && size() != laidOutSize_)
-        ShowFrame(currentFrame_, false);
+        showFrame(currentFrame_, false);
 }
 
 bool SnapshotViewer::showsAFrame() const
@@ -250,38 +228,38 @@ bool SnapshotViewer::showsAFrame() const
 FitWindow SnapshotViewer::fitWindow() const
 {
     const WindowMetrics& metrics = moduleState().windowMetrics;
-    return FitWindow{Width(), Height(), statusBarHeight(), metrics.captionHeight, metrics.sizingFrameWidth};
+    return FitWindow{placed_.width(), placed_.height(), statusBarHeight(), metrics.captionHeight, metrics.sizingFrameWidth};
 }
 
-void SnapshotViewer::ShowFrame(int16_t frameNumber, bool matchWindowSizeToPicture)
+void SnapshotViewer::showFrame(int16_t frameNumber, bool matchWindowSizeToPicture)
 {
     if (frameNumber < 1)
         raiseError(ErrorNumber::SubscriptOutOfRange);
     const PicturePtr picture = store().at(frameNumber).picture;
 
-    picture1_->setPicture(nullptr);
+    framePicture_->setPicture(nullptr);
     // A frame stored without a picture shows an empty window.
     const bool drawable = picture && picture->width() > 0 && picture->height() > 0;
     if (drawable && matchWindowSizeToPicture) {
-        picture1_->setPicture(picture);
+        framePicture_->setPicture(picture);
         {
             const FlagGuard suppressing(refitSuppressed_);
-            placed_.setHeight(statusBarHeight() + picture1_->Height() + moduleState().windowMetrics.captionHeight);
-            placed_.setWidth(picture1_->Width());
+            placed_.setHeight(statusBarHeight() + framePicture_->Height() + moduleState().windowMetrics.captionHeight);
+            placed_.setWidth(framePicture_->Width());
         }
-        picture1_->setTop(0);
-        picture1_->setLeft(0);
+        framePicture_->setTop(0);
+        framePicture_->setLeft(0);
     } else if (drawable) {
-        hiddenPicture_->setPicture(picture);
+        scalingSource_->setPicture(picture);
         const FitWindow window = fitWindow();
-        const float ratio = FitRatio(window, hiddenPicture_->Width(), hiddenPicture_->Height());
+        const float ratio = FitRatio(window, scalingSource_->Width(), scalingSource_->Height());
         if (ratio >= kSmallestFitRatio) {
-            PaintScaledPicture(*hiddenPicture_, *picture1_, ratio, false);
-            hiddenPicture_->setPicture(nullptr);
+            paintScaled(*scalingSource_, *framePicture_, ratio, false);
+            scalingSource_->setPicture(nullptr);
         }
-        const FramePosition position = FramePositionIn(window, picture1_->Width(), picture1_->Height());
-        picture1_->setTop(position.top);
-        picture1_->setLeft(position.left);
+        const FramePosition position = FramePositionIn(window, framePicture_->Width(), framePicture_->Height());
+        framePicture_->setTop(position.top);
+        framePicture_->setLeft(position.left);
     }
 
     currentFrame_ = frameNumber;
@@ -289,7 +267,7 @@ void SnapshotViewer::ShowFrame(int16_t frameNumber, bool matchWindowSizeToPictur
     panels_[0]->setText(QStringLiteral("Frame %1 of %2").arg(frameNumber).arg(store().count()));
 }
 
-void SnapshotViewer::NextFrame()
+void SnapshotViewer::nextFrame()
 {
     const int count = store().count();
     if (count == 0)
@@ -297,10 +275,10 @@ void SnapshotViewer::NextFrame()
     int i = currentFrame_ + 1;
     if (i > count)
         i = 1;
-    ShowFrame(static_cast<int16_t>(i), false);
+    showFrame(static_cast<int16_t>(i), false);
 }
 
-void SnapshotViewer::PreviousFrame()
+void SnapshotViewer::previousFrame()
 {
     const int count = store().count();
     if (count == 0)
@@ -309,15 +287,15 @@ void SnapshotViewer::PreviousFrame()
     // Past the end too when the store shrank under the window.
     if (i < 1 || i > count)
         i = count;
-    ShowFrame(static_cast<int16_t>(i), false);
+    showFrame(static_cast<int16_t>(i), false);
 }
 
-void SnapshotViewer::DiscardFrame()
+void SnapshotViewer::discardFrame()
 {
     if (!showsAFrame())
         return;
     QPointer<SnapshotViewer> self(this);
-    if (ShowMessage(QStringLiteral("Confirm: Discard current frame?"), kStyleQuestionYesNo) == kAnswerNo)
+    if (askUser(QStringLiteral("Confirm: Discard current frame?"), MessageStyle::QuestionYesNo) == MessageResult::No)
         return;
     // The store may have changed, or the window closed, while the question was open.
     if (!self || !loaded_ || !showsAFrame())
@@ -327,17 +305,17 @@ void SnapshotViewer::DiscardFrame()
     const int n = frames.count();
     if (n == 1) {
         ClearSnapshotStore();
-        Unload();
+        unload();
         return;
     }
     for (int i = currentFrame_; i < n; ++i)
         frames.at(i) = std::move(frames.at(i + 1));
     frames.at(n).picture.reset();
     frames.resizePreserve(n - 1);
-    ShowFrame(static_cast<int16_t>(std::min<int>(currentFrame_, n - 1)), false);
+    showFrame(static_cast<int16_t>(std::min<int>(currentFrame_, n - 1)), false);
 }
 
-void SnapshotViewer::SaveFrameToFile()
+void SnapshotViewer::saveFrame()
 {
     if (!showsAFrame())
         return;
@@ -366,116 +344,73 @@ void SnapshotViewer::SaveFrameToFile()
         ok = writer.save(store().at(currentFrame_).picture, static_cast<int32_t>(name->format), name->fileName);
     }
     if (ok)
-        ShowMessage(QStringLiteral("Frame successfully saved."), kStyleInformation);
+        askUser(QStringLiteral("Frame successfully saved."), MessageStyle::Information);
     else
-        ShowMessage(QStringLiteral("Error occured while saving frame."), kStyleExclamation);
+        askUser(QStringLiteral("Error occured while saving frame."), MessageStyle::Exclamation);
 }
 
-void SnapshotViewer::PrintFrame(int16_t pframeNumber)
+void SnapshotViewer::printFrames(int16_t frame)
 {
-    didev::PrintFrame(pframeNumber, *hiddenPicture_);
+    didev::printFrames(frame, *scalingSource_);
 }
 
-void SnapshotViewer::buildFrameMenu(QMenu& menu, int frameCount, int16_t currentFrame)
+std::span<const MenuCommand<SnapshotViewer>> SnapshotViewer::optionsCommands()
 {
-    if (frameCount == 0) {
-        QAction* none = menu.addAction(QStringLiteral("No Frames"));
-        none->setData(0);
-        none->setEnabled(false);
-        return;
-    }
-    for (int i = 1; i <= frameCount; ++i) {
-        QAction* item = menu.addAction(QString::number(i));
-        item->setData(i);
-        if (i == currentFrame) {
-            item->setCheckable(true);
-            item->setChecked(true);
-        }
-    }
-}
-
-void SnapshotViewer::buildOptionsMenu(QMenu& menu)
-{
-    const auto add = [&menu](const char* text, OptionsCommand command) {
-        menu.addAction(QString::fromLatin1(text))->setData(static_cast<int>(command));
+    static constexpr MenuCommand<SnapshotViewer> rows[] = {
+        {1, "Save Frame...", [](SnapshotViewer& viewer) { viewer.saveFrame(); }},
+        {3, "Discard Frame", [](SnapshotViewer& viewer) { viewer.discardFrame(); }},
+        {},
+        {5, "Print All Frames...", [](SnapshotViewer& viewer) { viewer.printFrames(0); }},
+        {2, "Print Selected Frame...", [](SnapshotViewer& viewer) { viewer.printFrames(viewer.currentFrame_); }},
+        {},
+        {4, "Show Actual Capture Size",
+            [](SnapshotViewer& viewer) {
+                if (viewer.showsAFrame())
+                    viewer.showFrame(viewer.currentFrame_, true);
+            }},
     };
-    add("Save Frame...", OptionsCommand::SaveFrame);
-    add("Discard Frame", OptionsCommand::DiscardFrame);
-    menu.addSeparator();
-    add("Print All Frames...", OptionsCommand::PrintAllFrames);
-    add("Print Selected Frame...", OptionsCommand::PrintSelectedFrame);
-    menu.addSeparator();
-    add("Show Actual Capture Size", OptionsCommand::ShowActualSize);
+    return rows;
 }
 
-void SnapshotViewer::StatusBar1_PanelClick(int index)
+void SnapshotViewer::openPanelMenu(int index)
 {
-    const double left = panelLeft(index);
-    const double width = panelWidth(index);
-    const double barTop = statusBarTop();
-    const double barHeight = statusBarHeight();
-    // A second click on the panel whose menu was just dismissed closes it instead of reopening it.
-    if (left <= lastMouseX_ && left + width >= lastMouseX_ && barTop <= lastMouseY_
-        && barTop + barHeight >= lastMouseY_ && menuPanel_ == index) {
-        menuPanel_ = 0;
+    if (!tracker_.admitClick(panels_.at(static_cast<size_t>(index - 1))->click(), statusBarTop(), statusBarHeight()))
         return;
-    }
-    menuPanel_ = static_cast<int16_t>(index);
-    lastMouseX_ = roundToLong(left + 1);
-    lastMouseY_ = roundToLong(barTop + 1);
     if (index != 1 && index != 3)
         return;
 
     QPointer<SnapshotViewer> self(this);
     QPointer<QMenu> menu = new QMenu(this);
-    if (index == 1)
-        buildFrameMenu(*menu, store().count(), currentFrame_);
-    else
-        buildOptionsMenu(*menu);
+    if (index == 3) {
+        appendMenuCommands(*menu, optionsCommands(), [](int32_t) { return MenuItemFlag::Plain; });
+    } else if (store().count() == 0) {
+        appendMenuItem(*menu, MenuItemFlag::Greyed, 0, QStringLiteral("No Frames"));
+    } else {
+        for (int i = 1; i <= store().count(); ++i)
+            appendMenuItem(*menu, checkedWhen(i == currentFrame_), i, QString::number(i));
+    }
 
     const ScreenMetrics screen = screenMetrics();
-    const double barLeft = statusBar_->x() * screen.twipsPerPixelX;
-    const QPoint bottomLeft(
-        roundToLong((Left() + moduleState().windowMetrics.sizingFrameWidth + barLeft + left) / screen.twipsPerPixelX),
-        roundToLong((Top() + Height()) / screen.twipsPerPixelY));
-    const int choice = InteractionSeam::instance().execMenu(*menu, bottomLeft);
+    PanelMenuGeometry geometry{placed_.left(), placed_.top(), placed_.height()};
+    geometry.sizingFrameWidth = moduleState().windowMetrics.sizingFrameWidth;
+    geometry.statusBarLeft = statusBar_->x() * screen.twipsPerPixelX;
+    geometry.panelLeft = panels_.at(static_cast<size_t>(index - 1))->x() * screen.twipsPerPixelX;
+    const int choice = InteractionSeam::instance().execMenu(*menu, PanelMenuTracker::menuBottomLeft(geometry, screen));
     delete menu.data();
     if (!self || !loaded_)
         return;
 
     if (index == 1) {
         if (choice > 0) {
-            menuPanel_ = 0;
+            tracker_.clearPanel();
             if (choice <= store().count())
-                ShowFrame(static_cast<int16_t>(choice), false);
+                showFrame(static_cast<int16_t>(choice), false);
         }
         return;
     }
     if (choice != 0)
-        menuPanel_ = 0;
-    runOptionsCommand(choice);
-}
-
-void SnapshotViewer::runOptionsCommand(int command)
-{
-    switch (static_cast<OptionsCommand>(command)) {
-    case OptionsCommand::SaveFrame:
-        SaveFrameToFile();
-        break;
-    case OptionsCommand::PrintSelectedFrame:
-        PrintFrame(currentFrame_);
-        break;
-    case OptionsCommand::DiscardFrame:
-        DiscardFrame();
-        break;
-    case OptionsCommand::ShowActualSize:
-        if (showsAFrame())
-            ShowFrame(currentFrame_, true);
-        break;
-    case OptionsCommand::PrintAllFrames:
-        PrintFrame(0);
-        break;
-    }
+        tracker_.clearPanel();
+    runMenuCommand(optionsCommands(), choice, *this);
 }
 
 void SnapshotViewer::paintEvent(QPaintEvent*)
@@ -489,14 +424,14 @@ void SnapshotViewer::keyPressEvent(QKeyEvent* event)
     switch (event->key()) {
     case Qt::Key_Left:
     case Qt::Key_Up:
-        guarded([this] { PreviousFrame(); });
+        guarded([this] { previousFrame(); });
         break;
     case Qt::Key_Right:
     case Qt::Key_Down:
-        guarded([this] { NextFrame(); });
+        guarded([this] { nextFrame(); });
         break;
     case Qt::Key_Delete:
-        guarded([this] { DiscardFrame(); });
+        guarded([this] { discardFrame(); });
         break;
     default:
         QWidget::keyPressEvent(event);
@@ -505,24 +440,18 @@ void SnapshotViewer::keyPressEvent(QKeyEvent* event)
     event->accept();
 }
 
-void SnapshotViewer::rememberPress(QPointF position)
-{
-    const ScreenMetrics screen = screenMetrics();
-    lastMouseX_ = roundToLong(position.x() * screen.twipsPerPixelX);
-    lastMouseY_ = roundToLong(position.y() * screen.twipsPerPixelY);
-}
-
 void SnapshotViewer::mousePressEvent(QMouseEvent* event)
 {
-    rememberPress(event->position());
+    tracker_.pointerAt(event->position().x(), event->position().y(), screenMetrics());
     QWidget::mousePressEvent(event);
 }
 
 bool SnapshotViewer::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == picture1_ && event->type() == QEvent::MouseButtonPress) {
+    if (watched == framePicture_ && event->type() == QEvent::MouseButtonPress) {
         // A press on the picture counts where the picture reports it, not again for the window.
-        rememberPress(static_cast<QMouseEvent*>(event)->position());
+        const QPointF position = static_cast<QMouseEvent*>(event)->position();
+        tracker_.pointerAt(position.x(), position.y(), screenMetrics());
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -530,13 +459,8 @@ bool SnapshotViewer::eventFilter(QObject* watched, QEvent* event)
 
 void SnapshotViewer::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
-        // A popup menu taking the activation (some window systems hand it over, some late) is
-        // still this window's menu, not a loss of the focus.
-        const QWidget* active = QApplication::activeWindow();
-        if (!active || active->windowType() != Qt::Popup)
-            menuPanel_ = 0;
-    }
+    if (event->type() == QEvent::ActivationChange)
+        tracker_.activationChanged(*this);
     QWidget::changeEvent(event);
 }
 
@@ -544,11 +468,9 @@ void SnapshotViewer::guarded(const std::function<void()>& action)
 {
     try {
         action();
-    } catch (const AutomationError& error) {
-        ShowMessage(errorText(error), kStyleExclamation);
     } catch (const std::exception& error) {
         // Nothing may leave an event handler; the user hears of it instead.
-        ShowMessage(QString::fromLocal8Bit(error.what()), kStyleExclamation);
+        tellUser(error);
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/PanelMenuTracker.h"
+#include "ui/PopupMenu.h"
 #include "ui/WidgetPlacedWindow.h"
 #include "viewer/FrameFit.h"
 
@@ -8,19 +10,19 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 
-class QMenu;
 class QStatusBar;
 
 namespace didev {
 
 class ArrowButton;
 class PictureBox;
-class StatusBarPanel;
+class StatusPanel;
 
 // The snapshot viewer: an always-on-top tool window that shows one frame of the frame store,
 // fitted to the window or at its capture size, pages through the frames, discards, saves and
-// prints them. Load() runs the window's start-up (the opener then calls ShowFrame and shows
+// prints them. load() runs the window's start-up (the opener then calls showFrame and shows
 // it); closing the window, by any route, runs its unload.
 class SnapshotViewer : public QWidget {
     Q_OBJECT
@@ -32,64 +34,42 @@ public:
     static constexpr std::array<int32_t, kPanelCount> kPanelWidths{2540, 776, 2540, 2540};
     static constexpr int32_t kArrowButtonSize = 195;
 
-    // Options menu command identifiers.
-    enum class OptionsCommand : int {
-        SaveFrame = 1,
-        PrintSelectedFrame = 2,
-        DiscardFrame = 3,
-        ShowActualSize = 4,
-        PrintAllFrames = 5,
-    };
-
     explicit SnapshotViewer(QWidget* parent = nullptr);
     ~SnapshotViewer() override;
 
-    void Load();
+    void load();
     bool loaded() const noexcept { return loaded_; }
     // Closes the window; its unload stores the placement and clears viewerShown.
-    void Unload();
+    void unload();
 
     // Shows frame `frameNumber` (1 .. count; error 9 otherwise), fitted or at its capture size.
-    void ShowFrame(int16_t frameNumber, bool matchWindowSizeToPicture);
-    void NextFrame();
-    void PreviousFrame();
+    void showFrame(int16_t frameNumber, bool matchWindowSizeToPicture);
+    void nextFrame();
+    void previousFrame();
     // Asks, then removes the frame on show from the store; the last frame closes the window.
-    void DiscardFrame();
-    void SaveFrameToFile();
+    void discardFrame();
+    void saveFrame();
     // 0 prints every frame.
-    void PrintFrame(int16_t pframeNumber);
+    void printFrames(int16_t frame);
 
     int16_t currentFrame() const noexcept { return currentFrame_; }
-    int16_t menuPanel() const noexcept { return menuPanel_; }
-    int32_t lastMouseX() const noexcept { return lastMouseX_; }
-    int32_t lastMouseY() const noexcept { return lastMouseY_; }
+    // The status-bar menus' repeat-click state.
+    const PanelMenuTracker& menuTracker() const { return tracker_; }
 
     // The outer frame in twips.
-    double Left() const { return placed_.left(); }
-    double Top() const { return placed_.top(); }
-    double Width() const { return placed_.width(); }
-    double Height() const { return placed_.height(); }
-    void setLeft(double twips) { placed_.setLeft(twips); }
-    void setTop(double twips) { placed_.setTop(twips); }
     PlacedWindow& placement() { return placed_; }
+    const PlacedWindow& placement() const { return placed_; }
 
-    PictureBox& Picture1() { return *picture1_; }
-    PictureBox& HiddenPicture() { return *hiddenPicture_; }
-    QStatusBar& StatusBar1() { return *statusBar_; }
+    PictureBox& framePicture() { return *framePicture_; }
+    PictureBox& scalingSource() { return *scalingSource_; }
+    QStatusBar& statusBar() { return *statusBar_; }
     // Panel 1 to 4.
-    StatusBarPanel& panel(int index) { return *panels_.at(static_cast<size_t>(index - 1)); }
-    ArrowButton& Command1() { return *command1_; }
-    ArrowButton& Command2() { return *command2_; }
+    StatusPanel& panel(int index) { return *panels_.at(static_cast<size_t>(index - 1)); }
+    ArrowButton& previousButton() { return *previousButton_; }
+    ArrowButton& nextButton() { return *nextButton_; }
     // The status bar's top and height in twips, relative to the window's client area.
     double statusBarTop() const;
     double statusBarHeight() const;
-    // A panel's left (relative to the status bar) and width in twips.
-    double panelLeft(int index) const;
-    double panelWidth(int index) const;
-
-    // The frame menu (panel 1) and the options menu (panel 3), as they are built for a click.
-    static void buildFrameMenu(QMenu& menu, int frameCount, int16_t currentFrame);
-    static void buildOptionsMenu(QMenu& menu);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -101,32 +81,29 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Form_Resize();
-    void Form_Unload();
-    void StatusBar1_PanelClick(int index);
-    void runOptionsCommand(int command);
+    void layOut();
+    void unloadAndStore();
+    void openPanelMenu(int index);
+    static std::span<const MenuCommand<SnapshotViewer>> optionsCommands();
     void layoutStatusBar();
     FitWindow fitWindow() const;
     bool showsAFrame() const;
-    void rememberPress(QPointF position);
     // Runs a handler of a user action; a numbered error it raises is told to the user.
     void guarded(const std::function<void()>& action);
 
     WidgetPlacedWindow placed_;
-    PictureBox* picture1_;
-    PictureBox* hiddenPicture_;
+    PictureBox* framePicture_;
+    PictureBox* scalingSource_;
     QStatusBar* statusBar_;
-    std::array<StatusBarPanel*, kPanelCount> panels_{};
-    ArrowButton* command1_;
-    ArrowButton* command2_;
+    std::array<StatusPanel*, kPanelCount> panels_{};
+    ArrowButton* previousButton_;
+    ArrowButton* nextButton_;
 
     bool loaded_ = false;
     int16_t currentFrame_ = 0;
     bool refitSuppressed_ = true;
     bool resizeIgnored_ = false;
-    int16_t menuPanel_ = 0;
-    int32_t lastMouseX_ = 0;
-    int32_t lastMouseY_ = 0;
+    PanelMenuTracker tracker_;
     QSize laidOutSize_;    // the client size the frame on show was laid out for
 };
 

@@ -31,9 +31,9 @@ SnapshotViewer& SnapshotViewerWindow()
     viewer->setAttribute(Qt::WA_DeleteOnClose);
     instance() = viewer;
     try {
-        viewer->Load();
+        viewer->load();
     } catch (...) {
-        viewer->Unload();
+        viewer->unload();
         throw;
     }
     return *viewer;
@@ -42,7 +42,7 @@ SnapshotViewer& SnapshotViewerWindow()
 void UnloadSnapshotViewer()
 {
     if (SnapshotViewer* viewer = LoadedSnapshotViewer())
-        viewer->Unload();
+        viewer->unload();
 }
 
 } // namespace didev

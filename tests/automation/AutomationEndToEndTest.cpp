@@ -5,8 +5,8 @@
 
 #include "app/HostCallError.h"
 #include "app/HostEventSink.h"
-#include "automation/DBusNames.h"
-#include "automation/HostStringArrayDBus.h"
+#include "common/DBusNames.h"
+#include "common/HostStringArrayDBus.h"
 
 #include <QDBusVariant>
 #include <QImage>
@@ -83,7 +83,7 @@ TEST_F(EndToEnd, RoadOfAFrame)
     // Show: the window takes the host's geometry.
     HostStringArray show = showArray(QStringLiteral("Y"));
     int16_t formID = 0;
-    EXPECT_EQ(client.ShowForm(formID, show), vbTrue);
+    EXPECT_EQ(client.ShowForm(formID, show), kHostTrue);
     const HostStringArray shown = settingsOf(client);
     EXPECT_EQ(shown.elements().mid(0, 4), (QStringList{"1200", "900", "5250", "4320"}));
     EXPECT_EQ(windowState(QStringLiteral("capture")).value(QStringLiteral("loaded")), true);
@@ -110,7 +110,7 @@ TEST_F(EndToEnd, RoadOfAFrame)
     int16_t bitmapFormat = 1;
     int16_t depth = 0;
     int16_t reduction = 0;
-    EXPECT_EQ(client.SaveSnapshot(index, bitmapFile, bitmapFormat, depth, reduction), vbTrue);
+    EXPECT_EQ(client.SaveSnapshot(index, bitmapFile, bitmapFormat, depth, reduction), kHostTrue);
     ASSERT_GT(pictureData.size(), 54);
     EXPECT_EQ(pictureData, fileBytes(bitmapFile));
     const QImage bitmap = QImage::fromData(pictureData, "BMP");
@@ -118,12 +118,12 @@ TEST_F(EndToEnd, RoadOfAFrame)
 
     QString jpegFile = file(QStringLiteral("frame1.jpg"));
     int16_t jpegFormat = 3;
-    EXPECT_EQ(client.SaveSnapshot(index, jpegFile, jpegFormat, depth, reduction), vbTrue);
+    EXPECT_EQ(client.SaveSnapshot(index, jpegFile, jpegFormat, depth, reduction), kHostTrue);
     EXPECT_TRUE(fileBytes(jpegFile).startsWith("\xFF\xD8\xFF"));
     EXPECT_EQ(QImage(jpegFile).size(), QSize(640, 480));
 
     // Mark frame 1 as saved by the logger and purge it: frame 2 moves down.
-    VbBoolean saved = vbTrue;
+    HostBoolean saved = kHostTrue;
     client.PictureSavedByLogger(index, saved);
     client.ClearSavedSnapshots();
     ASSERT_EQ(client.GetSnapshotCount(), 1);
@@ -191,7 +191,7 @@ TEST_F(EndToEnd, ErrorsArriveNumberedAndWrongTypesAsInvalidArgs)
         QString expected;
         bool prefixOnly;
     } cases[] = {
-        {"mark an index past the store", [&] { int16_t i = 99; VbBoolean s = vbTrue; client.PictureSavedByLogger(i, s); },
+        {"mark an index past the store", [&] { int16_t i = 99; HostBoolean s = kHostTrue; client.PictureSavedByLogger(i, s); },
             subscript, false},
         {"save an index past the store", [&] { int16_t i = 3, f = 1, d = 0, r = 0; QString n = file("x.bmp");
              client.SaveSnapshot(i, n, f, d, r); }, subscript, false},
@@ -262,17 +262,17 @@ TEST_F(EndToEnd, TwoHostsShareOneProcessAndOneStore)
 
     // One host marks, the other purges: the same store.
     int16_t index = 1;
-    VbBoolean saved = vbTrue;
+    HostBoolean saved = kHostTrue;
     b.PictureSavedByLogger(index, saved);
     a.ClearSavedSnapshots();
     EXPECT_EQ(b.GetSnapshotCount(), 0);
 
     // The flag is module-wide too.
-    b.setAllowInternalCapture(vbFalse);
-    EXPECT_EQ(a.AllowInternalCapture(), vbFalse);
+    b.setAllowInternalCapture(kHostFalse);
+    EXPECT_EQ(a.AllowInternalCapture(), kHostFalse);
     a.setAllowInternalCapture(5);   // kept as given
     EXPECT_EQ(b.AllowInternalCapture(), 5);
-    a.setAllowInternalCapture(vbTrue);
+    a.setAllowInternalCapture(kHostTrue);
 
     // The second host leaving the bus, without a Release, ends only its own instance.
     const pid_t server = bus->serverPid();
@@ -293,17 +293,17 @@ TEST_F(EndToEnd, InternalCaptureSwitchGovernsTheSKeyButNotTheHost)
 {
     AutomationClient client(host);
     client.create();
-    EXPECT_EQ(client.AllowInternalCapture(), vbTrue);
+    EXPECT_EQ(client.AllowInternalCapture(), kHostTrue);
     HostStringArray show = showArray(QStringLiteral("N"));
     int16_t formID = 0;
     client.ShowForm(formID, show);
 
-    client.setAllowInternalCapture(vbFalse);
+    client.setAllowInternalCapture(kHostFalse);
     drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(kKeyS), QVariant::fromValue<short>(0)});
     EXPECT_EQ(client.GetSnapshotCount(), 0);
     EXPECT_EQ(client.TakeSnapshot(), 1);
 
-    client.setAllowInternalCapture(vbTrue);
+    client.setAllowInternalCapture(kHostTrue);
     drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(kKeyS), QVariant::fromValue<short>(0)});
     EXPECT_EQ(client.GetSnapshotCount(), 2);
 }

@@ -3,9 +3,9 @@
 #include "PeerBus.h"
 
 #include "automation/BitmapMemoryFile.h"
-#include "automation/DBusMethodTable.h"
-#include "automation/DBusNames.h"
-#include "automation/HostStringArrayDBus.h"
+#include "common/DBusMethodTable.h"
+#include "common/DBusNames.h"
+#include "common/HostStringArrayDBus.h"
 #include "common/AutomationError.h"
 #include "imaging/cDIBSection.h"
 

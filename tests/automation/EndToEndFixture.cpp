@@ -1,7 +1,7 @@
 #include "EndToEndFixture.h"
 
-#include "automation/DBusNames.h"
-#include "automation/HostStringArrayDBus.h"
+#include "common/DBusNames.h"
+#include "common/HostStringArrayDBus.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>

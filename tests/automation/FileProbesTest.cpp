@@ -4,7 +4,7 @@
 #include "EndToEndFixture.h"
 
 #include "app/HostCallError.h"
-#include "automation/DBusNames.h"
+#include "common/DBusNames.h"
 #include "support/FileTargets.h"
 
 #include <QDBusConnectionInterface>
@@ -41,7 +41,7 @@ TEST_P(FileProbes, TheServerAnswersAndNothingIsWrittenThroughOrLeftBehind)
     client.create();
     HostStringArray show(1, QStringList{"N", "", "", "", "", "", "", "", ""});
     int16_t formID = 0;
-    ASSERT_EQ(client.ShowForm(formID, show), vbTrue);
+    ASSERT_EQ(client.ShowForm(formID, show), kHostTrue);
     ASSERT_EQ(client.TakeSnapshot(), 1);
     const uint pid = host.interface()->servicePid(client.service());
     ASSERT_NE(pid, 0u);
@@ -56,7 +56,7 @@ TEST_P(FileProbes, TheServerAnswersAndNothingIsWrittenThroughOrLeftBehind)
             int16_t reduction = 0;
             bool replaced = false;
             try {
-                replaced = client.SaveSnapshot(index, name, asked, depth, reduction) == vbTrue;
+                replaced = client.SaveSnapshot(index, name, asked, depth, reduction) == kHostTrue;
             } catch (const HostCallError& error) {
                 ASSERT_EQ(error.name(), QLatin1String(dbus::kErrorName)) << error.message().toStdString();
             }

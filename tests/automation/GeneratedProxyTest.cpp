@@ -7,7 +7,7 @@
 #include "didev_evivod_test_driver_interface.h"
 
 #include "app/AutomationClient.h"
-#include "automation/DBusNames.h"
+#include "common/DBusNames.h"
 
 #include <QTemporaryDir>
 #include <QtEndian>

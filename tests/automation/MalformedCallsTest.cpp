@@ -3,8 +3,8 @@
 // goes on serving, and not one stored frame changes.
 #include "EndToEndFixture.h"
 
-#include "automation/DBusNames.h"
-#include "automation/HostStringArrayDBus.h"
+#include "common/DBusNames.h"
+#include "common/HostStringArrayDBus.h"
 
 #include <QDBusPendingCall>
 #include <QDBusVariant>

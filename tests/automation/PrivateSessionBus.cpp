@@ -1,6 +1,6 @@
 #include "PrivateSessionBus.h"
 
-#include "automation/DBusNames.h"
+#include "common/DBusNames.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>

@@ -7,8 +7,8 @@
 #include "app/HostCallError.h"
 #include "app/HostEventSink.h"
 #include "automation/AutomationService.h"
-#include "automation/DBusNames.h"
 #include "automation/TestDriverRows.h"
+#include "common/DBusNames.h"
 #include "support/ProcessResources.h"
 
 #include <QDBusMetaType>
@@ -68,13 +68,13 @@ protected:
     void SetUp() override
     {
         EndToEnd::SetUp();
-        qDBusRegisterMetaType<MessageRow>();
-        qDBusRegisterMetaType<QList<MessageRow>>();
+        qDBusRegisterMetaType<ShownMessage>();
+        qDBusRegisterMetaType<QList<ShownMessage>>();
     }
     qsizetype messagesShown()
     {
         const QDBusMessage reply = drive(QStringLiteral("Messages"), {}, QStringLiteral("a(ssn)"));
-        return reply.arguments().isEmpty() ? -1 : qdbus_cast<QList<MessageRow>>(reply.arguments().at(0)).size();
+        return reply.arguments().isEmpty() ? -1 : qdbus_cast<QList<ShownMessage>>(reply.arguments().at(0)).size();
     }
     int onScreen(const char* window) { return windowState(QLatin1String(window)).value("onScreen").toInt(); }
     void pressKey(const char* window, short key)

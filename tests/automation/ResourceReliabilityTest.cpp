@@ -67,7 +67,7 @@ void openAndClose(AutomationClient& client)
 {
     HostStringArray show(1, QStringList{"N", "1200", "900", "5250", "4320", "", "", "", ""});
     int16_t formID = 0;
-    ASSERT_EQ(client.ShowForm(formID, show), vbTrue);
+    ASSERT_EQ(client.ShowForm(formID, show), kHostTrue);
     ASSERT_EQ(client.TakeSnapshot(), 1);
     client.ClearSnapshots();
     HostStringArray settings(1, QStringList{""});

@@ -5,8 +5,8 @@
 
 #include "app/HostCallError.h"
 #include "app/HostEventSink.h"
-#include "automation/DBusMethodTable.h"
-#include "automation/DBusNames.h"
+#include "common/DBusMethodTable.h"
+#include "common/DBusNames.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>

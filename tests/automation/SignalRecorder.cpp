@@ -1,6 +1,6 @@
 #include "SignalRecorder.h"
 
-#include "automation/DBusNames.h"
+#include "common/DBusNames.h"
 
 SignalRecorder::SignalRecorder(QDBusConnection connection)
 {

@@ -4,8 +4,8 @@
 #include "EndToEndFixture.h"
 
 #include "app/HostCallError.h"
-#include "automation/DBusNames.h"
 #include "automation/TestDriverRows.h"
+#include "common/DBusNames.h"
 
 #include <QDBusMetaType>
 #include <QDBusVariant>
@@ -26,10 +26,10 @@ protected:
     void SetUp() override
     {
         EndToEnd::SetUp();
-        qDBusRegisterMetaType<MenuRow>();
-        qDBusRegisterMetaType<QList<MenuRow>>();
-        qDBusRegisterMetaType<MessageRow>();
-        qDBusRegisterMetaType<QList<MessageRow>>();
+        qDBusRegisterMetaType<PopupMenuRow>();
+        qDBusRegisterMetaType<QList<PopupMenuRow>>();
+        qDBusRegisterMetaType<ShownMessage>();
+        qDBusRegisterMetaType<QList<ShownMessage>>();
         client = std::make_unique<AutomationClient>(host);
         client->create();
         HostStringArray show(1, QStringList{"N", "1200", "900", "5250", "4320", "", "", "", ""});
@@ -37,10 +37,10 @@ protected:
         client->ShowForm(formID, show);
     }
 
-    QList<MenuRow> clickPanel(const QString& window, int16_t index)
+    QList<PopupMenuRow> clickPanel(const QString& window, int16_t index)
     {
         const QDBusMessage reply = drive("ClickPanel", {window, QVariant::fromValue<short>(index)}, "a(iisn)");
-        return reply.arguments().isEmpty() ? QList<MenuRow>{} : qdbus_cast<QList<MenuRow>>(reply.arguments().at(0));
+        return reply.arguments().isEmpty() ? QList<PopupMenuRow>{} : qdbus_cast<QList<PopupMenuRow>>(reply.arguments().at(0));
     }
 
     void queueAnswer(const QString& kind, const QVariant& answer)
@@ -48,10 +48,10 @@ protected:
         drive("QueueAnswer", {kind, QVariant::fromValue(QDBusVariant(answer))});
     }
 
-    QList<MessageRow> messages()
+    QList<ShownMessage> messages()
     {
         const QDBusMessage reply = drive("Messages", {}, "a(ssn)");
-        return reply.arguments().isEmpty() ? QList<MessageRow>{} : qdbus_cast<QList<MessageRow>>(reply.arguments().at(0));
+        return reply.arguments().isEmpty() ? QList<ShownMessage>{} : qdbus_cast<QList<ShownMessage>>(reply.arguments().at(0));
     }
 
     std::unique_ptr<AutomationClient> client;
@@ -70,7 +70,7 @@ TEST_F(DriverEndToEnd, ViewerMenusOpenFromItsPanelsAndAreAnsweredThroughTheirIte
     EXPECT_GT(viewer.value("pictureWidth").toDouble(), 0);
 
     // Nothing queued: the frame menu opens and is dismissed.
-    const QList<MenuRow> frames{{1, 0, "1", 0}, {2, kChecked, "2", 0}};
+    const QList<PopupMenuRow> frames{{1, 0, "1", 0}, {2, kChecked, "2", 0}};
     EXPECT_EQ(clickPanel("viewer", 1), frames);
     // The same panel again right after closes instead of reopening; losing the focus resets that.
     EXPECT_TRUE(clickPanel("viewer", 1).isEmpty());
@@ -83,12 +83,12 @@ TEST_F(DriverEndToEnd, ViewerMenusOpenFromItsPanelsAndAreAnsweredThroughTheirIte
     drive("FocusLost", {QStringLiteral("viewer")});
     queueAnswer("menu", 3);
     queueAnswer("message", kAnswerYes);
-    const QList<MenuRow> options = clickPanel("viewer", 3);
+    const QList<PopupMenuRow> options = clickPanel("viewer", 3);
     ASSERT_EQ(options.size(), 7);
-    EXPECT_EQ(options[1], (MenuRow{3, 0, "Discard Frame", 0}));
+    EXPECT_EQ(options[1], (PopupMenuRow{3, 0, "Discard Frame", 0}));
     EXPECT_EQ(options[2].flags, kSeparator);
     EXPECT_EQ(client->GetSnapshotCount(), 1);
-    EXPECT_EQ(messages(), (QList<MessageRow>{{"Confirm: Discard current frame?", "Didev Evivod", 36}}));
+    EXPECT_EQ(messages(), (QList<ShownMessage>{{"Confirm: Discard current frame?", "Didev Evivod", 36}}));
     EXPECT_TRUE(messages().isEmpty());   // taken by the last call
 }
 
@@ -105,7 +105,7 @@ TEST_F(DriverEndToEnd, MessageBoxIsAnsweredFromTheQueueOrByAKeyOnTheBox)
         EXPECT_EQ(hPicture, 77);   // untouched: no frame 9
         EXPECT_EQ(timecode, "kept");
     };
-    const QList<MessageRow> invalid{{"Invalid frame request sent to GetSnapshot().", "Didev Evivod", 48}};
+    const QList<ShownMessage> invalid{{"Invalid frame request sent to GetSnapshot().", "Didev Evivod", 48}};
 
     queueAnswer("message", kAnswerOk);
     badRequest();

@@ -1,6 +1,6 @@
 #include "automation/NumberText.h"
 #include "automation/cDidevEvivod.h"
-#include "capture/DidevEvivod.h"
+#include "capture/CaptureWindow.h"
 #include "capture/VideoView.h"
 #include "common/AutomationError.h"
 #include "common/Picture.h"
@@ -115,7 +115,7 @@ protected:
     void showForm(HostStringArray array)
     {
         int16_t formID = 0;
-        ASSERT_EQ(automation->ShowForm(formID, array), vbTrue);
+        ASSERT_EQ(automation->ShowForm(formID, array), kHostTrue);
         ASSERT_NE(window(), nullptr);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window()));
     }
@@ -134,7 +134,7 @@ protected:
         return array;
     }
 
-    DidevEvivod* window() const { return automation->captureWindow(); }
+    CaptureWindow* window() const { return automation->captureWindow(); }
 
     // The first grab needs a frame of the live picture.
     void waitForPicture()
@@ -179,7 +179,7 @@ TEST_F(AutomationClass, CreationResetsTheModuleStateThatEveryInstanceShares)
 {
     ModuleState& state = moduleState();
     storeFrames(2);
-    state.viewerShown = vbTrue;
+    state.viewerShown = kHostTrue;
     state.AllowInternalCapture = 5;
     state.accumulateFrames = false;
     state.captureWindowPlacement = {1, 2, 3, 4};
@@ -188,9 +188,9 @@ TEST_F(AutomationClass, CreationResetsTheModuleStateThatEveryInstanceShares)
     cDidevEvivod second;
     EXPECT_EQ(state.snapshotStore.upperBound(), 0);
     EXPECT_EQ(state.frameCounter, 0);
-    EXPECT_EQ(state.captureWindowLoaded, vbFalse);
-    EXPECT_EQ(state.viewerShown, vbFalse);
-    EXPECT_EQ(state.AllowInternalCapture, vbTrue);
+    EXPECT_EQ(state.captureWindowLoaded, kHostFalse);
+    EXPECT_EQ(state.viewerShown, kHostFalse);
+    EXPECT_EQ(state.AllowInternalCapture, kHostTrue);
     EXPECT_TRUE(state.accumulateFrames);
     EXPECT_EQ(state.captureWindowPlacement, WindowPlacement{});
     EXPECT_EQ(state.viewerPlacement, WindowPlacement{});
@@ -201,23 +201,23 @@ TEST_F(AutomationClass, CreationResetsTheModuleStateThatEveryInstanceShares)
 TEST_F(AutomationClass, AWindowLeftLoadedWhenAnotherInstanceResetTheFlagsClosesSilently)
 {
     showForm(showFormArray(QStringLiteral("Y")));
-    QPointer<DidevEvivod> first = window();
+    QPointer<CaptureWindow> first = window();
     cDidevEvivod other;
-    EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+    EXPECT_EQ(moduleState().captureWindowLoaded, kHostFalse);
 
     showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500"}));
     EXPECT_NE(window(), first.data());
     EXPECT_TRUE(host.closed.empty());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
-    EXPECT_EQ(moduleState().captureWindowLoaded, vbTrue) << "the old window's end leaves the new one loaded";
+    EXPECT_EQ(moduleState().captureWindowLoaded, kHostTrue) << "the old window's end leaves the new one loaded";
     EXPECT_EQ(moduleState().captureWindowPlacement, (WindowPlacement{1500, 1200, 6000, 4500}));
 }
 
 TEST_F(AutomationClass, ASecondShowFormOnlyShowsTheWindowAgainAndReadsNothing)
 {
     showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500"}));
-    DidevEvivod* first = window();
+    CaptureWindow* first = window();
     storeFrames(2);
     const WindowPlacement placement = moduleState().captureWindowPlacement;
     first->hide();
@@ -225,7 +225,7 @@ TEST_F(AutomationClass, ASecondShowFormOnlyShowsTheWindowAgainAndReadsNothing)
     // An array without the subscripts ShowForm reads would fail if it were read.
     HostStringArray unreadable(40, QStringList{QStringLiteral("N")});
     int16_t formID = 7;
-    EXPECT_EQ(automation->ShowForm(formID, unreadable), vbTrue);
+    EXPECT_EQ(automation->ShowForm(formID, unreadable), kHostTrue);
     EXPECT_EQ(window(), first);
     EXPECT_TRUE(first->isVisible());
     EXPECT_EQ(automation->GetSnapshotCount(), 2);
@@ -238,11 +238,11 @@ TEST_F(AutomationClass, ASecondShowFormOnlyShowsTheWindowAgainAndReadsNothing)
 TEST_F(AutomationClass, AfterTheUserClosedTheWindowShowFormStartsAfresh)
 {
     showForm(showFormArray(QStringLiteral("Y")));
-    DidevEvivod* first = window();
+    CaptureWindow* first = window();
     first->close();   // the close box
     ASSERT_EQ(host.closed.size(), 1u);
     EXPECT_EQ(window(), first) << "the class still refers to the unloaded window";
-    EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+    EXPECT_EQ(moduleState().captureWindowLoaded, kHostFalse);
     EXPECT_EQ(settings(), HostStringArray(1, 8)) << "a closed window reports nothing";
 
     storeFrames(3);
@@ -252,9 +252,9 @@ TEST_F(AutomationClass, AfterTheUserClosedTheWindowShowFormStartsAfresh)
     EXPECT_EQ(moduleState().frameCounter, 0);
     EXPECT_EQ(moduleState().captureWindowPlacement, (WindowPlacement{1500, 1200, 6000, 4500}));
     EXPECT_EQ(moduleState().viewerPlacement, (WindowPlacement{450, 300, 5000, 4000}));
-    EXPECT_DOUBLE_EQ(window()->Left(), 1500);
-    EXPECT_DOUBLE_EQ(window()->Width(), 6000);
-    EXPECT_EQ(moduleState().captureWindowLoaded, vbTrue);
+    EXPECT_DOUBLE_EQ(window()->placement().left(), 1500);
+    EXPECT_DOUBLE_EQ(window()->placement().width(), 6000);
+    EXPECT_EQ(moduleState().captureWindowLoaded, kHostTrue);
 }
 
 TEST_F(AutomationClass, FormClosedOnlyWhenShowFormAskedWithYAndCloseFormDidNotSayN)
@@ -279,7 +279,7 @@ TEST_F(AutomationClass, FormClosedOnlyWhenShowFormAskedWithYAndCloseFormDidNotSa
         closeForm(QString::fromLatin1(c.closeEntry));
         EXPECT_EQ(host.closed.size(), c.event ? 1u : 0u) << "ShowForm '" << c.showEntry << "', CloseForm '" << c.closeEntry << "'";
         EXPECT_EQ(window(), nullptr);
-        EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+        EXPECT_EQ(moduleState().captureWindowLoaded, kHostFalse);
     }
 }
 
@@ -296,10 +296,10 @@ TEST_F(AutomationClass, DestroyingTheInstanceWhileTheWindowIsOpenRaisesNoEvent)
 {
     showForm(showFormArray(QStringLiteral("Y")));
     storeFrames(2);
-    QPointer<DidevEvivod> open = window();
+    QPointer<CaptureWindow> open = window();
     automation.reset();
     EXPECT_TRUE(host.closed.empty());
-    EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+    EXPECT_EQ(moduleState().captureWindowLoaded, kHostFalse);
     EXPECT_EQ(moduleState().snapshotStore.upperBound(), 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(open.isNull()) << "the window goes with its instance";
@@ -314,8 +314,8 @@ TEST_F(AutomationClass, GetSettingsReadsTheLiveWindowOnly)
     showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500"}));
     window()->move(110, 70);
     const HostStringArray live = settings();
-    EXPECT_EQ(live.at(1), text(window()->Top()));
-    EXPECT_EQ(live.at(2), text(window()->Left()));
+    EXPECT_EQ(live.at(1), text(window()->placement().top()));
+    EXPECT_EQ(live.at(2), text(window()->placement().left()));
     EXPECT_EQ(live.at(1), QStringLiteral("1050")) << "moved, not resized: the live window, not the placement record";
     EXPECT_EQ(live.at(2), QStringLiteral("1650"));
     EXPECT_EQ(live.at(3), QStringLiteral("6000"));
@@ -336,8 +336,8 @@ TEST_F(AutomationClass, GetSettingsFromInsideFormClosedStillSeesTheClosingWindow
         host.closed.clear();
         showForm(showFormArray(QStringLiteral("Y")));
         window()->resize(420, 300);
-        const QString width = text(window()->Width());
-        const QString height = text(window()->Height());
+        const QString width = text(window()->placement().width());
+        const QString height = text(window()->placement().height());
         ASSERT_NE(width, QStringLiteral("5250"));
         std::optional<HostStringArray> seen;
         int16_t countInside = -1;
@@ -364,7 +364,7 @@ TEST_F(AutomationClass, AHostThatClosesTheWindowFromFormClosedGetsOneEvent)
     for (const bool byCloseBox : {false, true}) {
         host.closed.clear();
         showForm(showFormArray(QStringLiteral("Y")));
-        QPointer<DidevEvivod> closing = window();
+        QPointer<CaptureWindow> closing = window();
         host.onFormClosed = [&](HostStringArray&) {
             closeForm(QString());
             closing->close();
@@ -376,7 +376,7 @@ TEST_F(AutomationClass, AHostThatClosesTheWindowFromFormClosedGetsOneEvent)
         host.onFormClosed = nullptr;
         EXPECT_EQ(host.closed.size(), 1u) << "close box: " << byCloseBox;
         EXPECT_EQ(window(), nullptr);
-        EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+        EXPECT_EQ(moduleState().captureWindowLoaded, kHostFalse);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_TRUE(closing.isNull());
     }
@@ -385,7 +385,7 @@ TEST_F(AutomationClass, AHostThatClosesTheWindowFromFormClosedGetsOneEvent)
 TEST_F(AutomationClass, FormClosedAfterAnEnlargementCarriesTheNewSize)
 {
     showForm(showFormArray(QStringLiteral("Y")));
-    EXPECT_DOUBLE_EQ(window()->Width(), 5250);
+    EXPECT_DOUBLE_EQ(window()->placement().width(), 5250);
     window()->move(20, 10);
     window()->resize(500, 400);
     // The outer frame, as the user dragged it.
@@ -417,7 +417,7 @@ TEST_F(AutomationClass, AShowFormArrayWithoutEntry9FailsAfterTheStoreWasEmptied)
     EXPECT_EQ(moduleState().captureWindowPlacement, (WindowPlacement{1500, 1200, 6000, 4500}));
     EXPECT_EQ(moduleState().viewerPlacement.Width, 5000) << "entries before the missing one are stored";
     EXPECT_EQ(window(), nullptr);
-    EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+    EXPECT_EQ(moduleState().captureWindowLoaded, kHostFalse);
 
     HostStringArray tooLarge = showFormArray(QStringLiteral("Y"), {"1200", "2147483648"});
     EXPECT_EQ(errorNumberOf([&] { automation->ShowForm(formID, tooLarge); }), 6);
@@ -452,10 +452,10 @@ TEST_F(AutomationClass, PictureSavedByLoggerKeepsTheValueWithinTheStoresBounds)
     storeFrames(2);
     struct Case {
         int16_t index;
-        VbBoolean setting;
+        HostBoolean setting;
         int error;
     };
-    const Case cases[] = {{0, vbTrue, 0}, {2, 5, 0}, {1, vbTrue, 0}, {3, vbTrue, 9}, {-1, vbTrue, 9}};
+    const Case cases[] = {{0, kHostTrue, 0}, {2, 5, 0}, {1, kHostTrue, 0}, {3, kHostTrue, 9}, {-1, kHostTrue, 9}};
     for (Case c : cases) {
         EXPECT_EQ(errorNumberOf([&] { automation->PictureSavedByLogger(c.index, c.setting); }), c.error) << c.index;
         if (c.error == 0) {
@@ -474,15 +474,15 @@ TEST_F(AutomationClass, GrabbedFramesOpenTheViewerWhoseGeometryGetSettingsReport
     EXPECT_EQ(automation->GetSnapshotCount(), 2);
     SnapshotViewer* viewer = LoadedSnapshotViewer();
     ASSERT_NE(viewer, nullptr);
-    ASSERT_EQ(moduleState().viewerShown, vbTrue);
+    ASSERT_EQ(moduleState().viewerShown, kHostTrue);
     viewer->move(200, 500);
 
     const HostStringArray live = settings();
     EXPECT_EQ(live.at(3), QStringLiteral("6000"));
     EXPECT_EQ(live.at(5), QStringLiteral("7500"));
     EXPECT_EQ(live.at(6), QStringLiteral("3000"));
-    EXPECT_EQ(live.at(7), text(viewer->Width()));
-    EXPECT_EQ(live.at(8), text(viewer->Height()));
+    EXPECT_EQ(live.at(7), text(viewer->placement().width()));
+    EXPECT_EQ(live.at(8), text(viewer->placement().height()));
 
     int16_t index = 2;
     int32_t hPicture = 0;
@@ -513,9 +513,9 @@ TEST_F(AutomationClass, AfterClearSavedSnapshotsTheNextGrabIsNumberedFromTheFram
     const std::weak_ptr<const Picture> removed = moduleState().snapshotStore.at(2).picture;
     const PicturePtr kept = moduleState().snapshotStore.at(4).picture;
     // Only exactly true counts as saved.
-    for (const auto& [index, setting] : {std::pair<int16_t, VbBoolean>{2, vbTrue}, {3, vbTrue}, {1, 1}}) {
+    for (const auto& [index, setting] : {std::pair<int16_t, HostBoolean>{2, kHostTrue}, {3, kHostTrue}, {1, 1}}) {
         int16_t i = index;
-        VbBoolean flag = setting;
+        HostBoolean flag = setting;
         automation->PictureSavedByLogger(i, flag);
     }
     automation->ClearSavedSnapshots();
@@ -528,14 +528,14 @@ TEST_F(AutomationClass, AfterClearSavedSnapshotsTheNextGrabIsNumberedFromTheFram
     EXPECT_EQ(storedFrameIds(), (std::vector<int>{1, 4, 5, 4}));
 
     for (int16_t index = 1; index <= 4; ++index) {
-        VbBoolean saved = vbTrue;
+        HostBoolean saved = kHostTrue;
         automation->PictureSavedByLogger(index, saved);
     }
     automation->ClearSavedSnapshots();
     EXPECT_EQ(automation->GetSnapshotCount(), 0);
     EXPECT_EQ(moduleState().frameCounter, 0);
     EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
-    EXPECT_EQ(moduleState().viewerShown, vbFalse);
+    EXPECT_EQ(moduleState().viewerShown, kHostFalse);
 }
 
 TEST_F(AutomationClass, TheSKeyGrabsBeforeTheHostHearsOfIt)
@@ -564,11 +564,11 @@ TEST_F(AutomationClass, ClosingTakesTheViewerAlongAndFormClosedCarriesItsPlaceme
     SnapshotViewer* viewer = LoadedSnapshotViewer();
     ASSERT_NE(viewer, nullptr);
     viewer->move(100, 200);
-    const QString viewerWidth = QString::number(static_cast<int32_t>(viewer->Width()));
+    const QString viewerWidth = QString::number(static_cast<int32_t>(viewer->placement().width()));
     closeForm(QString());
 
     EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
-    EXPECT_EQ(moduleState().viewerShown, vbFalse);
+    EXPECT_EQ(moduleState().viewerShown, kHostFalse);
     ASSERT_EQ(host.closed.size(), 1u);
     EXPECT_EQ(host.closed.front().at(5), QStringLiteral("3000"));
     EXPECT_EQ(host.closed.front().at(6), QStringLiteral("1500"));
@@ -609,20 +609,20 @@ TEST_F(AutomationClass, SaveSnapshotWritesTheFrameAndAnswersWithAHostBoolean)
     struct Case {
         int16_t index;
         int16_t format;
-        VbBoolean result;
+        HostBoolean result;
         int error;
     };
-    const Case cases[] = {{1, 3, vbTrue, 0}, {1, 1, vbTrue, 0}, {1, 2, vbFalse, 0}, {2, 3, vbFalse, 9}};
+    const Case cases[] = {{1, 3, kHostTrue, 0}, {1, 1, kHostTrue, 0}, {1, 2, kHostFalse, 0}, {2, 3, kHostFalse, 9}};
     for (Case c : cases) {
         QString fileName = folder.filePath(QStringLiteral("frame-%1-%2").arg(c.index).arg(c.format));
         int16_t colorDepth = 24;
         int16_t colorReduction = 0;
-        VbBoolean result = 99;
+        HostBoolean result = 99;
         EXPECT_EQ(errorNumberOf([&] { result = automation->SaveSnapshot(c.index, fileName, c.format, colorDepth, colorReduction); }),
             c.error);
         if (c.error == 0) {
             EXPECT_EQ(result, c.result) << c.format;
-            EXPECT_EQ(QFileInfo(fileName).size() > 0, c.result == vbTrue) << c.format;
+            EXPECT_EQ(QFileInfo(fileName).size() > 0, c.result == kHostTrue) << c.format;
         }
     }
 }

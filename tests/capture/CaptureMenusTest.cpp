@@ -1,20 +1,19 @@
 #include "capture/CaptureMenus.h"
+#include "capture/CaptureWindow.h"
 #include "capture/DeviceWatch.h"
-#include "capture/DidevEvivod.h"
-#include "capture/StatusPanel.h"
 #include "capture/VideoView.h"
-#include "imaging/PictureBox.h"
 #include "snapshots/CaptureSnapshot.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
+#include "ui/PictureBox.h"
 #include "ui/Screen.h"
+#include "ui/StatusPanel.h"
 #include "ui/SyntheticInput.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/SnapshotViewerInstance.h"
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
@@ -68,7 +67,7 @@ int32_t flagsOf(const QList<PopupMenuRow>& rows, int32_t id)
 
 class StatusBarMenus : public testing::Test {
 protected:
-    std::unique_ptr<DidevEvivod> window;
+    std::unique_ptr<CaptureWindow> window;
     InteractionSeam& seam = InteractionSeam::instance();
 
     void SetUp() override
@@ -77,8 +76,8 @@ protected:
         ModuleState& state = moduleState();
         state.captureWindowPlacement = {};
         state.closeNotifyRequest = QStringLiteral("N");
-        state.AllowInternalCapture = vbTrue;
-        state.videoDeviceChanged = vbFalse;
+        state.AllowInternalCapture = kHostTrue;
+        state.videoDeviceChanged = kHostFalse;
         state.viewerPlacement = {};
         UnloadSnapshotViewer();
         ClearSnapshotStore();
@@ -97,11 +96,11 @@ protected:
 
     void open(const QString& video, const QString& audio = QStringLiteral("Mic"))
     {
-        window = std::make_unique<DidevEvivod>(devices(video, audio));
+        window = std::make_unique<CaptureWindow>(devices(video, audio));
         // Wired as the automation class wires it.
         ConnectSnapshotKey(*window);
         window->setViewerUnloader(&UnloadSnapshotViewer);
-        window->Load();
+        window->load();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -134,16 +133,6 @@ protected:
         moduleState().frameCounter = static_cast<int16_t>(count);
     }
 
-    void loseFocus()
-    {
-        QWidget other;
-        other.show();
-        other.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    }
-
     CaptureControl& capture() { return window->captureControl(); }
     QString panelText(int index) { return window->panel(index).text(); }
 };
@@ -157,30 +146,6 @@ TEST_F(StatusBarMenus, DeviceMenusCheckEveryDeviceOfTheShownName)
     EXPECT_EQ(click(2), QList<PopupMenuRow>({{kNoDeviceCommand, 0, QStringLiteral("None"), 0},
                             {1, kChecked, QStringLiteral("Mic"), 0}, {2, kChecked, QStringLiteral("Mic"), 0},
                             {3, 0, QStringLiteral("Mic 2"), 0}}));
-}
-
-TEST_F(StatusBarMenus, TheMenuSitsOnTheWindowsBottomEdgeUnderThePanel)
-{
-    open(QStringLiteral("Cam"));
-    window->move(40, 30);
-    struct MenuWatch final : QObject {
-        QRect shownAt;
-        bool eventFilter(QObject* watched, QEvent* event) override
-        {
-            if (event->type() == QEvent::Show && qobject_cast<QMenu*>(watched))
-                shownAt = static_cast<QWidget*>(watched)->geometry();
-            return false;
-        }
-    } watch;
-    qApp->installEventFilter(&watch);
-    ASSERT_TRUE(click(3));
-    qApp->removeEventFilter(&watch);
-    const QRect lastMenuGeometry = watch.shownAt;
-    ASSERT_TRUE(lastMenuGeometry.isValid());
-    const QRect frame = window->frameGeometry();
-    const int sizingFrame = static_cast<int>(moduleState().windowMetrics.sizingFrameWidth / kTwips);
-    EXPECT_EQ(lastMenuGeometry.bottom() + 1, frame.bottom() + 1);
-    EXPECT_EQ(lastMenuGeometry.left(), frame.left() + sizingFrame + window->panel(3).x());
 }
 
 TEST_F(StatusBarMenus, ChoosingTheDeviceInUseRestartsItsPreview)
@@ -201,7 +166,7 @@ TEST_F(StatusBarMenus, ChoosingTheDeviceInUseRestartsItsPreview)
     EXPECT_EQ(videoStarts(), 1);
     EXPECT_EQ(capture().videoDevices().selectedIndex(), 0);
     EXPECT_TRUE(capture().preview());
-    EXPECT_EQ(window->lastMenuPanel(), 0) << "a command clears the panel";
+    EXPECT_EQ(window->menuTracker().lastMenuPanel(), 0) << "a command clears the panel";
 
     ASSERT_TRUE(click(1, 2));
     EXPECT_EQ(panelText(1), QStringLiteral("Cam B"));
@@ -234,13 +199,13 @@ TEST_F(StatusBarMenus, NoneKeepsThePreviewOffThroughAReconnection)
             return false;
         }
     } watch(cursorWhileSwitching);
-    window->logoImage().installEventFilter(&watch);
+    window->logo().installEventFilter(&watch);
 
     ASSERT_TRUE(click(1, kNoDeviceCommand));
     EXPECT_EQ(cursorWhileSwitching, Qt::WaitCursor) << "the hourglass while the logo comes up";
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(panelText(1), QStringLiteral("No Video"));
-    EXPECT_TRUE(window->logoImage().isVisible());
+    EXPECT_TRUE(window->logo().isVisible());
     EXPECT_FALSE(capture().preview());
 
     window->deviceWatch()->postNotice(QStringLiteral("add"), QStringLiteral("video4linux"));
@@ -259,11 +224,11 @@ TEST_F(StatusBarMenus, OptionsMenuGreysFromTheStoreAndTheCaptureSwitch)
     open(QStringLiteral("Cam"));
     const struct {
         int frames;
-        VbBoolean allow;
+        HostBoolean allow;
         int32_t frameFlags;
         int32_t captureFlags;
-    } cases[] = {{0, vbTrue, kGreyed, 0}, {0, vbFalse, kGreyed, kGreyed}, {2, vbFalse, 0, kGreyed}, {1, vbTrue, 0, 0},
-        {1, VbBoolean(1), 0, kGreyed}};   // as for the "S" key, only exactly -1 allows the grab
+    } cases[] = {{0, kHostTrue, kGreyed, 0}, {0, kHostFalse, kGreyed, kGreyed}, {2, kHostFalse, 0, kGreyed}, {1, kHostTrue, 0, 0},
+        {1, HostBoolean(1), 0, kGreyed}};   // as for the "S" key, only exactly -1 allows the grab
     for (const auto& c : cases) {
         ClearSnapshotStore();
         storeFrames(c.frames);
@@ -274,29 +239,6 @@ TEST_F(StatusBarMenus, OptionsMenuGreysFromTheStoreAndTheCaptureSwitch)
         EXPECT_EQ(flagsOf(*rows, 2), c.frameFlags) << c.frames;
         EXPECT_EQ(flagsOf(*rows, 3), c.captureFlags) << c.allow;
         EXPECT_FALSE(click(3)) << "the dismissed menu's second click";
-    }
-}
-
-TEST_F(StatusBarMenus, ASecondClickAfterEscapeOnlyClosesTheMenu)
-{
-    open(QStringLiteral("Cam"));
-    const struct {
-        const char* before;   // what happens before the click
-        int panel;
-        bool opens;
-    } steps[] = {
-        {"", 3, true}, {"", 3, false}, {"", 3, true}, {"", 3, false}, {"", 3, true},
-        {"pointer over the video", 3, true},
-        {"focus lost", 3, true},
-        {"", 1, true}, {"", 3, true}, {"", 3, false},
-    };
-    for (const auto& step : steps) {
-        const std::string before = step.before;
-        if (before == "pointer over the video")
-            QTest::mouseMove(&window->videoView(), QPoint(20, 20));
-        else if (before == "focus lost")
-            loseFocus();
-        EXPECT_EQ(click(step.panel).has_value(), step.opens) << before << " panel " << step.panel;
     }
 }
 
@@ -311,10 +253,10 @@ TEST_F(StatusBarMenus, ShowCapturedFramesOpensFrameOneUnderTheWindowOrSwitchesTh
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_EQ(viewer->currentFrame(), 1);
-    EXPECT_DOUBLE_EQ(viewer->Left(), window->Left());
-    EXPECT_DOUBLE_EQ(viewer->Top(), window->Top() + window->Height());
+    EXPECT_DOUBLE_EQ(viewer->placement().left(), window->placement().left());
+    EXPECT_DOUBLE_EQ(viewer->placement().top(), window->placement().top() + window->placement().height());
 
-    viewer->ShowFrame(3, false);
+    viewer->showFrame(3, false);
     // Where a window manager draws frames, the person moves the viewer once it has one.
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         (void)QTest::qWaitFor([&] { return !viewer->windowHandle()->frameMargins().isNull(); }, 5000);

@@ -47,14 +47,14 @@ TEST_P(DeviceNotice, PostedNoticeReachesTheFlagThroughTheEventLoop)
 {
     const NoticeCase& c = GetParam();
     DeviceWatch watch;
-    moduleState().videoDeviceChanged = vbFalse;
+    moduleState().videoDeviceChanged = kHostFalse;
     QSignalSpy handled(&watch, &DeviceWatch::noticeHandled);
 
     watch.postNotice(QString::fromUtf8(c.action), QString::fromUtf8(c.subsystem));
-    EXPECT_EQ(moduleState().videoDeviceChanged, vbFalse) << "a notice arrives later, as one from udev does";
+    EXPECT_EQ(moduleState().videoDeviceChanged, kHostFalse) << "a notice arrives later, as one from udev does";
     ASSERT_TRUE(handled.wait(2000));
 
-    EXPECT_EQ(moduleState().videoDeviceChanged, c.setsFlag ? vbTrue : vbFalse);
+    EXPECT_EQ(moduleState().videoDeviceChanged, c.setsFlag ? kHostTrue : kHostFalse);
     EXPECT_EQ(handled[0][2].toBool(), c.setsFlag);
 }
 
@@ -63,11 +63,11 @@ INSTANTIATE_TEST_SUITE_P(Table, DeviceNotice, testing::ValuesIn(kNotices));
 TEST(DeviceWatch, OtherNoticesNeverClearTheFlag)
 {
     DeviceWatch watch;
-    moduleState().videoDeviceChanged = vbTrue;
+    moduleState().videoDeviceChanged = kHostTrue;
     QSignalSpy handled(&watch, &DeviceWatch::noticeHandled);
     watch.postNotice(QStringLiteral("remove"), QStringLiteral("block"));
     ASSERT_TRUE(handled.wait(2000));
-    EXPECT_EQ(moduleState().videoDeviceChanged, vbTrue);
+    EXPECT_EQ(moduleState().videoDeviceChanged, kHostTrue);
 }
 
 TEST(DeviceWatch, ListensToUdevWhenItRunsElseToTheKernel)

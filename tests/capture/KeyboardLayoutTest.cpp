@@ -1,5 +1,5 @@
+#include "capture/CaptureWindow.h"
 #include "capture/CaptureWindowEvents.h"
-#include "capture/DidevEvivod.h"
 #include "state/ModuleState.h"
 
 #include <QGuiApplication>
@@ -144,13 +144,13 @@ TEST(KeyboardLayouts, EveryPhysicalKeyRaisesKeyDownWithItsCodeOnEachLayout)
     ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb")) << "needs an X server";
     XTestKeyboard keyboard;
     ASSERT_TRUE(keyboard.usable());
-    moduleState().AllowInternalCapture = vbFalse;
+    moduleState().AllowInternalCapture = kHostFalse;
     CaptureOptions options;
     options.systemDevices = false;
-    DidevEvivod window(options);
+    CaptureWindow window(options);
     KeyRecorder recorder;
     window.setEventSink(&recorder);
-    window.Load();
+    window.load();
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     window.activateWindow();
@@ -197,5 +197,5 @@ TEST(KeyboardLayouts, EveryPhysicalKeyRaisesKeyDownWithItsCodeOnEachLayout)
         for (size_t i = 0; i < std::min(expected.size(), recorder.keys.size()); ++i)
             EXPECT_EQ(recorder.keys[i], expected[i]) << scenario.layouts << ": " << pressed[i];
     }
-    window.Unload();
+    window.unload();
 }

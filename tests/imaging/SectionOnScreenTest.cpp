@@ -1,4 +1,4 @@
-#include "imaging/PictureBox.h"
+#include "ui/PictureBox.h"
 #include "imaging/cDIBSection.h"
 #include "ui/Screen.h"
 

@@ -36,7 +36,7 @@ struct RecordState {
     int16_t frameID;
     double frameTime;
     QString frameTimecode;
-    VbBoolean savedByLogger;
+    HostBoolean savedByLogger;
 
     bool operator==(const RecordState&) const = default;
 };
@@ -70,7 +70,7 @@ protected:
             record.frameTime = 45000.5 + i;
             record.frameTimecode = QStringLiteral("01:00:0%1:00").arg(i);
         }
-        store.at(2).savedByLogger = vbTrue;
+        store.at(2).savedByLogger = kHostTrue;
         before_ = storeState();
     }
 

@@ -45,13 +45,13 @@ MessageBoxGeometry layout(const MessageRequest& r, double screenWidth = kScreenW
 TEST(MessageRequest, ResetGivesEveryFieldItsResetValue)
 {
     messageRequest() = MessageRequest{};
-    EXPECT_EQ(messageRequest().Initialized, vbFalse);
+    EXPECT_EQ(messageRequest().Initialized, kHostFalse);
     messageRequest().Prompt = QStringLiteral("left over");
-    messageRequest().ShowInput = vbTrue;
+    messageRequest().ShowInput = kHostTrue;
     messageRequest().CheckValue = 1;
     ResetMessageRequest();
-    const MessageRequest expected{vbTrue, QString(), QStringLiteral("Didev Evivod"), QString(), 0, QString(), 1, 1, -1,
-        -1, -1, -1, 0, vbFalse, vbFalse, 0, 1};
+    const MessageRequest expected{kHostTrue, QString(), QStringLiteral("Didev Evivod"), QString(), 0, QString(), 1, 1, -1,
+        -1, -1, -1, 0, kHostFalse, kHostFalse, 0, 1};
     EXPECT_EQ(messageRequest(), expected);
 }
 
@@ -63,7 +63,7 @@ TEST(MessageBoxLayout, OneShortLineKeepsTheBoxAsWideAsItsButtons)
     EXPECT_EQ(g.formWidth, 2025);
     EXPECT_EQ(g.buttonRects[0].left, 510);
     EXPECT_EQ(g.icon, MessageIcon::None);
-    EXPECT_EQ(g.messageImage, (TwipsRect{120, 150, 1200, 395}));
+    EXPECT_EQ(g.messageRect, (TwipsRect{120, 150, 1200, 395}));
     // One line: buttons at 195 + 400 + 120; then 345 of buttons and 100 below them.
     EXPECT_EQ(g.buttonRects[0].top, 715);
     EXPECT_EQ(g.formHeight, 1160 + 345 + 90 + 30);
@@ -81,12 +81,12 @@ TEST(MessageBoxLayout, IconMovesTheMessageRightAndNarrowsIt)
         const MessageBoxGeometry g = layout(request(QStringLiteral("Frame successfully saved."), c.style));
         EXPECT_EQ(g.icon, c.icon) << c.style;
         if (c.icon == MessageIcon::None) {
-            EXPECT_EQ(g.messageImage.left, 120) << c.style;
-            EXPECT_EQ(g.messageImage.top, 150) << c.style;
+            EXPECT_EQ(g.messageRect.left, 120) << c.style;
+            EXPECT_EQ(g.messageRect.top, 150) << c.style;
             EXPECT_EQ(g.maxTextWidth, 11472) << c.style;
         } else {
-            EXPECT_EQ(g.messageImage.left, 755) << c.style;
-            EXPECT_EQ(g.messageImage.top, 270) << c.style;
+            EXPECT_EQ(g.messageRect.left, 755) << c.style;
+            EXPECT_EQ(g.messageRect.top, 270) << c.style;
             EXPECT_EQ(g.maxTextWidth, 11472 - 635) << c.style;
         }
     }
@@ -159,9 +159,9 @@ TEST(MessageBoxLayout, LongMessageTakesTheWidestBoxAndWraps)
     EXPECT_EQ(g.lines.size(), 3);
     EXPECT_EQ(g.lines[0].size(), 107);
     EXPECT_EQ(g.formWidth, 11655);
-    EXPECT_EQ(g.messageImage.width, 10900);
+    EXPECT_EQ(g.messageRect.width, 10900);
     EXPECT_EQ(g.lineTops, (QList<double>{0, 195, 390}));
-    EXPECT_EQ(g.messageImage.height, 3 * 195 + 200);
+    EXPECT_EQ(g.messageRect.height, 3 * 195 + 200);
     EXPECT_EQ(g.buttonRects[0].top, 3 * 195 + 400 + 120);
 }
 
@@ -187,7 +187,7 @@ TEST(MessageBoxLayout, InputBoxWidth)
         const char* fault;
         const char* prompt;
         int16_t maxChars;
-        TwipsRect text1;
+        TwipsRect inputRect;
     } cases[] = {
         // Below the one line at 195 + 400; the box is 2025 wide (c 1012): 1625 wide, centred.
         {"no limit spans the box less 400", "ABCDEFGHIJ", 0, {1012 - 812, 595, 1625, 315}},
@@ -198,11 +198,11 @@ TEST(MessageBoxLayout, InputBoxWidth)
     };
     for (const auto& c : cases) {
         MessageRequest r = request(QString::fromLatin1(c.prompt), 0);
-        r.ShowInput = vbTrue;
+        r.ShowInput = kHostTrue;
         r.InputMaxChars = c.maxChars;
         const MessageBoxGeometry g = layout(r);
         EXPECT_TRUE(g.inputVisible);
-        EXPECT_EQ(g.text1, c.text1) << c.fault;
+        EXPECT_EQ(g.inputRect, c.inputRect) << c.fault;
         EXPECT_EQ(g.buttonRects[0].top, 595 + 315 + 120 + 120) << c.fault;
     }
 }
@@ -210,11 +210,11 @@ TEST(MessageBoxLayout, InputBoxWidth)
 TEST(MessageBoxLayout, CheckBoxBelowTheButtonsWidensForItsCaption)
 {
     MessageRequest r = request(QStringLiteral("ABCDEFGHIJ"), 0);
-    r.ShowCheck = vbTrue;
+    r.ShowCheck = kHostTrue;
     r.CheckCaption = QString(40, QLatin1Char('c'));   // 3600 + 255 + 120 + 200
     const MessageBoxGeometry g = layout(r);
     EXPECT_TRUE(g.checkVisible);
-    EXPECT_EQ(g.check1, (TwipsRect{120, 715 + 345 + 200, 4005, 255}));
+    EXPECT_EQ(g.checkRect, (TwipsRect{120, 715 + 345 + 200, 4005, 255}));
     EXPECT_EQ(g.formWidth, 4175);
     EXPECT_EQ(g.buttonRects[0].left, 4175 / 2 - 502);
     EXPECT_EQ(g.formHeight, 1260 + 255 + 345 + 90 + 30);

@@ -202,7 +202,7 @@ TEST_F(WidgetPlacement, PlacedBeforeShowingKeepsTheOuterSizeOnceFramed)
     }
 }
 
-TEST(SetWindowTopmost, ShownWindowStaysShownInPlaceAndOnTop)
+TEST(KeepOnTop, ShownWindowStaysShownInPlaceAndOnTop)
 {
     QWidget window;
     window.setGeometry(40, 30, 200, 100);
@@ -210,24 +210,24 @@ TEST(SetWindowTopmost, ShownWindowStaysShownInPlaceAndOnTop)
     QApplication::processEvents();
     const QRect before = window.frameGeometry();
 
-    SetWindowTopmost(window, vbTrue);
+    keepOnTop(window);
     QApplication::processEvents();
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(window.frameGeometry(), before);
 
-    SetWindowTopmost(window, vbFalse);
+    keepOnTop(window, false);
     QApplication::processEvents();
     EXPECT_TRUE(window.isVisible());
     EXPECT_FALSE(window.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(window.frameGeometry(), before);
 }
 
-TEST(SetWindowTopmost, HiddenWindowIsOnTopWhenShown)
+TEST(KeepOnTop, HiddenWindowIsOnTopWhenShown)
 {
     QWidget window;
-    SetWindowTopmost(window, 1);   // any non-zero Boolean is true
+    keepOnTop(window);
     EXPECT_FALSE(window.isVisible());
     window.show();
     QApplication::processEvents();

@@ -1,11 +1,11 @@
 #include "ViewerTestSupport.h"
 
+#include "capture/CaptureWindow.h"
 #include "capture/CaptureWindowEvents.h"
-#include "capture/DidevEvivod.h"
 #include "common/AutomationDate.h"
-#include "imaging/PictureBox.h"
 #include "snapshots/CaptureSnapshot.h"
-#include "viewer/StatusBarPanel.h"
+#include "ui/PictureBox.h"
+#include "ui/StatusPanel.h"
 
 #include <QApplication>
 #include <QTest>
@@ -46,17 +46,17 @@ protected:
         resetModule();
         ModuleState& state = moduleState();
         state.captureWindowPlacement = {};
-        state.AllowInternalCapture = vbTrue;
+        state.AllowInternalCapture = kHostTrue;
         state.closeNotifyRequest = QStringLiteral("N");
 
         CaptureOptions options;
         options.systemDevices = false;
         options.virtualVideo.append(VirtualVideoDevice{QStringLiteral("Cam"), QStringLiteral("smpte"), {320, 240, 25}});
-        window_ = std::make_unique<DidevEvivod>(options);
+        window_ = std::make_unique<CaptureWindow>(options);
         window_->setEventSink(&keys_);
         window_->setViewerUnloader([] { UnloadSnapshotViewer(); });
         ConnectSnapshotKey(*window_);
-        window_->Load();
+        window_->load();
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
         ASSERT_TRUE(QTest::qWaitFor([this] { return window_->captureControl().newestFrame() != nullptr; }, kWait));
@@ -71,14 +71,14 @@ protected:
 
     int16_t grab() { return CaptureSnapshot(*window_, QStringLiteral("01:02:03:04")); }
 
-    bool bannerShown() const { return window_->picErrorBox().isVisible(); }
+    bool bannerShown() const { return window_->grabFailedBanner().isVisible(); }
     void hideBanner()
     {
-        window_->picErrorBox().hide();
-        window_->Timer1().stop();
+        window_->grabFailedBanner().hide();
+        window_->bannerTimer().stop();
     }
 
-    std::unique_ptr<DidevEvivod> window_;
+    std::unique_ptr<CaptureWindow> window_;
     KeyRecorder keys_;
 };
 
@@ -91,7 +91,7 @@ TEST_F(CaptureSnapshotTest, TheFirstGrabIsNumberedOneAndOpensTheViewerUnderTheCa
     const SnapshotRecord& record = store.at(1);
     EXPECT_EQ(record.frameID, 1);
     EXPECT_EQ(record.frameTimecode, QStringLiteral("01:02:03:04"));
-    EXPECT_EQ(record.savedByLogger, vbFalse);
+    EXPECT_EQ(record.savedByLogger, kHostFalse);
     EXPECT_GE(record.frameTime, before);
     EXPECT_LE(record.frameTime, automationDateNow());
     ASSERT_TRUE(record.picture);
@@ -103,18 +103,18 @@ TEST_F(CaptureSnapshotTest, TheFirstGrabIsNumberedOneAndOpensTheViewerUnderTheCa
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_EQ(viewer->currentFrame(), 1);
-    EXPECT_EQ(viewer->Picture1().picture(), record.picture) << "not opened at the capture size";
+    EXPECT_EQ(viewer->framePicture().picture(), record.picture) << "not opened at the capture size";
     // Frame under frame, also where the window manager frames the viewer after it is shown.
     const bool framing = QGuiApplication::platformName() == QLatin1String("xcb");
     (void)QTest::qWaitFor([&] {
         return (!framing || !viewer->windowHandle()->frameMargins().isNull())
-            && viewer->Top() == window_->Top() + window_->Height();
+            && viewer->placement().top() == window_->placement().top() + window_->placement().height();
     }, kWait);
     if (framing) {
         EXPECT_FALSE(viewer->windowHandle()->frameMargins().isNull()) << "openbox framed the viewer";
     }
-    EXPECT_DOUBLE_EQ(viewer->Left(), window_->Left());
-    EXPECT_DOUBLE_EQ(viewer->Top(), window_->Top() + window_->Height());
+    EXPECT_DOUBLE_EQ(viewer->placement().left(), window_->placement().left());
+    EXPECT_DOUBLE_EQ(viewer->placement().top(), window_->placement().top() + window_->placement().height());
 }
 
 TEST_F(CaptureSnapshotTest, TheViewerIsPulledUpWhereItWouldRunPastTheScreenBottomOrGoesWhereItWasLast)
@@ -124,8 +124,8 @@ TEST_F(CaptureSnapshotTest, TheViewerIsPulledUpWhereItWouldRunPastTheScreenBotto
     ASSERT_EQ(grab(), 1);
     SnapshotViewer* viewer = LoadedSnapshotViewer();
     ASSERT_NE(viewer, nullptr);
-    EXPECT_DOUBLE_EQ(viewer->Top() + viewer->Height(), screenHeight);
-    EXPECT_DOUBLE_EQ(viewer->Left(), 900);
+    EXPECT_DOUBLE_EQ(viewer->placement().top() + viewer->placement().height(), screenHeight);
+    EXPECT_DOUBLE_EQ(viewer->placement().left(), 900);
 
     UnloadSnapshotViewer();
     flushDeletes();
@@ -133,8 +133,8 @@ TEST_F(CaptureSnapshotTest, TheViewerIsPulledUpWhereItWouldRunPastTheScreenBotto
     ASSERT_EQ(grab(), 2);
     viewer = LoadedSnapshotViewer();
     ASSERT_NE(viewer, nullptr);
-    EXPECT_DOUBLE_EQ(viewer->Left(), 4500);
-    EXPECT_DOUBLE_EQ(viewer->Top(), 3000);
+    EXPECT_DOUBLE_EQ(viewer->placement().left(), 4500);
+    EXPECT_DOUBLE_EQ(viewer->placement().top(), 3000);
     EXPECT_EQ(viewer->currentFrame(), 2);
 }
 
@@ -143,17 +143,17 @@ TEST_F(CaptureSnapshotTest, AShownViewerOnlySwitchesToTheNewFrame)
     ASSERT_EQ(grab(), 1);
     SnapshotViewer* viewer = LoadedSnapshotViewer();
     ASSERT_NE(viewer, nullptr);
-    viewer->setLeft(3000);
-    viewer->setTop(1500);
-    const double width = viewer->Width();
+    viewer->placement().setLeft(3000);
+    viewer->placement().setTop(1500);
+    const double width = viewer->placement().width();
     ASSERT_EQ(grab(), 2);
     EXPECT_EQ(LoadedSnapshotViewer(), viewer);
     EXPECT_EQ(viewer->currentFrame(), 2);
     EXPECT_EQ(viewer->panel(1).text(), QStringLiteral("Frame 2 of 2"));
-    EXPECT_DOUBLE_EQ(viewer->Left(), 3000);
-    EXPECT_DOUBLE_EQ(viewer->Top(), 1500);
-    EXPECT_DOUBLE_EQ(viewer->Width(), width);
-    EXPECT_EQ(viewer->Picture1().picture(), nullptr) << "switched at the capture size instead of fitted";
+    EXPECT_DOUBLE_EQ(viewer->placement().left(), 3000);
+    EXPECT_DOUBLE_EQ(viewer->placement().top(), 1500);
+    EXPECT_DOUBLE_EQ(viewer->placement().width(), width);
+    EXPECT_EQ(viewer->framePicture().picture(), nullptr) << "switched at the capture size instead of fitted";
 }
 
 TEST_F(CaptureSnapshotTest, AFailedStepShowsTheBannerAndStoresNothing)
@@ -197,7 +197,7 @@ TEST_F(CaptureSnapshotTest, WithoutAccumulationOnlyTheLatestFrameStaysAndNoViewe
     ASSERT_EQ(store.count(), 1);
     EXPECT_EQ(store.at(1).frameID, 3);
     EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
-    EXPECT_EQ(moduleState().viewerShown, vbFalse);
+    EXPECT_EQ(moduleState().viewerShown, kHostFalse);
 
     // A failed fetch has already let the kept frame go.
     window_->captureControl().failNextGrab(GrabStep::Fetch);
@@ -250,15 +250,15 @@ TEST_F(CaptureSnapshotTest, TheSKeyGrabsOnlyWhileInternalCaptureIsTrueThenGivesT
     ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
     const struct {
         const char* fault;
-        VbBoolean allow;
+        HostBoolean allow;
         Qt::KeyboardModifiers modifiers;
         int framesAfter;
     } cases[] = {
-        {"S did not grab", vbTrue, Qt::NoModifier, 1},
-        {"Shift+S did not grab", vbTrue, Qt::ShiftModifier, 2},
-        {"Ctrl+Alt+S did not grab", vbTrue, Qt::ControlModifier | Qt::AltModifier, 3},
-        {"grabbed while not allowed", vbFalse, Qt::NoModifier, 3},
-        {"a true other than -1 taken as true", VbBoolean{1}, Qt::NoModifier, 3},
+        {"S did not grab", kHostTrue, Qt::NoModifier, 1},
+        {"Shift+S did not grab", kHostTrue, Qt::ShiftModifier, 2},
+        {"Ctrl+Alt+S did not grab", kHostTrue, Qt::ControlModifier | Qt::AltModifier, 3},
+        {"grabbed while not allowed", kHostFalse, Qt::NoModifier, 3},
+        {"a true other than -1 taken as true", HostBoolean{1}, Qt::NoModifier, 3},
     };
     for (const auto& c : cases) {
         moduleState().AllowInternalCapture = c.allow;

@@ -2,13 +2,13 @@
 #include "ViewerTestSupport.h"
 
 #include "common/AutomationError.h"
-#include "imaging/PictureBox.h"
+#include "ui/PictureBox.h"
 #include "ui/Registry.h"
+#include "ui/StatusPanel.h"
+#include "ui/WindowFrame.h"
 #include "viewer/FramePrinting.h"
 #include "viewer/PreviewHost.h"
 #include "viewer/PreviewPrinter.h"
-#include "viewer/StatusBarPanel.h"
-#include "ui/WindowFrame.h"
 
 #include <QApplication>
 #include <QDir>
@@ -135,7 +135,7 @@ protected:
     QString print(int16_t frame)
     {
         seam.queueAnswer(ModalKind::Print, true);
-        PrintFrame(frame, hidden_);
+        printFrames(frame, hidden_);
         const QStringList written = printouts();
         const QString kept = root_.filePath(QStringLiteral("printout.pdf"));
         QFile::remove(kept);
@@ -195,7 +195,7 @@ TEST_F(FramePrintingTest, SeveralFramesAskFirstAndNoPrintsNothing)
         storeFrame(id, 200, 150);
     seam.queueAnswer(ModalKind::Message, kNo);
     seam.queueAnswer(ModalKind::Print, true);
-    PrintFrame(0, hidden_);
+    printFrames(0, hidden_);
     const QList<ShownMessage> shown = seam.takeMessages();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].prompt, QStringLiteral("Print 3 frames?"));
@@ -326,7 +326,7 @@ TEST_F(FramePrintingTest, TheTemporaryFileReplacesALinkAtItsNameAndIsGoneAfterwa
 TEST_F(FramePrintingTest, NoFramesACancelledDialogAndAnUnusablePrinterPrintNothing)
 {
     seam.queueAnswer(ModalKind::Message, kOk);
-    PrintFrame(0, hidden_);
+    printFrames(0, hidden_);
     QList<ShownMessage> shown = seam.takeMessages();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].prompt, QStringLiteral("There are no frames to print."));
@@ -334,7 +334,7 @@ TEST_F(FramePrintingTest, NoFramesACancelledDialogAndAnUnusablePrinterPrintNothi
 
     storeFrame(1);
     seam.queueAnswer(ModalKind::Print, false);
-    PrintFrame(1, hidden_);
+    printFrames(1, hidden_);
     EXPECT_TRUE(seam.takeMessages().isEmpty()) << "a cancelled print dialog said something";
     EXPECT_TRUE(printouts().isEmpty());
     EXPECT_EQ(previewPrinter(), nullptr);
@@ -395,7 +395,7 @@ TEST_F(FramePrintingTest, PrintingFromTheViewerOpensTheDialogsInFrontOfIt)
         {"a dialog kept on top over a normal window", false},
     };
     for (const auto& c : cases) {
-        SetWindowTopmost(viewer, c.viewerOnTop ? vbTrue : vbFalse);
+        keepOnTop(viewer, c.viewerOnTop);
         DialogWatch watch;
         seam.queueAnswer(ModalKind::Menu, 2);   // Print Selected Frame...
         seam.queueAnswer(ModalKind::Print, true);
@@ -431,7 +431,7 @@ TEST_F(FramePrintingTest, TenFullHdFramesKeepTheDocumentAndItsPreviewSmall)
         });
         seam.queueAnswer(ModalKind::Message, kYes);
         seam.queueAnswer(ModalKind::Print, true);
-        PrintFrame(0, hidden_);
+        printFrames(0, hidden_);
         ASSERT_EQ(watch.seen().size(), 3u);   // the question, the print dialog, the preview
         EXPECT_EQ(watch.seen().back().kind, QStringLiteral("preview"));
     }

@@ -1,7 +1,7 @@
 #include "PdfContents.h"
 #include "ViewerTestSupport.h"
 
-#include "imaging/PictureBox.h"
+#include "ui/PictureBox.h"
 #include "viewer/FramePrinting.h"
 
 #include <QDir>
@@ -206,7 +206,7 @@ protected:
         seam.queueAnswer(ModalKind::Preview, true);
         int printDialogs = 0;
         ShowCounter counter([&](QObject* shown) { printDialogs += qobject_cast<QPrintDialog*>(shown) != nullptr; });
-        PrintFrame(0, hidden_);
+        printFrames(0, hidden_);
         return printDialogs;
     }
 

@@ -1,9 +1,9 @@
 #include "ViewerTestSupport.h"
 
-#include "imaging/PictureBox.h"
 #include "ui/InteractionSeam.h"
+#include "ui/PictureBox.h"
+#include "ui/StatusPanel.h"
 #include "viewer/ArrowButton.h"
-#include "viewer/StatusBarPanel.h"
 
 #include <QApplication>
 #include <QFile>
@@ -25,6 +25,9 @@ using namespace didev::testing;
 constexpr int kYes = 6;
 constexpr int kNo = 7;
 constexpr int kOk = 1;
+constexpr int32_t kGreyed = static_cast<int32_t>(MenuItemFlag::Greyed);
+constexpr int32_t kChecked = static_cast<int32_t>(MenuItemFlag::Checked);
+constexpr int32_t kSeparator = static_cast<int32_t>(MenuItemFlag::Separator);
 
 std::vector<int16_t> storedFrameIDs()
 {
@@ -56,24 +59,24 @@ TEST_F(SnapshotViewerTest, LoadMakesATopmostToolWindowOfTheDefaultSizeAndUnloadS
 {
     storeFrame(1);
     SnapshotViewer& viewer = SnapshotViewerWindow();
-    EXPECT_EQ(moduleState().viewerShown, vbTrue);
+    EXPECT_EQ(moduleState().viewerShown, kHostTrue);
     EXPECT_EQ(viewer.windowTitle(), QStringLiteral("Captured Frame"));
     EXPECT_TRUE(viewer.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(viewer.windowType(), Qt::Tool);
-    EXPECT_DOUBLE_EQ(viewer.Width(), 5250);
-    EXPECT_DOUBLE_EQ(viewer.Height(), 4320);
+    EXPECT_DOUBLE_EQ(viewer.placement().width(), 5250);
+    EXPECT_DOUBLE_EQ(viewer.placement().height(), 4320);
     EXPECT_EQ(viewer.currentFrame(), 0);
     EXPECT_EQ(panelText(viewer, 1), QStringLiteral("Frames"));
     EXPECT_EQ(panelText(viewer, 3), QStringLiteral("Options"));
     EXPECT_EQ(&SnapshotViewerWindow(), &viewer) << "a second viewer was made";
 
-    viewer.ShowFrame(1, false);
+    viewer.showFrame(1, false);
     viewer.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
-    viewer.setLeft(1500);
-    viewer.setTop(1200);
+    viewer.placement().setLeft(1500);
+    viewer.placement().setTop(1200);
     UnloadSnapshotViewer();
-    EXPECT_EQ(moduleState().viewerShown, vbFalse);
+    EXPECT_EQ(moduleState().viewerShown, kHostFalse);
     EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
     EXPECT_EQ(moduleState().viewerPlacement, (WindowPlacement{1500, 1200, 5250, 4320}));
     flushDeletes();
@@ -81,10 +84,10 @@ TEST_F(SnapshotViewerTest, LoadMakesATopmostToolWindowOfTheDefaultSizeAndUnloadS
     // Opened again, it takes the stored place and size.
     moduleState().viewerPlacement = {3000, 2400, 6000, 4500};
     SnapshotViewer& again = SnapshotViewerWindow();
-    EXPECT_DOUBLE_EQ(again.Left(), 3000);
-    EXPECT_DOUBLE_EQ(again.Top(), 2400);
-    EXPECT_DOUBLE_EQ(again.Width(), 6000);
-    EXPECT_DOUBLE_EQ(again.Height(), 4500);
+    EXPECT_DOUBLE_EQ(again.placement().left(), 3000);
+    EXPECT_DOUBLE_EQ(again.placement().top(), 2400);
+    EXPECT_DOUBLE_EQ(again.placement().width(), 6000);
+    EXPECT_DOUBLE_EQ(again.placement().height(), 4500);
 }
 
 TEST_F(SnapshotViewerTest, TheStatusBarCarriesFourPanelsAndTheArrowsInPanelTwo)
@@ -93,16 +96,16 @@ TEST_F(SnapshotViewerTest, TheStatusBarCarriesFourPanelsAndTheArrowsInPanelTwo)
     SnapshotViewer& viewer = openViewer(1);
     const double widths[] = {2540, 776, 2540, 2540};
     for (int i = 1; i <= 4; ++i)
-        EXPECT_NEAR(viewer.panelWidth(i), widths[i - 1], 7.5) << "panel " << i;
+        EXPECT_NEAR(viewer.panel(i).click().width, widths[i - 1], 7.5) << "panel " << i;
     EXPECT_DOUBLE_EQ(viewer.statusBarTop() + viewer.statusBarHeight(), viewer.height() * 15.0);
-    for (ArrowButton* button : {&viewer.Command1(), &viewer.Command2()}) {
+    for (ArrowButton* button : {&viewer.previousButton(), &viewer.nextButton()}) {
         EXPECT_EQ(button->size(), QSize(13, 13));
-        EXPECT_EQ(button->y(), viewer.StatusBar1().y() + 3) << "40 twips below the status bar's top";
+        EXPECT_EQ(button->y(), viewer.statusBar().y() + 3) << "40 twips below the status bar's top";
     }
-    EXPECT_EQ(viewer.Command1().x(), viewer.panel(2).x());
-    EXPECT_EQ(viewer.Command2().x(), viewer.Command1().x() + 13);
-    EXPECT_EQ(viewer.Command1().direction(), ArrowButton::Direction::Left);
-    EXPECT_EQ(viewer.Command2().direction(), ArrowButton::Direction::Right);
+    EXPECT_EQ(viewer.previousButton().x(), viewer.panel(2).x());
+    EXPECT_EQ(viewer.nextButton().x(), viewer.previousButton().x() + 13);
+    EXPECT_EQ(viewer.previousButton().direction(), ArrowButton::Direction::Left);
+    EXPECT_EQ(viewer.nextButton().direction(), ArrowButton::Direction::Right);
 }
 
 // Heights of the dark pixel columns of a button's face, left to right.
@@ -124,12 +127,12 @@ TEST_F(SnapshotViewerTest, TheArrowButtonsPointTheWayTheyPage)
 {
     storeFrame(1);
     SnapshotViewer& viewer = openViewer(1);
-    const std::vector<int> left = darkColumns(viewer.Command1());
-    const std::vector<int> right = darkColumns(viewer.Command2());
+    const std::vector<int> left = darkColumns(viewer.previousButton());
+    const std::vector<int> right = darkColumns(viewer.nextButton());
     ASSERT_GE(left.size(), 2u) << "no arrow drawn";
     ASSERT_GE(right.size(), 2u) << "no arrow drawn";
-    EXPECT_LT(left.front(), left.back()) << "Command1 does not point left";
-    EXPECT_GT(right.front(), right.back()) << "Command2 does not point right";
+    EXPECT_LT(left.front(), left.back()) << "previousButton does not point left";
+    EXPECT_GT(right.front(), right.back()) << "nextButton does not point right";
 }
 
 TEST_F(SnapshotViewerTest, PagingWrapsBothWaysByCallKeyAndButton)
@@ -144,19 +147,19 @@ TEST_F(SnapshotViewerTest, PagingWrapsBothWaysByCallKeyAndButton)
         std::function<void(SnapshotViewer&)> act;
         int16_t expected;
     } cases[] = {
-        {"NextFrame past the last", 3, [](SnapshotViewer& v) { v.NextFrame(); }, 1},
-        {"PreviousFrame before the first", 1, [](SnapshotViewer& v) { v.PreviousFrame(); }, 3},
-        {"NextFrame in the middle", 1, [](SnapshotViewer& v) { v.NextFrame(); }, 2},
+        {"nextFrame past the last", 3, [](SnapshotViewer& v) { v.nextFrame(); }, 1},
+        {"previousFrame before the first", 1, [](SnapshotViewer& v) { v.previousFrame(); }, 3},
+        {"nextFrame in the middle", 1, [](SnapshotViewer& v) { v.nextFrame(); }, 2},
         {"key Right", 3, [](SnapshotViewer& v) { QTest::keyClick(&v, Qt::Key_Right); }, 1},
         {"key Down", 2, [](SnapshotViewer& v) { QTest::keyClick(&v, Qt::Key_Down); }, 3},
         {"key Left", 1, [](SnapshotViewer& v) { QTest::keyClick(&v, Qt::Key_Left); }, 3},
         {"key Up", 2, [](SnapshotViewer& v) { QTest::keyClick(&v, Qt::Key_Up); }, 1},
-        {"Command1", 1, [](SnapshotViewer& v) { QTest::mouseClick(&v.Command1(), Qt::LeftButton); }, 3},
-        {"Command2", 3, [](SnapshotViewer& v) { QTest::mouseClick(&v.Command2(), Qt::LeftButton); }, 1},
+        {"previousButton", 1, [](SnapshotViewer& v) { QTest::mouseClick(&v.previousButton(), Qt::LeftButton); }, 3},
+        {"nextButton", 3, [](SnapshotViewer& v) { QTest::mouseClick(&v.nextButton(), Qt::LeftButton); }, 1},
         {"another key", 2, [](SnapshotViewer& v) { QTest::keyClick(&v, Qt::Key_A); }, 2},
     };
     for (const auto& c : cases) {
-        viewer.ShowFrame(c.from, false);
+        viewer.showFrame(c.from, false);
         c.act(viewer);
         EXPECT_EQ(viewer.currentFrame(), c.expected) << c.how;
         EXPECT_EQ(panelText(viewer, 1), QStringLiteral("Frame %1 of 3").arg(c.expected)) << c.how;
@@ -183,7 +186,7 @@ TEST_F(SnapshotViewerTest, DiscardMovesTheLaterFramesDownWithTheirOwnFields)
     for (const auto& c : cases) {
         resetModule();
         for (int16_t id = 1; id <= c.count; ++id)
-            storeFrame(id, 320, 240, id % 2 == 0 ? vbTrue : vbFalse);
+            storeFrame(id, 320, 240, id % 2 == 0 ? kHostTrue : kHostFalse);
         SnapshotViewer& viewer = openViewer(c.current);
         seam.queueAnswer(ModalKind::Message, c.answer);
         QTest::keyClick(&viewer, Qt::Key_Delete);
@@ -201,7 +204,7 @@ TEST_F(SnapshotViewerTest, DiscardMovesTheLaterFramesDownWithTheirOwnFields)
         for (int i = 1; i <= store.count(); ++i) {
             const SnapshotRecord& record = store.at(i);
             EXPECT_EQ(record.frameTimecode, QStringLiteral("tc%1").arg(record.frameID)) << c.fault;
-            EXPECT_EQ(record.savedByLogger, record.frameID % 2 == 0 ? vbTrue : vbFalse) << c.fault;
+            EXPECT_EQ(record.savedByLogger, record.frameID % 2 == 0 ? kHostTrue : kHostFalse) << c.fault;
             EXPECT_DOUBLE_EQ(record.frameTime, 45000.0 + record.frameID) << c.fault;
             ASSERT_TRUE(record.picture) << c.fault;
         }
@@ -213,13 +216,13 @@ TEST_F(SnapshotViewerTest, DiscardingTheOnlyFrameEmptiesTheStoreAndClosesTheView
 {
     storeFrame(5);
     SnapshotViewer& viewer = openViewer(1);
-    viewer.setLeft(2250);
+    viewer.placement().setLeft(2250);
     seam.queueAnswer(ModalKind::Message, kYes);
-    viewer.DiscardFrame();
+    viewer.discardFrame();
     EXPECT_TRUE(moduleState().snapshotStore.empty());
     EXPECT_EQ(moduleState().frameCounter, 0);
     EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
-    EXPECT_EQ(moduleState().viewerShown, vbFalse);
+    EXPECT_EQ(moduleState().viewerShown, kHostFalse);
     EXPECT_EQ(moduleState().viewerPlacement.Left, 2250);
     flushDeletes();
 }
@@ -229,10 +232,10 @@ TEST_F(SnapshotViewerTest, AnEmptyStoreMakesPagingDiscardingAndSavingDoNothing)
     storeFrame(1);
     SnapshotViewer& viewer = openViewer(1);
     ClearSnapshotStore();
-    viewer.NextFrame();
-    viewer.PreviousFrame();
-    viewer.DiscardFrame();
-    viewer.SaveFrameToFile();
+    viewer.nextFrame();
+    viewer.previousFrame();
+    viewer.discardFrame();
+    viewer.saveFrame();
     QTest::keyClick(&viewer, Qt::Key_Delete);
     EXPECT_TRUE(seam.takeMessages().isEmpty());
     EXPECT_EQ(viewer.currentFrame(), 1);
@@ -246,29 +249,29 @@ TEST_F(SnapshotViewerTest, AFrameIsFittedToTheWindowAndCentredThenShownAtItsCapt
     moduleState().windowMetrics = WindowMetrics{300, 60, 60, 30, 30};
     viewer.placement().setWidth(5250);
     viewer.placement().setHeight(4320);
-    viewer.ShowFrame(1, false);
+    viewer.showFrame(1, false);
 
     // 10800 x 8640 twips scaled by 5250 / 10800 would be 4200 high; the room above the status
     // bar is less, so its height decides.
     const double room = std::round(4320 - viewer.statusBarHeight() - 300);
     ASSERT_LT(8640 * 5250.0 / 10800, room + 4200) << "the window is not the one the case needs";
     const double ratio = std::min(5250.0 / 10800, room / 8640);
-    const PictureBox& picture = viewer.Picture1();
+    const PictureBox& picture = viewer.framePicture();
     EXPECT_NEAR(picture.Width(), 10800 * ratio, 7.5);
     EXPECT_NEAR(picture.Height(), 8640 * ratio, 7.5);
     const double roomAbove = 4320 - 300 - viewer.statusBarHeight();
     EXPECT_NEAR(picture.Top(), roomAbove > picture.Height() ? (roomAbove - picture.Height()) / 2 : 0, 7.5);
     EXPECT_NEAR(picture.Left(), (5250 - 60 - picture.Width()) / 2, 7.5);
-    EXPECT_EQ(viewer.HiddenPicture().picture(), nullptr) << "the full-size frame was kept after scaling";
+    EXPECT_EQ(viewer.scalingSource().picture(), nullptr) << "the full-size frame was kept after scaling";
     const uint32_t framePixel = reinterpret_cast<const uint32_t*>(moduleState().snapshotStore.at(1).picture->row(0))[0];
     EXPECT_EQ(picture.drawnLayer().pixel(picture.width() / 2, picture.height() / 2) | 0xFF000000u,
         framePixel | 0xFF000000u);
 
-    viewer.ShowFrame(1, true);
+    viewer.showFrame(1, true);
     EXPECT_EQ(picture.size(), QSize(720, 576));
     EXPECT_EQ(picture.pos(), QPoint(0, 0));
-    EXPECT_DOUBLE_EQ(viewer.Width(), 10800);
-    EXPECT_DOUBLE_EQ(viewer.Height(), viewer.statusBarHeight() + 8640 + 300);
+    EXPECT_DOUBLE_EQ(viewer.placement().width(), 10800);
+    EXPECT_DOUBLE_EQ(viewer.placement().height(), viewer.statusBarHeight() + 8640 + 300);
     EXPECT_EQ(picture.picture(), moduleState().snapshotStore.at(1).picture) << "not drawn unscaled";
 
     // Dragging the border afterwards refits the frame.
@@ -283,9 +286,9 @@ TEST_F(SnapshotViewerTest, AWindowTooSmallForATenthOfTheFrameShowsNothing)
     SnapshotViewer& viewer = openViewer(1);
     moduleState().windowMetrics = WindowMetrics{};
     viewer.placement().setWidth(2700);    // 2700 / 28800 < 0.1
-    viewer.ShowFrame(1, false);
-    EXPECT_EQ(viewer.Picture1().picture(), nullptr);
-    EXPECT_EQ(viewer.Picture1().drawnLayer().pixel(0, 0), 0u) << "a tiny frame was drawn";
+    viewer.showFrame(1, false);
+    EXPECT_EQ(viewer.framePicture().picture(), nullptr);
+    EXPECT_EQ(viewer.framePicture().drawnLayer().pixel(0, 0), 0u) << "a tiny frame was drawn";
     EXPECT_EQ(viewer.currentFrame(), 1);
 }
 
@@ -295,9 +298,9 @@ TEST_F(SnapshotViewerTest, AFrameWithoutAPictureShowsAnEmptyWindow)
     storeFrame(2);
     moduleState().snapshotStore.at(2).picture.reset();
     SnapshotViewer& viewer = openViewer(1);
-    viewer.NextFrame();
+    viewer.nextFrame();
     EXPECT_EQ(viewer.currentFrame(), 2);
-    EXPECT_EQ(viewer.Picture1().picture(), nullptr);
+    EXPECT_EQ(viewer.framePicture().picture(), nullptr);
     EXPECT_EQ(panelText(viewer, 1), QStringLiteral("Frame 2 of 2"));
 }
 
@@ -328,7 +331,7 @@ TEST_F(PanelClickTest, TheNextClickAfterADismissedMenuOnlyClosesItUnlessThePoint
         {"second click reopened the options menu", 3, [](SnapshotViewer&) {}, false},
         {"second click reopened the frame menu", 1, [](SnapshotViewer&) {}, false},
         {"a press on the picture was not counted", 3,
-            [](SnapshotViewer& v) { QTest::mousePress(&v.Picture1(), Qt::LeftButton, {}, QPoint(5, 5)); }, true},
+            [](SnapshotViewer& v) { QTest::mousePress(&v.framePicture(), Qt::LeftButton, {}, QPoint(5, 5)); }, true},
         {"a press on the window was not counted", 3,
             [](SnapshotViewer& v) { QTest::mousePress(&v, Qt::LeftButton, {}, QPoint(2, 2)); }, true},
         {"a menu of another panel did not count", 3,
@@ -351,11 +354,11 @@ TEST_F(PanelClickTest, TheNextClickAfterADismissedMenuOnlyClosesItUnlessThePoint
         viewer.activateWindow();
         (void)QTest::qWaitForWindowActive(&viewer);
         ASSERT_TRUE(clickOpensMenu(viewer, c.panel)) << c.fault;
-        EXPECT_EQ(viewer.menuPanel(), c.panel);
+        EXPECT_EQ(viewer.menuTracker().lastMenuPanel(), c.panel);
         c.between(viewer);
         EXPECT_EQ(clickOpensMenu(viewer, c.panel), c.opensAgain) << c.fault;
         if (!c.opensAgain) {
-            EXPECT_EQ(viewer.menuPanel(), 0) << c.fault;
+            EXPECT_EQ(viewer.menuTracker().lastMenuPanel(), 0) << c.fault;
             EXPECT_TRUE(clickOpensMenu(viewer, c.panel)) << "the third click opened nothing: " << c.fault;
         }
         UnloadSnapshotViewer();
@@ -373,22 +376,16 @@ TEST_F(PanelClickTest, TheFrameMenuListsEveryFrameWithACheckOnTheOneShown)
     QTest::mouseClick(&viewer.panel(1), Qt::LeftButton);
     ASSERT_EQ(spy.menus.size(), 1u);
     const SeenMenu& menu = spy.menus[0];
-    ASSERT_EQ(menu.items.size(), 3u);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(menu.items[i].text, QString::number(i + 1));
-        EXPECT_EQ(menu.items[i].id, i + 1);
-        EXPECT_TRUE(menu.items[i].enabled);
-        EXPECT_EQ(menu.items[i].checked, i + 1 == 2) << "item " << i + 1;
-    }
+    EXPECT_EQ(menu.rows, (QList<PopupMenuRow>{{1, 0, "1", 0}, {2, kChecked, "2", 0}, {3, 0, "3", 0}}));
     // Bottom-left corner at the window's bottom, under the panel's left edge.
-    const int x = static_cast<int>(std::lround((viewer.Left() + moduleState().windowMetrics.sizingFrameWidth
-                                                + viewer.panelLeft(1)) / 15));
-    const int y = static_cast<int>(std::lround((viewer.Top() + viewer.Height()) / 15));
+    const int x = static_cast<int>(std::lround((viewer.placement().left() + moduleState().windowMetrics.sizingFrameWidth
+                                                + viewer.panel(1).click().left) / 15));
+    const int y = static_cast<int>(std::lround((viewer.placement().top() + viewer.placement().height()) / 15));
     EXPECT_EQ(menu.geometry.left(), x);
     EXPECT_EQ(menu.geometry.bottom() + 1, y);
 
     EXPECT_EQ(viewer.currentFrame(), 3) << "the choice was not shown";
-    EXPECT_EQ(viewer.menuPanel(), 0);
+    EXPECT_EQ(viewer.menuTracker().lastMenuPanel(), 0);
 }
 
 TEST_F(PanelClickTest, TheFrameMenuOfAnEmptyStoreHasOnlyAGreyedNoFrames)
@@ -399,9 +396,7 @@ TEST_F(PanelClickTest, TheFrameMenuOfAnEmptyStoreHasOnlyAGreyedNoFrames)
     ClearSnapshotStore();
     EXPECT_TRUE(clickOpensMenu(viewer, 1));
     ASSERT_EQ(spy.menus.size(), 1u);
-    ASSERT_EQ(spy.menus[0].items.size(), 1u);
-    EXPECT_EQ(spy.menus[0].items[0].text, QStringLiteral("No Frames"));
-    EXPECT_FALSE(spy.menus[0].items[0].enabled);
+    EXPECT_EQ(spy.menus[0].rows, (QList<PopupMenuRow>{{0, kGreyed, "No Frames", 0}}));
 }
 
 TEST_F(PanelClickTest, TheOptionsMenuOffersItsSevenRowsAndRunsTheChoice)
@@ -413,19 +408,12 @@ TEST_F(PanelClickTest, TheOptionsMenuOffersItsSevenRowsAndRunsTheChoice)
     seam.queueAnswer(ModalKind::Menu, 4);
     QTest::mouseClick(&viewer.panel(3), Qt::LeftButton);
     ASSERT_EQ(spy.menus.size(), 1u);
-    const std::vector<SeenMenu::Item>& items = spy.menus[0].items;
-    const std::vector<std::pair<QString, int>> expected = {{QStringLiteral("Save Frame..."), 1},
-        {QStringLiteral("Discard Frame"), 3}, {QString(), 0}, {QStringLiteral("Print All Frames..."), 5},
-        {QStringLiteral("Print Selected Frame..."), 2}, {QString(), 0}, {QStringLiteral("Show Actual Capture Size"), 4}};
-    ASSERT_EQ(items.size(), expected.size());
-    for (size_t i = 0; i < items.size(); ++i) {
-        EXPECT_EQ(items[i].separator, expected[i].first.isEmpty()) << i;
-        EXPECT_EQ(items[i].text, expected[i].first) << i;
-        EXPECT_EQ(items[i].id, expected[i].second) << i;
-        EXPECT_TRUE(items[i].enabled) << i;
-    }
-    EXPECT_EQ(viewer.Picture1().size(), QSize(720, 576)) << "Show Actual Capture Size";
-    EXPECT_EQ(viewer.menuPanel(), 0);
+    EXPECT_EQ(spy.menus[0].rows, (QList<PopupMenuRow>{{1, 0, "Save Frame...", 0}, {3, 0, "Discard Frame", 0},
+                                     {0, kSeparator, "", 0}, {5, 0, "Print All Frames...", 0},
+                                     {2, 0, "Print Selected Frame...", 0}, {0, kSeparator, "", 0},
+                                     {4, 0, "Show Actual Capture Size", 0}}));
+    EXPECT_EQ(viewer.framePicture().size(), QSize(720, 576)) << "Show Actual Capture Size";
+    EXPECT_EQ(viewer.menuTracker().lastMenuPanel(), 0);
 
     seam.queueAnswer(ModalKind::Menu, 3);
     seam.queueAnswer(ModalKind::Message, kYes);
@@ -458,7 +446,7 @@ TEST_F(SaveFrameTest, TheChosenFilterDecidesTheExtensionAndTheFormat)
     for (const auto& c : cases) {
         seam.queueAnswer(ModalKind::Save, QVariant::fromValue(SaveAnswer{folder_.filePath(QString::fromLatin1(c.typed)), c.filter}));
         seam.queueAnswer(ModalKind::Message, kOk);
-        viewer.SaveFrameToFile();
+        viewer.saveFrame();
         const QList<ShownMessage> shown = seam.takeMessages();
         ASSERT_EQ(shown.size(), 1) << c.typed;
         EXPECT_EQ(shown[0].prompt, QStringLiteral("Frame successfully saved.")) << c.typed;
@@ -477,7 +465,7 @@ TEST_F(SaveFrameTest, CancelSaysNothingAndAFailedWriteWarns)
     storeFrame(1);
     SnapshotViewer& viewer = openViewer(1);
     seam.queueAnswer(ModalKind::Save, QVariant::fromValue(SaveAnswer{QString(), 1}));
-    viewer.SaveFrameToFile();
+    viewer.saveFrame();
     EXPECT_TRUE(seam.takeMessages().isEmpty());
     EXPECT_TRUE(QDir(folder_.path()).isEmpty());
 
@@ -491,7 +479,7 @@ TEST_F(SaveFrameTest, CancelSaysNothingAndAFailedWriteWarns)
     QFile::setPermissions(locked, QFileDevice::ReadOwner);
     seam.queueAnswer(ModalKind::Save, QVariant::fromValue(SaveAnswer{locked, 1}));
     seam.queueAnswer(ModalKind::Message, kOk);
-    viewer.SaveFrameToFile();
+    viewer.saveFrame();
     const QList<ShownMessage> shown = seam.takeMessages();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].prompt, QStringLiteral("Error occured while saving frame."));

@@ -3,11 +3,11 @@
 #include "common/Picture.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
+#include "ui/PopupMenu.h"
 #include "ui/Screen.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/SnapshotViewerInstance.h"
 
-#include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMenu>
@@ -38,7 +38,7 @@ inline PicturePtr solidPicture(int width, int height, QRgb colour)
 }
 
 // Appends a frame the way a grab leaves it; its ID, timecode and flag tell it apart.
-inline void storeFrame(int16_t frameID, int width = 320, int height = 240, VbBoolean savedByLogger = vbFalse)
+inline void storeFrame(int16_t frameID, int width = 320, int height = 240, HostBoolean savedByLogger = kHostFalse)
 {
     SnapshotStore& store = moduleState().snapshotStore;
     const int n = store.upperBound() + 1;
@@ -66,7 +66,7 @@ inline void resetModule()
     ClearSnapshotStore();
     ModuleState& state = moduleState();
     state.viewerPlacement = {};
-    state.viewerShown = vbFalse;
+    state.viewerShown = kHostFalse;
     state.accumulateFrames = true;
     InteractionSeam::instance().clearAnswers();
     InteractionSeam::instance().takeMessages();
@@ -74,15 +74,8 @@ inline void resetModule()
 
 // A popup menu as it appeared on the screen.
 struct SeenMenu {
-    struct Item {
-        QString text;
-        int id = 0;
-        bool enabled = true;
-        bool checked = false;
-        bool separator = false;
-    };
     QRect geometry;
-    std::vector<Item> items;
+    QList<PopupMenuRow> rows;
 };
 
 // Records every popup menu shown while it lives.
@@ -97,14 +90,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         auto* menu = qobject_cast<QMenu*>(watched);
-        if (menu && event->type() == QEvent::Show) {
-            SeenMenu seen;
-            seen.geometry = menu->geometry();
-            for (const QAction* action : menu->actions())
-                seen.items.push_back({action->text(), action->data().toInt(), action->isEnabled(), action->isChecked(),
-                    action->isSeparator()});
-            menus.push_back(std::move(seen));
-        }
+        if (menu && event->type() == QEvent::Show)
+            menus.push_back({menu->geometry(), popupMenuRows(*menu)});
         return false;
     }
 };
@@ -113,7 +100,7 @@ protected:
 inline SnapshotViewer& openViewer(int16_t frame)
 {
     SnapshotViewer& viewer = SnapshotViewerWindow();
-    viewer.ShowFrame(frame, false);
+    viewer.showFrame(frame, false);
     viewer.show();
     (void)QTest::qWaitForWindowExposed(&viewer);
     return viewer;

@@ -1,7 +1,7 @@
-#include "automation/DBusMethodTable.h"
+#include "common/DBusMethodTable.h"
 
-#include "automation/DBusNames.h"
 #include "common/AutomationError.h"
+#include "common/DBusNames.h"
 
 #include <QDBusError>
 
@@ -12,9 +12,7 @@ namespace didev {
 
 QString automationErrorMessage(const AutomationError& error)
 {
-    return QStringLiteral("Error %1 (%2): %3")
-        .arg(error.number())
-        .arg(QString::fromStdString(error.source()), QString::fromStdString(error.description()));
+    return QString::fromStdString(error.what());
 }
 
 DBusCallError::DBusCallError(QDBusError::ErrorType type, const QString& message)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "automation/HostStringArray.h"
+#include "common/HostStringArray.h"
 
 #include <QDBusArgument>
 #include <QMetaType>

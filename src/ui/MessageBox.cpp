@@ -1,4 +1,4 @@
-#include "ui/CustomInputBox.h"
+#include "ui/MessageBox.h"
 
 #include "common/Twips.h"
 #include "state/ModuleState.h"
@@ -86,49 +86,49 @@ Qt::CheckState checkState(int16_t value)
 }
 
 // The boxes on the screen, the newest last: a box of a person's can be open under a host's.
-std::vector<QPointer<CustomInputBox>>& shownBoxes()
+std::vector<QPointer<MessageBox>>& shownBoxes()
 {
-    static std::vector<QPointer<CustomInputBox>> boxes;
+    static std::vector<QPointer<MessageBox>> boxes;
     return boxes;
 }
 
 } // namespace
 
-CustomInputBox::CustomInputBox()
+MessageBox::MessageBox()
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
-    setObjectName(QStringLiteral("CustomInputBox"));
+    setObjectName(QStringLiteral("MessageBox"));
     setModal(true);
 
-    iconImage_ = new QLabel(this);
-    iconImage_->setObjectName(QStringLiteral("iconImage"));
-    iconImage_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    messageImage_ = new MessageImage(this);
-    messageImage_->setFont(boxFont());
-    for (size_t i = 0; i < commands_.size(); ++i) {
+    icon_ = new QLabel(this);
+    icon_->setObjectName(QStringLiteral("icon"));
+    icon_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    messageText_ = new MessageImage(this);
+    messageText_->setFont(boxFont());
+    for (size_t i = 0; i < buttons_.size(); ++i) {
         auto* button = new QPushButton(this);
-        button->setObjectName(QStringLiteral("Command%1").arg(i + 1));
+        button->setObjectName(QStringLiteral("button%1").arg(i + 1));
         button->setFont(boxFont());
-        connect(button, &QPushButton::clicked, this, [this, button] { commandClicked(button); });
-        commands_[i] = button;
+        connect(button, &QPushButton::clicked, this, [this, button] { buttonClicked(button); });
+        buttons_[i] = button;
     }
-    text1_ = new QLineEdit(this);
-    text1_->setObjectName(QStringLiteral("Text1"));
-    text1_->setFont(boxFont());
-    connect(text1_, &QLineEdit::textChanged, this, [](const QString& text) { messageRequest().InputText = text; });
-    check1_ = new QCheckBox(this);
-    check1_->setObjectName(QStringLiteral("Check1"));
-    connect(check1_, &QCheckBox::clicked, this,
-        [this] { messageRequest().CheckValue = checkValue(check1_->checkState()); });
+    inputField_ = new QLineEdit(this);
+    inputField_->setObjectName(QStringLiteral("inputField"));
+    inputField_->setFont(boxFont());
+    connect(inputField_, &QLineEdit::textChanged, this, [](const QString& text) { messageRequest().InputText = text; });
+    checkBox_ = new QCheckBox(this);
+    checkBox_->setObjectName(QStringLiteral("checkBox"));
+    connect(checkBox_, &QCheckBox::clicked, this,
+        [this] { messageRequest().CheckValue = checkValue(checkBox_->checkState()); });
 
     // Typed characters reach the box before its controls.
     for (QWidget* child : findChildren<QWidget*>())
         child->installEventFilter(this);
 }
 
-CustomInputBox::~CustomInputBox() = default;
+MessageBox::~MessageBox() = default;
 
-CustomInputBox* CustomInputBox::current()
+MessageBox* MessageBox::current()
 {
     const auto& boxes = shownBoxes();
     for (auto box = boxes.rbegin(); box != boxes.rend(); ++box)
@@ -137,23 +137,23 @@ CustomInputBox* CustomInputBox::current()
     return nullptr;
 }
 
-int CustomInputBox::shownCount()
+int MessageBox::shownCount()
 {
     const auto& boxes = shownBoxes();
     return static_cast<int>(std::count_if(boxes.begin(), boxes.end(), [](const auto& box) { return box && box->isVisible(); }));
 }
 
-QPushButton* CustomInputBox::command(int number) const
+QPushButton* MessageBox::button(int number) const
 {
-    return number >= 1 && number <= 5 ? commands_[static_cast<size_t>(number - 1)] : nullptr;
+    return number >= 1 && number <= 5 ? buttons_[static_cast<size_t>(number - 1)] : nullptr;
 }
 
-int CustomInputBox::tagOf(const QPushButton& button)
+int MessageBox::tagOf(const QPushButton& button)
 {
     return button.property("Tag").toString().toInt();
 }
 
-void CustomInputBox::run()
+void MessageBox::run()
 {
     load();
     InteractionSeam::instance().recordMessage({messageRequest().Prompt, windowTitle(), messageRequest().Style});
@@ -164,7 +164,7 @@ void CustomInputBox::run()
     boxes.erase(std::remove(boxes.begin(), boxes.end(), this), boxes.end());
 }
 
-void CustomInputBox::warnNotInitialized()
+void MessageBox::warnNotInitialized()
 {
     const QString text = QStringLiteral("Warning: Custom Input Box was not properly initialized.");
     QMessageBox warning(QMessageBox::NoIcon, QString::fromLatin1(kMessageCaption), text, QMessageBox::Ok);
@@ -177,22 +177,22 @@ void CustomInputBox::warnNotInitialized()
     });
 }
 
-void CustomInputBox::load()
+void MessageBox::load()
 {
     const MessageRequest& request = messageRequest();
-    if (request.Initialized == vbFalse)
+    if (request.Initialized == kHostFalse)
         warnNotInitialized();
 
     ReadWindowMetrics();
     setWindowTitle(request.Title);
 
-    const QFont inputFont = text1_->font();
-    SetObjectFont(*iconImage_, inputFont.family(), inputFont.pointSizeF(), inputFont.bold(), inputFont.italic(),
+    const QFont inputFont = inputField_->font();
+    SetObjectFont(*icon_, inputFont.family(), inputFont.pointSizeF(), inputFont.bold(), inputFont.italic(),
         inputFont.underline(), inputFont.strikeOut());
 
     const ScreenMetrics screen = screenMetrics();
-    const QFontMetrics messageMetrics(messageImage_->font());
-    const QFontMetrics inputMetrics(iconImage_->font());
+    const QFontMetrics messageMetrics(messageText_->font());
+    const QFontMetrics inputMetrics(icon_->font());
     TextMeasure measure;
     measure.messageWidth = [messageMetrics, screen](const QString& text) {
         return messageMetrics.horizontalAdvance(text) * screen.twipsPerPixelX;
@@ -206,30 +206,30 @@ void CustomInputBox::load()
     apply(layout_);
 }
 
-void CustomInputBox::apply(const MessageBoxGeometry& g)
+void MessageBox::apply(const MessageBoxGeometry& g)
 {
     const MessageRequest& request = messageRequest();
     const ScreenMetrics screen = screenMetrics();
 
-    iconImage_->setGeometry(pixels(g.iconImage, screen));
-    iconImage_->setPixmap(g.icon == MessageIcon::None ? QPixmap() : QPixmap(iconResource(g.icon)));
-    iconImage_->setVisible(g.icon != MessageIcon::None);
+    icon_->setGeometry(pixels(g.iconRect, screen));
+    icon_->setPixmap(g.icon == MessageIcon::None ? QPixmap() : QPixmap(iconResource(g.icon)));
+    icon_->setVisible(g.icon != MessageIcon::None);
 
-    messageImage_->setGeometry(pixels(g.messageImage, screen));
+    messageText_->setGeometry(pixels(g.messageRect, screen));
     QList<int> tops;
     for (double top : g.lineTops)
         tops.append(twipsToPixels(top, screen.twipsPerPixelY));
-    messageImage_->printLines(g.lines, tops);
+    messageText_->printLines(g.lines, tops);
 
-    for (size_t i = 0; i < commands_.size(); ++i) {
-        QPushButton* button = commands_[i];
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        QPushButton* button = buttons_[i];
         const bool used = static_cast<int>(i) < g.buttonCount;
         button->setGeometry(pixels(g.buttonRects[i], screen));
         button->setText(used ? g.buttons[i].caption : QString());
         button->setProperty("Tag", used ? QString::number(static_cast<int>(g.buttons[i].result)) : QString());
         button->setVisible(used);
     }
-    commands_[0]->setDefault(true);
+    buttons_[0]->setDefault(true);
 
     // A box that cannot be cancelled has no close box either: a stray click on it would
     // answer for the operator.
@@ -239,22 +239,22 @@ void CustomInputBox::apply(const MessageBoxGeometry& g)
     if (windowFlags().testFlag(Qt::WindowCloseButtonHint) != cancellable)
         setWindowFlag(Qt::WindowCloseButtonHint, cancellable);
 
-    text1_->setVisible(g.inputVisible);
+    inputField_->setVisible(g.inputVisible);
     if (g.inputVisible) {
-        text1_->setGeometry(pixels(g.text1, screen));
-        text1_->setMaxLength(32767);
-        text1_->setText(request.InputText);
-        text1_->selectAll();
+        inputField_->setGeometry(pixels(g.inputRect, screen));
+        inputField_->setMaxLength(32767);
+        inputField_->setText(request.InputText);
+        inputField_->selectAll();
     }
 
-    check1_->setVisible(g.checkVisible);
+    checkBox_->setVisible(g.checkVisible);
     if (g.checkVisible) {
-        check1_->setGeometry(pixels(g.check1, screen));
-        check1_->setText(request.CheckCaption);
-        check1_->setCheckState(checkState(request.CheckValue));
+        checkBox_->setGeometry(pixels(g.checkRect, screen));
+        checkBox_->setText(request.CheckCaption);
+        checkBox_->setCheckState(checkState(request.CheckValue));
     }
 
-    SetWindowTopmost(*this, vbTrue);
+    keepOnTop(*this);
     // The outer frame is what the layout gives; the client area is what the frame leaves of it,
     // set again once the window system has drawn the frame (a box that cannot be resized often
     // gets a thinner bottom edge than the estimate).
@@ -265,20 +265,20 @@ void CustomInputBox::apply(const MessageBoxGeometry& g)
     placed.setLeft(g.formLeft);
     placed.setTop(g.formTop);
 
-    (g.inputVisible ? static_cast<QWidget*>(text1_) : commands_[0])->setFocus(Qt::OtherFocusReason);
+    (g.inputVisible ? static_cast<QWidget*>(inputField_) : buttons_[0])->setFocus(Qt::OtherFocusReason);
 }
 
-void CustomInputBox::commandClicked(QPushButton* button)
+void MessageBox::buttonClicked(QPushButton* button)
 {
     const int result = tagOf(*button);
     messageRequest().Result = static_cast<int16_t>(result);
     done(result);
 }
 
-bool CustomInputBox::clickAccelerator(const QString& typed)
+bool MessageBox::clickAccelerator(const QString& typed)
 {
     const QString wanted = QLatin1Char('&') + typed.toUpper();
-    for (QPushButton* button : commands_) {
+    for (QPushButton* button : buttons_) {
         if (!button->isHidden() && button->text().toUpper().contains(wanted)) {
             button->click();
             return true;
@@ -287,9 +287,9 @@ bool CustomInputBox::clickAccelerator(const QString& typed)
     return false;
 }
 
-bool CustomInputBox::eventFilter(QObject* watched, QEvent* event)
+bool MessageBox::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress && text1_->isHidden()) {
+    if (event->type() == QEvent::KeyPress && inputField_->isHidden()) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
         if (plain && key->text().size() == 1 && key->text().at(0).isPrint() && !key->text().at(0).isSpace()
@@ -299,12 +299,12 @@ bool CustomInputBox::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void CustomInputBox::keyPressEvent(QKeyEvent* event)
+void MessageBox::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape) {
         // Escape answers Cancel, else No, else the lone OK; a box without them wants a choice.
         for (MessageResult wanted : {MessageResult::Cancel, MessageResult::No, MessageResult::Ok}) {
-            for (QPushButton* button : commands_) {
+            for (QPushButton* button : buttons_) {
                 if (button->isHidden() || tagOf(*button) != static_cast<int>(wanted))
                     continue;
                 if (wanted == MessageResult::Ok && layout_.buttonCount != 1)
@@ -316,17 +316,17 @@ void CustomInputBox::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
-    if (text1_->isHidden() && !event->text().isEmpty() && event->text().at(0).isPrint()
+    if (inputField_->isHidden() && !event->text().isEmpty() && event->text().at(0).isPrint()
         && !event->text().at(0).isSpace() && clickAccelerator(event->text().left(1)))
         return;
     QDialog::keyPressEvent(event);
 }
 
-void CustomInputBox::giveScriptedAnswer(const QVariant& answer)
+void MessageBox::giveScriptedAnswer(const QVariant& answer)
 {
     const int result = answer.toInt();
     if (result != 0) {
-        for (QPushButton* button : commands_) {
+        for (QPushButton* button : buttons_) {
             if (!button->isHidden() && tagOf(*button) == result) {
                 clickCentre(*button);
                 return;
@@ -335,6 +335,33 @@ void CustomInputBox::giveScriptedAnswer(const QVariant& answer)
         qWarning("scripted message answer %d: no such button, closed", result);
     }
     close();
+}
+
+MessageResult askUser(const QString& prompt, MessageStyle style, const QString& title)
+{
+    // A host's call never opens a box over an open one: it is answered at once, as if its box
+    // had been closed, because each box's loop serves the next queued call and would stack
+    // boxes (and the stack) without end; queueing it instead would make the user answer them all.
+    const InteractionSeam& seam = InteractionSeam::instance();
+    if (seam.currentOwner() != nullptr && seam.modalOpen())
+        return kClosedWithoutButton;
+
+    ResetMessageRequest();
+    MessageRequest& request = messageRequest();
+    request.Prompt = prompt;
+    request.Title = title.isEmpty() ? QString::fromLatin1(kMessageCaption) : title;
+    request.Style = static_cast<int32_t>(style);
+    request.ShowCheck = kHostFalse;
+
+    // Each showing loads the box afresh.
+    MessageBox box;
+    box.run();
+    return static_cast<MessageResult>(messageRequest().Result);
+}
+
+void tellUser(const std::exception& error)
+{
+    askUser(QString::fromStdString(error.what()), MessageStyle::Exclamation);
 }
 
 } // namespace didev

@@ -1,5 +1,4 @@
-#include "imaging/PaintScaledPicture.h"
-#include "imaging/PictureBox.h"
+#include "ui/PictureBox.h"
 #include "ui/Screen.h"
 
 #include <QFont>
@@ -130,7 +129,7 @@ TEST_P(PaintScaledPictureTest, TargetTakesTheScaledSizeAndShowsTheWholePicture)
     target.setHeight(15 * 7);
     target.PaintPicture(halvesPicture(2, 2), QRectF(0, 0, 105, 105));
 
-    PaintScaledPicture(source, target, c.scale, false);
+    paintScaled(source, target, c.scale, false);
 
     ASSERT_EQ(target.width(), c.width);
     ASSERT_EQ(target.height(), c.height);
@@ -152,7 +151,7 @@ TEST_F(PictureBoxTest, AHiddenChildBoxPaintsOverItsWholeNewSize)
     source.setAutoSize(true);
     source.setPicture(halvesPicture(200, 100));
     PictureBox target(&window);
-    PaintScaledPicture(source, target, 1.5f, false);
+    paintScaled(source, target, 1.5f, false);
     ASSERT_EQ(target.drawnLayer().size(), QSize(300, 150));
     EXPECT_EQ(at(target.composed(), 299, 149), 0x0000FFu);
 }
@@ -165,7 +164,7 @@ TEST_F(PictureBoxTest, KeepSizePaintsTheScaledPictureAtTheTopLeftOfAnUnchangedBo
     PictureBox target;
     target.setWidth(3000);
     target.setHeight(3000);
-    PaintScaledPicture(source, target, 0.5f, true);
+    paintScaled(source, target, 0.5f, true);
     EXPECT_EQ(target.width(), 200);
     const QImage shown = target.composed();
     EXPECT_EQ(at(shown, 75, 25), 0x0000FFu);

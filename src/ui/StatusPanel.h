@@ -16,15 +16,18 @@ struct StatusPanelClick {
     QString text;
 };
 
-// One panel of the capture window's status bar: a label that reports a click. A text longer
-// than the panel ends in "…", and the tooltip holds the whole text.
+// One panel of a status bar: a sunken label that reports a click (press and release on it). It
+// takes the press itself, so a click on a panel is never a press on the window behind it. A text
+// longer than the panel ends in "…", and the tooltip holds the whole text.
 class StatusPanel : public QLabel {
     Q_OBJECT
 
 public:
     StatusPanel(int index, const QString& text, QWidget* parent = nullptr);
 
-    int index() const { return index_; }
+    int index() const noexcept { return index_; }
+    // The panel as a click reports it, its place in whole twips.
+    StatusPanelClick click() const;
     void setCaption(const QString& text);
 
     // The panel can shrink below its text: the text is then elided.
@@ -35,10 +38,12 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
     int index_;
+    bool pressed_ = false;
 };
 
 } // namespace didev

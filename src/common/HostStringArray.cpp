@@ -1,4 +1,4 @@
-#include "automation/HostStringArray.h"
+#include "common/HostStringArray.h"
 
 #include "common/AutomationError.h"
 

@@ -1,11 +1,10 @@
 #include "common/Twips.h"
 #include "state/ModuleState.h"
-#include "ui/CustomInputBox.h"
 #include "ui/InteractionSeam.h"
+#include "ui/MessageBox.h"
 #include "ui/MessageImage.h"
 #include "ui/MessageRequest.h"
 #include "ui/Screen.h"
-#include "ui/ShowMessage.h"
 #include "ui/SyntheticInput.h"
 
 #include <QApplication>
@@ -33,21 +32,27 @@ InteractionSeam& seam()
     return InteractionSeam::instance();
 }
 
-// Acts as the person at the screen once the box is up (nothing is queued for it then).
-void whenBoxShown(std::function<void(CustomInputBox&)> act)
+// The box of any style, the result as its code.
+int16_t ask(const QString& prompt, int style, const QString& title)
 {
-    whenReady(*qApp, [] { return CustomInputBox::current() && CustomInputBox::current()->isVisible(); },
-        [act = std::move(act)] { act(*CustomInputBox::current()); },
+    return static_cast<int16_t>(askUser(prompt, static_cast<MessageStyle>(style), title));
+}
+
+// Acts as the person at the screen once the box is up (nothing is queued for it then).
+void whenBoxShown(std::function<void(MessageBox&)> act)
+{
+    whenReady(*qApp, [] { return MessageBox::current() && MessageBox::current()->isVisible(); },
+        [act = std::move(act)] { act(*MessageBox::current()); },
         [] { ADD_FAILURE() << "the message box never showed"; });
 }
 
-void typeKey(CustomInputBox& box, QChar c)
+void typeKey(MessageBox& box, QChar c)
 {
     QWidget* target = box.focusWidget() ? box.focusWidget() : &box;
     pressKey(*target, c.toUpper().unicode(), QString(c));
 }
 
-class MessageBox : public ::testing::Test {
+class MessageBoxTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -70,7 +75,7 @@ QRect pixelsOf(const TwipsRect& r)
 
 } // namespace
 
-TEST_F(MessageBox, ScriptedAnswersClickTheRealButtons)
+TEST_F(MessageBoxTest, ScriptedAnswersClickTheRealButtons)
 {
     const struct { const char* fault; int16_t style; int answer; int16_t result; } cases[] = {
         {"Yes of a confirmation", 36, 6, 6},
@@ -84,18 +89,18 @@ TEST_F(MessageBox, ScriptedAnswersClickTheRealButtons)
     };
     for (const auto& c : cases) {
         seam().queueAnswer(ModalKind::Message, c.answer);
-        EXPECT_EQ(ShowMessage(QStringLiteral("Confirm: Discard current frame?"), c.style, QString()), c.result)
+        EXPECT_EQ(ask(QStringLiteral("Confirm: Discard current frame?"), c.style, QString()), c.result)
             << c.fault;
-        EXPECT_EQ(CustomInputBox::current(), nullptr) << c.fault;
+        EXPECT_EQ(MessageBox::current(), nullptr) << c.fault;
     }
 }
 
-TEST_F(MessageBox, EveryMessageIsRecordedWithItsCaption)
+TEST_F(MessageBoxTest, EveryMessageIsRecordedWithItsCaption)
 {
     seam().queueAnswer(ModalKind::Message, 1);
     seam().queueAnswer(ModalKind::Message, 1);
-    ShowMessage(QStringLiteral("Frame successfully saved."), 64, QString());
-    ShowMessage(QStringLiteral("Printing failed."), 48, QStringLiteral("Print"));
+    ask(QStringLiteral("Frame successfully saved."), 64, QString());
+    ask(QStringLiteral("Printing failed."), 48, QStringLiteral("Print"));
     const QList<ShownMessage> shown = seam().takeMessages();
     ASSERT_EQ(shown.size(), 2);
     EXPECT_EQ(shown[0].prompt, QStringLiteral("Frame successfully saved."));
@@ -105,7 +110,7 @@ TEST_F(MessageBox, EveryMessageIsRecordedWithItsCaption)
     EXPECT_EQ(shown[1].style, 48);
 }
 
-TEST_F(MessageBox, TypedLetterClicksTheFirstButtonWithThatAccelerator)
+TEST_F(MessageBoxTest, TypedLetterClicksTheFirstButtonWithThatAccelerator)
 {
     const struct { const char* fault; int16_t style; char key; int16_t result; } cases[] = {
         {"Y picks Yes", 4, 'y', 6},
@@ -118,58 +123,58 @@ TEST_F(MessageBox, TypedLetterClicksTheFirstButtonWithThatAccelerator)
         {"I picks Ignore", 2, 'i', 5},
     };
     for (const auto& c : cases) {
-        whenBoxShown([&c](CustomInputBox& box) { typeKey(box, QLatin1Char(c.key)); });
-        EXPECT_EQ(ShowMessage(QStringLiteral("Accelerators"), c.style, QString()), c.result) << c.fault;
+        whenBoxShown([&c](MessageBox& box) { typeKey(box, QLatin1Char(c.key)); });
+        EXPECT_EQ(ask(QStringLiteral("Accelerators"), c.style, QString()), c.result) << c.fault;
     }
 }
 
-TEST_F(MessageBox, LetterWithoutAButtonDoesNothing)
+TEST_F(MessageBoxTest, LetterWithoutAButtonDoesNothing)
 {
     bool stillOpen = false;
-    whenBoxShown([&](CustomInputBox& box) {
+    whenBoxShown([&](MessageBox& box) {
         typeKey(box, QLatin1Char('q'));
         typeKey(box, QLatin1Char('&'));
         stillOpen = box.isVisible();
         box.close();
     });
-    EXPECT_EQ(ShowMessage(QStringLiteral("Nothing under Q"), 4, QString()), 1);
+    EXPECT_EQ(ask(QStringLiteral("Nothing under Q"), 4, QString()), 1);
     EXPECT_TRUE(stillOpen);
 }
 
-TEST_F(MessageBox, EscapeAnswersCancelThenNoThenALoneOk)
+TEST_F(MessageBoxTest, EscapeAnswersCancelThenNoThenALoneOk)
 {
     const struct { int16_t style; int16_t result; } cases[] = {{1, 2}, {3, 2}, {4, 7}, {0, 1}, {6, 2}};
     for (const auto& c : cases) {
-        whenBoxShown([](CustomInputBox& box) { pressKey(box, Qt::Key_Escape); });
-        EXPECT_EQ(ShowMessage(QStringLiteral("Escape"), c.style, QString()), c.result) << c.style;
+        whenBoxShown([](MessageBox& box) { pressKey(box, Qt::Key_Escape); });
+        EXPECT_EQ(ask(QStringLiteral("Escape"), c.style, QString()), c.result) << c.style;
     }
     bool stillOpen = false;
-    whenBoxShown([&](CustomInputBox& box) {
+    whenBoxShown([&](MessageBox& box) {
         pressKey(box, Qt::Key_Escape);
         stillOpen = box.isVisible();
-        clickCentre(*box.command(2));
+        clickCentre(*box.button(2));
     });
-    EXPECT_EQ(ShowMessage(QStringLiteral("Abort, retry or ignore"), 2, QString()), 4);
+    EXPECT_EQ(ask(QStringLiteral("Abort, retry or ignore"), 2, QString()), 4);
     EXPECT_TRUE(stillOpen) << "Abort/Retry/Ignore has no answer for Escape";
 }
 
-TEST_F(MessageBox, InputBoxTakesTypedLettersAndFollowsThem)
+TEST_F(MessageBoxTest, InputBoxTakesTypedLettersAndFollowsThem)
 {
     ResetMessageRequest();
     messageRequest().Prompt = QStringLiteral("Name of the take:");
     messageRequest().Style = 4;
-    messageRequest().ShowInput = vbTrue;
+    messageRequest().ShowInput = kHostTrue;
     messageRequest().InputText = QStringLiteral("abc");
     QString initial;
     bool stillOpen = false;
-    whenBoxShown([&](CustomInputBox& box) {
-        initial = box.text1()->selectedText();
+    whenBoxShown([&](MessageBox& box) {
+        initial = box.inputField()->selectedText();
         typeKey(box, QLatin1Char('y'));   // replaces the selection; no button is clicked
         typeKey(box, QLatin1Char('o'));
         stillOpen = box.isVisible();
-        clickCentre(*box.command(2));
+        clickCentre(*box.button(2));
     });
-    CustomInputBox box;
+    MessageBox box;
     box.run();
     EXPECT_EQ(initial, QStringLiteral("abc"));
     EXPECT_TRUE(stillOpen);
@@ -177,25 +182,25 @@ TEST_F(MessageBox, InputBoxTakesTypedLettersAndFollowsThem)
     EXPECT_EQ(messageRequest().Result, 7);
 }
 
-TEST_F(MessageBox, CheckBoxShowsTheValueAndKeepsTheClick)
+TEST_F(MessageBoxTest, CheckBoxShowsTheValueAndKeepsTheClick)
 {
     const struct { int16_t initial; bool shownTicked; int16_t after; } cases[] = {{0, false, 1}, {1, true, 0}};
     for (const auto& c : cases) {
         ResetMessageRequest();
         messageRequest().Prompt = QStringLiteral("Discard the frame?");
         messageRequest().Style = 36;
-        messageRequest().ShowCheck = vbTrue;
+        messageRequest().ShowCheck = kHostTrue;
         messageRequest().CheckCaption = QStringLiteral("Do not ask again");
         messageRequest().CheckValue = c.initial;
         QString caption;
         bool ticked = false;
-        whenBoxShown([&](CustomInputBox& box) {
-            caption = box.check1()->isVisible() ? box.check1()->text() : QString();
-            ticked = box.check1()->isChecked();
-            clickAt(*box.check1(), QPoint(8, box.check1()->height() / 2));   // on the tick box
-            clickCentre(*box.command(1));
+        whenBoxShown([&](MessageBox& box) {
+            caption = box.checkBox()->isVisible() ? box.checkBox()->text() : QString();
+            ticked = box.checkBox()->isChecked();
+            clickAt(*box.checkBox(), QPoint(8, box.checkBox()->height() / 2));   // on the tick box
+            clickCentre(*box.button(1));
         });
-        CustomInputBox box;
+        MessageBox box;
         box.run();
         EXPECT_EQ(caption, QStringLiteral("Do not ask again"));
         EXPECT_EQ(ticked, c.shownTicked) << c.initial;
@@ -204,13 +209,13 @@ TEST_F(MessageBox, CheckBoxShowsTheValueAndKeepsTheClick)
     }
 }
 
-TEST_F(MessageBox, RecordNotResetWarnsOnceThenOpens)
+TEST_F(MessageBoxTest, RecordNotResetWarnsOnceThenOpens)
 {
     messageRequest() = MessageRequest{};
     messageRequest().Prompt = QStringLiteral("Left over");
     seam().queueAnswer(ModalKind::Message, 1);   // the warning's OK
     seam().queueAnswer(ModalKind::Message, 1);   // the box's OK
-    CustomInputBox box;
+    MessageBox box;
     box.run();
     const QList<ShownMessage> shown = seam().takeMessages();
     ASSERT_EQ(shown.size(), 2);
@@ -219,7 +224,7 @@ TEST_F(MessageBox, RecordNotResetWarnsOnceThenOpens)
     EXPECT_EQ(messageRequest().Result, 1);
 }
 
-TEST_F(MessageBox, WindowAppliesTheLayout)
+TEST_F(MessageBoxTest, WindowAppliesTheLayout)
 {
     QString caption;
     bool topmost = false, modal = false, owned = true, closeBox = false;
@@ -228,7 +233,7 @@ TEST_F(MessageBox, WindowAppliesTheLayout)
     QList<QRect> expected;
     MessageBoxGeometry layout;
     QPixmap icon;
-    whenBoxShown([&](CustomInputBox& box) {
+    whenBoxShown([&](MessageBox& box) {
         // The window manager may frame the box, and the box fit into the frame, after it shows.
         (void)QTest::qWaitFor([&box] {
             return box.frameGeometry().size() == QSize(twipsToPixels(box.layout().formWidth, 15), twipsToPixels(box.layout().formHeight, 15));
@@ -242,15 +247,15 @@ TEST_F(MessageBox, WindowAppliesTheLayout)
         frame = box.frameGeometry();
         layout = box.layout();
         for (int i = 1; i <= 5; ++i) {
-            if (box.command(i)->isVisible()) {
-                buttons << box.command(i)->geometry();
+            if (box.button(i)->isVisible()) {
+                buttons << box.button(i)->geometry();
                 expected << pixelsOf(box.layout().buttonRects[static_cast<size_t>(i - 1)]);
             }
         }
-        icon = box.iconImage()->pixmap();
-        clickCentre(*box.command(3));
+        icon = box.icon()->pixmap();
+        clickCentre(*box.button(3));
     });
-    EXPECT_EQ(ShowMessage(QStringLiteral("Keep the frames?"), 6 + 32, QString()), 7);
+    EXPECT_EQ(ask(QStringLiteral("Keep the frames?"), 6 + 32, QString()), 7);
     EXPECT_EQ(caption, QStringLiteral("Didev Evivod"));
     EXPECT_TRUE(topmost);
     EXPECT_TRUE(modal);
@@ -268,7 +273,7 @@ TEST_F(MessageBox, WindowAppliesTheLayout)
         QImage(QStringLiteral(":/icons/question.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied));
 }
 
-TEST_F(MessageBox, FourIconsAreShippedAndDistinct)
+TEST_F(MessageBoxTest, FourIconsAreShippedAndDistinct)
 {
     QList<QImage> icons;
     for (const char* name : {"stop", "question", "exclamation", "information"}) {
@@ -285,7 +290,7 @@ TEST_F(MessageBox, FourIconsAreShippedAndDistinct)
 namespace {
 
 // The pixels of the box as the person sees them, saved as PNG when DIDEV_SCREENSHOT_DIR is set.
-QImage screenshot(CustomInputBox& box, const char* name)
+QImage screenshot(MessageBox& box, const char* name)
 {
     const QImage image = box.grab().toImage();
     const QString dir = qEnvironmentVariable("DIDEV_SCREENSHOT_DIR");
@@ -313,7 +318,7 @@ QList<int> inkedRows(const QImage& image, const QRect& area)
 
 } // namespace
 
-TEST_F(MessageBox, ConfirmationShowsTheQuestionIconAndTwoButtons)
+TEST_F(MessageBoxTest, ConfirmationShowsTheQuestionIconAndTwoButtons)
 {
     QImage shot;
     QRect iconArea;
@@ -322,22 +327,22 @@ TEST_F(MessageBox, ConfirmationShowsTheQuestionIconAndTwoButtons)
     bool closeBox = true;
     QStringList buttonFonts;
     QString textFont;
-    whenBoxShown([&](CustomInputBox& box) {
+    whenBoxShown([&](MessageBox& box) {
         shot = screenshot(box, "confirm-discard");
-        iconArea = box.iconImage()->geometry();
+        iconArea = box.icon()->geometry();
         for (int i = 1; i <= 5; ++i) {
-            if (box.command(i)->isVisible()) {
-                captions << box.command(i)->text();
-                buttonFonts << QFontInfo(box.command(i)->font()).family();
+            if (box.button(i)->isVisible()) {
+                captions << box.button(i)->text();
+                buttonFonts << QFontInfo(box.button(i)->font()).family();
             }
         }
         closeBox = box.windowFlags().testFlag(Qt::WindowCloseButtonHint);
-        textFont = QFontInfo(box.messageImage()->font()).family();
+        textFont = QFontInfo(box.messageText()->font()).family();
         background = QImage(32, 32, QImage::Format_ARGB32);
         background.fill(box.palette().color(QPalette::Window));
-        clickCentre(*box.command(1));
+        clickCentre(*box.button(1));
     });
-    EXPECT_EQ(ShowMessage(QStringLiteral("Confirm: Discard captured frames?"), 36, QString()), 6);
+    EXPECT_EQ(ask(QStringLiteral("Confirm: Discard captured frames?"), 36, QString()), 6);
     EXPECT_EQ(captions, (QStringList{QStringLiteral("&Yes"), QStringLiteral("&No")}));
     EXPECT_FALSE(closeBox) << "a box without Cancel has no close box to answer for the operator";
     EXPECT_EQ(buttonFonts, QStringList(2, textFont));
@@ -356,7 +361,7 @@ TEST_F(MessageBox, ConfirmationShowsTheQuestionIconAndTwoButtons)
     EXPECT_EQ(differing, 0);
 }
 
-TEST_F(MessageBox, LongMessageIsPrintedOverSeveralLines)
+TEST_F(MessageBoxTest, LongMessageIsPrintedOverSeveralLines)
 {
     const QString prompt = QStringLiteral(
         "The capture device stopped sending pictures while a frame was being grabbed. The frame has not been "
@@ -369,20 +374,20 @@ TEST_F(MessageBox, LongMessageIsPrintedOverSeveralLines)
     double maxTextWidth = 0;
     QRect messageArea;
     int boxWidth = 0;
-    whenBoxShown([&](CustomInputBox& box) {
+    whenBoxShown([&](MessageBox& box) {
         const QImage shot = screenshot(box, "long-message");
-        lines = box.messageImage()->lines();
-        messageArea = box.messageImage()->geometry();
+        lines = box.messageText()->lines();
+        messageArea = box.messageText()->geometry();
         rows = inkedRows(shot, messageArea);
-        const QFontMetrics metrics(box.messageImage()->font());
+        const QFontMetrics metrics(box.messageText()->font());
         lineHeight = metrics.height();
         for (const QString& line : lines)
             lineWidths << metrics.horizontalAdvance(line);
         maxTextWidth = box.layout().maxTextWidth;
         boxWidth = box.frameGeometry().width();
-        clickCentre(*box.command(1));
+        clickCentre(*box.button(1));
     });
-    EXPECT_EQ(ShowMessage(prompt, 48, QString()), 1);
+    EXPECT_EQ(ask(prompt, 48, QString()), 1);
 
     ASSERT_GE(lines.size(), 3);
     EXPECT_EQ(lines.join(QString()).simplified(), prompt);

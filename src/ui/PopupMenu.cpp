@@ -1,4 +1,4 @@
-#include "capture/PopupMenuItems.h"
+#include "ui/PopupMenu.h"
 
 #include <QAction>
 #include <QMenu>

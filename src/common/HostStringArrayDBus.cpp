@@ -1,4 +1,4 @@
-#include "automation/HostStringArrayDBus.h"
+#include "common/HostStringArrayDBus.h"
 
 #include <QDBusMetaType>
 

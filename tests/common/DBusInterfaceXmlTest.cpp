@@ -1,7 +1,7 @@
 // The interface files against the contract: every member with its in and out signatures, so a
 // slip in an argument type cannot reach a host through introspection.
-#include "automation/DBusInterfaceXml.h"
-#include "automation/DBusNames.h"
+#include "common/DBusInterfaceXml.h"
+#include "common/DBusNames.h"
 
 #include <QXmlStreamReader>
 

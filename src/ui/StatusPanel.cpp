@@ -1,4 +1,7 @@
-#include "capture/StatusPanel.h"
+#include "ui/StatusPanel.h"
+
+#include "common/Rounding.h"
+#include "ui/Screen.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -12,8 +15,8 @@ StatusPanel::StatusPanel(int index, const QString& text, QWidget* parent)
 {
     setFrameShape(QFrame::Panel);
     setFrameShadow(QFrame::Sunken);
-    setMargin(1);
     setTextInteractionFlags(Qt::NoTextInteraction);
+    setObjectName(QStringLiteral("Panel%1").arg(index));
     setToolTip(text);
 }
 
@@ -40,11 +43,30 @@ void StatusPanel::paintEvent(QPaintEvent*)
         isEnabled(), shown, foregroundRole());
 }
 
+StatusPanelClick StatusPanel::click() const
+{
+    const ScreenMetrics screen = screenMetrics();
+    StatusPanelClick click;
+    click.index = static_cast<int16_t>(index_);
+    click.left = roundToLong(x() * screen.twipsPerPixelX);
+    click.width = roundToLong(width() * screen.twipsPerPixelX);
+    click.text = text();
+    return click;
+}
+
 void StatusPanel::mousePressEvent(QMouseEvent* event)
 {
-    QLabel::mousePressEvent(event);
+    pressed_ = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+void StatusPanel::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    pressed_ = false;
+    event->accept();
     // Last: the click may open a menu whose loop outlives this panel.
-    if (event->button() == Qt::LeftButton)
+    if (click)
         emit clicked(index_);
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "automation/HostStringArray.h"
 #include "capture/CaptureControl.h"
 #include "capture/CaptureMenus.h"
 #include "capture/CaptureOptions.h"
-#include "common/VbTypes.h"
+#include "common/HostBoolean.h"
+#include "common/HostStringArray.h"
 #include "ui/WidgetPlacedWindow.h"
 
 #include <QString>
@@ -29,9 +29,9 @@ class VideoView;
 
 // The capture window: the live picture of the selected video device above a status bar whose
 // panels name the devices; the logo while no video device is selected; the "SNAPSHOT FAILED"
-// banner; the device watch with heartbeat and reconnection. Load() runs the start-up sequence
-// (the caller then shows the window) and Unload() the shut-down, which the close box runs too.
-class DidevEvivod : public QWidget {
+// banner; the device watch with heartbeat and reconnection. load() runs the start-up sequence
+// (the caller then shows the window) and unload() the shut-down, which the close box runs too.
+class CaptureWindow : public QWidget {
     Q_OBJECT
 
 public:
@@ -42,51 +42,49 @@ public:
     static constexpr const char* kNoAudio = "No Audio";
 
     // Grabs a frame for the "S" key and the options menu (the frame store's grab); the window passes itself.
-    using GrabHandler = std::function<void(DidevEvivod&)>;
+    using GrabHandler = std::function<void(CaptureWindow&)>;
 
-    explicit DidevEvivod(CaptureOptions options, QWidget* parent = nullptr);
-    ~DidevEvivod() override;
+    explicit CaptureWindow(CaptureOptions options, QWidget* parent = nullptr);
+    ~CaptureWindow() override;
 
     void setEventSink(CaptureWindowEvents* events) { events_ = events; }
     void setGrabHandler(GrabHandler grab) { grab_ = std::move(grab); }
     // Closes the snapshot viewer as the window unloads and before the options menu discards the frames.
     void setViewerUnloader(std::function<void()> unloadViewer) { unloadViewer_ = std::move(unloadViewer); }
     // Grabs through the grab handler, then takes the focus back from the viewer the grab may have opened.
-    void GrabFrame();
+    void requestGrab();
     // Closes the snapshot viewer through the unloader.
-    void UnloadViewer();
+    void closeViewer();
 
-    void Load();
-    void Unload();
+    void load();
+    void unload();
     bool loaded() const { return loaded_; }
 
-    VbBoolean okToRaiseEvents() const { return okToRaiseEvents_; }
-    void setOkToRaiseEvents(VbBoolean value) { okToRaiseEvents_ = value; }
+    HostBoolean okToRaiseEvents() const { return okToRaiseEvents_; }
+    void setOkToRaiseEvents(HostBoolean value) { okToRaiseEvents_ = value; }
     // Entries 1 to 8 from the capture window's and the viewer's placement records.
     void GetSettings(HostStringArray& passDataArray) const;
-    // Shows "SNAPSHOT FAILED" for 2 seconds after the last call; the number is not used.
-    void ShowCaptureErrorMessage(int32_t& errorNumber);
-    void SizeLogoImage();
-    void UpdateStatusBar();
-    void SetDefaultDevices();
+    // Shows "SNAPSHOT FAILED" for 2 seconds after the last call.
+    void showGrabFailed();
+    void placeLogo();
+    void showDeviceNames();
+    void selectFirstDevices();
 
     // The outer frame in twips.
-    double Left() const { return placed_.left(); }
-    double Top() const { return placed_.top(); }
-    double Width() const { return placed_.width(); }
-    double Height() const { return placed_.height(); }
+    PlacedWindow& placement() { return placed_; }
+    const PlacedWindow& placement() const { return placed_; }
 
     CaptureControl& captureControl() { return capture_; }
     VideoView& videoView() { return *videoView_; }
-    QStatusBar& StatusBar1() { return *statusBar_; }
+    QStatusBar& statusBar() { return *statusBar_; }
     // Panel 1 to 3.
     StatusPanel& panel(int index) { return *panels_.at(static_cast<size_t>(index - 1)); }
-    PictureBox& logoImage() { return *logoImage_; }
-    PictureBox& originalLogo() { return *originalLogo_; }
-    PictureBox& picErrorBox() { return *picErrorBox_; }
-    QTimer& Timer1() { return *timer1_; }
-    QTimer& HeartbeatTimer() { return *heartbeatTimer_; }
-    QTimer& VideoReconnectionTimer() { return *reconnectionTimer_; }
+    PictureBox& logo() { return *logo_; }
+    PictureBox& logoSource() { return *logoSource_; }
+    PictureBox& grabFailedBanner() { return *grabFailedBanner_; }
+    QTimer& bannerTimer() { return *bannerTimer_; }
+    QTimer& heartbeatTimer() { return *heartbeatTimer_; }
+    QTimer& reconnectionTimer() { return *reconnectionTimer_; }
     // The device-notification registration; null before load and after unload.
     DeviceWatch* deviceWatch() const { return deviceWatch_; }
 
@@ -97,9 +95,7 @@ public:
 
     // The status-bar menus and their repeat-click state.
     CaptureMenus& menus() { return *menus_; }
-    int16_t lastMenuPanel() const { return menus_->state().lastMenuPanel(); }
-    int32_t menuAnchorX() const { return menus_->state().menuAnchorX(); }
-    int32_t menuAnchorY() const { return menus_->state().menuAnchorY(); }
+    const PanelMenuTracker& menuTracker() const { return menus_->tracker(); }
     bool placing() const { return placing_; }
 
 signals:
@@ -112,13 +108,13 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void Form_Resize();
-    void Form_KeyDown(int16_t keyCode, int16_t shift);
-    void HeartbeatTimer_Timer();
-    void VideoReconnectionTimer_Timer();
-    void Timer1_Timer();
-    void CaptureControl_PointerEvent(float x, float y);
-    void StatusBar1_PanelClick(int index);
+    void layOut();
+    void keyPressed(int16_t keyCode, int16_t shift);
+    void checkDeviceChange();
+    void tryReconnect();
+    void hideGrabFailed();
+    void pointerOverVideo(float x, float y);
+    void openPanelMenu(int index);
     void sourceEnded(DeviceKind kind);
     void layoutStatusBar();
 
@@ -131,10 +127,10 @@ private:
     VideoView* videoView_;
     QStatusBar* statusBar_;
     std::array<StatusPanel*, kPanelCount> panels_{};
-    PictureBox* logoImage_;
-    PictureBox* originalLogo_;
-    PictureBox* picErrorBox_;
-    QTimer* timer1_;
+    PictureBox* logo_;
+    PictureBox* logoSource_;
+    PictureBox* grabFailedBanner_;
+    QTimer* bannerTimer_;
     QTimer* heartbeatTimer_;
     QTimer* reconnectionTimer_;
     DeviceWatch* deviceWatch_ = nullptr;
@@ -143,7 +139,7 @@ private:
     std::unique_ptr<KeyboardLayout> keyboard_;
 
     bool loaded_ = false;
-    VbBoolean okToRaiseEvents_ = vbFalse;
+    HostBoolean okToRaiseEvents_ = kHostFalse;
     bool placing_ = false;
 };
 

@@ -1,4 +1,4 @@
-#include "automation/DBusInterfaceXml.h"
+#include "common/DBusInterfaceXml.h"
 
 #include <QFile>
 #include <QHash>

@@ -107,4 +107,9 @@ private:
     GraphicsHandle canvasBitmap_ = 0;
 };
 
+// Clears `target` and paints the whole picture of `source` into it at (0, 0), scaled by `scale`
+// (w = source ScaleWidth x scale, h likewise, in twips). Unless `keepSize`, the target first
+// takes the size w x h.
+void paintScaled(PictureBox& source, PictureBox& target, float scale, bool keepSize);
+
 } // namespace didev

@@ -1,12 +1,12 @@
 #include "capture/CaptureWindowEvents.h"
+#include "capture/CaptureWindow.h"
 #include "capture/DeviceWatch.h"
-#include "capture/DidevEvivod.h"
-#include "capture/StatusPanel.h"
 #include "capture/VideoView.h"
-#include "imaging/PictureBox.h"
 #include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
+#include "ui/PictureBox.h"
 #include "ui/Screen.h"
+#include "ui/StatusPanel.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -61,9 +61,9 @@ struct Recorder final : CaptureWindowEvents {
     }
 };
 
-class CaptureWindow : public testing::Test {
+class CaptureWindowTest : public testing::Test {
 protected:
-    std::unique_ptr<DidevEvivod> window;
+    std::unique_ptr<CaptureWindow> window;
     Recorder recorder;
 
     void SetUp() override
@@ -73,8 +73,8 @@ protected:
         state.captureWindowPlacement = {};
         state.viewerPlacement = {};
         state.closeNotifyRequest = QStringLiteral("Y");
-        state.AllowInternalCapture = vbTrue;
-        state.videoDeviceChanged = vbFalse;
+        state.AllowInternalCapture = kHostTrue;
+        state.videoDeviceChanged = kHostFalse;
     }
 
     void TearDown() override
@@ -85,26 +85,26 @@ protected:
 
     void open(const QString& video, const QString& audio = QStringLiteral("Mic"))
     {
-        window = std::make_unique<DidevEvivod>(devices(video, audio));
+        window = std::make_unique<CaptureWindow>(devices(video, audio));
         window->setEventSink(&recorder);
-        window->Load();
+        window->load();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
 
     QString panelText(int index) { return window->panel(index).text(); }
-    bool logoShown() { return window->logoImage().isVisible(); }
+    bool logoShown() { return window->logo().isVisible(); }
     CaptureControl& capture() { return window->captureControl(); }
 };
 
 } // namespace
 
-TEST_F(CaptureWindow, StartupSelectsTheFirstDevicesAndStartsThePreview)
+TEST_F(CaptureWindowTest, StartupSelectsTheFirstDevicesAndStartsThePreview)
 {
     open(QStringLiteral("Cam A;Cam B:ball"), QStringLiteral("Mic 1;Mic 2"));
 
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Kelvara Didev Evivod"));
-    EXPECT_EQ(moduleState().captureWindowLoaded, vbTrue);
+    EXPECT_EQ(moduleState().captureWindowLoaded, kHostTrue);
     EXPECT_EQ(capture().videoDevices().selectedIndex(), 0);
     EXPECT_EQ(capture().audioDevices().selectedIndex(), 0);
     EXPECT_TRUE(capture().preview());
@@ -117,16 +117,16 @@ TEST_F(CaptureWindow, StartupSelectsTheFirstDevicesAndStartsThePreview)
     EXPECT_EQ(panelText(2), QStringLiteral("Mic 1"));
     EXPECT_EQ(panelText(3), QStringLiteral("Options"));
     EXPECT_FALSE(logoShown());
-    EXPECT_EQ(moduleState().videoDeviceChanged, vbFalse);
-    EXPECT_TRUE(window->HeartbeatTimer().isActive());
-    EXPECT_FALSE(window->VideoReconnectionTimer().isActive());
+    EXPECT_EQ(moduleState().videoDeviceChanged, kHostFalse);
+    EXPECT_TRUE(window->heartbeatTimer().isActive());
+    EXPECT_FALSE(window->reconnectionTimer().isActive());
     EXPECT_NE(window->deviceWatch(), nullptr);
-    EXPECT_EQ(window->okToRaiseEvents(), vbTrue);
+    EXPECT_EQ(window->okToRaiseEvents(), kHostTrue);
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 
     // Nothing stored: the design size, and the placement record follows it.
-    EXPECT_DOUBLE_EQ(window->Width(), 5250);
-    EXPECT_DOUBLE_EQ(window->Height(), 4320);
+    EXPECT_DOUBLE_EQ(window->placement().width(), 5250);
+    EXPECT_DOUBLE_EQ(window->placement().height(), 4320);
     EXPECT_EQ(moduleState().captureWindowPlacement.Width, 5250);
     EXPECT_EQ(moduleState().captureWindowPlacement.Height, 4320);
 
@@ -134,39 +134,39 @@ TEST_F(CaptureWindow, StartupSelectsTheFirstDevicesAndStartsThePreview)
     const QRect video = window->videoView().geometry();
     EXPECT_EQ(video.topLeft(), QPoint(0, 0));
     EXPECT_EQ(video.width(), window->width());
-    EXPECT_EQ(video.bottom() + 1, window->StatusBar1().y());
-    EXPECT_EQ(window->StatusBar1().geometry().bottom() + 1, window->height());
+    EXPECT_EQ(video.bottom() + 1, window->statusBar().y());
+    EXPECT_EQ(window->statusBar().geometry().bottom() + 1, window->height());
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->videoView().framesShown() >= 2; }, kWait));
 }
 
-TEST_F(CaptureWindow, StoredPlacementIsAppliedAndAZeroHeightTakesTheDesignSize)
+TEST_F(CaptureWindowTest, StoredPlacementIsAppliedAndAZeroHeightTakesTheDesignSize)
 {
     moduleState().captureWindowPlacement = {1500, 1200, 6000, 4500};
     open(QStringLiteral("Cam"));
-    EXPECT_DOUBLE_EQ(window->Left(), 1500);
-    EXPECT_DOUBLE_EQ(window->Top(), 1200);
-    EXPECT_DOUBLE_EQ(window->Width(), 6000);
-    EXPECT_DOUBLE_EQ(window->Height(), 4500);
+    EXPECT_DOUBLE_EQ(window->placement().left(), 1500);
+    EXPECT_DOUBLE_EQ(window->placement().top(), 1200);
+    EXPECT_DOUBLE_EQ(window->placement().width(), 6000);
+    EXPECT_DOUBLE_EQ(window->placement().height(), 4500);
     EXPECT_EQ(window->videoView().width(), window->width());
     window.reset();
 
     moduleState().captureWindowPlacement = {1500, 1200, 6000, 0};
     open(QStringLiteral("Cam"));
-    EXPECT_DOUBLE_EQ(window->Width(), 5250);
-    EXPECT_DOUBLE_EQ(window->Height(), 4320);
+    EXPECT_DOUBLE_EQ(window->placement().width(), 5250);
+    EXPECT_DOUBLE_EQ(window->placement().height(), 4320);
 
     // Width -1 keeps the design width, also after a window that was wider, and a window that
     // would run past the right edge is pulled back by that width.
     window->resize(900, 700);
-    window->Unload();
+    window->unload();
     moduleState().captureWindowPlacement = {static_cast<int32_t>(1280 * kTwips) - 1000, 1200, -1, 4500};
-    window->Load();
-    EXPECT_DOUBLE_EQ(window->Width(), 5250);
-    EXPECT_DOUBLE_EQ(window->Height(), 4500);
-    EXPECT_DOUBLE_EQ(window->Left(), 1280 * kTwips - 5250 - moduleState().windowMetrics.borderWidth);
+    window->load();
+    EXPECT_DOUBLE_EQ(window->placement().width(), 5250);
+    EXPECT_DOUBLE_EQ(window->placement().height(), 4500);
+    EXPECT_DOUBLE_EQ(window->placement().left(), 1280 * kTwips - 5250 - moduleState().windowMetrics.borderWidth);
 }
 
-TEST_F(CaptureWindow, WithoutVideoTheLogoIsCentredAndReconnectionRunsEverySecond)
+TEST_F(CaptureWindowTest, WithoutVideoTheLogoIsCentredAndReconnectionRunsEverySecond)
 {
     open(QString(), QStringLiteral("Mic"));
 
@@ -174,42 +174,42 @@ TEST_F(CaptureWindow, WithoutVideoTheLogoIsCentredAndReconnectionRunsEverySecond
     EXPECT_EQ(capture().audioDevices().selectedIndex(), 0);
     EXPECT_EQ(panelText(1), QStringLiteral("No Video"));
     EXPECT_EQ(panelText(2), QStringLiteral("Mic"));
-    EXPECT_EQ(moduleState().videoDeviceChanged, vbTrue) << "load hands the missing video to the heartbeat";
+    EXPECT_EQ(moduleState().videoDeviceChanged, kHostTrue) << "load hands the missing video to the heartbeat";
 
     ASSERT_TRUE(logoShown());
-    const PictureBox& logo = window->logoImage();
-    const double statusBarHeight = window->StatusBar1().height() * kTwips;
-    EXPECT_NEAR(logo.Width(), window->Width() * 0.75, kTwips);
-    EXPECT_NEAR(logo.Height() / logo.Width(), window->originalLogo().Height() / window->originalLogo().Width(), 0.01);
-    EXPECT_NEAR(logo.Left(), window->Width() / 2 - logo.Width() / 2, kTwips);
-    EXPECT_NEAR(logo.Top(), window->Height() / 2 - logo.Height() / 2 - statusBarHeight, kTwips);
-    EXPECT_GT(window->originalLogo().Width(), 0) << "the logo picture ships with the module";
+    const PictureBox& logo = window->logo();
+    const double statusBarHeight = window->statusBar().height() * kTwips;
+    EXPECT_NEAR(logo.Width(), window->placement().width() * 0.75, kTwips);
+    EXPECT_NEAR(logo.Height() / logo.Width(), window->logoSource().Height() / window->logoSource().Width(), 0.01);
+    EXPECT_NEAR(logo.Left(), window->placement().width() / 2 - logo.Width() / 2, kTwips);
+    EXPECT_NEAR(logo.Top(), window->placement().height() / 2 - logo.Height() / 2 - statusBarHeight, kTwips);
+    EXPECT_GT(window->logoSource().Width(), 0) << "the logo picture ships with the module";
 
     // The logo follows a resize; in a wide, short window it stays behind the status bar.
     window->resize(600, 500);
-    EXPECT_NEAR(logo.Width(), window->Width() * 0.75, kTwips);
+    EXPECT_NEAR(logo.Width(), window->placement().width() * 0.75, kTwips);
     window->resize(1200, 220);
-    const QRect statusBar = window->StatusBar1().geometry();
+    const QRect statusBar = window->statusBar().geometry();
     for (const QPoint& point : {statusBar.topLeft() + QPoint(1, 1), statusBar.center()}) {
         const QWidget* hit = window->childAt(point);
-        EXPECT_TRUE(hit == &window->StatusBar1() || window->StatusBar1().isAncestorOf(hit)) << point.x() << "," << point.y();
+        EXPECT_TRUE(hit == &window->statusBar() || window->statusBar().isAncestorOf(hit)) << point.x() << "," << point.y();
     }
 
-    QSignalSpy ticks(&window->VideoReconnectionTimer(), &QTimer::timeout);
+    QSignalSpy ticks(&window->reconnectionTimer(), &QTimer::timeout);
     ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 2; }, kReconnectWait + 1500));
-    EXPECT_EQ(window->VideoReconnectionTimer().interval(), 1000);
-    EXPECT_TRUE(window->VideoReconnectionTimer().isActive());
-    EXPECT_EQ(moduleState().videoDeviceChanged, vbFalse);
+    EXPECT_EQ(window->reconnectionTimer().interval(), 1000);
+    EXPECT_TRUE(window->reconnectionTimer().isActive());
+    EXPECT_EQ(moduleState().videoDeviceChanged, kHostFalse);
     EXPECT_TRUE(logoShown());
     EXPECT_EQ(panelText(1), QStringLiteral("No Video"));
 }
 
-TEST_F(CaptureWindow, APluggedCameraIsSelectedAndAnUnpluggedOneBringsTheLogoBack)
+TEST_F(CaptureWindowTest, APluggedCameraIsSelectedAndAnUnpluggedOneBringsTheLogoBack)
 {
     open(QString(), QString());
     EXPECT_EQ(panelText(2), QStringLiteral("No Audio"));
     // Let the reconnection started by the load run dry first.
-    QSignalSpy ticks(&window->VideoReconnectionTimer(), &QTimer::timeout);
+    QSignalSpy ticks(&window->reconnectionTimer(), &QTimer::timeout);
     ASSERT_TRUE(ticks.wait(kReconnectWait));
 
     capture().plugVirtualVideo(VirtualVideoDevice{QStringLiteral("Late Cam"), QStringLiteral("smpte"), {320, 240, 25}});
@@ -220,7 +220,7 @@ TEST_F(CaptureWindow, APluggedCameraIsSelectedAndAnUnpluggedOneBringsTheLogoBack
     EXPECT_LT(clock.elapsed(), 3000) << "one heartbeat and one reconnection tick";
     EXPECT_EQ(panelText(1), QStringLiteral("Late Cam"));
     EXPECT_FALSE(logoShown());
-    EXPECT_FALSE(window->VideoReconnectionTimer().isActive());
+    EXPECT_FALSE(window->reconnectionTimer().isActive());
     EXPECT_TRUE(capture().videoRunning()) << "the preview stayed on through the reconnection";
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->videoView().framesShown() >= 1; }, kWait));
 
@@ -236,16 +236,16 @@ TEST_F(CaptureWindow, APluggedCameraIsSelectedAndAnUnpluggedOneBringsTheLogoBack
             lit += qGray(area.pixel(x, y)) != 0;
     }
     EXPECT_EQ(lit, 0);
-    EXPECT_TRUE(window->VideoReconnectionTimer().isActive()) << "attempts go on every second";
+    EXPECT_TRUE(window->reconnectionTimer().isActive()) << "attempts go on every second";
 }
 
-TEST_F(CaptureWindow, AtItsSmallestThePanelsStayReadableAndALongNameIsElided)
+TEST_F(CaptureWindowTest, AtItsSmallestThePanelsStayReadableAndALongNameIsElided)
 {
     const QString name = QStringLiteral("Studio Camera with a Rather Long Device Name HD Pro");
     open(name);
     window->resize(1, 1);
     EXPECT_GE(window->width(), 100);
-    EXPECT_GE(window->videoView().height(), window->StatusBar1().height()) << "some video shows";
+    EXPECT_GE(window->videoView().height(), window->statusBar().height()) << "some video shows";
     const StatusPanel& video = window->panel(1);
     EXPECT_EQ(video.text(), name);
     EXPECT_EQ(video.toolTip(), name);
@@ -257,10 +257,10 @@ TEST_F(CaptureWindow, AtItsSmallestThePanelsStayReadableAndALongNameIsElided)
     }
 }
 
-TEST_F(CaptureWindow, NoticesOfOtherSubsystemsAndActionsChangeNothing)
+TEST_F(CaptureWindowTest, NoticesOfOtherSubsystemsAndActionsChangeNothing)
 {
     open(QStringLiteral("Cam"));
-    QSignalSpy ticks(&window->VideoReconnectionTimer(), &QTimer::timeout);
+    QSignalSpy ticks(&window->reconnectionTimer(), &QTimer::timeout);
     QSignalSpy handled(window->deviceWatch(), &DeviceWatch::noticeHandled);
     const std::pair<const char*, const char*> notices[] = {
         {"add", "block"}, {"remove", "block"}, {"add", "sound"}, {"remove", "net"}, {"change", "video4linux"}};
@@ -270,12 +270,12 @@ TEST_F(CaptureWindow, NoticesOfOtherSubsystemsAndActionsChangeNothing)
 
     QTest::qWait(2200);   // two heartbeats
     EXPECT_EQ(ticks.count(), 0);
-    EXPECT_FALSE(window->VideoReconnectionTimer().isActive());
+    EXPECT_FALSE(window->reconnectionTimer().isActive());
     EXPECT_EQ(panelText(1), QStringLiteral("Cam"));
     EXPECT_EQ(capture().videoDevices().selectedIndex(), 0);
 }
 
-TEST_F(CaptureWindow, AFailingSourceShowsTheLogoAndIsReconnected)
+TEST_F(CaptureWindowTest, AFailingSourceShowsTheLogoAndIsReconnected)
 {
     open(QStringLiteral("Cam"));
     ASSERT_TRUE(capture().failSource(DeviceKind::Video, QStringLiteral("cable pulled")));
@@ -288,26 +288,25 @@ TEST_F(CaptureWindow, AFailingSourceShowsTheLogoAndIsReconnected)
     EXPECT_EQ(panelText(1), QStringLiteral("Cam"));
 }
 
-TEST_F(CaptureWindow, BannerStaysTwoSecondsAfterTheLastFailure)
+TEST_F(CaptureWindowTest, BannerStaysTwoSecondsAfterTheLastFailure)
 {
     open(QStringLiteral("Cam"));
-    int32_t errorNumber = 0;
-    window->ShowCaptureErrorMessage(errorNumber);
-    PictureBox& banner = window->picErrorBox();
+    window->showGrabFailed();
+    PictureBox& banner = window->grabFailedBanner();
     ASSERT_TRUE(banner.isVisible());
 
     const double textWidth = banner.textWidth(QStringLiteral("SNAPSHOT FAILED"));
     const double textHeight = banner.textHeight(QStringLiteral("SNAPSHOT FAILED"));
     EXPECT_NEAR(banner.Width(), std::round(textWidth) + 100, kTwips);
     EXPECT_NEAR(banner.Height(), std::round(textHeight) + 100, kTwips);
-    EXPECT_NEAR(banner.Left(), window->Width() / 2 - banner.Width() / 2, kTwips);
-    EXPECT_NEAR(banner.Top(), window->Height() / 2 - banner.Height() / 2 - window->StatusBar1().height() * kTwips, kTwips);
+    EXPECT_NEAR(banner.Left(), window->placement().width() / 2 - banner.Width() / 2, kTwips);
+    EXPECT_NEAR(banner.Top(), window->placement().height() / 2 - banner.Height() / 2 - window->statusBar().height() * kTwips, kTwips);
     EXPECT_EQ(banner.font().family(), QStringLiteral("Arial"));
     EXPECT_EQ(banner.font().pointSizeF(), 14);
     EXPECT_GT(textWidth, 100 * kTwips) << "14-point text is some 150 pixels wide";
 
     QTest::qWait(1000);
-    window->ShowCaptureErrorMessage(errorNumber);
+    window->showGrabFailed();
     QElapsedTimer sinceLast;
     sinceLast.start();
     QTest::qWait(1500);
@@ -317,10 +316,10 @@ TEST_F(CaptureWindow, BannerStaysTwoSecondsAfterTheLastFailure)
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return !banner.isVisible(); }, 2000));
     EXPECT_GE(sinceLast.elapsed(), 1900);
-    EXPECT_FALSE(window->Timer1().isActive());
+    EXPECT_FALSE(window->bannerTimer().isActive());
 }
 
-TEST_F(CaptureWindow, ShutdownReleasesEverythingBeforeFormClosed)
+TEST_F(CaptureWindowTest, ShutdownReleasesEverythingBeforeFormClosed)
 {
     open(QStringLiteral("Cam"));
     bool viewerUnloaded = false;
@@ -328,14 +327,13 @@ TEST_F(CaptureWindow, ShutdownReleasesEverythingBeforeFormClosed)
     moduleState().snapshotStore.resizePreserve(1);
     moduleState().snapshotStore.at(1).picture = Picture::create(2, 2, nullptr);
     moduleState().frameCounter = 1;
-    int32_t errorNumber = 0;
-    window->ShowCaptureErrorMessage(errorNumber);
+    window->showGrabFailed();
     window->move(30, 40);
 
     recorder.onFormClosed = [&](HostStringArray& array) {
         // Inside the event: everything released, the placement stored, the window still loaded.
-        EXPECT_EQ(moduleState().captureWindowLoaded, vbTrue);
-        EXPECT_FALSE(window->Timer1().isActive());
+        EXPECT_EQ(moduleState().captureWindowLoaded, kHostTrue);
+        EXPECT_FALSE(window->bannerTimer().isActive());
         EXPECT_EQ(window->deviceWatch(), nullptr);
         EXPECT_FALSE(capture().preview());
         EXPECT_EQ(capture().videoDevices().selectedIndex(), -1);
@@ -356,20 +354,20 @@ TEST_F(CaptureWindow, ShutdownReleasesEverythingBeforeFormClosed)
     window->close();   // the close box
 
     ASSERT_EQ(recorder.closed.size(), 1u);
-    EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+    EXPECT_EQ(moduleState().captureWindowLoaded, kHostFalse);
     EXPECT_FALSE(window->isVisible());
-    EXPECT_FALSE(window->HeartbeatTimer().isActive());
+    EXPECT_FALSE(window->heartbeatTimer().isActive());
     EXPECT_FALSE(capture().videoRunning());
-    window->Unload();
+    window->unload();
     EXPECT_EQ(recorder.closed.size(), 1u) << "an unloaded window unloads once";
 }
 
-TEST_F(CaptureWindow, NoFormClosedUnlessTheHostAskedWithExactlyY)
+TEST_F(CaptureWindowTest, NoFormClosedUnlessTheHostAskedWithExactlyY)
 {
     for (const char* request : {"y", "", "N", "Y "}) {
         moduleState().closeNotifyRequest = QString::fromLatin1(request);
         open(QStringLiteral("Cam"));
-        EXPECT_EQ(window->okToRaiseEvents(), vbFalse) << request;
+        EXPECT_EQ(window->okToRaiseEvents(), kHostFalse) << request;
         window->close();
         window.reset();
     }
@@ -377,17 +375,17 @@ TEST_F(CaptureWindow, NoFormClosedUnlessTheHostAskedWithExactlyY)
 
     moduleState().closeNotifyRequest = QStringLiteral("Y");
     open(QStringLiteral("Cam"));
-    window->setOkToRaiseEvents(vbFalse);   // CloseForm with "N"
-    window->Unload();
+    window->setOkToRaiseEvents(kHostFalse);   // CloseForm with "N"
+    window->unload();
     EXPECT_TRUE(recorder.closed.empty());
-    EXPECT_EQ(moduleState().captureWindowLoaded, vbFalse);
+    EXPECT_EQ(moduleState().captureWindowLoaded, kHostFalse);
 }
 
-TEST_F(CaptureWindow, EveryKeyReachesTheHostAndSGrabsFirst)
+TEST_F(CaptureWindowTest, EveryKeyReachesTheHostAndSGrabsFirst)
 {
     open(QStringLiteral("Cam"));
     int grabs = 0;
-    window->setGrabHandler([&](DidevEvivod& from) {
+    window->setGrabHandler([&](CaptureWindow& from) {
         EXPECT_EQ(&from, window.get());
         ++grabs;
         recorder.calls.push_back("grab");
@@ -427,7 +425,7 @@ TEST_F(CaptureWindow, EveryKeyReachesTheHostAndSGrabsFirst)
         }
     }
 
-    for (VbBoolean allow : {vbFalse, VbBoolean(1)}) {
+    for (HostBoolean allow : {kHostFalse, HostBoolean(1)}) {
         moduleState().AllowInternalCapture = allow;
         grabs = 0;
         recorder.keys.clear();
@@ -437,10 +435,10 @@ TEST_F(CaptureWindow, EveryKeyReachesTheHostAndSGrabsFirst)
     }
 }
 
-TEST_F(CaptureWindow, PanelClicksAndPointerEventsReportTwips)
+TEST_F(CaptureWindowTest, PanelClicksAndPointerEventsReportTwips)
 {
     open(QStringLiteral("Cam"));
-    QSignalSpy clicks(window.get(), &DidevEvivod::panelClicked);
+    QSignalSpy clicks(window.get(), &CaptureWindow::panelClicked);
     StatusPanel& options = window->panel(3);
     InteractionSeam::instance().queueAnswer(ModalKind::Menu, 0);   // its menu is dismissed
     QTest::mouseClick(&options, Qt::LeftButton, {}, QPoint(3, 3));
@@ -452,9 +450,9 @@ TEST_F(CaptureWindow, PanelClicksAndPointerEventsReportTwips)
     EXPECT_EQ(click.width, options.width() * 15);
     EXPECT_EQ(click.text, QStringLiteral("Options"));
     EXPECT_GT(click.left, window->panel(2).x() * 15) << "panel 3 lies right of panel 2";
-    EXPECT_EQ(window->menuAnchorX(), click.left + 1) << "the anchor lies inside the panel";
+    EXPECT_EQ(window->menuTracker().menuAnchorX(), click.left + 1) << "the anchor lies inside the panel";
 
     QTest::mouseMove(&window->videoView(), QPoint(21, 33));
-    EXPECT_EQ(window->menuAnchorX(), 21 * 15);
-    EXPECT_EQ(window->menuAnchorY(), 33 * 15);
+    EXPECT_EQ(window->menuTracker().menuAnchorX(), 21 * 15);
+    EXPECT_EQ(window->menuTracker().menuAnchorY(), 33 * 15);
 }

@@ -1,19 +1,18 @@
-#include "capture/DidevEvivod.h"
+#include "capture/CaptureWindow.h"
 
 #include "automation/SettingsExchange.h"
 #include "capture/CaptureWindowEvents.h"
 #include "capture/DeviceWatch.h"
-#include "capture/StatusPanel.h"
-#include "capture/VideoView.h"
 #include "capture/KeyboardLayout.h"
+#include "capture/VideoView.h"
 #include "capture/VirtualKeys.h"
 #include "common/Picture.h"
 #include "common/Rounding.h"
-#include "imaging/PaintScaledPicture.h"
-#include "imaging/PictureBox.h"
 #include "state/ModuleState.h"
+#include "ui/PictureBox.h"
 #include "ui/Placement.h"
 #include "ui/Screen.h"
+#include "ui/StatusPanel.h"
 #include "ui/WindowFrame.h"
 
 #include <QApplication>
@@ -66,57 +65,58 @@ QTimer* makeTimer(QObject* parent, int interval, bool singleShot = false)
 
 } // namespace
 
-DidevEvivod::DidevEvivod(CaptureOptions options, QWidget* parent)
+CaptureWindow::CaptureWindow(CaptureOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , capture_(std::move(options), this)
     , placed_(*this)
 {
     setWindowTitle(QString::fromLatin1(kCaption));
-    setObjectName(QStringLiteral("DidevEvivod"));
+    setObjectName(QStringLiteral("CaptureWindow"));
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_DeleteOnClose, false);
 
     videoView_ = new VideoView(capture_, this);
     videoView_->setObjectName(QStringLiteral("captureControl"));
-    connect(&capture_, &CaptureControl::pointerEvent, this, &DidevEvivod::CaptureControl_PointerEvent);
-    connect(&capture_, &CaptureControl::sourceEnded, this, &DidevEvivod::sourceEnded);
+    connect(&capture_, &CaptureControl::pointerEvent, this, &CaptureWindow::pointerOverVideo);
+    connect(&capture_, &CaptureControl::sourceEnded, this, &CaptureWindow::sourceEnded);
 
     statusBar_ = new QStatusBar(this);
-    statusBar_->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar_->setObjectName(QStringLiteral("statusBar"));
     const char* captions[kPanelCount] = {kNoVideo, kNoAudio, "Options"};
     for (int i = 0; i < kPanelCount; ++i) {
         panels_[i] = new StatusPanel(i + 1, QString::fromLatin1(captions[i]), statusBar_);
+        panels_[i]->setMargin(1);
         statusBar_->addWidget(panels_[i], i < 2 ? 1 : 0);
-        connect(panels_[i], &StatusPanel::clicked, this, &DidevEvivod::StatusBar1_PanelClick);
+        connect(panels_[i], &StatusPanel::clicked, this, &CaptureWindow::openPanelMenu);
     }
 
-    originalLogo_ = new PictureBox(this);
-    originalLogo_->setObjectName(QStringLiteral("originalLogo"));
-    originalLogo_->setAutoSize(true);
-    originalLogo_->setPicture(logoPicture());
-    originalLogo_->hide();
+    logoSource_ = new PictureBox(this);
+    logoSource_->setObjectName(QStringLiteral("logoSource"));
+    logoSource_->setAutoSize(true);
+    logoSource_->setPicture(logoPicture());
+    logoSource_->hide();
 
-    logoImage_ = new PictureBox(this);
-    logoImage_->setObjectName(QStringLiteral("logoImage"));
-    logoImage_->setBackColor(Qt::black);
-    logoImage_->hide();
+    logo_ = new PictureBox(this);
+    logo_->setObjectName(QStringLiteral("logo"));
+    logo_->setBackColor(Qt::black);
+    logo_->hide();
 
-    picErrorBox_ = new PictureBox(this);
-    picErrorBox_->setObjectName(QStringLiteral("picErrorBox"));
-    picErrorBox_->setBorderStyle(PictureBox::BorderStyle::FixedSingle);
-    picErrorBox_->setBackColor(Qt::white);
-    picErrorBox_->setForeColor(QColor(0xC0, 0x00, 0x00));
+    grabFailedBanner_ = new PictureBox(this);
+    grabFailedBanner_->setObjectName(QStringLiteral("grabFailedBanner"));
+    grabFailedBanner_->setBorderStyle(PictureBox::BorderStyle::FixedSingle);
+    grabFailedBanner_->setBackColor(Qt::white);
+    grabFailedBanner_->setForeColor(QColor(0xC0, 0x00, 0x00));
     QFont arial(QStringLiteral("Arial"));
     arial.setPointSizeF(14);
-    picErrorBox_->setFont(arial);
-    picErrorBox_->hide();
+    grabFailedBanner_->setFont(arial);
+    grabFailedBanner_->hide();
 
-    timer1_ = makeTimer(this, kBannerMilliseconds);
+    bannerTimer_ = makeTimer(this, kBannerMilliseconds);
     heartbeatTimer_ = makeTimer(this, kHeartbeatMilliseconds);
     reconnectionTimer_ = makeTimer(this, kReconnectionDesignMilliseconds);
-    connect(timer1_, &QTimer::timeout, this, &DidevEvivod::Timer1_Timer);
-    connect(heartbeatTimer_, &QTimer::timeout, this, &DidevEvivod::HeartbeatTimer_Timer);
-    connect(reconnectionTimer_, &QTimer::timeout, this, &DidevEvivod::VideoReconnectionTimer_Timer);
+    connect(bannerTimer_, &QTimer::timeout, this, &CaptureWindow::hideGrabFailed);
+    connect(heartbeatTimer_, &QTimer::timeout, this, &CaptureWindow::checkDeviceChange);
+    connect(reconnectionTimer_, &QTimer::timeout, this, &CaptureWindow::tryReconnect);
 
     menus_ = new CaptureMenus(*this);
 
@@ -126,28 +126,28 @@ DidevEvivod::DidevEvivod(CaptureOptions options, QWidget* parent)
     setMinimumSize(statusBar_->sizeHint().width(), 4 * statusHeight);
 }
 
-DidevEvivod::~DidevEvivod()
+CaptureWindow::~CaptureWindow()
 {
     // Torn down without a close: the sources stop, but nobody is told.
     if (loaded_) {
-        okToRaiseEvents_ = vbFalse;
-        Unload();
+        okToRaiseEvents_ = kHostFalse;
+        unload();
     }
 }
 
-void DidevEvivod::Load()
+void CaptureWindow::load()
 {
     ModuleState& state = moduleState();
-    state.captureWindowLoaded = vbTrue;
+    state.captureWindowLoaded = kHostTrue;
     loaded_ = true;
-    state.videoDeviceChanged = vbFalse;
+    state.videoDeviceChanged = kHostFalse;
     placing_ = false;
-    menus_->state().reset();
-    okToRaiseEvents_ = toVbBoolean(state.closeNotifyRequest == QLatin1String("Y"));
+    menus_->tracker().reset();
+    okToRaiseEvents_ = toHostBoolean(state.closeNotifyRequest == QLatin1String("Y"));
     ReadWindowMetrics();
 
     placing_ = true;
-    SetWindowTopmost(*this, vbTrue);
+    keepOnTop(*this);
     placing_ = false;
 
     // The design size first, on every load: a stored placement that keeps the width (-1) or
@@ -156,15 +156,15 @@ void DidevEvivod::Load()
     const WindowPlacement stored = state.captureWindowPlacement;
     placed_.setWidth(kDefaultWindowWidth);
     if (!isVisible())
-        Form_Resize();   // a hidden window gets its resize event only when shown
+        layOut();   // a hidden window gets its resize event only when shown
     placed_.setHeight(kDefaultWindowHeight);
     if (!isVisible())
-        Form_Resize();
+        layOut();
     if (stored.Width != 0 && stored.Height != 0) {
         placing_ = true;
         ApplyWindowPlacement(placed_, stored, kDefaultWindowWidth, kDefaultWindowHeight);
         placing_ = false;
-        Form_Resize();
+        layOut();
     }
 
     capture_.setStartupValue(0);
@@ -173,37 +173,37 @@ void DidevEvivod::Load()
     } catch (const std::exception&) {
         // The one start-up call whose failure is of no consequence.
     }
-    SetDefaultDevices();
-    UpdateStatusBar();
+    selectFirstDevices();
+    showDeviceNames();
     capture_.setPreview(true);
     if (capture_.videoDevices().selectedIndex() == -1)
-        state.videoDeviceChanged = vbTrue;
+        state.videoDeviceChanged = kHostTrue;
 
     deviceWatch_ = new DeviceWatch(this);
     heartbeatTimer_->start();
 }
 
-void DidevEvivod::Unload()
+void CaptureWindow::unload()
 {
     if (!loaded_)
         return;
     ModuleState& state = moduleState();
     HostStringArray passDataArray(0, kEventArrayCount);
-    timer1_->stop();
+    bannerTimer_->stop();
     delete deviceWatch_;
     deviceWatch_ = nullptr;
     capture_.setPreview(false);
     capture_.videoDevices().setSelectedIndex(-1);
     capture_.audioDevices().setSelectedIndex(-1);
     ClearSnapshotStore();
-    UnloadViewer();
+    closeViewer();
     StoreWindowPlacement(placed_, state.captureWindowPlacement);
-    if (okToRaiseEvents_ == vbTrue) {
+    if (okToRaiseEvents_ == kHostTrue) {
         GetSettings(passDataArray);
         if (events_)
             events_->FormClosed(passDataArray);
     }
-    state.captureWindowLoaded = vbFalse;
+    state.captureWindowLoaded = kHostFalse;
     loaded_ = false;
     // The timers stop with the window.
     heartbeatTimer_->stop();
@@ -211,76 +211,76 @@ void DidevEvivod::Unload()
     hide();
 }
 
-void DidevEvivod::GetSettings(HostStringArray& passDataArray) const
+void CaptureWindow::GetSettings(HostStringArray& passDataArray) const
 {
     WritePlacementSettings(passDataArray, moduleState().captureWindowPlacement, moduleState().viewerPlacement);
 }
 
-double DidevEvivod::statusBarLeft() const
+double CaptureWindow::statusBarLeft() const
 {
     return statusBar_->x() * screenMetrics().twipsPerPixelX;
 }
 
-double DidevEvivod::statusBarTop() const
+double CaptureWindow::statusBarTop() const
 {
     return statusBar_->y() * screenMetrics().twipsPerPixelY;
 }
 
-double DidevEvivod::statusBarHeight() const
+double CaptureWindow::statusBarHeight() const
 {
     return statusBar_->height() * screenMetrics().twipsPerPixelY;
 }
 
-void DidevEvivod::layoutStatusBar()
+void CaptureWindow::layoutStatusBar()
 {
     // Aligned to the bottom like a status bar, whatever the resize handler does.
     const int height = statusBar_->sizeHint().height();
     statusBar_->setGeometry(0, std::max(0, this->height() - height), this->width(), height);
 }
 
-void DidevEvivod::resizeEvent(QResizeEvent* event)
+void CaptureWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     layoutStatusBar();
-    Form_Resize();
+    layOut();
 }
 
-void DidevEvivod::Form_Resize()
+void CaptureWindow::layOut()
 {
     if (placing_)
         return;
     layoutStatusBar();
-    if (statusBarTop() > 0 && Width() > 0) {
+    if (statusBarTop() > 0 && placed_.width() > 0) {
         // The video fills the client area above the status bar.
         videoView_->setGeometry(0, 0, width(), statusBar_->y());
     }
-    SizeLogoImage();
+    placeLogo();
     StoreWindowPlacement(placed_, moduleState().captureWindowPlacement);
 }
 
-void DidevEvivod::SizeLogoImage()
+void CaptureWindow::placeLogo()
 {
     if (capture_.videoDevices().selectedIndex() != -1) {
-        logoImage_->hide();
+        logo_->hide();
         return;
     }
-    logoImage_->show();
-    logoImage_->raise();
+    logo_->show();
+    logo_->raise();
     // The logo is sized by the window's width; in a short window the status bar stays on top.
     statusBar_->raise();
     videoView_->update();
-    const float target = static_cast<float>(Width()) * kLogoWidthShare;
-    if (target <= 0 || originalLogo_->Width() <= 0)
+    const float target = static_cast<float>(placed_.width()) * kLogoWidthShare;
+    if (target <= 0 || logoSource_->Width() <= 0)
         return;
-    const float factor = target / static_cast<float>(originalLogo_->Width());
+    const float factor = target / static_cast<float>(logoSource_->Width());
     if (factor <= 0)
         return;
-    PaintScaledPicture(*originalLogo_, *logoImage_, factor, false);
-    logoImage_->setLeft(Width() / 2 - logoImage_->Width() / 2);
-    logoImage_->setTop(Height() / 2 - logoImage_->Height() / 2 - statusBarHeight());
+    paintScaled(*logoSource_, *logo_, factor, false);
+    logo_->setLeft(placed_.width() / 2 - logo_->Width() / 2);
+    logo_->setTop(placed_.height() / 2 - logo_->Height() / 2 - statusBarHeight());
 }
 
-void DidevEvivod::UpdateStatusBar()
+void CaptureWindow::showDeviceNames()
 {
     const DeviceList& video = capture_.videoDevices();
     const DeviceList& audio = capture_.audioDevices();
@@ -290,7 +290,7 @@ void DidevEvivod::UpdateStatusBar()
     panels_[1]->setCaption(audioIndex >= 0 ? audio.itemName(audioIndex) : QString::fromLatin1(kNoAudio));
 }
 
-void DidevEvivod::SetDefaultDevices()
+void CaptureWindow::selectFirstDevices()
 {
     for (DeviceList* list : {&capture_.videoDevices(), &capture_.audioDevices()}) {
         if (list->count() > 0)
@@ -298,88 +298,82 @@ void DidevEvivod::SetDefaultDevices()
     }
 }
 
-void DidevEvivod::ShowCaptureErrorMessage(int32_t&)
+void CaptureWindow::showGrabFailed()
 {
     const QString text = QString::fromLatin1(kBannerText);
-    picErrorBox_->Cls();
-    const int32_t textWidth = roundToLong(picErrorBox_->textWidth(text));
-    const int32_t textHeight = roundToLong(picErrorBox_->textHeight(text));
-    picErrorBox_->setWidth(textWidth + kBannerPadding);
-    picErrorBox_->setHeight(textHeight + kBannerPadding);
-    picErrorBox_->setCurrentX(kBannerPadding / 2);
-    picErrorBox_->setCurrentY(kBannerPadding / 2);
-    picErrorBox_->print(text);
-    picErrorBox_->setLeft(Width() / 2 - picErrorBox_->Width() / 2);
-    picErrorBox_->setTop(Height() / 2 - picErrorBox_->Height() / 2 - statusBarHeight());
-    picErrorBox_->show();
-    picErrorBox_->raise();
+    grabFailedBanner_->Cls();
+    const int32_t textWidth = roundToLong(grabFailedBanner_->textWidth(text));
+    const int32_t textHeight = roundToLong(grabFailedBanner_->textHeight(text));
+    grabFailedBanner_->setWidth(textWidth + kBannerPadding);
+    grabFailedBanner_->setHeight(textHeight + kBannerPadding);
+    grabFailedBanner_->setCurrentX(kBannerPadding / 2);
+    grabFailedBanner_->setCurrentY(kBannerPadding / 2);
+    grabFailedBanner_->print(text);
+    grabFailedBanner_->setLeft(placed_.width() / 2 - grabFailedBanner_->Width() / 2);
+    grabFailedBanner_->setTop(placed_.height() / 2 - grabFailedBanner_->Height() / 2 - statusBarHeight());
+    grabFailedBanner_->show();
+    grabFailedBanner_->raise();
     // Restarted on every call, so the banner stays 2 seconds after the last failure.
-    timer1_->stop();
-    timer1_->start();
+    bannerTimer_->stop();
+    bannerTimer_->start();
 }
 
-void DidevEvivod::Timer1_Timer()
+void CaptureWindow::hideGrabFailed()
 {
-    picErrorBox_->hide();
-    timer1_->stop();
+    grabFailedBanner_->hide();
+    bannerTimer_->stop();
 }
 
-void DidevEvivod::HeartbeatTimer_Timer()
+void CaptureWindow::checkDeviceChange()
 {
     ModuleState& state = moduleState();
-    if (state.videoDeviceChanged == vbFalse)
+    if (state.videoDeviceChanged == kHostFalse)
         return;
-    state.videoDeviceChanged = vbFalse;
+    state.videoDeviceChanged = kHostFalse;
     reconnectionTimer_->setInterval(kReconnectionMilliseconds);
     reconnectionTimer_->start();
 }
 
-void DidevEvivod::VideoReconnectionTimer_Timer()
+void CaptureWindow::tryReconnect()
 {
     capture_.videoDevices().refresh();
-    SetDefaultDevices();
+    selectFirstDevices();
     if (capture_.videoDevices().selectedIndex() == -1) {
-        SizeLogoImage();
+        placeLogo();
         reconnectionTimer_->setInterval(kReconnectionMilliseconds);
     } else {
         reconnectionTimer_->stop();
-        logoImage_->hide();
+        logo_->hide();
     }
-    UpdateStatusBar();
+    showDeviceNames();
 }
 
-void DidevEvivod::sourceEnded(DeviceKind kind)
+void CaptureWindow::sourceEnded(DeviceKind kind)
 {
     // A source that failed on its own is handed to the device watch: the logo and the
     // status bar show it now, and the heartbeat starts the reconnection.
     if (kind == DeviceKind::Video) {
-        moduleState().videoDeviceChanged = vbTrue;
-        SizeLogoImage();
+        moduleState().videoDeviceChanged = kHostTrue;
+        placeLogo();
     }
-    UpdateStatusBar();
+    showDeviceNames();
 }
 
-void DidevEvivod::CaptureControl_PointerEvent(float x, float y)
+void CaptureWindow::pointerOverVideo(float x, float y)
 {
-    menus_->state().pointerMoved(x, y, screenMetrics());
+    menus_->tracker().pointerAt(x, y, screenMetrics());
 }
 
-void DidevEvivod::StatusBar1_PanelClick(int index)
+void CaptureWindow::openPanelMenu(int index)
 {
-    const StatusPanel& clicked = panel(index);
-    const ScreenMetrics screen = screenMetrics();
-    StatusPanelClick click;
-    click.index = static_cast<int16_t>(index);
-    click.left = roundToLong(clicked.x() * screen.twipsPerPixelX);
-    click.width = roundToLong(clicked.width() * screen.twipsPerPixelX);
-    click.text = clicked.text();
-    const QPointer<DidevEvivod> self = this;
+    const StatusPanelClick click = panel(index).click();
+    const QPointer<CaptureWindow> self = this;
     emit panelClicked(click);
     if (self)
-        menus_->PanelClick(click);
+        menus_->panelClicked(click);
 }
 
-void DidevEvivod::keyPressEvent(QKeyEvent* event)
+void CaptureWindow::keyPressEvent(QKeyEvent* event)
 {
     if (!keyboard_)
         keyboard_ = std::make_unique<KeyboardLayout>();
@@ -388,18 +382,18 @@ void DidevEvivod::keyPressEvent(QKeyEvent* event)
         QWidget::keyPressEvent(event);
         return;
     }
-    Form_KeyDown(keyCode, shiftState(event->modifiers()));
+    keyPressed(keyCode, shiftState(event->modifiers()));
 }
 
-void DidevEvivod::Form_KeyDown(int16_t keyCode, int16_t shift)
+void CaptureWindow::keyPressed(int16_t keyCode, int16_t shift)
 {
-    if (keyCode == kKeyS && moduleState().AllowInternalCapture == vbTrue)
-        GrabFrame();
+    if (keyCode == kKeyS && moduleState().AllowInternalCapture == kHostTrue)
+        requestGrab();
     if (events_)
         events_->KeyDown(keyCode, shift);
 }
 
-void DidevEvivod::GrabFrame()
+void CaptureWindow::requestGrab()
 {
     if (!grab_)
         return;
@@ -408,24 +402,22 @@ void DidevEvivod::GrabFrame()
     activateWindow();
 }
 
-void DidevEvivod::UnloadViewer()
+void CaptureWindow::closeViewer()
 {
     if (unloadViewer_)
         unloadViewer_();
 }
 
-void DidevEvivod::closeEvent(QCloseEvent* event)
+void CaptureWindow::closeEvent(QCloseEvent* event)
 {
-    Unload();
+    unload();
     event->accept();
 }
 
-void DidevEvivod::changeEvent(QEvent* event)
+void CaptureWindow::changeEvent(QEvent* event)
 {
-    // Another window taking the focus ends the repeat click; the window's own popup menu taking
-    // it, as popups do on some platforms, does not.
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && !QApplication::activePopupWidget())
-        menus_->state().clearPanel();
+    if (event->type() == QEvent::ActivationChange)
+        menus_->tracker().activationChanged(*this);
     QWidget::changeEvent(event);
 }
 

@@ -1,4 +1,4 @@
-#include "imaging/PictureBox.h"
+#include "ui/PictureBox.h"
 
 #include "common/Twips.h"
 #include "ui/Screen.h"
@@ -332,6 +332,19 @@ void PictureBox::resizeLayer()
         }
     }
     layer_ = std::move(resized);
+}
+
+void paintScaled(PictureBox& source, PictureBox& target, float scale, bool keepSize)
+{
+    const float width = static_cast<float>(source.ScaleWidth()) * scale;
+    const float height = static_cast<float>(source.ScaleHeight()) * scale;
+    target.Cls();
+    if (!keepSize) {
+        target.setWidth(width);
+        target.setHeight(height);
+    }
+    target.PaintPicture(source.picture(), QRectF(0, 0, width, height),
+        QRectF(0, 0, source.ScaleWidth(), source.ScaleHeight()));
 }
 
 } // namespace didev
