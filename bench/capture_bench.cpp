@@ -1,10 +1,13 @@
 // Live preview of the 1920 x 1080 test pattern at 25 frames per second, against the bare
 // source in the same run: time to the first painted frame, CPU of the preview against a
 // gst-launch-1.0 pipeline of the same source into fakesink, and the latency from a frame
-// leaving the source to its paint.
+// leaving the source to its paint. Then one row per kind of camera (raw, odd size, JPEG only,
+// 60 fps, 4K), each a device of the module's own provider: first frame, preview CPU against
+// gst-launch-1.0 of the same device, and the grab.
 #include "capture/CaptureWindow.h"
 #include "capture/GstHandles.h"
 #include "capture/VideoView.h"
+#include "snapshots/CaptureSnapshot.h"
 #include "state/ModuleState.h"
 
 #include <QApplication>
@@ -23,6 +26,7 @@
 #include <cstring>
 #include <ctime>
 #include <numeric>
+#include <optional>
 #include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,6 +102,36 @@ double msSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
+struct FirstSample {
+    double ms; // from PLAYING until the sample came or the timeout ran out
+    bool arrived;
+};
+
+// The first sample of a pipeline ending in an appsink named "sink"; nullopt (with GStreamer's
+// reason) when the description does not parse.
+std::optional<FirstSample> firstSample(const std::string& description, GstClockTime timeout, std::string& reason)
+{
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
+    if (!pipeline) {
+        reason = error ? error->message : "gst_parse_launch";
+        if (error)
+            g_error_free(error);
+        return std::nullopt;
+    }
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    const auto start = std::chrono::steady_clock::now();
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), timeout);
+    const double ms = msSince(start);
+    if (sample)
+        gst_sample_unref(sample);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+    return FirstSample{ms, sample != nullptr};
+}
+
 // Baseline: the same source straight into a sink, from PLAYING to the first frame it hands out.
 void BM_FirstFrame_BareSource(benchmark::State& state)
 {
@@ -106,22 +140,13 @@ void BM_FirstFrame_BareSource(benchmark::State& state)
     for (auto _ : state) {
         const std::string description = std::string("videotestsrc is-live=true pattern=smpte ! ") + kSourceCaps
             + " ! appsink name=sink max-buffers=1 drop=true sync=false";
-        GError* error = nullptr;
-        GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
-        if (!pipeline) {
-            state.SkipWithError(error ? error->message : "gst_parse_launch");
+        std::string reason;
+        const std::optional<FirstSample> first = firstSample(description, 5 * GST_SECOND, reason);
+        if (!first) {
+            state.SkipWithError(reason.c_str());
             return;
         }
-        GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
-        const auto start = std::chrono::steady_clock::now();
-        gst_element_set_state(pipeline, GST_STATE_PLAYING);
-        GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 5 * GST_SECOND);
-        const double ms = msSince(start);
-        if (sample)
-            gst_sample_unref(sample);
-        gst_element_set_state(pipeline, GST_STATE_NULL);
-        gst_object_unref(sink);
-        gst_object_unref(pipeline);
+        const double ms = first->ms;
         state.SetIterationTime(ms / 1000);
         samples.push_back(ms);
     }
@@ -236,6 +261,155 @@ void BM_Cpu_CaptureWindowPreview(benchmark::State& state)
     }
 }
 
+// --- One row per kind of camera ----------------------------------------------------------
+
+struct CameraKind {
+    const char* label;
+    const char* entry;   // a virtual camera entry
+};
+
+const CameraKind kCameraKinds[] = {
+    {"raw_1080p30", "Raw 1080p:smpte:1920x1080@30"},
+    {"raw_1366x768p25", "Odd size:smpte:1366x768@25"},
+    {"mjpeg_1080p30", "MJPEG 1080p:smpte:1920x1080@30:mjpeg"},
+    {"raw_720p60", "720p60:smpte:1280x720@60"},
+    {"raw_2160p30", "UHD:smpte:3840x2160@30"},
+};
+
+constexpr int kKindCpuSeconds = 4;
+constexpr int kKindFirstFrames = 3;
+constexpr int kKindGrabs = 15;
+
+double median(std::vector<double> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    return samples.empty() ? 0.0 : samples[samples.size() / 2];
+}
+
+// The device's own chain, decoded, to its first frame: what any program reading the camera waits.
+double bareFirstFrameMs(const std::string& chain)
+{
+    const std::string description = chain + " ! decodebin ! appsink name=sink max-buffers=1 drop=true sync=false";
+    std::string reason;
+    const std::optional<FirstSample> first = firstSample(description, 10 * GST_SECOND, reason);
+    return first && first->arrived ? first->ms : 0;
+}
+
+// CPU of gst-launch-1.0 running the device's chain, decoded into fakesink.
+double gstLaunchCpuPercent(const std::string& chain)
+{
+    const std::string description = chain + " ! decodebin ! fakesink";
+    const pid_t child = fork();
+    if (child == 0) {
+        // Through the shell, which splits the description into words as a person typing it
+        // would: gst-launch-1.0 takes each argument as one word, so a whole description in one
+        // argument does not parse.
+        const std::string command = "exec gst-launch-1.0 -q " + description;
+        execlp("sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const double cpuStart = childCpuSeconds(child);
+    const auto measured = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(kKindCpuSeconds));
+    const double cpu = childCpuSeconds(child) - cpuStart;
+    const double wall = msSince(measured) / 1000;
+    kill(child, SIGINT);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return 100 * cpu / wall;
+}
+
+CaptureOptions cameraOfKind(const VirtualVideoDevice& device)
+{
+    CaptureOptions options;
+    options.systemDevices = false;
+    options.virtualVideo.append(device);
+    return options;
+}
+
+bool waitForPaint(CaptureWindow& window, uint64_t beyond)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (window.videoView().framesShown() <= beyond && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    return window.videoView().framesShown() > beyond;
+}
+
+void BM_CameraKind(benchmark::State& state, const CameraKind& kind)
+{
+    const VirtualVideoDevice device = parseVirtualVideo(QString::fromUtf8(kind.entry));
+    const std::string chain = device.recipe()->launchDescription();
+    const size_t frameBytes = size_t(device.format.width) * size_t(device.format.height) * 4;
+    for (auto _ : state) {
+        std::vector<double> bare;
+        std::vector<double> module;
+        for (int i = 0; i < kKindFirstFrames; ++i) {
+            bare.push_back(bareFirstFrameMs(chain));
+            moduleState().captureWindowPlacement = {};
+            CaptureWindow window(cameraOfKind(device));
+            const auto start = std::chrono::steady_clock::now();
+            window.load();
+            window.show();
+            if (!waitForPaint(window, 0)) {
+                state.SkipWithError("the camera showed no frame");
+                return;
+            }
+            module.push_back(msSince(start));
+            window.unload();
+        }
+        const double gstLaunchCpu = gstLaunchCpuPercent(chain);
+
+        moduleState().captureWindowPlacement = {};
+        moduleState().closeNotifyRequest = QStringLiteral("N");
+        CaptureWindow window(cameraOfKind(device));
+        window.load();
+        window.show();
+        waitForPaint(window, 0);
+        spin(1000);
+        const uint64_t shownBefore = window.videoView().framesShown();
+        const double cpuStart = processCpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        spin(kKindCpuSeconds * 1000);
+        const double cpu = processCpuSeconds() - cpuStart;
+        const double wall = msSince(start) / 1000;
+        const double painted = double(window.videoView().framesShown() - shownBefore) / wall;
+
+        moduleState().accumulateFrames = false;
+        std::vector<double> grabs;
+        std::vector<double> copies;
+        std::vector<uint8_t> source(frameBytes, 0x5A);
+        std::vector<uint8_t> target(frameBytes, 0);
+        int grabbedWidth = 0;
+        for (int i = 0; i < kKindGrabs; ++i) {
+            waitForPaint(window, window.videoView().framesShown());
+            const auto grabStart = std::chrono::steady_clock::now();
+            const bool grabbed = CaptureSnapshot(window, QString()) > 0;
+            grabs.push_back(msSince(grabStart));
+            // Only the latest frame is kept, at 1.
+            if (const SnapshotStore& store = moduleState().snapshotStore; grabbed && !store.empty() && store.at(1).picture)
+                grabbedWidth = store.at(1).picture->width();
+            const auto copyStart = std::chrono::steady_clock::now();
+            std::memcpy(target.data(), source.data(), frameBytes);
+            benchmark::ClobberMemory();
+            copies.push_back(msSince(copyStart));
+        }
+        moduleState().accumulateFrames = true;
+        window.unload();
+
+        state.SetIterationTime(wall);
+        state.counters["first_frame_ms"] = median(module);
+        state.counters["first_frame_vs_bare"] = median(bare) > 0 ? median(module) / median(bare) : 0;
+        state.counters["cpu_percent"] = 100 * cpu / wall;
+        state.counters["vs_gst_launch"] = gstLaunchCpu > 0 ? (100 * cpu / wall) / gstLaunchCpu : 0;
+        state.counters["painted_fps"] = painted;
+        state.counters["grab_ms"] = median(grabs);
+        state.counters["grab_vs_copy"] = median(copies) > 0 ? median(grabs) / median(copies) : 0;
+        state.counters["grab_width"] = grabbedWidth;
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_FirstFrame_BareSource)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(7);
@@ -249,6 +423,12 @@ int main(int argc, char** argv)
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
+    for (const CameraKind& kind : kCameraKinds) {
+        benchmark::RegisterBenchmark((std::string("BM_CameraKind/") + kind.label).c_str(), BM_CameraKind, kind)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1);
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -50,11 +50,14 @@ int main(int argc, char** argv)
         "\n"
         "Virtual devices are also read from DIDEV_VIRTUAL_VIDEO and DIDEV_VIRTUAL_AUDIO\n"
         "(';'-separated; an option of the same kind replaces its variable). A video entry is\n"
-        "NAME[:PATTERN[:WIDTHxHEIGHT[@FPS]]], PATTERN a videotestsrc pattern (default smpte),\n"
-        "size 640x480@25 unless given."));
+        "NAME[:PATTERN[:WIDTHxHEIGHT[@FPS][:KIND]]], PATTERN a videotestsrc pattern (default smpte),\n"
+        "size 640x480@25 unless given, KIND raw (YUY2, the default), mjpeg (JPEG only), broken\n"
+        "(refuses to start) or vanishing (fails mid-stream as an unplugged camera does). They are\n"
+        "devices of the module's own GStreamer device provider, listed after the system's. The log\n"
+        "(stderr) names the format chosen for each camera and every camera that fails."));
     parser.addHelpOption();
     const QCommandLineOption virtualVideo(QStringLiteral("virtual-video"),
-        QStringLiteral("Adds a test-pattern camera (repeatable)."), QStringLiteral("NAME[:PATTERN]"));
+        QStringLiteral("Adds a test-pattern camera (repeatable)."), QStringLiteral("NAME[:PATTERN[:SIZE[:KIND]]]"));
     const QCommandLineOption virtualAudio(QStringLiteral("virtual-audio"),
         QStringLiteral("Adds a test-tone microphone (repeatable)."), QStringLiteral("NAME"));
     const QCommandLineOption noSystemDevices(QStringLiteral("no-system-devices"),
@@ -87,12 +90,11 @@ int main(int argc, char** argv)
     }
     capture.systemDevices = !parser.isSet(noSystemDevices);
 
-    // One watch over the system's devices for the whole run, however many windows open; it
-    // stops before the application goes.
-    std::optional<DeviceMonitor> systemDevices;
+    // One watch over the devices for the whole run, however many windows open; it stops before
+    // the application goes. It also announces the virtual devices, which come and go as cameras do.
+    std::optional<DeviceMonitor> devices;
     try {
-        if (capture.systemDevices)
-            systemDevices.emplace();
+        devices.emplace();
     } catch (const std::exception& error) {
         err << "didev-evivod: " << error.what() << "\n";
         return 1;

@@ -1,10 +1,10 @@
 #include "automation/AutomationInstance.h"
 
-#include "automation/BitmapMemoryFile.h"
 #include "common/AutomationError.h"
 #include "common/DBusInterfaceXml.h"
 #include "common/DBusNames.h"
 #include "common/HostStringArrayDBus.h"
+#include "snapshots/SealedBitmapFile.h"
 #include "ui/InteractionSeam.h"
 
 #include <QDBusObjectPath>
@@ -199,7 +199,7 @@ void AutomationInstance::addMethods()
         const PicturePtr picture = Picture::fromHandle(static_cast<PictureHandle>(argumentAt<int32_t>(call, 0)));
         if (!picture)
             raiseError(ErrorNumber::SubscriptOutOfRange);
-        const BitmapMemoryFile file = BitmapMemoryFile::fromPicture(picture);
+        const SealedBitmapFile file = SealedBitmapFile::fromPicture(picture);
         return QVariantList{QVariant::fromValue(QDBusUnixFileDescriptor(file.descriptor()))};
     });
     methods_.add("Advise", "o", [this](const QDBusMessage& call) {

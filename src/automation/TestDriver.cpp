@@ -27,6 +27,7 @@
 #include <QPointer>
 
 #include <cmath>
+#include <stdexcept>
 
 namespace didev {
 
@@ -61,11 +62,6 @@ DeviceKind deviceKind(const QString& kind)
     if (kind == QLatin1String("audio"))
         return DeviceKind::Audio;
     raiseInvalidArguments(QStringLiteral("Device kind is video or audio, not '%1'").arg(kind));
-}
-
-QString subsystemOf(DeviceKind kind)
-{
-    return kind == DeviceKind::Video ? QStringLiteral("video4linux") : QStringLiteral("sound");
 }
 
 DeviceWatch& deviceWatch()
@@ -241,19 +237,18 @@ void TestDriver::addDeviceMethods()
         const DeviceKind kind = deviceKind(argumentAt<QString>(call, 0));
         const QString name = argumentAt<QString>(call, 1);
         CaptureControl& control = captureWindow().captureControl();
+        // The device provider announces it to the device monitor, as hardware would.
         if (kind == DeviceKind::Video) {
-            VirtualVideoDevice device;
-            device.name = name;
-            if (const QString pattern = argumentAt<QString>(call, 2); !pattern.isEmpty()) {
-                if (!isVideoTestPattern(pattern))
-                    raiseInvalidArguments(QStringLiteral("No test pattern is called '%1'").arg(pattern));
-                device.pattern = pattern;
+            // The pattern may go on with the size and the kind: "ball:1280x720@30:mjpeg".
+            const QString pattern = argumentAt<QString>(call, 2);
+            try {
+                control.plugVirtualVideo(parseVirtualVideo(pattern.isEmpty() ? name : name + u':' + pattern));
+            } catch (const std::invalid_argument& error) {
+                raiseInvalidArguments(QString::fromStdString(error.what()));
             }
-            control.plugVirtualVideo(device);
         } else {
             control.plugVirtualAudio(VirtualAudioDevice{name});
         }
-        deviceWatch().postNotice(QStringLiteral("add"), subsystemOf(kind));
         return QVariantList{};
     });
     methods_.add("UnplugDevice", "ss", [](const QDBusMessage& call) {
@@ -263,7 +258,6 @@ void TestDriver::addDeviceMethods()
         const bool unplugged = kind == DeviceKind::Video ? control.unplugVirtualVideo(name) : control.unplugVirtualAudio(name);
         if (!unplugged)
             raiseInvalidArguments(QStringLiteral("No virtual device is called '%1'").arg(name));
-        deviceWatch().postNotice(QStringLiteral("remove"), subsystemOf(kind));
         return QVariantList{};
     });
     methods_.add("PostDeviceNotice", "ss", [](const QDBusMessage& call) {

@@ -1,15 +1,51 @@
 #include "capture/CaptureControl.h"
 
 #include "capture/CaptureError.h"
+#include "capture/CaptureLog.h"
 #include "capture/DeviceMonitor.h"
+#include "capture/provider/DeviceProvider.h"
 #include "common/AutomationError.h"
 
 #include <QMetaObject>
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 
 namespace didev {
+
+namespace {
+
+QString keyOf(const VirtualVideoDevice& device)
+{
+    return QStringLiteral("video:%1:%2:%3x%4@%5:%6")
+        .arg(device.name, device.pattern)
+        .arg(device.format.width)
+        .arg(device.format.height)
+        .arg(device.format.framesPerSecond)
+        .arg(static_cast<int>(device.kind));
+}
+
+QString keyOf(const VirtualAudioDevice& device)
+{
+    return QStringLiteral("audio:") + device.name;
+}
+
+// The virtual devices a process is started with are its cameras and microphones, as plugged-in
+// ones are: every control that names the same one shares its plug, so a window closing does not
+// pull out the camera another window shows. All on the user-interface thread.
+std::shared_ptr<PluggedDevice> sharedPlug(const QString& key, std::shared_ptr<const SourceRecipe> recipe)
+{
+    static std::map<QString, std::weak_ptr<PluggedDevice>> plugs;
+    std::weak_ptr<PluggedDevice>& plug = plugs[key];
+    if (std::shared_ptr<PluggedDevice> shared = plug.lock())
+        return shared;
+    auto shared = std::make_shared<PluggedDevice>(std::move(recipe));
+    plug = shared;
+    return shared;
+}
+
+} // namespace
 
 CaptureControl::CaptureControl(CaptureOptions options, QObject* parent)
     : QObject(parent)
@@ -18,10 +54,21 @@ CaptureControl::CaptureControl(CaptureOptions options, QObject* parent)
     , audio_(DeviceKind::Audio, [this] { return enumerate(DeviceKind::Audio); }, [this] { audioSelectionChanged(); })
 {
     ensureGstreamer();
+    // Two alike entries are two devices, in every control that names them.
+    QStringList keys;
+    const auto share = [&](DeviceKind kind, QString key, std::shared_ptr<const SourceRecipe> recipe) {
+        keys.append(key);
+        key += u'#' + QString::number(keys.count(key));
+        plugged_.emplace_back(kind, sharedPlug(key, std::move(recipe)));
+    };
     for (const VirtualVideoDevice& device : options_.virtualVideo)
-        virtualVideo_.append({nextVirtualId_++, device});
+        share(DeviceKind::Video, keyOf(device), device.recipe());
     for (const VirtualAudioDevice& device : options_.virtualAudio)
-        virtualAudio_.append({nextVirtualId_++, device});
+        share(DeviceKind::Audio, keyOf(device), device.recipe());
+    if (DeviceMonitor* monitor = DeviceMonitor::current()) {
+        connect(monitor, &DeviceMonitor::deviceAdded, this, &CaptureControl::deviceCameOrWent);
+        connect(monitor, &DeviceMonitor::deviceRemoved, this, &CaptureControl::deviceCameOrWent);
+    }
     video_.refresh();
     audio_.refresh();
 }
@@ -32,19 +79,28 @@ CaptureControl::~CaptureControl()
     audioPipeline_.reset();
 }
 
-QList<CaptureDevice> CaptureControl::enumerate(DeviceKind kind)
+QList<CaptureDevice> CaptureControl::enumerate(DeviceKind kind) const
 {
     QList<CaptureDevice> devices;
-    if (const DeviceMonitor* monitor = DeviceMonitor::current(); monitor && options_.systemDevices)
-        devices = monitor->devices(kind);
-    if (kind == DeviceKind::Video) {
-        for (const auto& [id, device] : virtualVideo_)
-            devices.append(CaptureDevice::fromVirtual(device, id));
-    } else {
-        for (const auto& [id, device] : virtualAudio_)
-            devices.append(CaptureDevice::fromVirtual(device, id));
+    if (const DeviceMonitor* monitor = DeviceMonitor::current()) {
+        for (const CaptureDevice& device : monitor->devices(kind)) {
+            if (options_.systemDevices || DeviceProvider::offers(device.device.get()))
+                devices.append(device);
+        }
+        return devices;
+    }
+    for (const auto& device : DeviceProvider::devices()) {
+        if (CaptureDevice::kindOf(device.get()) == kind)
+            devices.append(CaptureDevice::fromDevice(device.get()));
     }
     return devices;
+}
+
+void CaptureControl::deviceCameOrWent(DeviceKind kind)
+{
+    // The menus list what the monitor lists now; a selected device that went is deselected.
+    listOf(kind).refresh();
+    emit devicesChanged(kind);
 }
 
 void CaptureControl::setPreview(bool on)
@@ -155,44 +211,44 @@ void CaptureControl::stopCapture()
     capturing_ = false;
 }
 
+void CaptureControl::plug(DeviceKind kind, std::shared_ptr<const SourceRecipe> recipe)
+{
+    plugged_.emplace_back(kind, std::make_shared<PluggedDevice>(std::move(recipe)));
+    // Listed at once; the monitor's arrival notice finds it there already.
+    listOf(kind).refresh();
+}
+
+bool CaptureControl::unplug(DeviceKind kind, const QString& name)
+{
+    const std::string wanted = name.toStdString();
+    const auto found = std::find_if(plugged_.begin(), plugged_.end(), [&](const auto& plugged) {
+        return plugged.first == kind && plugged.second->recipe()->displayName() == wanted;
+    });
+    if (found == plugged_.end())
+        return false;
+    plugged_.erase(found);
+    listOf(kind).refresh();
+    return true;
+}
+
 void CaptureControl::plugVirtualVideo(const VirtualVideoDevice& device)
 {
-    const int id = nextVirtualId_++;
-    virtualVideo_.append({id, device});
-    video_.append(CaptureDevice::fromVirtual(device, id));
+    plug(DeviceKind::Video, device.recipe());
 }
 
 void CaptureControl::plugVirtualAudio(const VirtualAudioDevice& device)
 {
-    const int id = nextVirtualId_++;
-    virtualAudio_.append({id, device});
-    audio_.append(CaptureDevice::fromVirtual(device, id));
+    plug(DeviceKind::Audio, device.recipe());
 }
 
 bool CaptureControl::unplugVirtualVideo(const QString& name)
 {
-    for (int i = 0; i < virtualVideo_.size(); ++i) {
-        if (virtualVideo_[i].second.name != name)
-            continue;
-        const int id = virtualVideo_[i].first;
-        virtualVideo_.removeAt(i);
-        video_.remove(CaptureDevice::virtualKey(DeviceKind::Video, id));
-        return true;
-    }
-    return false;
+    return unplug(DeviceKind::Video, name);
 }
 
 bool CaptureControl::unplugVirtualAudio(const QString& name)
 {
-    for (int i = 0; i < virtualAudio_.size(); ++i) {
-        if (virtualAudio_[i].second.name != name)
-            continue;
-        const int id = virtualAudio_[i].first;
-        virtualAudio_.removeAt(i);
-        audio_.remove(CaptureDevice::virtualKey(DeviceKind::Audio, id));
-        return true;
-    }
-    return false;
+    return unplug(DeviceKind::Audio, name);
 }
 
 bool CaptureControl::failSource(DeviceKind kind, const QString& reason)
@@ -241,7 +297,7 @@ void CaptureControl::startVideo()
     } catch (const AutomationError& error) {
         reason = QString::fromStdString(error.description());
     }
-    endSource(DeviceKind::Video, QStringLiteral("\"%1\": %2").arg(device.name, reason));
+    endSource(DeviceKind::Video, reason);
 }
 
 void CaptureControl::startAudio()
@@ -259,7 +315,7 @@ void CaptureControl::startAudio()
     } catch (const AutomationError& error) {
         reason = QString::fromStdString(error.description());
     }
-    endSource(DeviceKind::Audio, QStringLiteral("\"%1\": %2").arg(device.name, reason));
+    endSource(DeviceKind::Audio, reason);
 }
 
 void CaptureControl::stopVideo()
@@ -276,19 +332,24 @@ void CaptureControl::stopAudio()
 
 void CaptureControl::announceStart(DeviceKind kind)
 {
+    DeviceList& list = listOf(kind);
+    list.markWorking(list.selectedIndex());
     QMetaObject::invokeMethod(
         this, [this, kind] { emit sourceStarted(kind); }, Qt::QueuedConnection);
 }
 
 void CaptureControl::endSource(DeviceKind kind, const QString& reason)
 {
-    if (kind == DeviceKind::Video) {
+    DeviceList& list = listOf(kind);
+    const QString name = list.selected() ? list.selected()->name : QString();
+    // The reason is the device's and GStreamer's own; it is not lost, whoever listens.
+    qCWarning(captureLog).noquote() << QStringLiteral("\"%1\" failed: %2").arg(name, reason);
+    list.markFailed(list.selectedIndex());
+    if (kind == DeviceKind::Video)
         stopVideo();
-        video_.clearSelection();
-    } else {
+    else
         stopAudio();
-        audio_.clearSelection();
-    }
+    list.clearSelection();
     // Told later, from the event loop, so no handler runs inside a device-list write.
     QMetaObject::invokeMethod(
         this, [this, kind, reason] { emit sourceEnded(kind, reason); }, Qt::QueuedConnection);

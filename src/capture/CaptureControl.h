@@ -5,6 +5,7 @@
 #include "capture/DeviceList.h"
 #include "capture/FrameSlot.h"
 #include "capture/VideoPipeline.h"
+#include "capture/provider/PluggedDevice.h"
 #include "common/Picture.h"
 
 #include <QObject>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace didev {
 
@@ -23,9 +25,13 @@ enum class GrabStep { Readiness, Start, Fetch };
 enum class InputMode : int32_t { AudioAndVideo = 0, VideoOnly = 1, AudioOnly = 2 };
 
 // The capture control: device lists, the live preview of the selected video device (and the
-// selected audio device to the speakers), and the still grab. One pipeline runs per selected
-// source while the preview is on. Failures of a running source never reach the caller: they
-// end that source (its list's selection becomes -1) and sourceEnded tells the window.
+// selected audio device to the speakers), and the still grab. Every device comes from a
+// GStreamer device provider: the process's device monitor lists the system's and the module's
+// own (virtual devices, plugged in by this control); without a monitor only the module's own are
+// known. The lists follow the monitor's arrivals and removals at once. One pipeline runs per
+// selected source while the preview is on. Failures of a running source never reach the caller:
+// they end that source (its list's selection becomes -1, the device is marked as failing), go to
+// the log with the device's name, and sourceEnded tells the window.
 class CaptureControl : public QObject {
     Q_OBJECT
 
@@ -67,7 +73,8 @@ public:
     void stopCapture();
 
     // Virtual devices plugged in at run time go to the end of their list; unplugging one in
-    // use ends its source. False when no virtual device of that name is present.
+    // use ends its source (one this control was started with stays while another control of the
+    // process shares it). False when this control plugged no virtual device of that name.
     void plugVirtualVideo(const VirtualVideoDevice& device);
     void plugVirtualAudio(const VirtualAudioDevice& device);
     bool unplugVirtualVideo(const QString& name);
@@ -96,11 +103,17 @@ signals:
     void sourceStarted(didev::DeviceKind kind);
     // A source ended on its own (error, vanished device); its selection is already -1.
     void sourceEnded(didev::DeviceKind kind, const QString& reason);
+    // A device of `kind` came or went and the list shows it; the selection may have dropped.
+    void devicesChanged(didev::DeviceKind kind);
     // event 14: a press or move of the pointer over the video, in pixels.
     void pointerEvent(float x, float y);
 
 private:
-    QList<CaptureDevice> enumerate(DeviceKind kind);
+    QList<CaptureDevice> enumerate(DeviceKind kind) const;
+    DeviceList& listOf(DeviceKind kind) { return kind == DeviceKind::Video ? video_ : audio_; }
+    void plug(DeviceKind kind, std::shared_ptr<const SourceRecipe> recipe);
+    bool unplug(DeviceKind kind, const QString& name);
+    void deviceCameOrWent(DeviceKind kind);
     void videoSelectionChanged();
     void audioSelectionChanged();
     void startVideo();
@@ -116,9 +129,9 @@ private:
     void requireVideo(const char* call) const;
 
     CaptureOptions options_;
-    QList<std::pair<int, VirtualVideoDevice>> virtualVideo_;
-    QList<std::pair<int, VirtualAudioDevice>> virtualAudio_;
-    int nextVirtualId_ = 1;
+    // The virtual devices this control offers; those it was started with are shared with every
+    // control of the process started with the same, plugged in as long as one of them lives.
+    std::vector<std::pair<DeviceKind, std::shared_ptr<PluggedDevice>>> plugged_;
 
     DeviceList video_;
     DeviceList audio_;

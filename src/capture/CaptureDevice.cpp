@@ -2,33 +2,10 @@
 
 namespace didev {
 
-CaptureDevice CaptureDevice::fromVirtual(const VirtualVideoDevice& device, int id)
+CaptureDevice CaptureDevice::fromDevice(GstDevice* device)
 {
     CaptureDevice entry;
-    entry.name = device.name;
-    entry.key = virtualKey(DeviceKind::Video, id);
-    entry.virtualVideo = device;
-    return entry;
-}
-
-CaptureDevice CaptureDevice::fromVirtual(const VirtualAudioDevice& device, int id)
-{
-    CaptureDevice entry;
-    entry.name = device.name;
-    entry.key = virtualKey(DeviceKind::Audio, id);
-    entry.virtualAudio = device;
-    return entry;
-}
-
-QString CaptureDevice::virtualKey(DeviceKind kind, int id)
-{
-    return QStringLiteral("%1:%2").arg(kind == DeviceKind::Video ? QStringLiteral("virtual-video") : QStringLiteral("virtual-audio")).arg(id);
-}
-
-CaptureDevice CaptureDevice::fromSystem(GstDevice* device)
-{
-    CaptureDevice entry;
-    entry.system = shareDevice(device);
+    entry.device = shareDevice(device);
     const GMemoryPtr<gchar> name(gst_device_get_display_name(device));
     entry.name = QString::fromUtf8(name ? name.get() : "");
     // The device node or the sound server's object tells two cameras of the same model apart.
@@ -44,6 +21,15 @@ CaptureDevice CaptureDevice::fromSystem(GstDevice* device)
     }
     entry.key = QStringLiteral("system:") + entry.name + u'|' + where;
     return entry;
+}
+
+std::optional<DeviceKind> CaptureDevice::kindOf(GstDevice* device)
+{
+    if (gst_device_has_classes(device, "Video/Source"))
+        return DeviceKind::Video;
+    if (gst_device_has_classes(device, "Audio/Source"))
+        return DeviceKind::Audio;
+    return std::nullopt;
 }
 
 } // namespace didev

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "capture/CaptureOptions.h"
 #include "capture/GstHandles.h"
 
 #include <QString>
@@ -11,21 +10,16 @@ namespace didev {
 
 enum class DeviceKind { Video, Audio };
 
-// One entry of a device list: a device the media framework found, or a virtual one.
+// One entry of a device list: a device a GStreamer device provider offers, the system's or the
+// module's own; all of them are listed, started and lost the same way.
 struct CaptureDevice {
     QString name;
-    QString key;                          // stays the same across refreshes while the device is present
-    GstDeviceRef system;                  // set for a device the framework found
-    std::optional<VirtualVideoDevice> virtualVideo;
-    std::optional<VirtualAudioDevice> virtualAudio;
+    QString key;   // stays the same across refreshes while the device is present
+    GstDeviceRef device;
 
-    bool isVirtual() const { return virtualVideo.has_value() || virtualAudio.has_value(); }
-
-    // `id` tells apart virtual devices that share a name.
-    static CaptureDevice fromVirtual(const VirtualVideoDevice& device, int id);
-    static CaptureDevice fromVirtual(const VirtualAudioDevice& device, int id);
-    static CaptureDevice fromSystem(GstDevice* device);
-    static QString virtualKey(DeviceKind kind, int id);
+    static CaptureDevice fromDevice(GstDevice* device);
+    // Video for a "Video/Source", audio for an "Audio/Source", nothing for any other device.
+    static std::optional<DeviceKind> kindOf(GstDevice* device);
 };
 
 } // namespace didev

@@ -1,6 +1,8 @@
 #include "capture/CaptureOptions.h"
 
 #include "capture/GstHandles.h"
+#include "capture/provider/TestPatternCamera.h"
+#include "capture/provider/TestToneMicrophone.h"
 
 #include <QRegularExpression>
 
@@ -31,6 +33,25 @@ VideoFormat parseFormat(const QString& entry, const QString& text)
     if (format.framesPerSecond < 1 || format.framesPerSecond > 120)
         throw badEntry(entry, QStringLiteral("frame rate %1 is outside 1 to 120").arg(format.framesPerSecond));
     return format;
+}
+
+struct KindName {
+    const char* word;
+    VirtualCameraKind kind;
+};
+
+constexpr KindName kKindNames[] = {{"raw", VirtualCameraKind::Raw},
+                                   {"mjpeg", VirtualCameraKind::Mjpeg},
+                                   {"broken", VirtualCameraKind::Broken},
+                                   {"vanishing", VirtualCameraKind::Vanishing}};
+
+VirtualCameraKind parseKind(const QString& entry, const QString& text)
+{
+    for (const KindName& name : kKindNames) {
+        if (text == QLatin1String(name.word))
+            return name.kind;
+    }
+    throw badEntry(entry, QStringLiteral("\"%1\" is not a kind (raw, mjpeg, broken, vanishing)").arg(text));
 }
 
 QStringList entriesOf(const QString& text)
@@ -66,8 +87,8 @@ bool isVideoTestPattern(const QString& pattern)
 VirtualVideoDevice parseVirtualVideo(const QString& text)
 {
     const QStringList parts = text.split(u':');
-    if (parts.size() > 3)
-        throw badEntry(text, QStringLiteral("more than NAME:PATTERN:SIZE"));
+    if (parts.size() > 4)
+        throw badEntry(text, QStringLiteral("more than NAME:PATTERN:SIZE:KIND"));
     VirtualVideoDevice device;
     device.name = parts[0].trimmed();
     if (device.name.isEmpty())
@@ -77,9 +98,31 @@ VirtualVideoDevice parseVirtualVideo(const QString& text)
         if (!isVideoTestPattern(device.pattern))
             throw badEntry(text, QStringLiteral("\"%1\" is not a test pattern").arg(device.pattern));
     }
-    if (parts.size() > 2)
+    if (parts.size() > 2 && (parts.size() == 3 || !parts[2].trimmed().isEmpty()))
         device.format = parseFormat(text, parts[2].trimmed());
+    if (parts.size() > 3)
+        device.kind = parseKind(text, parts[3].trimmed());
     return device;
+}
+
+std::shared_ptr<const SourceRecipe> VirtualVideoDevice::recipe() const
+{
+    TestPatternCamera::Settings settings;
+    settings.pattern = pattern.toStdString();
+    settings.width = format.width;
+    settings.height = format.height;
+    settings.framesPerSecond = format.framesPerSecond;
+    settings.encoding = kind == VirtualCameraKind::Mjpeg ? PictureEncoding::Jpeg : PictureEncoding::RawYuy2;
+    if (kind == VirtualCameraKind::Broken)
+        settings.fault = SourceFault::FailsToStart;
+    else if (kind == VirtualCameraKind::Vanishing)
+        settings.fault = SourceFault::FailsMidStream;
+    return std::make_shared<TestPatternCamera>(name.toStdString(), settings);
+}
+
+std::shared_ptr<const SourceRecipe> VirtualAudioDevice::recipe() const
+{
+    return std::make_shared<TestToneMicrophone>(name.toStdString());
 }
 
 QList<VirtualVideoDevice> parseVirtualVideoList(const QString& text)

@@ -78,7 +78,8 @@ CaptureWindow::CaptureWindow(CaptureOptions options, QWidget* parent)
     videoView_ = new VideoView(capture_, this);
     videoView_->setObjectName(QStringLiteral("captureControl"));
     connect(&capture_, &CaptureControl::pointerEvent, this, &CaptureWindow::pointerOverVideo);
-    connect(&capture_, &CaptureControl::sourceEnded, this, &CaptureWindow::sourceEnded);
+    connect(&capture_, &CaptureControl::sourceEnded, this, &CaptureWindow::showDevices);
+    connect(&capture_, &CaptureControl::devicesChanged, this, &CaptureWindow::showDevices);
 
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("statusBar"));
@@ -292,9 +293,11 @@ void CaptureWindow::showDeviceNames()
 
 void CaptureWindow::selectFirstDevices()
 {
+    // The first device, passing over those that failed: a broken camera is tried once, not on
+    // every reconnection.
     for (DeviceList* list : {&capture_.videoDevices(), &capture_.audioDevices()}) {
-        if (list->count() > 0)
-            list->setSelectedIndex(0);
+        if (const int first = list->firstUsable(); first >= 0)
+            list->setSelectedIndex(first);
     }
 }
 
@@ -348,14 +351,12 @@ void CaptureWindow::tryReconnect()
     showDeviceNames();
 }
 
-void CaptureWindow::sourceEnded(DeviceKind kind)
+void CaptureWindow::showDevices(DeviceKind kind)
 {
-    // A source that failed on its own is handed to the device watch: the logo and the
-    // status bar show it now, and the heartbeat starts the reconnection.
-    if (kind == DeviceKind::Video) {
-        moduleState().videoDeviceChanged = kHostTrue;
+    // A source that failed, or whose device went, leaves its selection at -1: the logo and the
+    // status bar show it now. A failure is no device notice; reconnection waits for one.
+    if (kind == DeviceKind::Video)
         placeLogo();
-    }
     showDeviceNames();
 }
 

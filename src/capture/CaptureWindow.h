@@ -115,7 +115,7 @@ private:
     void hideGrabFailed();
     void pointerOverVideo(float x, float y);
     void openPanelMenu(int index);
-    void sourceEnded(DeviceKind kind);
+    void showDevices(DeviceKind kind);
     void layoutStatusBar();
 
     CaptureControl capture_;

@@ -2,6 +2,8 @@
 
 #include "capture/CaptureError.h"
 
+#include <algorithm>
+
 namespace didev {
 
 DeviceList::DeviceList(DeviceKind kind, Enumerate enumerate, SelectionChanged selectionChanged)
@@ -49,10 +51,49 @@ const CaptureDevice* DeviceList::selected() const
     return selected_ < 0 ? nullptr : &entries_[selected_];
 }
 
+namespace {
+
+// The same device object: a camera plugged back in is a new one, even under the same key.
+bool sameDevice(const CaptureDevice& a, const CaptureDevice& b)
+{
+    return a.key == b.key && a.device == b.device;
+}
+
+} // namespace
+
+void DeviceList::markFailed(int index)
+{
+    if (index >= 0 && index < count() && !hasFailed(index))
+        failed_.append(entries_[index]);
+}
+
+void DeviceList::markWorking(int index)
+{
+    if (index >= 0 && index < count())
+        failed_.removeIf([&](const CaptureDevice& device) { return sameDevice(device, entries_[index]); });
+}
+
+bool DeviceList::hasFailed(int index) const
+{
+    return std::any_of(failed_.begin(), failed_.end(), [&](const CaptureDevice& device) { return sameDevice(device, entries_[index]); });
+}
+
+int DeviceList::firstUsable() const
+{
+    for (int i = 0; i < count(); ++i) {
+        if (!hasFailed(i))
+            return i;
+    }
+    return -1;
+}
+
 void DeviceList::refresh()
 {
     const QString selectedKey = selected_ < 0 ? QString() : entries_[selected_].key;
     entries_ = enumerate_ ? enumerate_() : QList<CaptureDevice>{};
+    failed_.removeIf([&](const CaptureDevice& device) {
+        return std::none_of(entries_.begin(), entries_.end(), [&](const CaptureDevice& entry) { return sameDevice(entry, device); });
+    });
     if (selectedKey.isEmpty())
         return;
     for (int i = 0; i < count(); ++i) {
@@ -64,29 +105,6 @@ void DeviceList::refresh()
     selected_ = -1;
     if (selectionChanged_)
         selectionChanged_();
-}
-
-void DeviceList::append(const CaptureDevice& device)
-{
-    entries_.append(device);
-}
-
-bool DeviceList::remove(const QString& key)
-{
-    for (int i = 0; i < count(); ++i) {
-        if (entries_[i].key != key)
-            continue;
-        entries_.removeAt(i);
-        if (selected_ == i) {
-            selected_ = -1;
-            if (selectionChanged_)
-                selectionChanged_();
-        } else if (selected_ > i) {
-            --selected_;
-        }
-        return true;
-    }
-    return false;
 }
 
 } // namespace didev

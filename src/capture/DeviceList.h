@@ -35,12 +35,16 @@ public:
     // new place), a selected device that is gone is deselected.
     void refresh();
 
-    // A device plugged in at run time goes to the end of the list.
-    void append(const CaptureDevice& device);
-    // Removes the first entry with this key; deselects it when it was selected. False when none.
-    bool remove(const QString& key);
     // Drops the selection without telling the owner (its source has already ended).
     void clearSelection() { selected_ = -1; }
+
+    // A device whose source failed is passed over by firstUsable() until it is listed anew
+    // (pulled out and plugged back in) or starts after all; indexes outside the list are ignored.
+    void markFailed(int index);
+    void markWorking(int index);
+    bool hasFailed(int index) const;
+    // The first device not known to fail, or -1.
+    int firstUsable() const;
 
 private:
     void checkIndex(int index, int lowest, const char* call) const;
@@ -49,6 +53,7 @@ private:
     Enumerate enumerate_;
     SelectionChanged selectionChanged_;
     QList<CaptureDevice> entries_;
+    QList<CaptureDevice> failed_;
     int selected_ = -1;
 };
 

@@ -22,15 +22,6 @@ QString providerName(GstDeviceProvider* provider)
     return QString::fromUtf8(factory ? GST_OBJECT_NAME(factory) : GST_OBJECT_NAME(provider));
 }
 
-std::optional<DeviceKind> kindOf(GstDevice* device)
-{
-    if (gst_device_has_classes(device, kVideoClasses))
-        return DeviceKind::Video;
-    if (gst_device_has_classes(device, kAudioClasses))
-        return DeviceKind::Audio;
-    return std::nullopt;
-}
-
 } // namespace
 
 DeviceMonitor::DeviceMonitor(QObject* parent)
@@ -116,8 +107,8 @@ QList<CaptureDevice> DeviceMonitor::devices(DeviceKind kind) const
         GList* devices = gst_device_provider_get_devices(provider.get());
         for (GList* item = devices; item; item = item->next) {
             auto* device = GST_DEVICE(item->data);
-            if (kindOf(device) == kind)
-                found.append(CaptureDevice::fromSystem(device));
+            if (CaptureDevice::kindOf(device) == kind)
+                found.append(CaptureDevice::fromDevice(device));
         }
         g_list_free_full(devices, gst_object_unref);
     }
@@ -144,13 +135,13 @@ GstBusSyncReply DeviceMonitor::onBusMessage(GstBus*, GstMessage* message, gpoint
         gst_message_parse_device_removed(message, &device);
     gst_message_unref(message);
     const GstObjectPtr<GstDevice> owned(device);
-    const std::optional<DeviceKind> deviceKind = device ? kindOf(device) : std::nullopt;
+    const std::optional<DeviceKind> deviceKind = device ? CaptureDevice::kindOf(device) : std::nullopt;
     if (!deviceKind)
         return GST_BUS_DROP;
     auto* monitor = static_cast<DeviceMonitor*>(self);
     QMetaObject::invokeMethod(
         monitor,
-        [monitor, added, kind = *deviceKind, entry = CaptureDevice::fromSystem(device)] {
+        [monitor, added, kind = *deviceKind, entry = CaptureDevice::fromDevice(device)] {
             if (added)
                 emit monitor->deviceAdded(kind, entry);
             else

@@ -31,7 +31,7 @@ public:
 
     // The monitor that lives now. The process creates it (main(), or a test that wants the
     // system's devices) before it opens capture windows and destroys it before it ends; while
-    // there is none, capture controls list only their virtual devices.
+    // there is none, capture controls list only the devices of the module's own provider.
     static DeviceMonitor* current();
 
     // The devices of that kind present now, in provider rank order.

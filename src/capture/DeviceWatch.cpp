@@ -1,5 +1,7 @@
 #include "capture/DeviceWatch.h"
 
+#include "capture/DeviceMonitor.h"
+
 #include "state/ModuleState.h"
 
 #include <QFileInfo>
@@ -39,6 +41,7 @@ DeviceWatch::DeviceWatch(QObject* parent)
     : QObject(parent)
 {
     open();
+    watchDeviceMonitor();
 }
 
 DeviceWatch::~DeviceWatch() = default;
@@ -65,6 +68,23 @@ void DeviceWatch::open()
     source_ = QString::fromLatin1(source);
     notifier_ = new QSocketNotifier(udev_monitor_get_fd(monitor_.get()), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &DeviceWatch::readMonitor);
+}
+
+void DeviceWatch::watchDeviceMonitor()
+{
+    DeviceMonitor* monitor = DeviceMonitor::current();
+    if (!monitor)
+        return;
+    connect(monitor, &DeviceMonitor::deviceAdded, this, [this](DeviceKind kind) { handleMonitorNotice(QStringLiteral("add"), kind); });
+    connect(monitor, &DeviceMonitor::deviceRemoved, this, [this](DeviceKind kind) { handleMonitorNotice(QStringLiteral("remove"), kind); });
+}
+
+void DeviceWatch::handleMonitorNotice(const QString& action, DeviceKind kind)
+{
+    const bool video = kind == DeviceKind::Video;
+    if (video)
+        moduleState().videoDeviceChanged = kHostTrue;
+    emit noticeHandled(action, QString::fromLatin1(video ? kMonitorVideo : kMonitorAudio), video);
 }
 
 void DeviceWatch::readMonitor()

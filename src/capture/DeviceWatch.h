@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/CaptureDevice.h"
+
 #include <QObject>
 #include <QString>
 
@@ -13,6 +15,8 @@ namespace didev {
 
 // Watches device arrival and removal on the event loop and raises the module's
 // videoDeviceChanged flag for a video device coming or going; the heartbeat does the rest.
+// Notices come from udev and from the process's device monitor (a provider may announce its
+// cameras only there); a camera failing is no notice.
 class DeviceWatch : public QObject {
     Q_OBJECT
 
@@ -33,6 +37,10 @@ public:
     // The filter: only the arrival or removal of a video4linux device counts.
     static bool isVideoDeviceChange(const QString& action, const QString& subsystem);
 
+    // The subsystem named in notices from the device monitor.
+    static constexpr const char* kMonitorVideo = "Video/Source";
+    static constexpr const char* kMonitorAudio = "Audio/Source";
+
 signals:
     // Every notice after the filter ran; `videoDeviceChanged` tells whether it set the flag.
     void noticeHandled(const QString& action, const QString& subsystem, bool videoDeviceChanged);
@@ -48,6 +56,8 @@ private:
     void open();
     void readMonitor();
     void handleNotice(const QString& action, const QString& subsystem);
+    void watchDeviceMonitor();
+    void handleMonitorNotice(const QString& action, DeviceKind kind);
 
     std::unique_ptr<udev, UdevUnref> udev_;
     std::unique_ptr<udev_monitor, MonitorUnref> monitor_;

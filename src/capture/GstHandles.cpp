@@ -1,5 +1,7 @@
 #include "capture/GstHandles.h"
 
+#include "capture/provider/DeviceProvider.h"
+
 #include <mutex>
 #include <stdexcept>
 
@@ -14,6 +16,8 @@ void ensureGstreamer()
         if (!gst_init_check(nullptr, nullptr, &error)) {
             const GErrorPtr owned(error);
             failure = std::string("gst_init_check: ") + (owned ? owned->message : "unknown failure");
+        } else if (!DeviceProvider::registerPlugin()) {
+            failure = std::string("gst_plugin_register_static: ") + DeviceProvider::kPluginName + " was refused";
         }
     });
     if (!failure.empty())

@@ -40,7 +40,7 @@ inline GstDeviceRef shareDevice(GstDevice* device)
     return GstDeviceRef(device, GstObjectUnref{});
 }
 
-// Makes sure GStreamer is initialised; throws std::runtime_error with GStreamer's reason.
+// Makes sure GStreamer is initialised and the module's own device provider registered; throws std::runtime_error with GStreamer's reason.
 void ensureGstreamer();
 
 } // namespace didev

@@ -74,14 +74,30 @@ void SourcePipeline::link(std::initializer_list<GstElement*> chain)
     }
 }
 
+GstElement* SourcePipeline::addDeviceElement(const CaptureDevice& device)
+{
+    source_ = gst_device_create_element(device.device.get(), nullptr);
+    if (!source_) {
+        raiseCaptureError(CaptureErrorNumber::PipelineFailed, "gst_device_create_element",
+                          QStringLiteral("\"%1\" gave no source element").arg(device.name));
+    }
+    gst_bin_add(GST_BIN(pipeline()), source_);
+    return source_;
+}
+
 GstElement* SourcePipeline::addCapsFilter(const QString& caps)
 {
     GstCaps* parsed = gst_caps_from_string(caps.toUtf8().constData());
     if (!parsed)
         raiseCaptureError(CaptureErrorNumber::PipelineFailed, "gst_caps_from_string", caps);
     const GstCapsPtr owned(parsed);
+    return addCapsFilter(parsed);
+}
+
+GstElement* SourcePipeline::addCapsFilter(GstCaps* caps)
+{
     GstElement* filter = add("capsfilter");
-    g_object_set(filter, "caps", parsed, nullptr);
+    g_object_set(filter, "caps", caps, nullptr);
     return filter;
 }
 

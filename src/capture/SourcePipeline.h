@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CaptureDevice.h"
 #include "capture/GstHandles.h"
 
 #include <QObject>
@@ -42,6 +43,10 @@ protected:
     void link(std::initializer_list<GstElement*> chain);
     // Caps written as text ("video/x-raw,format=BGRx"), in a capsfilter.
     GstElement* addCapsFilter(const QString& caps);
+    GstElement* addCapsFilter(GstCaps* caps);
+
+    // The element the device makes, whatever provider it comes from, as source_; error 30004 when it makes none.
+    GstElement* addDeviceElement(const CaptureDevice& device);
 
     GstElement* source_ = nullptr;   // the element that stands for the device
 

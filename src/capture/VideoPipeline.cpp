@@ -1,6 +1,8 @@
 #include "capture/VideoPipeline.h"
 
 #include "capture/CaptureError.h"
+#include "capture/CaptureLog.h"
+#include "capture/SourceFormat.h"
 
 namespace didev {
 
@@ -8,16 +10,10 @@ namespace {
 
 constexpr const char* kBgrxCaps = "video/x-raw,format=BGRx";
 
-bool offersCaps(GstDevice* device, const char* mediaType)
+QString capsText(const GstCaps* caps)
 {
-    const GstCapsPtr caps(gst_device_get_caps(device));
-    if (!caps)
-        return false;
-    for (guint i = 0; i < gst_caps_get_size(caps.get()); ++i) {
-        if (gst_structure_has_name(gst_caps_get_structure(caps.get(), i), mediaType))
-            return true;
-    }
-    return false;
+    const GMemoryPtr<gchar> text(caps ? gst_caps_to_string(caps) : nullptr);
+    return QString::fromUtf8(text ? text.get() : "no caps");
 }
 
 } // namespace
@@ -47,50 +43,23 @@ VideoPipeline::~VideoPipeline()
 
 GstElement* VideoPipeline::buildSource(const CaptureDevice& device)
 {
-    if (device.virtualVideo) {
-        const VirtualVideoDevice& test = *device.virtualVideo;
-        source_ = add("videotestsrc");
-        gst_util_set_object_arg(G_OBJECT(source_), "pattern", test.pattern.toUtf8().constData());
-        g_object_set(source_, "is-live", TRUE, nullptr);
-        GstElement* format = addCapsFilter(QStringLiteral("video/x-raw,format=BGRx,width=%1,height=%2,framerate=%3/1")
-                                               .arg(test.format.width)
-                                               .arg(test.format.height)
-                                               .arg(test.format.framesPerSecond));
-        // The running clock burnt into the picture shows that the preview is live.
-        GstElement* clock = add("timeoverlay");
-        gst_util_set_object_arg(G_OBJECT(clock), "time-mode", "running-time");
-        gst_util_set_object_arg(G_OBJECT(clock), "halignment", "center");
-        gst_util_set_object_arg(G_OBJECT(clock), "valignment", "bottom");
-        // Plain text on a shaded box: an outline and a shadow would double the cost of drawing
-        // the text anew for every frame.
-        g_object_set(clock, "font-desc", "Sans Bold 20", "shaded-background", TRUE, "draw-outline", FALSE,
-                     "draw-shadow", FALSE, nullptr);
-        link({source_, format, clock});
-        return clock;
+    // Whatever the device is, its element goes in as it comes, behind the format chosen from what it offers.
+    const GstCapsPtr offered(gst_device_get_caps(device.device.get()));
+    const std::optional<SourceFormat> format = SourceFormat::choose(offered.get());
+    if (!format) {
+        raiseCaptureError(CaptureErrorNumber::PipelineFailed, "VideoPipeline",
+                          QStringLiteral("\"%1\" offers nothing the module can show: %2").arg(device.name, capsText(offered.get())));
     }
-    if (!device.system)
-        raiseCaptureError(CaptureErrorNumber::PipelineFailed, "VideoPipeline", QStringLiteral("\"%1\" is no video device").arg(device.name));
-
-    source_ = gst_device_create_element(device.system.get(), nullptr);
-    if (!source_) {
-        raiseCaptureError(CaptureErrorNumber::PipelineFailed, "gst_device_create_element",
-                          QStringLiteral("\"%1\" gave no source element").arg(device.name));
-    }
-    gst_bin_add(GST_BIN(pipeline()), source_);
-    // Raw video goes on as it is; a camera that only sends JPEG is decoded first.
-    if (offersCaps(device.system.get(), "video/x-raw")) {
-        GstElement* raw = addCapsFilter(QStringLiteral("video/x-raw"));
-        link({source_, raw});
-        return raw;
-    }
-    if (offersCaps(device.system.get(), "image/jpeg")) {
-        GstElement* jpeg = addCapsFilter(QStringLiteral("image/jpeg"));
-        GstElement* decoder = add("jpegdec");
-        link({source_, jpeg, decoder});
-        return decoder;
-    }
-    raiseCaptureError(CaptureErrorNumber::PipelineFailed, "VideoPipeline",
-                      QStringLiteral("\"%1\" offers neither raw video nor JPEG").arg(device.name));
+    qCInfo(captureLog).noquote() << QStringLiteral("\"%1\": %2").arg(device.name, format->text());
+    addDeviceElement(device);
+    const GstCapsPtr wanted(format->caps());
+    GstElement* filter = addCapsFilter(wanted.get());
+    link({source_, filter});
+    if (!format->isJpeg())
+        return filter;   // the branches convert raw video for the preview
+    GstElement* decoder = add("jpegdec");
+    link({filter, decoder});
+    return decoder;
 }
 
 void VideoPipeline::buildBranch(Branch& branch, GstElement* tee)
@@ -105,6 +74,10 @@ void VideoPipeline::buildBranch(Branch& branch, GstElement* tee)
     chain.push_back(add("videoconvert"));
     if (branch.stage == static_cast<int>(PreviewStage::Compressor)) {
         // Full-range 4:2:0, as a JPEG file holds it; limited range would wash the picture out.
+        // By way of RGB: from a camera's limited-range YUV straight to full-range YUV the
+        // converter keeps the levels as they are, and the picture comes out washed out anyway.
+        chain.push_back(addCapsFilter(QString::fromLatin1(kBgrxCaps)));
+        chain.push_back(add("videoconvert"));
         chain.push_back(addCapsFilter(QStringLiteral("video/x-raw,format=I420,colorimetry=1:4:0:0")));
         GstElement* encoder = add("jpegenc");
         g_object_set(encoder, "quality", kPreviewJpegQuality, nullptr);

@@ -1,5 +1,7 @@
 #include "imaging/PixelView.h"
 
+#include "common/Picture.h"
+
 #include <immintrin.h>
 
 #include <cstring>
@@ -66,7 +68,12 @@ void bgrToBgrx(const uint8_t* source, uint8_t* target, int pixels) noexcept
     }
 }
 
-void copyPixels(const PixelView& target, int destX, int destY, const PixelView& source, int srcX, int srcY,
+ConstPixelView viewOf(const Picture& picture) noexcept
+{
+    return {picture.bits(), picture.width(), picture.height(), picture.stride(), PixelLayout::Bgrx32TopDown};
+}
+
+void copyPixels(const PixelView& target, int destX, int destY, const ConstPixelView& source, int srcX, int srcY,
     int width, int height)
 {
     const int sourceBytes = source.bytesPerPixel();

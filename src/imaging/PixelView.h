@@ -2,8 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 namespace didev {
+
+class Picture;
 
 // The two pixel layouts the module draws with.
 enum class PixelLayout {
@@ -12,27 +15,40 @@ enum class PixelLayout {
 };
 
 // Borrowed pixel memory: `bits` is memory row 0, which is the bottom row for a bottom-up layout.
-struct PixelView {
-    uint8_t* bits = nullptr;
+template <typename Byte>
+struct BasicPixelView {
+    Byte* bits = nullptr;
     int width = 0;
     int height = 0;
     std::ptrdiff_t stride = 0;
     PixelLayout layout = PixelLayout::Bgrx32TopDown;
-    bool writable = false;
 
     bool empty() const noexcept { return bits == nullptr || width <= 0 || height <= 0; }
     int bytesPerPixel() const noexcept { return layout == PixelLayout::Bgr24BottomUp ? 3 : 4; }
     // Row y of the picture as seen, 0 being the top row.
-    uint8_t* row(int y) const noexcept
+    Byte* row(int y) const noexcept
     {
         const int memoryRow = layout == PixelLayout::Bgr24BottomUp ? height - 1 - y : y;
         return bits + stride * memoryRow;
     }
+
+    // A writable view reads as a read-only one.
+    operator BasicPixelView<const Byte>() const noexcept
+        requires(!std::is_const_v<Byte>)
+    {
+        return {bits, width, height, stride, layout};
+    }
 };
+
+using PixelView = BasicPixelView<uint8_t>;
+using ConstPixelView = BasicPixelView<const uint8_t>;
+
+// A picture's pixels, top-down BGRx.
+ConstPixelView viewOf(const Picture& picture) noexcept;
 
 // Copies a width x height block from (srcX, srcY) of `source` to (destX, destY) of `target`,
 // both given top-down and already clipped to both views, converting between the layouts.
-void copyPixels(const PixelView& target, int destX, int destY, const PixelView& source, int srcX, int srcY,
+void copyPixels(const PixelView& target, int destX, int destY, const ConstPixelView& source, int srcX, int srcY,
     int width, int height);
 
 // One row of BGRx pixels to BGR, and back with the fourth byte 0xFF.

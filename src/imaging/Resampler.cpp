@@ -5,6 +5,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace didev {
@@ -118,7 +119,7 @@ bool hasAvx2() noexcept
     return available;
 }
 
-void resample(const Bgr24Rows& source, const Bgr24Rows& target, bool useAvx2)
+void resample(const ConstPixelView& source, const PixelView& target, bool useAvx2)
 {
     if (target.width <= 0 || target.height <= 0)
         return;
@@ -162,14 +163,28 @@ void resample(const Bgr24Rows& source, const Bgr24Rows& target, bool useAvx2)
 
 } // namespace
 
-void resampleBilinear(const Bgr24Rows& source, const Bgr24Rows& target)
+void resampleBilinear(ConstPixelView source, const PixelView& target)
 {
     resample(source, target, hasAvx2());
 }
 
-void resampleBilinearPortable(const Bgr24Rows& source, const Bgr24Rows& target)
+void resampleBilinearPortable(ConstPixelView source, const PixelView& target)
 {
     resample(source, target, false);
+}
+
+Bitmap24 resampled(ConstPixelView source, int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return {};
+    // Rows are taken in the memory order of the 24-bit bitmap, whatever the source's layout.
+    if (source.layout != PixelLayout::Bgr24BottomUp || (width == source.width && height == source.height)) {
+        Bitmap24 bitmap = Bitmap24::from(source);
+        return width == source.width && height == source.height ? bitmap : resampled(std::as_const(bitmap).view(), width, height);
+    }
+    Bitmap24 target(width, height);
+    resampleBilinear(source, target.view());
+    return target;
 }
 
 } // namespace didev

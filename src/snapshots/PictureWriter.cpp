@@ -1,7 +1,7 @@
 #include "snapshots/PictureWriter.h"
 
-#include "imaging/JpegLibrary.h"
-#include "imaging/cDIBSection.h"
+#include "imaging/BitmapFile.h"
+#include "imaging/JpegWriter.h"
 #include "snapshots/PictureFormat.h"
 
 #include <QFile>
@@ -14,14 +14,11 @@ bool PictureWriter::save(const PicturePtr& picture, int32_t code, const QString&
         if (!picture)
             return false;
         const std::string name = QFile::encodeName(fileName).toStdString();
-        cDIBSection section;
         switch (static_cast<PictureFormat>(code)) {
         case PictureFormat::Jpeg:
-            section.CreateFromPicture(picture);
-            return SaveDIBAsJPEG(section, name, kJpegQuality);
+            return saveJpegFile(viewOf(*picture), name, kJpegQuality);
         case PictureFormat::Bitmap:
-            section.CreateFromPicture(picture);
-            return section.SavePicture(name);
+            return saveBitmapFile(viewOf(*picture), name);
         }
         return false;
     } catch (...) {

@@ -1,7 +1,8 @@
 #include "snapshots/SnapshotExport.h"
 
-#include "imaging/JpegLibrary.h"
-#include "imaging/cDIBSection.h"
+#include "common/AutomationError.h"
+#include "imaging/BitmapFile.h"
+#include "imaging/JpegWriter.h"
 #include "snapshots/PictureFormat.h"
 #include "state/ModuleState.h"
 
@@ -52,16 +53,16 @@ bool SaveFrameToFormat(const SnapshotRecord& record, int32_t code, const QString
 
 bool SaveFrameAsBitmap(const SnapshotRecord& record, const QString& fileName)
 {
-    cDIBSection section;
-    section.CreateFromPicture(record.picture);
-    return section.SavePicture(nativeName(fileName));
+    if (!record.picture)
+        raiseError(ErrorNumber::ObjectNotSet);
+    return saveBitmapFile(viewOf(*record.picture), nativeName(fileName));
 }
 
 bool SaveFrameAsJPEG(const SnapshotRecord& record, const QString& fileName, int32_t quality)
 {
-    cDIBSection section;
-    section.CreateFromPicture(record.picture);
-    return SaveDIBAsJPEG(section, nativeName(fileName), quality);
+    if (!record.picture)
+        raiseError(ErrorNumber::ObjectNotSet);
+    return saveJpegFile(viewOf(*record.picture), nativeName(fileName), quality);
 }
 
 } // namespace didev

@@ -46,51 +46,11 @@ QStringList linesOf(const QString& text)
 
 } // namespace
 
-// The drawn layer as a bitmap that block transfers write into.
-class CanvasBitmap final : public BitmapObject {
-public:
-    explicit CanvasBitmap(PictureBox* box)
-        : box_(box)
-    {
-    }
-
-    PixelView pixels() override
-    {
-        if (!box_ || box_->layer_.isNull())
-            return {};
-        QImage& layer = box_->layer_;
-        return PixelView{layer.bits(), layer.width(), layer.height(), static_cast<std::ptrdiff_t>(layer.bytesPerLine()),
-            PixelLayout::Bgrx32TopDown, true};
-    }
-
-    void changed() override
-    {
-        if (box_)
-            box_->update();
-    }
-
-    void detach() noexcept { box_ = nullptr; }
-
-private:
-    PictureBox* box_;
-};
-
 PictureBox::PictureBox(QWidget* parent)
     : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     resizeLayer();
-}
-
-PictureBox::~PictureBox()
-{
-    if (deviceContext_ != 0) {
-        if (auto canvas = std::dynamic_pointer_cast<CanvasBitmap>(selectedBitmap(deviceContext_)))
-            canvas->detach();
-        selectBitmap(deviceContext_, 0);
-        deleteContext(deviceContext_);
-        deleteBitmap(canvasBitmap_);
-    }
 }
 
 void PictureBox::setPicture(PicturePtr picture)
@@ -265,16 +225,6 @@ QImage PictureBox::composed() const
     QPainter painter(&image);
     composeInto(painter);
     return image;
-}
-
-GraphicsHandle PictureBox::hDC()
-{
-    if (deviceContext_ == 0) {
-        canvasBitmap_ = registerBitmap(std::make_shared<CanvasBitmap>(this));
-        deviceContext_ = createMemoryContext();
-        selectBitmap(deviceContext_, canvasBitmap_);
-    }
-    return deviceContext_;
 }
 
 void PictureBox::composeInto(QPainter& painter) const

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "common/Picture.h"
-#include "imaging/GraphicsObjects.h"
 
 #include <QColor>
 #include <QImage>
@@ -10,8 +9,6 @@
 #include <QWidget>
 
 namespace didev {
-
-class CanvasBitmap;
 
 // A picture box: shows an assigned picture at its top-left and, above it, a persistent drawn
 // layer (pictures painted scaled, printed text) that survives repaints until Cls. Geometry,
@@ -23,7 +20,6 @@ public:
     enum class BorderStyle { None, FixedSingle };
 
     explicit PictureBox(QWidget* parent = nullptr);
-    ~PictureBox() override;
 
     // Assigning a picture (or none) clears the drawn layer; with autoSize the box then takes
     // the picture's size. Removing the picture keeps the box's size.
@@ -77,17 +73,11 @@ public:
     // What the box shows inside its border: back colour, picture and drawn layer.
     QImage composed() const;
 
-    // A device context whose bitmap is the drawn layer, for block transfers into the box.
-    // Valid while the box lives.
-    GraphicsHandle hDC();
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    friend class CanvasBitmap;
-
     int borderPixels() const noexcept;
     double twipsPerPixelX() const;
     double twipsPerPixelY() const;
@@ -103,8 +93,6 @@ private:
     QImage layer_;
     double currentX_ = 0;
     double currentY_ = 0;
-    GraphicsHandle deviceContext_ = 0;
-    GraphicsHandle canvasBitmap_ = 0;
 };
 
 // Clears `target` and paints the whole picture of `source` into it at (0, 0), scaled by `scale`

@@ -2,18 +2,16 @@
 // errors, and the sealed bitmap file, each sent through a real peer-to-peer connection.
 #include "PeerBus.h"
 
-#include "automation/BitmapMemoryFile.h"
 #include "common/DBusMethodTable.h"
 #include "common/DBusNames.h"
 #include "common/HostStringArrayDBus.h"
 #include "common/AutomationError.h"
-#include "imaging/cDIBSection.h"
+#include "imaging/BitmapFile.h"
+#include "snapshots/SealedBitmapFile.h"
 
 #include <QDBusMetaType>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVirtualObject>
-#include <QTemporaryDir>
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -85,7 +83,7 @@ protected:
             const auto picture = Picture::fromHandle(static_cast<PictureHandle>(call.arguments().at(0).toInt()));
             if (!picture)
                 raiseError(ErrorNumber::SubscriptOutOfRange);
-            const auto file = BitmapMemoryFile::fromPicture(picture);
+            const auto file = SealedBitmapFile::fromPicture(picture);
             return QVariantList{QVariant::fromValue(QDBusUnixFileDescriptor(file.descriptor()))};
         });
         ASSERT_TRUE(peers.server().registerVirtualObject("/t", &object));
@@ -210,42 +208,29 @@ TEST_F(DBusWire, AutomationErrorsTravelAsNumberSourceAndDescription)
         QDBusMessage::ReplyMessage);
 }
 
-TEST_F(DBusWire, PictureDataIsTheSealedReadOnlyBitmapFileAsSavePictureWritesIt)
+// The bytes are the bitmap export's (the end-to-end road compares them); here, that they arrive
+// whole and sealed, for a picture written in several bands and for one without pixels.
+TEST_F(DBusWire, PictureDataIsASealedReadOnlyBitmapFile)
 {
-    QTemporaryDir folder;
-    // Widths whose rows need 0 to 3 bytes of padding, pictures written in several bands, and
-    // one without pixels.
-    const std::pair<int, int> sizes[] = {{1, 1}, {2, 3}, {3, 2}, {4, 4}, {5, 1}, {100, 1000}, {641, 500}, {0, 0}};
-    for (const auto& [width, height] : sizes) {
+    for (const auto& [width, height] : {std::pair{641, 500}, std::pair{0, 0}}) {
         const PicturePtr picture = gradient(width, height);
         const QDBusMessage reply = call("Picture", {static_cast<int32_t>(picture->handle())});
         ASSERT_EQ(reply.signature(), "h") << reply.errorMessage().toStdString();
         const int fd = qvariant_cast<QDBusUnixFileDescriptor>(reply.arguments().at(0)).fileDescriptor();
-
-        cDIBSection section;
-        section.CreateFromPicture(picture);
-        const QString path = folder.filePath(QStringLiteral("%1x%2.bmp").arg(width).arg(height));
-        ASSERT_TRUE(section.SavePicture(path.toStdString()));
-        QFile saved(path);
-        ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-        const QByteArray expected = saved.readAll();
         const std::vector<uint8_t> received = readAll(fd);
-        ASSERT_EQ(received.size(), static_cast<size_t>(expected.size())) << width << "x" << height;
-        const QByteArray sent(reinterpret_cast<const char*>(received.data()), static_cast<qsizetype>(received.size()));
-        EXPECT_TRUE(sent == expected) << width << "x" << height;
+        ASSERT_EQ(received.size(), bitmapFileSize(width, height));
+        EXPECT_EQ(received[0], 'B');
 
         EXPECT_EQ(::fcntl(fd, F_GET_SEALS), F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
         EXPECT_EQ(::fcntl(fd, F_GETFL) & O_ACCMODE, O_RDONLY);
         const uint8_t byte = 0;
         EXPECT_EQ(::pwrite(fd, &byte, 1, 0), -1);
         EXPECT_EQ(::ftruncate(fd, 0), -1);
-        if (!received.empty()) {
-            EXPECT_EQ(::mmap(nullptr, received.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0), MAP_FAILED);
-            void* view = ::mmap(nullptr, received.size(), PROT_READ, MAP_SHARED, fd, 0);
-            ASSERT_NE(view, MAP_FAILED);
-            EXPECT_EQ(std::memcmp(view, expected.constData(), received.size()), 0);
-            ::munmap(view, received.size());
-        }
+        EXPECT_EQ(::mmap(nullptr, received.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0), MAP_FAILED);
+        void* view = ::mmap(nullptr, received.size(), PROT_READ, MAP_SHARED, fd, 0);
+        ASSERT_NE(view, MAP_FAILED);
+        EXPECT_EQ(std::memcmp(view, received.data(), received.size()), 0);
+        ::munmap(view, received.size());
     }
 }
 
@@ -262,10 +247,10 @@ TEST_F(DBusWire, PictureDataOfAHandleWithoutALivePictureIsError9)
     }
 }
 
-TEST(BitmapMemoryFile, NoPictureIsError91)
+TEST(SealedBitmapFile, NoPictureIsError91)
 {
     try {
-        BitmapMemoryFile::fromPicture(nullptr);
+        SealedBitmapFile::fromPicture(nullptr);
         FAIL() << "no error";
     } catch (const AutomationError& error) {
         EXPECT_EQ(error.number(), 91);

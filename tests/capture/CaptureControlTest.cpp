@@ -125,6 +125,23 @@ TEST(CaptureDevices, SelectionWithThePreviewOffStartsNothingUntilItIsOn)
     EXPECT_EQ(control.videoDevices().selectedIndex(), 0) << "the preview switch leaves the selection alone";
 }
 
+TEST(CaptureDevices, VirtualDevicesGivenToTwoControlsStayWhileOneLives)
+{
+    auto first = std::make_unique<CaptureControl>(virtualDevices(QStringLiteral("Shared;Shared")));
+    CaptureControl second(virtualDevices(QStringLiteral("Shared;Shared")));
+    EXPECT_EQ(second.videoDevices().count(), 2) << "alike entries are two devices, shared by both controls";
+    second.setPreview(true);
+    second.videoDevices().setSelectedIndex(0);
+    ASSERT_TRUE(second.videoRunning());
+
+    first.reset();
+    EXPECT_EQ(second.videoDevices().count(), 2);
+    const uint64_t start = second.frames().framesReceived();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return second.frames().framesReceived() >= start + 2; }, kWait))
+        << "the other control going pulled out the camera in use";
+    EXPECT_TRUE(second.videoRunning());
+}
+
 TEST_F(RunningCapture, DeselectingStopsTheSourceAndForgetsItsFrames)
 {
     waitForNewFrames();

@@ -1,6 +1,7 @@
 #include "capture/CaptureOptions.h"
 #include "capture/DeviceList.h"
 #include "capture/FrameSlot.h"
+#include "capture/SourceFormat.h"
 #include "capture/VideoFrame.h"
 #include "capture/VideoView.h"
 #include "capture/VirtualKeys.h"
@@ -49,6 +50,7 @@ struct VideoEntryCase {
     const char* name;
     const char* pattern;
     VideoFormat format;
+    VirtualCameraKind kind = VirtualCameraKind::Raw;
 };
 
 class VirtualVideoEntry : public testing::TestWithParam<VideoEntryCase> {};
@@ -60,6 +62,7 @@ TEST_P(VirtualVideoEntry, ParsesNamePatternAndSize)
     EXPECT_EQ(device.name, QString::fromUtf8(c.name));
     EXPECT_EQ(device.pattern, QString::fromUtf8(c.pattern));
     EXPECT_EQ(device.format, c.format);
+    EXPECT_EQ(device.kind, c.kind);
 }
 
 INSTANTIATE_TEST_SUITE_P(Entries, VirtualVideoEntry,
@@ -67,12 +70,18 @@ INSTANTIATE_TEST_SUITE_P(Entries, VirtualVideoEntry,
                                          VideoEntryCase{"Cam:ball", "Cam", "ball", {}},
                                          VideoEntryCase{"Cam::320x240", "Cam", "smpte", {320, 240, 25}},
                                          VideoEntryCase{"Cam:red:1920x1080@25", "Cam", "red", {1920, 1080, 25}},
-                                         VideoEntryCase{" Cam : snow ", "Cam", "snow", {}}));
+                                         VideoEntryCase{" Cam : snow ", "Cam", "snow", {}},
+                                         VideoEntryCase{"Cam:ball:1280x720@60:mjpeg", "Cam", "ball", {1280, 720, 60},
+                                                        VirtualCameraKind::Mjpeg},
+                                         VideoEntryCase{"Cam:::broken", "Cam", "smpte", {}, VirtualCameraKind::Broken},
+                                         VideoEntryCase{"Cam::320x240:vanishing", "Cam", "smpte", {320, 240, 25},
+                                                        VirtualCameraKind::Vanishing}));
 
 TEST(VirtualVideoEntry, RejectsWhatNoTestSourceCanMake)
 {
     for (const char* bad : {"", ":smpte", "Cam:no-such-pattern", "Cam:smpte:wide", "Cam:smpte:8x8",
-                            "Cam:smpte:640x480@0", "Cam:smpte:640x480:extra"}) {
+                            "Cam:smpte:640x480@0", "Cam:smpte:640x480:extra", "Cam:smpte:640x480:raw:more",
+                            "Cam:smpte::Mjpeg"}) {
         EXPECT_THROW(parseVirtualVideo(QString::fromUtf8(bad)), std::invalid_argument) << bad;
     }
 }
@@ -107,13 +116,68 @@ TEST(VirtualDeviceLists, CommandLineReplacesTheEnvironmentPerKind)
     EXPECT_TRUE(captureOptionsFrom(std::nullopt, QStringList{QString()}, environment).virtualAudio.isEmpty());
 }
 
+// --- Format asked of a device ------------------------------------------------------------
+
+struct FormatCase {
+    const char* offered;
+    const char* chosen;   // nullptr: nothing can be shown
+};
+
+const FormatCase kFormats[] = {
+    // A webcam: raw 1080p only at 5 fps, JPEG at 30: the JPEG is the largest fast enough.
+    {"video/x-raw,format=YUY2,width=1920,height=1080,framerate=5/1; "
+     "image/jpeg,width=1920,height=1080,framerate={15/1,30/1}; video/x-raw,format=YUY2,width=640,height=480,framerate=30/1",
+     "image/jpeg 1920x1080 at 30 fps"},
+    {"image/jpeg,width=1280,height=720,framerate=30/1; video/x-raw,format=NV12,width=1280,height=720,framerate=30/1",
+     "video/x-raw NV12 1280x720 at 30 fps"},
+    {"video/x-raw,format={NV12,BGRx,I420},width=640,height=480,framerate=25/1", "video/x-raw BGRx 640x480 at 25 fps"},
+    {"video/x-raw,format=UYVY,width=1920,height=1080,framerate=30/1; video/x-raw,format=UYVY,width=1920,height=1080,framerate=60/1",
+     "video/x-raw UYVY 1920x1080 at 60 fps"},
+    {"video/x-raw,format=YUY2,width=1920,height=1080,framerate=30000/1001", "video/x-raw YUY2 1920x1080 at 30000/1001 fps"},
+    // Nothing fast enough: the fastest, then the largest.
+    {"video/x-raw,format=YUY2,width=1920,height=1080,framerate=10/1; video/x-raw,format=YUY2,width=640,height=480,framerate=15/1",
+     "video/x-raw YUY2 640x480 at 15 fps"},
+    // Open sizes and rates, as a sound server offers them.
+    {"video/x-raw,format=I420,width=[1,1920],height=[1,1080],framerate=[0/1,60/1]", "video/x-raw I420 1920x1080 at 30 fps"},
+    {"video/x-raw,format=I420,width=[1,8192],height=[1,8192],framerate=[1/1,15/1]", "video/x-raw I420 3840x2160 at 15 fps"},
+    {"video/x-raw,format=YUY2", "video/x-raw YUY2 at any size at any rate"},
+    // Unusable, and left so: encoded video, memory the converters cannot read, unknown formats.
+    {"video/x-h264,width=1920,height=1080,framerate=30/1", nullptr},
+    {"video/x-raw(memory:DMABuf),format=NV12,width=1920,height=1080,framerate=30/1", nullptr},
+    {"video/x-raw,format=NOPE,width=640,height=480,framerate=30/1; video/x-bayer,width=640,height=480", nullptr},
+    {"EMPTY", nullptr},
+    {"ANY", nullptr},
+};
+
+class SourceFormatChoice : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(SourceFormatChoice, TakesTheLargestFastEnoughPictureTheModuleCanShow)
+{
+    const FormatCase& c = GetParam();
+    ensureGstreamer();
+    const GstCapsPtr offered(gst_caps_from_string(c.offered));
+    ASSERT_TRUE(offered) << c.offered;
+    const std::optional<SourceFormat> format = SourceFormat::choose(offered.get());
+    if (!c.chosen) {
+        EXPECT_FALSE(format) << format->text().toStdString();
+        return;
+    }
+    ASSERT_TRUE(format);
+    EXPECT_EQ(format->text().toStdString(), c.chosen);
+    // What is asked of the device is what it offered.
+    const GstCapsPtr asked(format->caps());
+    EXPECT_TRUE(gst_caps_can_intersect(asked.get(), offered.get()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Offers, SourceFormatChoice, testing::ValuesIn(kFormats));
+
 // --- Device list ------------------------------------------------------------------------
 
 namespace {
 
 CaptureDevice named(const char* name, int id)
 {
-    return CaptureDevice::fromVirtual(VirtualAudioDevice{QString::fromUtf8(name)}, id);
+    return CaptureDevice{QString::fromUtf8(name), QStringLiteral("test:%1").arg(id), nullptr};
 }
 
 } // namespace
@@ -169,18 +233,24 @@ TEST_F(DeviceListTest, RefreshFollowsTheSelectedDeviceOrDropsIt)
     EXPECT_EQ(changes, 2) << "a vanished device has to be stopped";
 }
 
-TEST_F(DeviceListTest, RemovingShiftsOrDropsTheSelection)
+TEST_F(DeviceListTest, FailedDevicesArePassedOverUntilListedAnew)
 {
-    list.setSelectedIndex(2);
-    EXPECT_TRUE(list.remove(named("A", 1).key));
-    EXPECT_EQ(list.selectedIndex(), 1);
-    EXPECT_EQ(list.itemName(1), QStringLiteral("C"));
-    EXPECT_TRUE(list.remove(named("C", 3).key));
-    EXPECT_EQ(list.selectedIndex(), -1);
-    EXPECT_EQ(changes, 2);
-    EXPECT_FALSE(list.remove(named("C", 3).key));
-    list.append(named("D", 4));
-    EXPECT_EQ(list.itemName(list.count() - 1), QStringLiteral("D"));
+    list.markFailed(0);
+    list.markFailed(1);
+    EXPECT_EQ(list.firstUsable(), 2);
+    list.markWorking(1);
+    EXPECT_EQ(list.firstUsable(), 1) << "a failed device that starts after all is usable again";
+
+    present = {named("B", 2), named("C", 3)};
+    list.refresh();
+    present = {named("A", 1), named("B", 2), named("C", 3)};
+    list.refresh();
+    EXPECT_EQ(list.firstUsable(), 0) << "a device pulled out and plugged back in is tried again";
+    EXPECT_FALSE(list.hasFailed(0));
+
+    for (int i = 0; i < 3; ++i)
+        list.markFailed(i);
+    EXPECT_EQ(list.firstUsable(), -1);
 }
 
 TEST_F(DeviceListTest, SameNamesStayTwoDevices)

@@ -1,8 +1,11 @@
 #include "capture/CaptureControl.h"
 #include "capture/DeviceMonitor.h"
+#include "capture/DeviceWatch.h"
+#include "state/ModuleState.h"
 #include "support/ProcessResources.h"
 
 #include <QCoreApplication>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 
@@ -122,6 +125,13 @@ TEST(DeviceMonitor, ArrivalsAndRemovalsAreToldOnTheUiThreadAndListedFromTheCache
     };
     QObject::connect(&monitor, &DeviceMonitor::deviceAdded, record("added"));
     QObject::connect(&monitor, &DeviceMonitor::deviceRemoved, record("removed"));
+    // The device watch takes a camera's arrival and removal as a device notice; a microphone's is none.
+    moduleState().videoDeviceChanged = kHostFalse;
+    DeviceWatch watch;
+    QStringList notices;
+    QObject::connect(&watch, &DeviceWatch::noticeHandled, [&](const QString& action, const QString& subsystem, bool video) {
+        notices.append(QStringLiteral("%1 %2 %3").arg(action, subsystem, video ? "notice" : "none"));
+    });
 
     struct Plugged {
         const char* name;
@@ -143,10 +153,13 @@ TEST(DeviceMonitor, ArrivalsAndRemovalsAreToldOnTheUiThreadAndListedFromTheCache
     EXPECT_TRUE(namesOf(monitor.devices(DeviceKind::Video)).contains("Crane Camera"));
     EXPECT_TRUE(namesOf(monitor.devices(DeviceKind::Audio)).contains("Boom Mic"));
     EXPECT_FALSE(namesOf(monitor.devices(DeviceKind::Video)).contains("Field Monitor"));
+    EXPECT_EQ(notices, QStringList({"add Video/Source notice", "add Audio/Source none"}));
+    EXPECT_EQ(moduleState().videoDeviceChanged, kHostTrue);
 
     gst_device_provider_device_remove(provider.get(), devices.front());
     EXPECT_TRUE(QTest::qWaitFor([&] { return told.size() >= 3; }));
     EXPECT_EQ(told.value(2), "removed video Crane Camera");
+    EXPECT_EQ(notices.value(2), "remove Video/Source notice");
     EXPECT_FALSE(namesOf(monitor.devices(DeviceKind::Video)).contains("Crane Camera"));
     for (size_t i = 1; i < devices.size(); ++i)
         gst_device_provider_device_remove(provider.get(), devices[i]);

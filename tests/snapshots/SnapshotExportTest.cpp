@@ -1,8 +1,10 @@
 #include "common/AutomationError.h"
 #include "imaging/TempFolderTest.h"
+#include "snapshots/PictureWriter.h"
 #include "snapshots/SnapshotExport.h"
 #include "state/ModuleState.h"
 #include "support/FileTargets.h"
+#include "support/NoisePicture.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +13,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <vector>
 
 namespace didev {
@@ -19,15 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-PicturePtr noisePicture(int width, int height, uint32_t seed)
-{
-    std::mt19937 generator(seed);
-    return Picture::create(width, height, [&](uint8_t* bits, std::ptrdiff_t stride) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < 4 * width; ++x)
-                bits[stride * y + x] = static_cast<uint8_t>(generator() & 0xF0);
-    });
-}
+using testing::noisePicture;
 
 // What a frame record holds, with its picture's pixels, to show that nothing changed.
 struct RecordState {
@@ -96,15 +89,6 @@ protected:
     std::vector<RecordState> before_;
 };
 
-TEST_F(SnapshotExportTest, EachHostFormatMapsToItsCode)
-{
-    const std::optional<int32_t> expected[] = {std::nullopt, 11, 8, 9, 1, 2, 4, 3, 5, 6, 7, 10, std::nullopt};
-    for (int16_t format = 0; format <= 12; ++format)
-        EXPECT_EQ(pictureFormatCode(format), expected[format]) << format;
-    EXPECT_EQ(pictureFormatCode(-1), std::nullopt);
-    EXPECT_EQ(pictureFormatCode(32767), std::nullopt);
-}
-
 TEST_F(SnapshotExportTest, OnlyFormatsOneAndThreeWriteAFile)
 {
     for (int16_t format = -1; format <= 12; ++format) {
@@ -141,14 +125,6 @@ TEST_F(SnapshotExportTest, ColourDepthAndReductionChangeNothing)
     ASSERT_TRUE(SaveSnapshot(1, path("plain.bmp"), 1));
     ASSERT_TRUE(SaveSnapshot(1, path("reduced.bmp"), 1, 8, 1));
     EXPECT_EQ(readFile(folder_ / "plain.bmp"), readFile(folder_ / "reduced.bmp"));
-}
-
-TEST_F(SnapshotExportTest, TheLaterExportToOneNameWins)
-{
-    ASSERT_TRUE(SaveSnapshot(1, path("same"), 3));
-    ASSERT_TRUE(SaveSnapshot(2, path("same"), 1));
-    EXPECT_EQ(readFile(folder_ / "same").size(), 54u + 72u * 13u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
 }
 
 TEST_F(SnapshotExportTest, FormatsOutsideTheTableIgnoreEvenABadIndex)
@@ -238,6 +214,42 @@ TEST_F(SnapshotExportTest, DispatchByCodeWritesOnlyCodes9And11)
     EXPECT_TRUE(SaveFrameToFormat(record, 11, path("c11")));
     EXPECT_EQ(readFile(folder_ / "c9")[0], 0xFF);
     EXPECT_EQ(readFile(folder_ / "c11")[0], 'B');
+}
+
+// The writer the printing and the viewer use: the export's files, every failure only false.
+using PictureWriterTest = TempFolderTest;
+
+TEST_F(PictureWriterTest, WritesCodes9And11AndAnyFailureIsOnlyFalse)
+{
+    const PicturePtr picture = noisePicture(8, 8, 4);
+    const fs::path locked = folder_ / "locked";
+    std::ofstream(locked) << "kept";
+    fs::permissions(locked, fs::perms::owner_read);
+    const auto name = [&](const char* file) { return QString::fromStdString((folder_ / file).string()); };
+    const struct {
+        const char* what;
+        PicturePtr picture;
+        int32_t code;
+        QString fileName;
+        bool written;
+    } cases[] = {
+        {"jpeg", picture, 9, name("w.jpg"), true},
+        {"bitmap", picture, 11, name("w.bmp"), true},
+        {"unknown code", picture, 8, name("a"), false},
+        {"code 1", picture, 1, name("b"), false},
+        {"no picture", nullptr, 9, name("c"), false},
+        {"missing folder, bitmap", picture, 11, name("none/d"), false},
+        {"missing folder, jpeg", picture, 9, name("none/e"), false},
+        {"read-only, bitmap", picture, 11, name("locked"), false},
+        {"read-only, jpeg", picture, 9, name("locked"), false},
+    };
+    const PictureWriter writer;
+    for (const auto& c : cases)
+        EXPECT_EQ(writer.save(c.picture, c.code, c.fileName), c.written) << c.what;
+    EXPECT_EQ(readFile(locked).size(), 4u);
+    EXPECT_EQ(readFile(folder_ / "w.jpg")[0], 0xFF);
+    EXPECT_EQ(readFile(folder_ / "w.bmp").size(), 54u + 24u * 8u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 3);
 }
 
 } // namespace

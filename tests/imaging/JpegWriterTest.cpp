@@ -1,17 +1,15 @@
 #include "common/AutomationError.h"
-#include "imaging/JpegLibrary.h"
+#include "common/Picture.h"
+#include "imaging/Bitmap24.h"
+#include "imaging/JpegWriter.h"
 #include "imaging/TempFolderTest.h"
-#include "imaging/cDIBSection.h"
 
 #include <turbojpeg.h>
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -29,10 +27,10 @@ PicturePtr smoothPicture(int width, int height)
                 uint8_t* p = bits + stride * y + 4 * x;
                 const double u = width > 1 ? double(x) / (width - 1) : 0;
                 const double v = height > 1 ? double(y) / (height - 1) : 0;
-                p[0] = static_cast<uint8_t>(std::lround(60 + 120 * u * v));                  // blue
-                p[1] = static_cast<uint8_t>(std::lround(20 + 200 * v));                      // green
+                p[0] = static_cast<uint8_t>(std::lround(60 + 120 * u * v));                     // blue
+                p[1] = static_cast<uint8_t>(std::lround(20 + 200 * v));                         // green
                 p[2] = static_cast<uint8_t>(std::lround(230 - 180 * u + 10 * std::sin(v * 3))); // red
-                p[3] = 255;
+                p[3] = static_cast<uint8_t>(x * 7);   // never read
             }
     });
 }
@@ -42,9 +40,8 @@ struct Decoded {
     std::vector<uint8_t> rgb;
 };
 
-Decoded decode(const fs::path& file)
+Decoded decode(std::vector<uint8_t> jpeg)
 {
-    std::vector<unsigned char> jpeg = readFile(file);
     std::unique_ptr<void, decltype(&tjDestroy)> decoder(tjInitDecompress(), &tjDestroy);
     Decoded out;
     int colourspace = 0;
@@ -83,33 +80,19 @@ std::string qualityOf(const fs::path& file)
     return std::string(text, read);
 }
 
-class JpegLibraryTest : public TempFolderTest {
-protected:
-    void expectJpegError(cDIBSection& section, const std::string& fileName)
-    {
-        try {
-            SaveDIBAsJPEG(section, fileName, 90);
-            ADD_FAILURE() << "no error for " << fileName;
-        } catch (const AutomationError& e) {
-            EXPECT_EQ(e.number(), 26001);
-            EXPECT_EQ(e.source(), executableName() + ".mIntelJPEGLibrary");
-            EXPECT_EQ(e.description(), "Failed to save to JPG -1");
-        }
-    }
-};
+using JpegWriter = TempFolderTest;
 
-TEST_F(JpegLibraryTest, DecodesUprightInTheRightColoursForEveryRowPadding)
+TEST_F(JpegWriter, DecodesUprightInTheRightColoursForEveryRowPaddingFromEitherLayout)
 {
     const struct {
         int width, height;
     } sizes[] = {{64, 48}, {97, 61}, {5, 9}, {4, 4}, {1, 1}, {322, 181}};
     for (const auto& size : sizes) {
         const PicturePtr picture = smoothPicture(size.width, size.height);
-        cDIBSection section;
-        section.CreateFromPicture(picture);
-        const fs::path file = folder_ / "frame.jpg";
-        ASSERT_TRUE(SaveDIBAsJPEG(section, file.string(), 90));
-        const Decoded decoded = decode(file);
+        const std::vector<uint8_t> jpeg = encodeJpeg(viewOf(*picture), 90);
+        // The picture's own rows and the bottom-up bitmap made from them are the same JPEG.
+        EXPECT_EQ(encodeJpeg(Bitmap24::from(viewOf(*picture)).view(), 90), jpeg) << size.width << "x" << size.height;
+        const Decoded decoded = decode(jpeg);
         ASSERT_EQ(decoded.width, size.width);
         ASSERT_EQ(decoded.height, size.height);
         EXPECT_EQ(decoded.subsampling, TJSAMP_420);
@@ -121,51 +104,47 @@ TEST_F(JpegLibraryTest, DecodesUprightInTheRightColoursForEveryRowPadding)
     }
 }
 
-TEST_F(JpegLibraryTest, WritesTheQualityItIsGiven)
+TEST_F(JpegWriter, WritesTheQualityItIsGiven)
 {
     const PicturePtr picture = smoothPicture(128, 96);
-    cDIBSection section;
-    section.CreateFromPicture(picture);
     for (const int quality : {90, 50}) {
         const fs::path file = folder_ / ("q" + std::to_string(quality) + ".bmp");
-        ASSERT_TRUE(SaveDIBAsJPEG(section, file.string(), quality));
+        ASSERT_TRUE(saveJpegFile(viewOf(*picture), file.string(), quality));
         EXPECT_EQ(qualityOf(file), std::to_string(quality)) << "needs imagemagick's identify";
+        EXPECT_EQ(readFile(file), encodeJpeg(viewOf(*picture), quality));
     }
 }
 
-TEST_F(JpegLibraryTest, AnExistingFileIsReplaced)
+TEST_F(JpegWriter, FailuresAreError26001WithTheCodecsReasonLoggedAndTheOldFileKept)
 {
-    const fs::path file = folder_ / "old.jpg";
-    std::ofstream(file) << std::string(5'000'000, 'x');
-    cDIBSection section;
-    section.CreateFromPicture(smoothPicture(32, 32));
-    ASSERT_TRUE(SaveDIBAsJPEG(section, file.string(), 90));
-    EXPECT_LT(fs::file_size(file), 5'000'000u);
-    EXPECT_EQ(decode(file).width, 32);
-}
-
-TEST_F(JpegLibraryTest, FailuresToWriteAreError26001)
-{
-    cDIBSection section;
-    section.CreateFromPicture(smoothPicture(8, 8));
-    expectJpegError(section, (folder_ / "missing" / "x.jpg").string());
-    expectJpegError(section, "");
-    expectJpegError(section, folder_.string());
+    const PicturePtr picture = smoothPicture(8, 8);
+    const fs::path old = folder_ / "frame.jpg";
+    std::ofstream(old) << "old";
+    const ConstPixelView noPixels{nullptr, 8, 8, 32, PixelLayout::Bgrx32TopDown};
+    const struct {
+        std::string fileName;
+        ConstPixelView pixels;
+        const char* logged;
+    } cases[] = {
+        {(folder_ / "missing" / "x.jpg").string(), viewOf(*picture), "No such file or directory"},
+        {"", viewOf(*picture), "open"},
+        {folder_.string(), viewOf(*picture), "Is a directory"},
+        {old.string(), noPixels, "tjCompress2: "},
+    };
+    for (const auto& c : cases) {
+        testing::internal::CaptureStderr();
+        try {
+            saveJpegFile(c.pixels, c.fileName, 90);
+            ADD_FAILURE() << "no error for " << c.fileName;
+        } catch (const AutomationError& e) {
+            EXPECT_EQ(e.number(), 26001);
+            EXPECT_EQ(e.source(), executableName() + ".mIntelJPEGLibrary");
+            EXPECT_EQ(e.description(), "Failed to save to JPG -1");
+        }
+        EXPECT_NE(testing::internal::GetCapturedStderr().find(c.logged), std::string::npos) << c.fileName;
+    }
     EXPECT_TRUE(fs::is_directory(folder_)) << "a folder of that name is not deleted";
-
-    cDIBSection empty;
-    expectJpegError(empty, (folder_ / "empty.jpg").string());
-}
-
-TEST_F(JpegLibraryTest, TheOldFileStaysWhenTheCodecRefuses)
-{
-    const fs::path file = folder_ / "frame.jpg";
-    std::ofstream(file) << "old";
-    cDIBSection section;
-    ASSERT_TRUE(section.Create(8, 8));
-    section.ClearUp();   // geometry kept, pixels gone: the codec refuses
-    expectJpegError(section, file.string());
-    EXPECT_EQ(readFile(file), std::vector<uint8_t>({'o', 'l', 'd'}));
+    EXPECT_EQ(readFile(old), std::vector<uint8_t>({'o', 'l', 'd'}));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
 }
 

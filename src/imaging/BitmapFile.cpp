@@ -1,0 +1,93 @@
+#include "imaging/BitmapFile.h"
+
+#include "common/AutomationError.h"
+#include "common/ReplacingFileWriter.h"
+#include "common/SystemErrorText.h"
+#include "imaging/Bitmap24.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace didev {
+
+namespace {
+
+constexpr uint32_t kInfoHeaderSize = 40;
+// A band of converted rows stays in the cache on its way out.
+constexpr std::ptrdiff_t kBandBytes = 256 * 1024;
+
+void storeLittleEndian(uint8_t* at, uint32_t value, int bytes) noexcept
+{
+    for (int i = 0; i < bytes; ++i)
+        at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+} // namespace
+
+std::array<uint8_t, kBitmapHeadersSize> bitmapFileHeader(int width, int height)
+{
+    const uint32_t imageSize = bitmapImageSize(width, height);
+    std::array<uint8_t, kBitmapHeadersSize> out{};
+    uint8_t* const info = out.data() + kBitmapHeadersSize - kInfoHeaderSize;
+    out[0] = 'B';
+    out[1] = 'M';
+    storeLittleEndian(out.data() + 2, static_cast<uint32_t>(kBitmapHeadersSize) + imageSize, 4);
+    storeLittleEndian(out.data() + 10, static_cast<uint32_t>(kBitmapHeadersSize), 4);
+    storeLittleEndian(info, kInfoHeaderSize, 4);
+    storeLittleEndian(info + 4, static_cast<uint32_t>(width), 4);
+    storeLittleEndian(info + 8, static_cast<uint32_t>(height), 4);
+    storeLittleEndian(info + 12, 1, 2);    // planes
+    storeLittleEndian(info + 14, 24, 2);   // bits per pixel
+    storeLittleEndian(info + 20, imageSize, 4);
+    return out;
+}
+
+size_t bitmapFileSize(int width, int height)
+{
+    return kBitmapHeadersSize + bitmapImageSize(width, height);
+}
+
+bool writeBitmapFile(ConstPixelView pixels, const ByteSink& write)
+{
+    if (!pixels.bits && pixels.width > 0 && pixels.height > 0)
+        return false;
+    const auto headers = bitmapFileHeader(pixels.width, pixels.height);
+    if (!write(headers.data(), headers.size()))
+        return false;
+    if (pixels.empty())
+        return true;
+    const std::ptrdiff_t stride = bitmapStride(pixels.width);
+    if (pixels.layout == PixelLayout::Bgr24BottomUp && pixels.stride == stride)
+        return write(pixels.bits, static_cast<size_t>(stride) * static_cast<size_t>(pixels.height));
+
+    const int height = pixels.height;
+    const int bandRows = static_cast<int>(std::clamp<std::ptrdiff_t>(kBandBytes / stride, 1, height));
+    // Zeroed once: the row padding is never written over.
+    std::vector<uint8_t> band(static_cast<size_t>(stride) * static_cast<size_t>(bandRows));
+    // File row r holds picture row height - 1 - r.
+    for (int firstRow = 0; firstRow < height; firstRow += bandRows) {
+        const int rows = std::min(bandRows, height - firstRow);
+        const PixelView target{band.data(), pixels.width, rows, stride, PixelLayout::Bgr24BottomUp};
+        copyPixels(target, 0, 0, pixels, 0, height - firstRow - rows, pixels.width, rows);
+        if (!write(band.data(), static_cast<size_t>(stride) * static_cast<size_t>(rows)))
+            return false;
+    }
+    return true;
+}
+
+bool saveBitmapFile(ConstPixelView pixels, const std::string& fileName)
+{
+    // Too large a picture is refused before anything at the name is touched.
+    bitmapImageSize(pixels.width, pixels.height);
+    ReplacingFileWriter file(fileName);
+    if (const auto& failure = file.failure()) {
+        if (failure->kind == ReplacingFileWriter::Failure::Kind::Refused)
+            raiseError(ErrorNumber::PathFileAccess, failure->reason());
+        throw AutomationError(ErrorNumber::BitmapFileNotCreated, executableName() + ".cDIBSection256",
+            systemErrorText(failure->error));
+    }
+    return writeBitmapFile(pixels, [&](const uint8_t* bytes, size_t size) { return file.write(bytes, size); })
+        && file.commit();
+}
+
+} // namespace didev

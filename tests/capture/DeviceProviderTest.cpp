@@ -1,0 +1,282 @@
+// Devices as a GstDeviceMonitor lists them: the module's own provider with every kind of
+// virtual camera, and a provider the module knows nothing about, found through GST_PLUGIN_PATH.
+// Each is streamed through the module's video pipeline, the road a selected camera takes.
+#include "capture/CaptureDevice.h"
+#include "capture/CaptureError.h"
+#include "capture/CaptureOptions.h"
+#include "capture/VideoPipeline.h"
+#include "capture/provider/PluggedDevice.h"
+#include "common/AutomationError.h"
+
+#include <QFile>
+#include <QObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+using namespace didev;
+
+namespace {
+
+constexpr int kWait = 10000;
+
+// A started monitor of video sources (audio ones would start the sound server's provider,
+// which leaks when there is no sound server).
+class Monitor {
+public:
+    Monitor()
+    {
+        ensureGstreamer();
+        monitor_.reset(gst_device_monitor_new());
+        gst_device_monitor_add_filter(monitor_.get(), "Video/Source", nullptr);
+        started_ = gst_device_monitor_start(monitor_.get());
+    }
+    ~Monitor() { gst_device_monitor_stop(monitor_.get()); }
+
+    bool started() const { return started_; }
+
+    // The camera of that name the monitor lists now.
+    GstDeviceRef find(const QString& name) const { return named(gst_device_monitor_get_devices(monitor_.get()), name); }
+
+    // The device of that name in a list, which is freed.
+    static GstDeviceRef named(GList* devices, const QString& name)
+    {
+        GstDeviceRef found;
+        for (GList* item = devices; item && !found; item = item->next) {
+            const GMemoryPtr<gchar> deviceName(gst_device_get_display_name(GST_DEVICE(item->data)));
+            if (QString::fromUtf8(deviceName.get()) == name)
+                found = shareDevice(GST_DEVICE(item->data));
+        }
+        g_list_free_full(devices, gst_object_unref);
+        return found;
+    }
+
+    // Waits until the monitor's bus tells that the device called `name` came (or went).
+    bool heard(GstMessageType type, const QString& name)
+    {
+        const GstObjectPtr<GstBus> bus(gst_device_monitor_get_bus(monitor_.get()));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWait);
+        while (std::chrono::steady_clock::now() < deadline) {
+            // Device messages are not bit flags: the filter lets the other device messages through too.
+            GstMessage* message = gst_bus_timed_pop_filtered(bus.get(), 50 * GST_MSECOND, type);
+            if (!message)
+                continue;
+            if (GST_MESSAGE_TYPE(message) != type) {
+                gst_message_unref(message);
+                continue;
+            }
+            GstDevice* device = nullptr;
+            if (type == GST_MESSAGE_DEVICE_ADDED)
+                gst_message_parse_device_added(message, &device);
+            else
+                gst_message_parse_device_removed(message, &device);
+            const GMemoryPtr<gchar> deviceName(gst_device_get_display_name(device));
+            const bool match = QString::fromUtf8(deviceName.get()) == name;
+            gst_object_unref(device);
+            gst_message_unref(message);
+            if (match)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    GstObjectPtr<GstDeviceMonitor> monitor_;
+    bool started_ = false;
+};
+
+// The module's video pipeline on one device, with what it failed of.
+struct Streaming {
+    QObject context;
+    FrameSlot frames;
+    QStringList failures;
+    VideoPipeline pipeline;
+
+    explicit Streaming(const GstDeviceRef& device)
+        : pipeline(deviceEntry(device), frames, {}, &context,
+                   [this](uint64_t, const QString& description) { failures.append(description); })
+    {
+    }
+
+    static CaptureDevice deviceEntry(const GstDeviceRef& device) { return CaptureDevice::fromDevice(device.get()); }
+    bool failed() { return QTest::qWaitFor([&] { return !failures.isEmpty(); }, kWait); }
+};
+
+PluggedDevice plugVideo(const char* entry)
+{
+    return PluggedDevice(parseVirtualVideo(QString::fromUtf8(entry)).recipe());
+}
+
+struct CameraCase {
+    const char* entry;
+    const char* name;
+    const char* mediaType;
+    int width;
+    int height;
+};
+
+// One of each kind of camera users plug in.
+const CameraCase kCameras[] = {
+    {"Raw Cam:smpte:1920x1080@30", "Raw Cam", "video/x-raw", 1920, 1080},
+    {"Odd Cam:smpte:1366x768@25", "Odd Cam", "video/x-raw", 1366, 768},
+    {"Jpeg Cam:smpte:1920x1080@30:mjpeg", "Jpeg Cam", "image/jpeg", 1920, 1080},
+    {"Fast Cam:smpte:1280x720@60", "Fast Cam", "video/x-raw", 1280, 720},
+    {"UHD Cam:smpte:3840x2160@30", "UHD Cam", "video/x-raw", 3840, 2160},
+};
+
+} // namespace
+
+class VirtualCamera : public testing::TestWithParam<CameraCase> {};
+
+TEST_P(VirtualCamera, IsListedAndStreamsAtItsOwnSize)
+{
+    const CameraCase& c = GetParam();
+    Monitor monitor;
+    ASSERT_TRUE(monitor.started());
+    const PluggedDevice plugged = plugVideo(c.entry);
+    const GstDeviceRef device = monitor.find(QString::fromUtf8(c.name));
+    ASSERT_TRUE(device);
+    const GstCapsPtr caps(gst_device_get_caps(device.get()));
+    EXPECT_TRUE(gst_structure_has_name(gst_caps_get_structure(caps.get(), 0), c.mediaType));
+
+    Streaming streaming(device);
+    QString reason;
+    ASSERT_TRUE(streaming.pipeline.play(&reason)) << reason.toStdString();
+    const VideoFramePtr frame = streaming.frames.newest(std::chrono::milliseconds(kWait));
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->width(), c.width);
+    EXPECT_EQ(frame->height(), c.height);
+    // The left bar of the pattern is light grey, whether sent raw or as JPEG.
+    const PicturePtr picture = frame->toPicture();
+    const uint8_t* bar = picture->row(c.height / 4) + 4 * (c.width / 14);
+    EXPECT_GT(bar[0], 150);
+    EXPECT_GT(bar[1], 150);
+    EXPECT_GT(bar[2], 150);
+    EXPECT_TRUE(streaming.failures.isEmpty()) << streaming.failures.join(u'\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, VirtualCamera, testing::ValuesIn(kCameras));
+
+TEST(VirtualDevices, ComeAndGoOnTheMonitorsBus)
+{
+    Monitor monitor;
+    const GstObjectPtr<GstDeviceProvider> provider(gst_device_provider_factory_get_by_name("didevdeviceprovider"));
+    {
+        const PluggedDevice camera = plugVideo("Late Cam");
+        const PluggedDevice microphone(VirtualAudioDevice{QStringLiteral("Late Mic")}.recipe());
+        EXPECT_TRUE(monitor.heard(GST_MESSAGE_DEVICE_ADDED, QStringLiteral("Late Cam")));
+        EXPECT_TRUE(monitor.find(QStringLiteral("Late Cam")));
+        EXPECT_FALSE(monitor.find(QStringLiteral("Late Mic"))) << "a microphone is no camera";
+        const GstDeviceRef microphoneDevice = Monitor::named(gst_device_provider_get_devices(provider.get()), QStringLiteral("Late Mic"));
+        ASSERT_TRUE(microphoneDevice);
+        EXPECT_TRUE(gst_device_has_classes(microphoneDevice.get(), "Audio/Source"));
+    }
+    EXPECT_TRUE(monitor.heard(GST_MESSAGE_DEVICE_REMOVED, QStringLiteral("Late Cam")));
+    EXPECT_FALSE(monitor.find(QStringLiteral("Late Cam")));
+    EXPECT_FALSE(Monitor::named(gst_device_provider_get_devices(provider.get()), QStringLiteral("Late Mic")));
+}
+
+TEST(VirtualDevices, BrokenCameraRefusesToStartAndStaysListed)
+{
+    Monitor monitor;
+    const PluggedDevice plugged = plugVideo("Broken Cam:::broken");
+    Streaming streaming(monitor.find(QStringLiteral("Broken Cam")));
+    QString reason;
+    EXPECT_FALSE(streaming.pipeline.play(&reason));
+    EXPECT_TRUE(reason.contains(QStringLiteral("Could not open device \"Broken Cam\""))) << reason.toStdString();
+    EXPECT_TRUE(monitor.find(QStringLiteral("Broken Cam")));
+}
+
+TEST(VirtualDevices, CameraThatVanishesFailsMidStreamAndLeavesTheMonitor)
+{
+    Monitor monitor;
+    const PluggedDevice plugged = plugVideo("Flaky Cam:ball:320x240@25:vanishing");
+    Streaming streaming(monitor.find(QStringLiteral("Flaky Cam")));
+    ASSERT_TRUE(streaming.pipeline.play(nullptr));
+    EXPECT_TRUE(streaming.frames.newest(std::chrono::milliseconds(kWait))) << "it streams before it fails";
+    ASSERT_TRUE(streaming.failed());
+    EXPECT_TRUE(streaming.failures[0].contains(QStringLiteral("Could not read from resource"))) << streaming.failures[0].toStdString();
+    EXPECT_TRUE(monitor.heard(GST_MESSAGE_DEVICE_REMOVED, QStringLiteral("Flaky Cam")));
+    EXPECT_FALSE(monitor.find(QStringLiteral("Flaky Cam")));
+}
+
+TEST(VirtualDevices, UnpluggingARunningCameraFailsItsStream)
+{
+    Monitor monitor;
+    PluggedDevice plugged = plugVideo("Cam:ball:320x240");
+    Streaming streaming(monitor.find(QStringLiteral("Cam")));
+    ASSERT_TRUE(streaming.pipeline.play(nullptr));
+    ASSERT_TRUE(streaming.frames.newest(std::chrono::milliseconds(kWait)));
+    plugged = PluggedDevice();
+    ASSERT_TRUE(streaming.failed());
+    EXPECT_TRUE(streaming.failures[0].contains(QStringLiteral("was unplugged"))) << streaming.failures[0].toStdString();
+}
+
+// --- A provider from elsewhere -----------------------------------------------------------
+
+class OutsideCamera : public testing::Test {
+protected:
+    QTemporaryDir folder;
+
+    void SetUp() override { qputenv("OUTSIDE_CAMERAS_DIR", folder.path().toUtf8()); }
+
+    // Plugs in a camera offering `caps`; written whole, as a device node appears.
+    void plug(const QString& name, const char* caps)
+    {
+        QFile file(folder.filePath(name + QStringLiteral(".part")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(caps);
+        file.close();
+        ASSERT_TRUE(file.rename(folder.filePath(name + QStringLiteral(".caps"))));
+    }
+    void unplug(const QString& name) { ASSERT_TRUE(QFile::remove(folder.filePath(name + QStringLiteral(".caps")))); }
+};
+
+TEST_F(OutsideCamera, StreamsAtTheSizeChosenFromItsOfferIsLostAndComesBack)
+{
+    const struct {
+        const char* caps;
+        int width;
+        int height;
+    } cases[] = {
+        // JPEG only: the 30 fps size beats the larger one at 15 fps.
+        {"image/jpeg,width=1280,height=720,framerate=30/1; image/jpeg,width=1920,height=1080,framerate=15/1; "
+         "image/jpeg,width=640,height=480,framerate=30/1",
+         1280, 720},
+        // An odd size in a raw format the preview does not use.
+        {"video/x-raw,format=NV12,width=1366,height=768,framerate=25/1", 1366, 768},
+    };
+    Monitor monitor;
+    for (const auto& c : cases) {
+        plug(QStringLiteral("Outside Cam"), c.caps);
+        ASSERT_TRUE(monitor.heard(GST_MESSAGE_DEVICE_ADDED, QStringLiteral("Outside Cam"))) << c.caps;
+        Streaming streaming(monitor.find(QStringLiteral("Outside Cam")));
+        ASSERT_TRUE(streaming.pipeline.play(nullptr));
+        const VideoFramePtr frame = streaming.frames.newest(std::chrono::milliseconds(kWait));
+        ASSERT_TRUE(frame) << c.caps;
+        EXPECT_EQ(frame->width(), c.width);
+        EXPECT_EQ(frame->height(), c.height);
+
+        unplug(QStringLiteral("Outside Cam"));
+        ASSERT_TRUE(streaming.failed());
+        EXPECT_TRUE(monitor.heard(GST_MESSAGE_DEVICE_REMOVED, QStringLiteral("Outside Cam")));
+    }
+}
+
+TEST_F(OutsideCamera, OfferTheModuleCannotShowIsRefusedWithItsCaps)
+{
+    plug(QStringLiteral("Encoder"), "video/x-h264,width=1920,height=1080,framerate=30/1");
+    Monitor monitor;
+    const GstDeviceRef device = monitor.find(QStringLiteral("Encoder"));
+    ASSERT_TRUE(device);
+    try {
+        Streaming streaming(device);
+        ADD_FAILURE() << "a pipeline for caps nothing decodes";
+    } catch (const AutomationError& error) {
+        EXPECT_EQ(error.number(), static_cast<int32_t>(CaptureErrorNumber::PipelineFailed));
+        EXPECT_NE(error.description().find("video/x-h264"), std::string::npos) << error.description();
+    }
+}

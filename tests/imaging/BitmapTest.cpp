@@ -1,0 +1,286 @@
+#include "common/AutomationError.h"
+#include "common/Picture.h"
+#include "imaging/Bitmap24.h"
+#include "imaging/BitmapFile.h"
+#include "imaging/NoiseFill.h"
+#include "imaging/Resampler.h"
+#include "imaging/TempFolderTest.h"
+#include "support/AutomationErrors.h"
+#include "support/NoisePicture.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+namespace didev {
+namespace {
+
+namespace fs = std::filesystem;
+
+using testing::errorNumberOf;
+using testing::noisePicture;
+
+// --- The 24-bit bitmap -----------------------------------------------------------------------
+
+TEST(Bitmap24, StrideIsThreeBytesPerPixelRoundedUpToFourAndSizesOutsideTheLongRangeOverflow)
+{
+    const struct {
+        int width, stride;
+    } cases[] = {{1, 4}, {2, 8}, {3, 12}, {4, 12}, {5, 16}, {1920, 5760}, {1921, 5764}};
+    for (const auto& c : cases) {
+        const Bitmap24 bitmap(c.width, 3);
+        EXPECT_EQ(bitmap.stride(), c.stride) << c.width;
+        EXPECT_EQ(bitmap.byteCount(), static_cast<size_t>(c.stride * 3)) << c.width;
+        for (size_t i = 0; i < bitmap.byteCount(); ++i)
+            ASSERT_EQ(bitmap.bits()[i], 0) << "not black at " << i;
+    }
+    EXPECT_EQ(errorNumberOf([] { Bitmap24(800'000'000, 1); }), 6);
+    EXPECT_EQ(errorNumberOf([] { Bitmap24(100'000, 100'000); }), 6);
+    EXPECT_EQ(errorNumberOf([] { bitmapFileHeader(100'000, 100'000); }), 6);
+    for (const auto& [w, h] : {std::pair{0, 4}, {4, 0}, {-3, 4}})
+        EXPECT_TRUE(Bitmap24(w, h).empty()) << w << "x" << h;
+}
+
+TEST(Bitmap24, FromTurnsTopDownBgrxIntoBottomUpBgrWithZeroPadding)
+{
+    for (const int width : {1, 2, 3, 4, 5, 7, 33}) {
+        const PicturePtr picture = noisePicture(width, 3, static_cast<uint32_t>(width));
+        const Bitmap24 bitmap = Bitmap24::from(viewOf(*picture));
+        ASSERT_EQ(bitmap.width(), width);
+        ASSERT_EQ(bitmap.height(), 3);
+        for (int y = 0; y < 3; ++y) {
+            const uint8_t* row = bitmap.view().row(y);
+            EXPECT_EQ(row, bitmap.bits() + bitmap.stride() * (2 - y)) << "rows must lie bottom-up";
+            for (int x = 0; x < width; ++x)
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(row[3 * x + c], picture->row(y)[4 * x + c]) << width << " " << x << "," << y;
+            for (int pad = 3 * width; pad < bitmap.stride(); ++pad)
+                EXPECT_EQ(row[pad], 0) << "padding of width " << width;
+        }
+        const Bitmap24 copy = bitmap;
+        EXPECT_EQ(std::memcmp(copy.bits(), bitmap.bits(), bitmap.byteCount()), 0);
+        EXPECT_NE(copy.bits(), bitmap.bits()) << "a copy shares no pixels";
+    }
+}
+
+TEST(NoiseFill, GreyAndColourNoiseFollowTheirChannelsSparePaddingAndRepeatWithTheSeed)
+{
+    for (const bool grey : {true, false}) {
+        Bitmap24 bitmap(5, 40);
+        const PixelView view = bitmap.view();
+        for (int row = 0; row < 40; ++row)
+            view.bits[view.stride * row + 15] = 0x5A;
+        fillNoise(view, grey, 12345);
+        std::vector<int> seen(256);
+        for (int row = 0; row < 40; ++row) {
+            const uint8_t* line = view.bits + view.stride * row;
+            EXPECT_EQ(line[15], 0x5A) << "padding written";
+            for (int x = 0; x < 5; ++x) {
+                EXPECT_EQ(line[3 * x], grey ? line[3 * x + 1] : 0);
+                EXPECT_TRUE(!grey || line[3 * x] == line[3 * x + 2]);
+                ++seen[line[3 * x + 1]];
+            }
+        }
+        EXPECT_GT(std::count_if(seen.begin(), seen.end(), [](int n) { return n > 0; }), 100) << grey;
+        Bitmap24 again(5, 40);
+        fillNoise(again.view(), grey, 12345);
+        for (int row = 0; row < 40; ++row)
+            EXPECT_EQ(std::memcmp(again.view().bits + view.stride * row, view.bits + view.stride * row, 15), 0);
+    }
+}
+
+// --- Resampling ------------------------------------------------------------------------------
+
+struct Bytes {
+    int width, height, stride;
+    std::vector<uint8_t> data;
+    uint8_t at(int column, int row) const
+    {
+        if (column < 0 || column >= stride || row < 0 || row >= height)
+            throw std::out_of_range("pixel outside the source");
+        return data[static_cast<size_t>(row * stride + column)];
+    }
+    ConstPixelView view() const { return {data.data(), width, height, stride, PixelLayout::Bgr24BottomUp}; }
+};
+
+// The textbook form, pixel by pixel, for comparison: floor, nearbyint and a bounds check each time.
+Bytes referenceResample(const Bytes& source, int newWidth, int newHeight)
+{
+    Bytes target{newWidth, newHeight, (newWidth * 3 + 3) & ~3, {}};
+    target.data.assign(static_cast<size_t>(target.stride * newHeight), 0);
+    const float xScale = static_cast<float>(double(source.width - 1) / double(newWidth));
+    const float yScale = static_cast<float>(double(source.height - 1) / double(newHeight));
+    for (int y = 0; y < newHeight; ++y) {
+        const float fy = yScale * static_cast<float>(y);
+        const int iy = static_cast<int>(std::floor(fy));
+        const float dy = fy - static_cast<float>(iy);
+        for (int x = 0; x < newWidth; ++x) {
+            const float fx = xScale * static_cast<float>(x);
+            const int ix = static_cast<int>(std::floor(fx));
+            const float dx = fx - static_cast<float>(ix);
+            for (int c = 0; c < 3; ++c) {
+                const float p1 = source.at(3 * ix + c, iy), p2 = source.at(3 * ix + 3 + c, iy);
+                const float p3 = source.at(3 * ix + c, iy + 1), p4 = source.at(3 * ix + 3 + c, iy + 1);
+                const double left = std::nearbyint((1.0 - double(dy)) * double(p1) + double(dy) * double(p3));
+                const double right = std::nearbyint((1.0 - double(dy)) * double(p2) + double(dy) * double(p4));
+                const double value = std::nearbyint((1.0 - double(dx)) * left + double(dx) * right);
+                target.data[static_cast<size_t>(y * target.stride + 3 * x + c)] =
+                    static_cast<uint8_t>(std::clamp(value, 0.0, 255.0));
+            }
+        }
+    }
+    return target;
+}
+
+Bytes randomBytes(int width, int height, std::mt19937& generator)
+{
+    Bytes bytes{width, height, (width * 3 + 3) & ~3, {}};
+    bytes.data.resize(static_cast<size_t>(bytes.stride * height));
+    for (int row = 0; row < height; ++row)
+        for (int column = 0; column < 3 * width; ++column)
+            bytes.data[static_cast<size_t>(row * bytes.stride + column)] = static_cast<uint8_t>(generator());
+    return bytes;
+}
+
+std::vector<uint8_t> bytesOf(const Bitmap24& bitmap)
+{
+    return std::vector<uint8_t>(bitmap.bits(), bitmap.bits() + bitmap.byteCount());
+}
+
+// Every row padding is among the sizes: the reference's zero padding must come out untouched.
+TEST(Resampled, MatchesTheReferenceBitForBitOverRandomImagesAndSizesOnBothPaths)
+{
+    std::mt19937 generator(20240611);
+    std::uniform_int_distribution<int> size(2, 70);
+    for (int round = 0; round < 300; ++round) {
+        const Bytes source = randomBytes(size(generator), size(generator), generator);
+        const int newWidth = round % 7 == 0 ? source.width * 2 : std::uniform_int_distribution<int>(1, 150)(generator);
+        const int newHeight = round % 11 == 0 ? source.height : std::uniform_int_distribution<int>(1, 150)(generator);
+        const Bitmap24 out = resampled(source.view(), newWidth, newHeight);
+        ASSERT_EQ(out.width(), newWidth);
+        ASSERT_EQ(out.height(), newHeight);
+        const Bytes expected = newWidth == source.width && newHeight == source.height
+            ? source
+            : referenceResample(source, newWidth, newHeight);
+        ASSERT_EQ(bytesOf(out), expected.data)
+            << source.width << "x" << source.height << " -> " << newWidth << "x" << newHeight;
+
+        if (newWidth != source.width || newHeight != source.height) {
+            Bitmap24 portable(newWidth, newHeight);
+            resampleBilinearPortable(source.view(), portable.view());
+            ASSERT_EQ(bytesOf(portable), expected.data) << "portable path, " << source.width << "x" << source.height
+                                                        << " -> " << newWidth << "x" << newHeight;
+        }
+    }
+}
+
+TEST(Resampled, TwoByTwoToFourByFourStopsThreeQuartersAcrossAndTiesGoToEven)
+{
+    // Left column 10 (blue), 11 (green), 11 (red); right column 11, 12, 12; both rows alike.
+    const Bytes source{2, 2, 8, {10, 11, 11, 11, 12, 12, 0, 0, 10, 11, 11, 11, 12, 12, 0, 0}};
+    const Bitmap24 out = resampled(source.view(), 4, 4);
+    const uint8_t expected[4][3] = {
+        {10, 11, 11},   // dx 0
+        {10, 11, 11},   // dx 0.25: 10.25, 11.25
+        {10, 12, 12},   // dx 0.5: 10.5 -> 10, 11.5 -> 12
+        {11, 12, 12},   // dx 0.75: 10.75, 11.75; never the right column itself
+    };
+    for (int row = 0; row < 4; ++row)
+        for (int x = 0; x < 4; ++x)
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(out.bits()[out.stride() * row + 3 * x + c], expected[x][c]) << x << "," << row;
+}
+
+TEST(Resampled, ASourceWithoutASecondRowOrColumnIsError9AndNoSizeGivesNothing)
+{
+    const struct {
+        int width, height, newWidth, newHeight, error;
+    } cases[] = {{1, 5, 2, 5, 9}, {1, 5, 1, 6, 9}, {5, 1, 5, 2, 9}, {5, 1, 3, 1, 9}, {1, 1, 2, 2, 9},
+        {1, 1, 1, 1, 0} /* the same size needs no neighbours */, {4, 4, 0, 4, 0}, {4, 4, 4, -2, 0}};
+    for (const auto& c : cases) {
+        const Bitmap24 source(c.width, c.height);
+        Bitmap24 out;
+        EXPECT_EQ(errorNumberOf([&] { out = resampled(source.view(), c.newWidth, c.newHeight); }), c.error)
+            << c.width << "x" << c.height << " -> " << c.newWidth << "x" << c.newHeight;
+        EXPECT_EQ(out.empty(), c.newWidth <= 0 || c.newHeight <= 0 || c.error != 0);
+    }
+}
+
+// --- Bitmap files ----------------------------------------------------------------------------
+
+using BitmapFile = TempFolderTest;
+
+TEST_F(BitmapFile, OnePixelGivesThe58ByteFile)
+{
+    Bitmap24 bitmap(1, 1);
+    const uint8_t pixel[3] = {0x11, 0x22, 0x33};
+    std::memcpy(bitmap.view().bits, pixel, 3);
+    const fs::path file = folder_ / "one.bmp";
+    ASSERT_TRUE(saveBitmapFile(bitmap.view(), file.string()));
+    const std::vector<uint8_t> expected = {
+        'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,   // file header
+        40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0, // size, width, height, planes, bits
+        0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,   // compression, image size, resolution
+        0, 0, 0, 0, 0, 0, 0, 0,                           // colours used, important
+        0x11, 0x22, 0x33, 0,                              // the row with its padding byte
+    };
+    EXPECT_EQ(readFile(file), expected);
+}
+
+TEST_F(BitmapFile, APictureAndItsBitmapGiveTheSameFileThatReadsBackUpright)
+{
+    // One band, and several bands of converted rows.
+    for (const auto& [width, height] : {std::pair{37, 23}, std::pair{300, 700}}) {
+        const PicturePtr picture = noisePicture(width, height, 11);
+        const fs::path file = folder_ / "frame.bmp";
+        std::ofstream(file) << "an older, longer file that must be replaced entirely ............................";
+        ASSERT_TRUE(saveBitmapFile(viewOf(*picture), file.string()));
+        ASSERT_TRUE(saveBitmapFile(Bitmap24::from(viewOf(*picture)).view(), (folder_ / "bitmap.bmp").string()));
+
+        const std::vector<uint8_t> bytes = readFile(file);
+        ASSERT_EQ(bytes.size(), bitmapFileSize(width, height));
+        EXPECT_EQ(bytes, readFile(folder_ / "bitmap.bmp")) << width << "x" << height;
+        const QImage image(QString::fromStdString(file.string()));
+        ASSERT_EQ(image.size(), QSize(width, height));
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const uint8_t* p = picture->row(y) + 4 * x;
+                ASSERT_EQ(image.pixel(x, y) & 0xFFFFFFu, qRgb(p[2], p[1], p[0]) & 0xFFFFFFu) << x << "," << y;
+            }
+    }
+}
+
+TEST_F(BitmapFile, AFileThatCannotBeCreatedIsError17WithTheSystemText)
+{
+    const Bitmap24 bitmap(2, 2);
+    const fs::path readOnly = folder_ / "locked.bmp";
+    std::ofstream(readOnly) << "kept";
+    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const struct {
+        fs::path path;
+        int error;
+    } cases[] = {{folder_ / "missing" / "x.bmp", ENOENT}, {readOnly, EACCES}, {folder_, EISDIR}};
+    for (const auto& c : cases) {
+        try {
+            saveBitmapFile(bitmap.view(), c.path.string());
+            ADD_FAILURE() << c.path;
+        } catch (const AutomationError& e) {
+            EXPECT_EQ(e.number(), 17);
+            EXPECT_EQ(e.source(), executableName() + ".cDIBSection256");
+            EXPECT_EQ(e.description(), std::strerror(c.error)) << c.path;
+        }
+    }
+    EXPECT_EQ(readFile(readOnly), std::vector<uint8_t>({'k', 'e', 'p', 't'}));
+}
+
+} // namespace
+} // namespace didev
