@@ -286,9 +286,9 @@ void CaptureWindow::showDeviceNames()
     const DeviceList& video = capture_.videoDevices();
     const DeviceList& audio = capture_.audioDevices();
     const int16_t videoIndex = static_cast<int16_t>(video.selectedIndex());
-    panels_[0]->setCaption(videoIndex >= 0 ? video.itemName(videoIndex) : QString::fromLatin1(kNoVideo));
+    panels_[0]->setText(videoIndex >= 0 ? video.itemName(videoIndex) : QString::fromLatin1(kNoVideo));
     const int16_t audioIndex = static_cast<int16_t>(audio.selectedIndex());
-    panels_[1]->setCaption(audioIndex >= 0 ? audio.itemName(audioIndex) : QString::fromLatin1(kNoAudio));
+    panels_[1]->setText(audioIndex >= 0 ? audio.itemName(audioIndex) : QString::fromLatin1(kNoAudio));
 }
 
 void CaptureWindow::selectFirstDevices()

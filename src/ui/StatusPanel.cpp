@@ -20,9 +20,9 @@ StatusPanel::StatusPanel(int index, const QString& text, QWidget* parent)
     setToolTip(text);
 }
 
-void StatusPanel::setCaption(const QString& text)
+void StatusPanel::setText(const QString& text)
 {
-    setText(text);
+    QLabel::setText(text);
     setToolTip(text);
 }
 

@@ -28,7 +28,9 @@ public:
     int index() const noexcept { return index_; }
     // The panel as a click reports it, its place in whole twips.
     StatusPanelClick click() const;
-    void setCaption(const QString& text);
+    // Sets the text and the tooltip with it, so that an elided text can always be read whole.
+    // Hides QLabel::setText, which would leave the tooltip behind.
+    void setText(const QString& text);
 
     // The panel can shrink below its text: the text is then elided.
     QSize minimumSizeHint() const override;

@@ -4,8 +4,10 @@
 #include "state/ModuleState.h"
 #include "ui/Screen.h"
 
+#include <QBasicTimer>
 #include <QEvent>
 #include <QPointer>
+#include <QTimerEvent>
 #include <QWidget>
 #include <QWindow>
 
@@ -31,6 +33,9 @@ void resizeWindow(QWidget& window, QSize client)
 // difference on every open and close, and a window placed while shown but not yet framed
 // would have its client area, not its frame, at the place (a title bar higher, a border left).
 // The frame of a window that cannot be resized often differs from the estimate (no handle).
+// The window manager announces the frame in a property of the window, which no event of the
+// widget follows, so a shown window is looked at until the frame is there; a window that is
+// never framed (no window manager) keeps nothing pending once it is given up on.
 class PendingOuterSize final : public QObject {
 public:
     static PendingOuterSize& of(QWidget& window)
@@ -64,15 +69,40 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         const QEvent::Type type = event->type();
-        if (watched == window_ && (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize))
+        if (watched == window_ && (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize)) {
+            if (type == QEvent::Show)
+                lookAgain();
             applyWhenFramed();
+        }
         return false;
     }
 
+    void timerEvent(QTimerEvent* event) override
+    {
+        if (event->timerId() != poll_.timerId())
+            return;
+        if (!window_ || !window_->isVisible() || ++looks_ > kLooks)
+            poll_.stop();
+        else
+            applyWhenFramed();
+    }
+
 private:
+    // How long a shown window is waited for: 10 s in steps of 20 ms.
+    static constexpr int kLookMilliseconds = 20;
+    static constexpr int kLooks = 500;
+
     explicit PendingOuterSize(QWidget& window) : QObject(&window), window_(&window)
     {
         window.installEventFilter(this);
+        if (window.isVisible())
+            lookAgain();
+    }
+
+    void lookAgain()
+    {
+        looks_ = 0;
+        poll_.start(kLookMilliseconds, this);
     }
 
     bool framedNow() const
@@ -90,8 +120,11 @@ private:
             height < 0 ? window_->height() : std::max(1, height - frame.top() - frame.bottom()));
         QWidget* window = window_;
         const std::optional<QPoint> framePosition = position;
-        deleteLater();
+        poll_.stop();
         window->removeEventFilter(this);
+        // Out of the window's children at once, so what is asked for from now on starts afresh.
+        setParent(nullptr);
+        deleteLater();
         if (client != window->size())
             resizeWindow(*window, client);
         if (framePosition && window->pos() != *framePosition)
@@ -99,6 +132,8 @@ private:
     }
 
     QPointer<QWidget> window_;
+    QBasicTimer poll_;
+    int looks_ = 0;
 };
 
 bool frameKnown(const QWidget& window)
@@ -131,7 +166,8 @@ bool WidgetPlacedWindow::framed() const
 
 void WidgetPlacedWindow::rememberUntilFramed(int outerWidth, int outerHeight)
 {
-    if (framed())
+    // Where no window system draws frames there is nothing to wait for.
+    if (framed() || moduleState().windowMetrics == WindowMetrics{})
         return;
     PendingOuterSize& pending = PendingOuterSize::of(window_);
     if (outerWidth >= 0)
