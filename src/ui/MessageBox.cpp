@@ -12,6 +12,7 @@
 #include "ui/WindowFrame.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
@@ -297,6 +298,17 @@ bool MessageBox::eventFilter(QObject* watched, QEvent* event)
             return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void MessageBox::closeEvent(QCloseEvent* event)
+{
+    // Some window managers draw a close box whatever the window asks for; on a box that has
+    // no close box of its own, their close request does not answer for the operator.
+    if (event->spontaneous() && !windowFlags().testFlag(Qt::WindowCloseButtonHint)) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void MessageBox::keyPressEvent(QKeyEvent* event)
