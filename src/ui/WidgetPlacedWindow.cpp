@@ -27,6 +27,18 @@ void resizeWindow(QWidget& window, QSize client)
         window.resize(client);
 }
 
+bool frameKnown(const QWidget& window)
+{
+    return window.isVisible() && window.windowHandle();
+}
+
+// A frame the window manager has drawn. While it is still putting the window into its frame, the
+// margins the window system reports can be those of a frame not yet in place: negative ones are.
+bool drawnFrame(const QMargins& frame)
+{
+    return !frame.isNull() && frame.left() >= 0 && frame.top() >= 0 && frame.right() >= 0 && frame.bottom() >= 0;
+}
+
 // The outer frame asked for before the window system had drawn a frame. Once the window is
 // shown and its real frame is known, the client area is set so the outer frame has that size,
 // and the frame is put where it was asked for: without it a stored size would drift by the
@@ -107,8 +119,7 @@ private:
 
     bool framedNow() const
     {
-        const QWindow* handle = window_->windowHandle();
-        return window_->isVisible() && handle && !handle->frameMargins().isNull();
+        return frameKnown(*window_) && drawnFrame(window_->windowHandle()->frameMargins());
     }
 
     void applyWhenFramed()
@@ -136,10 +147,6 @@ private:
     int looks_ = 0;
 };
 
-bool frameKnown(const QWidget& window)
-{
-    return window.isVisible() && window.windowHandle();
-}
 
 } // namespace
 
@@ -147,7 +154,8 @@ QSize WidgetPlacedWindow::frameExtent() const
 {
     if (frameKnown(window_)) {
         const QMargins frame = window_.windowHandle()->frameMargins();
-        return {frame.left() + frame.right(), frame.top() + frame.bottom()};
+        if (frame.isNull() || drawnFrame(frame))
+            return {frame.left() + frame.right(), frame.top() + frame.bottom()};
     }
     const ScreenMetrics screen = screenMetrics();
     const WindowMetrics& metrics = moduleState().windowMetrics;
@@ -157,7 +165,7 @@ QSize WidgetPlacedWindow::frameExtent() const
 
 bool WidgetPlacedWindow::framed() const
 {
-    if (frameKnown(window_) && !window_.windowHandle()->frameMargins().isNull()) {
+    if (frameKnown(window_) && drawnFrame(window_.windowHandle()->frameMargins())) {
         PendingOuterSize::forget(window_);
         return true;
     }
