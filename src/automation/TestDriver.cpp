@@ -375,11 +375,15 @@ void TestDriver::addInputMethods()
             argument.endStructure();
             seam.queueAnswer(ModalKind::Save, QVariant::fromValue(save));
         } else if (kind == QLatin1String("print")) {
+            if (answer.metaType() != QMetaType::fromType<bool>() && answer.metaType() != QMetaType::fromType<QString>())
+                raiseInvalidArguments(QStringLiteral("A print answer is b, or s: the printer to choose"));
+            seam.queueAnswer(ModalKind::Print, answer);
+        } else if (kind == QLatin1String("preview")) {
             if (answer.metaType() != QMetaType::fromType<bool>())
-                raiseInvalidArguments(QStringLiteral("A print answer is b"));
-            seam.queueAnswer(ModalKind::Print, answer.toBool());
+                raiseInvalidArguments(QStringLiteral("A preview answer is b"));
+            seam.queueAnswer(ModalKind::Preview, answer.toBool());
         } else {
-            raiseInvalidArguments(QStringLiteral("Answers are for message, menu, save or print, not '%1'").arg(kind));
+            raiseInvalidArguments(QStringLiteral("Answers are for message, menu, save, print or preview, not '%1'").arg(kind));
         }
         return QVariantList{};
     });

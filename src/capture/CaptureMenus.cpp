@@ -229,10 +229,10 @@ void CaptureMenus::showCapturedFrames()
     if (shown) {
         viewer.showFrame(1, false);
     } else {
-        // Right under this window, wherever the viewer was before and whether or not it fits the screen.
+        // Right under this window, wherever the viewer was before and whether or not it fits the
+        // screen; placed before it is shown, so a window manager frames it there.
         const PlacedWindow& placed = window_.placement();
         viewer.showFrame(1, true);
-        viewer.show();
         viewer.placement().setTop(roundHalfEven(placed.top() + placed.height()));
         viewer.placement().setLeft(placed.left());
     }

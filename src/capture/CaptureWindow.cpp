@@ -3,6 +3,7 @@
 #include "automation/SettingsExchange.h"
 #include "capture/CaptureWindowEvents.h"
 #include "capture/DeviceWatch.h"
+#include "capture/KeyboardLayout.h"
 #include "capture/VideoView.h"
 #include "capture/VirtualKeys.h"
 #include "common/Picture.h"
@@ -119,6 +120,11 @@ CaptureWindow::CaptureWindow(CaptureOptions options, QWidget* parent)
     connect(reconnectionTimer_, &QTimer::timeout, this, &CaptureWindow::tryReconnect);
 
     menus_ = new CaptureMenus(*this);
+
+    // Small enough for a corner of the screen, large enough that the panels read in full with
+    // their first captions and some video shows above them.
+    const int statusHeight = statusBar_->sizeHint().height();
+    setMinimumSize(statusBar_->sizeHint().width(), 4 * statusHeight);
 }
 
 CaptureWindow::~CaptureWindow()
@@ -145,16 +151,19 @@ void CaptureWindow::load()
     keepOnTop(*this);
     placing_ = false;
 
-    if (state.captureWindowPlacement.Width == 0 || state.captureWindowPlacement.Height == 0) {
-        placed_.setWidth(kDefaultWindowWidth);
-        if (!isVisible())
-            layOut();   // a hidden window gets its resize event only when shown
-        placed_.setHeight(kDefaultWindowHeight);
-        if (!isVisible())
-            layOut();
-    } else {
+    // The design size first, on every load: a stored placement that keeps the width (-1) or
+    // is pulled back from the right edge works from it, not from what the window was last.
+    // Resizing stores the placement, so the one to apply is taken before.
+    const WindowPlacement stored = state.captureWindowPlacement;
+    placed_.setWidth(kDefaultWindowWidth);
+    if (!isVisible())
+        layOut();   // a hidden window gets its resize event only when shown
+    placed_.setHeight(kDefaultWindowHeight);
+    if (!isVisible())
+        layOut();
+    if (stored.Width != 0 && stored.Height != 0) {
         placing_ = true;
-        ApplyWindowPlacement(placed_, state.captureWindowPlacement, kDefaultWindowWidth, kDefaultWindowHeight);
+        ApplyWindowPlacement(placed_, stored, kDefaultWindowWidth, kDefaultWindowHeight);
         placing_ = false;
         layOut();
     }
@@ -258,6 +267,9 @@ void CaptureWindow::placeLogo()
     }
     logo_->show();
     logo_->raise();
+    // The logo is sized by the window's width; in a short window the status bar stays on top.
+    statusBar_->raise();
+    videoView_->update();
     const float target = static_cast<float>(placed_.width()) * kLogoWidthShare;
     if (target <= 0 || logoSource_->Width() <= 0)
         return;
@@ -364,7 +376,9 @@ void CaptureWindow::openPanelMenu(int index)
 
 void CaptureWindow::keyPressEvent(QKeyEvent* event)
 {
-    const int16_t keyCode = virtualKeyCode(event->key(), event->modifiers());
+    if (!keyboard_)
+        keyboard_ = std::make_unique<KeyboardLayout>();
+    const int16_t keyCode = keyboard_->virtualKeyCode(*event);
     if (keyCode == 0) {
         QWidget::keyPressEvent(event);
         return;

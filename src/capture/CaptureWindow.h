@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class QStatusBar;
 class QTimer;
@@ -21,6 +22,7 @@ namespace didev {
 
 class CaptureWindowEvents;
 class DeviceWatch;
+class KeyboardLayout;
 class PictureBox;
 class StatusPanel;
 class VideoView;
@@ -133,6 +135,8 @@ private:
     QTimer* reconnectionTimer_;
     DeviceWatch* deviceWatch_ = nullptr;
     CaptureMenus* menus_;
+    // Made at the first key press.
+    std::unique_ptr<KeyboardLayout> keyboard_;
 
     bool loaded_ = false;
     HostBoolean okToRaiseEvents_ = kHostFalse;

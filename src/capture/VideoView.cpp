@@ -29,7 +29,8 @@ QRect VideoView::fittedRect(QSize picture, QRect area)
 void VideoView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const VideoFramePtr frame = control_.newestFrame();
+    // Without a video device the last picture would pass for live video: the area is cleared.
+    const VideoFramePtr frame = control_.videoDevices().selectedIndex() == -1 ? nullptr : control_.newestFrame();
     if (!frame) {
         painter.fillRect(rect(), Qt::black);
         return;

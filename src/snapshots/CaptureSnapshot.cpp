@@ -36,21 +36,23 @@ void showInViewer(CaptureWindow& captureWindow, int16_t n)
         }
     }
 
+    // Placed before it is shown: a window manager puts a window that maps without a place of
+    // its own wherever it likes, and frames it around the place asked for.
     SnapshotViewer& viewer = SnapshotViewerWindow();
     viewer.showFrame(n, true);
-    viewer.show();
     const WindowPlacement& saved = state.viewerPlacement;
     if (saved.Width != 0 && saved.Height != 0) {
         viewer.placement().setTop(saved.Top);
         viewer.placement().setLeft(saved.Left);
-        return;
+    } else {
+        double top = captureWindow.placement().top() + captureWindow.placement().height();
+        const double screenHeight = screenMetrics().height;
+        if (top + viewer.placement().height() > screenHeight)
+            top = screenHeight - viewer.placement().height();
+        viewer.placement().setTop(top);
+        viewer.placement().setLeft(captureWindow.placement().left());
     }
-    double top = captureWindow.placement().top() + captureWindow.placement().height();
-    const double screenHeight = screenMetrics().height;
-    if (top + viewer.placement().height() > screenHeight)
-        top = screenHeight - viewer.placement().height();
-    viewer.placement().setTop(top);
-    viewer.placement().setLeft(captureWindow.placement().left());
+    viewer.show();
 }
 
 } // namespace

@@ -170,8 +170,27 @@ void answerSaveDialog(QFileDialog& dialog, const SaveAnswer& answer)
     pressKey(*name, Qt::Key_Return);
 }
 
-void answerPrintDialog(QPrintDialog& dialog, bool accept)
+// Picks the printer in the dialog's list with the arrow keys; false when it is not listed.
+bool choosePrinter(QPrintDialog& dialog, const QString& name)
 {
+    auto* printers = dialog.findChild<QComboBox*>(QStringLiteral("printers"));
+    const int wanted = printers ? printers->findText(name) : -1;
+    if (wanted < 0) {
+        qWarning("scripted print answer: the print dialog lists no printer \"%s\", cancelled", qPrintable(name));
+        return false;
+    }
+    printers->setFocus(Qt::OtherFocusReason);
+    while (printers->currentIndex() < wanted)
+        pressKey(*printers, Qt::Key_Down);
+    while (printers->currentIndex() > wanted)
+        pressKey(*printers, Qt::Key_Up);
+    return true;
+}
+
+void answerPrintDialog(QPrintDialog& dialog, const QVariant& answer)
+{
+    const bool named = answer.metaType() == QMetaType::fromType<QString>();
+    const bool accept = named ? choosePrinter(dialog, answer.toString()) : answer.toBool();
     auto* buttons = dialog.findChild<QDialogButtonBox*>();
     QAbstractButton* button = nullptr;
     if (buttons)
@@ -307,10 +326,8 @@ std::optional<SaveAnswer> InteractionSeam::execSaveDialog(QFileDialog& dialog)
 
 bool InteractionSeam::execPrintDialog(QPrintDialog& dialog)
 {
-    if (auto answer = takeAnswer(ModalKind::Print)) {
-        const bool accept = answer->toBool();
-        answerWhenShown(dialog, [&dialog, accept] { answerPrintDialog(dialog, accept); });
-    }
+    if (auto answer = takeAnswer(ModalKind::Print))
+        answerWhenShown(dialog, [&dialog, given = *answer] { answerPrintDialog(dialog, given); });
     const Running running(*this, dialog);
     return dialog.exec() == QDialog::Accepted;
 }

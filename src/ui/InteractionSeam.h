@@ -21,7 +21,7 @@ class QWidget;
 namespace didev {
 
 // The kinds of modal wait that a scripted answer can be queued for.
-enum class ModalKind { Message, Menu, Save, Print };
+enum class ModalKind { Message, Menu, Save, Print, Preview };
 
 // A file chosen in the save dialog; an empty fileName stands for Cancel. filterIndex is 1-based.
 struct SaveAnswer {
@@ -44,7 +44,8 @@ struct ShownMessage {
 // run the same code path as a person; with none queued the real modal UI waits for a person.
 //
 // Answers: Message an int button result (0 = the close box); Menu an int item id (0 = Escape);
-// Save a SaveAnswer; Print a bool (true = OK in the print dialog).
+// Save a SaveAnswer; Print a bool (true = OK in the print dialog) or a printer's name (chosen
+// in the dialog's list of printers, then OK); Preview a bool (true = its Print button).
 class InteractionSeam {
 public:
     static InteractionSeam& instance();

@@ -12,6 +12,7 @@
 #include "ui/WindowFrame.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
@@ -108,6 +109,7 @@ MessageBox::MessageBox()
     for (size_t i = 0; i < buttons_.size(); ++i) {
         auto* button = new QPushButton(this);
         button->setObjectName(QStringLiteral("button%1").arg(i + 1));
+        button->setFont(boxFont());
         connect(button, &QPushButton::clicked, this, [this, button] { buttonClicked(button); });
         buttons_[i] = button;
     }
@@ -230,6 +232,14 @@ void MessageBox::apply(const MessageBoxGeometry& g)
     }
     buttons_[0]->setDefault(true);
 
+    // A box that cannot be cancelled has no close box either: a stray click on it would
+    // answer for the operator.
+    bool cancellable = false;
+    for (int i = 0; i < g.buttonCount; ++i)
+        cancellable = cancellable || g.buttons[static_cast<size_t>(i)].result == MessageResult::Cancel;
+    if (windowFlags().testFlag(Qt::WindowCloseButtonHint) != cancellable)
+        setWindowFlag(Qt::WindowCloseButtonHint, cancellable);
+
     inputField_->setVisible(g.inputVisible);
     if (g.inputVisible) {
         inputField_->setGeometry(pixels(g.inputRect, screen));
@@ -246,12 +256,13 @@ void MessageBox::apply(const MessageBoxGeometry& g)
     }
 
     keepOnTop(*this);
-    // The client area is what the layout filled; the frame around it is the window system's.
-    const WindowMetrics& metrics = moduleState().windowMetrics;
-    const TwipsRect client{0, 0, g.formWidth - metrics.sizingFrameWidth - metrics.borderWidth,
-        g.formHeight - metrics.captionHeight - metrics.sizingFrameHeight - metrics.borderHeight};
-    setFixedSize(pixels(client, screen).size());
+    // The outer frame is what the layout gives; the client area is what the frame leaves of it,
+    // set again once the window system has drawn the frame (a box that cannot be resized often
+    // gets a thinner bottom edge than the estimate).
+    setFixedSize(size());
     WidgetPlacedWindow placed(*this);
+    placed.setWidth(g.formWidth);
+    placed.setHeight(g.formHeight);
     placed.setLeft(g.formLeft);
     placed.setTop(g.formTop);
 
@@ -287,6 +298,17 @@ bool MessageBox::eventFilter(QObject* watched, QEvent* event)
             return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void MessageBox::closeEvent(QCloseEvent* event)
+{
+    // Some window managers draw a close box whatever the window asks for; on a box that has
+    // no close box of its own, their close request does not answer for the operator.
+    if (event->spontaneous() && !windowFlags().testFlag(Qt::WindowCloseButtonHint)) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void MessageBox::keyPressEvent(QKeyEvent* event)

@@ -4,6 +4,8 @@
 #include "ui/Screen.h"
 
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
 
 namespace didev {
 
@@ -15,6 +17,30 @@ StatusPanel::StatusPanel(int index, const QString& text, QWidget* parent)
     setFrameShadow(QFrame::Sunken);
     setTextInteractionFlags(Qt::NoTextInteraction);
     setObjectName(QStringLiteral("Panel%1").arg(index));
+    setToolTip(text);
+}
+
+void StatusPanel::setText(const QString& text)
+{
+    QLabel::setText(text);
+    setToolTip(text);
+}
+
+QSize StatusPanel::minimumSizeHint() const
+{
+    const QMargins frame = contentsMargins();
+    return {frame.left() + frame.right() + 2 * margin() + fontMetrics().horizontalAdvance(QStringLiteral("…")),
+        QLabel::minimumSizeHint().height()};
+}
+
+void StatusPanel::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    drawFrame(&painter);
+    const QRect area = contentsRect().marginsRemoved(QMargins(margin(), margin(), margin(), margin()));
+    const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+    style()->drawItemText(&painter, area, QStyle::visualAlignment(layoutDirection(), alignment()), palette(),
+        isEnabled(), shown, foregroundRole());
 }
 
 StatusPanelClick StatusPanel::click() const

@@ -28,8 +28,12 @@ public:
 private:
     // Pixels the frame adds to the client area, left + right and top + bottom.
     QSize frameExtent() const;
-    // Keeps the outer size asked for until the window system has framed the window.
+    // True once the window system has framed the shown window; what was kept for it is dropped.
+    bool framed() const;
+    // Keeps the outer size, or the frame's position, asked for until the window system has
+    // framed the window.
     void rememberUntilFramed(int outerWidth, int outerHeight);
+    void rememberPositionUntilFramed();
 
     QWidget& window_;
 };

@@ -2,10 +2,16 @@
 
 #include "common/AutomationError.h"
 #include "ui/InteractionSeam.h"
+#include "ui/MessageBox.h"
+#include "ui/SyntheticInput.h"
+#include "ui/WaitCursor.h"
 #include "viewer/DialogOwner.h"
 #include "viewer/PreviewPrinter.h"
+#include "viewer/PrintQueue.h"
 #include "viewer/ReplacingFileDevice.h"
 
+#include <QAction>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -14,6 +20,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScreen>
+#include <QToolBar>
 #include <QtDebug>
 
 namespace didev {
@@ -30,11 +37,32 @@ QString unusedPdfPath(const QDir& directory)
     return path;
 }
 
+// The preview's own Print button, which would ask for a printer again.
+QAction* printAction(const QPrintPreviewDialog& dialog)
+{
+    const QString print = QCoreApplication::translate("QPrintPreviewDialog", "Print");
+    for (QAction* action : dialog.findChildren<QAction*>()) {
+        if (action->text() == print)
+            return action;
+    }
+    return nullptr;
+}
+
+QWidget* toolButton(const QPrintPreviewDialog& dialog, QAction* action)
+{
+    for (const QToolBar* toolBar : dialog.findChildren<QToolBar*>()) {
+        if (QWidget* button = action ? toolBar->widgetForAction(action) : nullptr)
+            return button;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 PreviewHost::PreviewHost()
     : printer_(std::make_shared<PreviewPrinter>())
 {
+    printer_->printer().setDocName(QString::fromLatin1(kDocumentTitle));
     proposeOutputFile();
 }
 
@@ -90,8 +118,44 @@ QString PreviewHost::PresentDocument()
     const PrintedDocument& document = printer_->document();
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
         [&document](QPrinter* printer) { document.render(*printer); });
-    dialog.exec();
+    // The printer was chosen in the print dialog: the preview's Print sends the document there
+    // instead of asking for a printer a second time.
+    QAction* print = printAction(dialog);
+    if (print) {
+        QObject::disconnect(print, &QAction::triggered, nullptr, nullptr);
+        QObject::connect(print, &QAction::triggered, &dialog, &QDialog::accept);
+    }
+    const int result = InteractionSeam::instance().execDialog(dialog, ModalKind::Preview, [&dialog, print](const QVariant& answer) {
+        QWidget* button = answer.toBool() ? toolButton(dialog, print) : nullptr;
+        if (button)
+            clickCentre(*button);
+        else
+            pressKey(dialog, Qt::Key_Escape);
+    });
+    if (result == QDialog::Accepted)
+        sendToPrinter();
     return {};
+}
+
+void PreviewHost::sendToPrinter()
+{
+    QPrinter& printer = printer_->printer();
+    const bool queue = printer.outputFormat() == QPrinter::NativeFormat;
+    const QString name = queue ? printer.printerName() : printer.outputFileName();
+    const PrintQueueState state = queue ? printQueueState(name) : PrintQueueState{};
+    if (!state.accepting) {
+        askUser(printQueueNotice(name, state), MessageStyle::Exclamation);
+        return;
+    }
+    {
+        const WaitCursor hourglass;
+        if (!printer_->document().render(printer)) {
+            askUser(QStringLiteral("The frames could not be sent to \"%1\".").arg(name), MessageStyle::Exclamation);
+            return;
+        }
+    }
+    if (state.stopped)
+        askUser(printQueueNotice(name, state), MessageStyle::Exclamation);
 }
 
 QString PreviewHost::writePdf() const
@@ -112,7 +176,7 @@ QString PreviewHost::writePdf() const
         pdf.setResolution(kPdfResolution);
         pdf.setPageLayout(printer_->printer().pageLayout());
         pdf.setCreator(QStringLiteral("Kelvara Didev Evivod"));
-        pdf.setTitle(QStringLiteral("Frame Capture"));
+        pdf.setTitle(QString::fromLatin1(kDocumentTitle));
         if (!printer_->document().render(pdf))
             raiseAccessError();
     }

@@ -10,6 +10,9 @@ namespace didev {
 
 class PreviewPrinter;
 
+// The title of every printed document: the print job's name in the queue and the PDF's title.
+inline constexpr const char* kDocumentTitle = "Frame Capture";
+
 // The print-preview component's main object, one per print run: it hands out the printer
 // object the pages are drawn on and presents the finished document.
 class PreviewHost {
@@ -31,15 +34,18 @@ public:
     // Sets `printer` to this host's printer object; it may outlive the host.
     void ProvidePrinter(std::shared_ptr<PreviewPrinter>& printer);
 
-    // Presents the document drawn on the printer: the preview dialog, from which the user
-    // prints or saves a PDF. Unattended, the PDF is written into the report directory instead
-    // and its path returned (and reported on stderr); empty otherwise and for an empty document.
+    // Presents the document drawn on the printer: the preview dialog, whose Print sends it to
+    // the printer chosen in the print dialog (or the PDF file chosen there). A queue that does
+    // not accept jobs, or is stopped, is named in a message. Unattended, the PDF is written
+    // into the report directory instead and its path returned (and reported on stderr); empty
+    // otherwise and for an empty document.
     // Error 75 when the PDF cannot be written.
     QString PresentDocument();
 
 private:
     QString outputDirectory() const;
     void proposeOutputFile();
+    void sendToPrinter();
     QString writePdf() const;
 
     QString reportDirectory_;

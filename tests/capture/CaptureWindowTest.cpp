@@ -191,6 +191,16 @@ TEST_F(CaptureWindowTest, StoredPlacementIsAppliedAndAZeroHeightTakesTheDesignSi
     open(QStringLiteral("Cam"));
     EXPECT_DOUBLE_EQ(window->placement().width(), 5250);
     EXPECT_DOUBLE_EQ(window->placement().height(), 4320);
+
+    // Width -1 keeps the design width, also after a window that was wider, and a window that
+    // would run past the right edge is pulled back by that width.
+    window->resize(900, 700);
+    window->unload();
+    moduleState().captureWindowPlacement = {static_cast<int32_t>(1280 * kTwips) - 1000, 1200, -1, 4500};
+    window->load();
+    EXPECT_DOUBLE_EQ(window->placement().width(), 5250);
+    EXPECT_DOUBLE_EQ(window->placement().height(), 4500);
+    EXPECT_DOUBLE_EQ(window->placement().left(), 1280 * kTwips - 5250 - moduleState().windowMetrics.borderWidth);
 }
 
 TEST_F(CaptureWindowTest, WithoutVideoTheLogoIsCentredAndReconnectionRunsEverySecond)
@@ -212,9 +222,15 @@ TEST_F(CaptureWindowTest, WithoutVideoTheLogoIsCentredAndReconnectionRunsEverySe
     EXPECT_NEAR(logo.Top(), window->placement().height() / 2 - logo.Height() / 2 - statusBarHeight, kTwips);
     EXPECT_GT(window->logoSource().Width(), 0) << "the logo picture ships with the module";
 
-    // The logo follows a resize.
+    // The logo follows a resize; in a wide, short window it stays behind the status bar.
     window->resize(600, 500);
     EXPECT_NEAR(logo.Width(), window->placement().width() * 0.75, kTwips);
+    window->resize(1200, 220);
+    const QRect statusBar = window->statusBar().geometry();
+    for (const QPoint& point : {statusBar.topLeft() + QPoint(1, 1), statusBar.center()}) {
+        const QWidget* hit = window->childAt(point);
+        EXPECT_TRUE(hit == &window->statusBar() || window->statusBar().isAncestorOf(hit)) << point.x() << "," << point.y();
+    }
 
     QSignalSpy ticks(&window->reconnectionTimer(), &QTimer::timeout);
     ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 2; }, kReconnectWait + 1500));
@@ -249,7 +265,33 @@ TEST_F(CaptureWindowTest, APluggedCameraIsSelectedAndAnUnpluggedOneBringsTheLogo
     window->deviceWatch()->postNotice(QStringLiteral("remove"), QStringLiteral("video4linux"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return logoShown(); }, kReconnectWait));
     EXPECT_EQ(panelText(1), QStringLiteral("No Video"));
+    // Around the logo no last picture stays that could pass for live video.
+    const QImage area = window->videoView().grab().toImage();
+    int lit = 0;
+    for (int y = 0; y < area.height(); ++y) {
+        for (int x = 0; x < area.width(); ++x)
+            lit += qGray(area.pixel(x, y)) != 0;
+    }
+    EXPECT_EQ(lit, 0);
     EXPECT_TRUE(window->reconnectionTimer().isActive()) << "attempts go on every second";
+}
+
+TEST_F(CaptureWindowTest, AtItsSmallestThePanelsStayReadableAndALongNameIsElided)
+{
+    const QString name = QStringLiteral("Studio Camera with a Rather Long Device Name HD Pro");
+    open(name);
+    window->resize(1, 1);
+    EXPECT_GE(window->width(), 100);
+    EXPECT_GE(window->videoView().height(), window->statusBar().height()) << "some video shows";
+    const StatusPanel& video = window->panel(1);
+    EXPECT_EQ(video.text(), name);
+    EXPECT_EQ(video.toolTip(), name);
+    EXPECT_LT(video.contentsRect().width(), video.fontMetrics().horizontalAdvance(name));
+    for (int index : {2, 3}) {
+        const StatusPanel& panel = window->panel(index);
+        EXPECT_EQ(panel.toolTip(), panel.text());
+        EXPECT_GE(panel.contentsRect().width(), panel.fontMetrics().horizontalAdvance(panel.text())) << index;
+    }
 }
 
 TEST_F(CaptureWindowTest, NoticesOfOtherSubsystemsAndActionsChangeNothing)

@@ -1,3 +1,4 @@
+#include "PdfContents.h"
 #include "ViewerTestSupport.h"
 
 #include "common/AutomationError.h"
@@ -37,63 +38,6 @@ constexpr int kYes = 6;
 constexpr int kNo = 7;
 constexpr int kOk = 1;
 constexpr int32_t kCurrentUser = 0x80000001;
-
-QString run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(30000) || process.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-int pageCount(const QString& pdf)
-{
-    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"),
-        QRegularExpression::MultilineOption).match(run(QStringLiteral("pdfinfo"), {pdf}));
-    return match.hasMatch() ? match.captured(1).toInt() : -1;
-}
-
-// The text of each page, whitespace folded to single spaces.
-QStringList pageTexts(const QString& pdf)
-{
-    QStringList pages = run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")})
-                            .split(QLatin1Char('\f'));
-    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
-        pages.removeLast();
-    for (QString& page : pages)
-        page = page.simplified();
-    return pages;
-}
-
-// The whole numbers printed on a page, in reading order.
-QList<int> numbersOn(const QString& page)
-{
-    QList<int> numbers;
-    QRegularExpressionMatchIterator it = QRegularExpression(QStringLiteral("\\b(\\d+)\\b")).globalMatch(page);
-    while (it.hasNext())
-        numbers.append(it.next().captured(1).toInt());
-    return numbers;
-}
-
-struct PdfImage {
-    int page = 0;
-    int width = 0;
-    int height = 0;
-    double ppiX = 0;
-};
-
-std::vector<PdfImage> imagesIn(const QString& pdf)
-{
-    std::vector<PdfImage> images;
-    const QStringList lines = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).split(QLatin1Char('\n'));
-    for (const QString& line : lines.mid(2)) {
-        const QStringList f = line.simplified().split(QLatin1Char(' '));
-        if (f.size() >= 14 && f[2] == QLatin1String("image"))
-            images.push_back({f[0].toInt(), f[3].toInt(), f[4].toInt(), f[12].toDouble()});
-    }
-    return images;
-}
 
 // Bytes handed out by malloc, mapped blocks included.
 size_t heapInUse()

@@ -39,6 +39,12 @@ std::vector<int16_t> storedFrameIDs()
     return ids;
 }
 
+// A loaded machine's window manager can be slow to move the focus.
+bool becomesActive(QWidget& window)
+{
+    return QTest::qWaitFor([&] { return QApplication::activeWindow() == &window; }, 20000);
+}
+
 QString panelText(SnapshotViewer& viewer, int index)
 {
     return viewer.panel(index).text();
@@ -311,16 +317,16 @@ TEST_F(PanelClickTest, TheNextClickAfterADismissedMenuOnlyClosesItUnlessThePoint
                 QWidget other;
                 other.show();
                 other.activateWindow();
-                (void)QTest::qWaitForWindowActive(&other);
+                ASSERT_TRUE(becomesActive(other));
                 v.activateWindow();
-                (void)QTest::qWaitForWindowActive(&v);
+                ASSERT_TRUE(becomesActive(v));
             },
             true},
     };
     for (const auto& c : cases) {
         SnapshotViewer& viewer = openViewer(1);
         viewer.activateWindow();
-        (void)QTest::qWaitForWindowActive(&viewer);
+        ASSERT_TRUE(becomesActive(viewer)) << c.fault;
         ASSERT_TRUE(clickOpensMenu(viewer, c.panel)) << c.fault;
         EXPECT_EQ(viewer.menuTracker().lastMenuPanel(), c.panel);
         c.between(viewer);
