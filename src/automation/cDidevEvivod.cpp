@@ -223,7 +223,7 @@ void cDidevEvivod::PictureSavedByLogger(int16_t& index, HostBoolean& setting)
 HostBoolean cDidevEvivod::SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
     int16_t& colorReduction)
 {
-    return toHostBoolean(didev::SaveSnapshot(index, fileName, format, colorDepth, colorReduction));
+    return toHostBoolean(didev::SaveSnapshot(moduleState().snapshotStore, index, fileName, format, colorDepth, colorReduction));
 }
 
 void cDidevEvivod::SetPointers(QString&, QString& apPath, QString& wkPath, QString& tmpPath, int32_t& userRegArea)

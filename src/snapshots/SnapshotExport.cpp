@@ -4,7 +4,6 @@
 #include "imaging/BitmapFile.h"
 #include "imaging/JpegWriter.h"
 #include "snapshots/PictureFormat.h"
-#include "state/ModuleState.h"
 
 #include <QFile>
 
@@ -31,12 +30,12 @@ std::optional<int32_t> pictureFormatCode(int16_t hostFormat) noexcept
     return kFormatCodes[static_cast<size_t>(hostFormat - 1)];
 }
 
-bool SaveSnapshot(int16_t index, const QString& fileName, int16_t format, int16_t, int16_t)
+bool SaveSnapshot(const SnapshotStore& store, int16_t index, const QString& fileName, int16_t format, int16_t, int16_t)
 {
     const std::optional<int32_t> code = pictureFormatCode(format);
     if (!code)
         return false;
-    const SnapshotRecord& record = moduleState().snapshotStore.at(index);
+    const SnapshotRecord& record = store.at(index);
     return SaveFrameToFormat(record, *code, fileName);
 }
 

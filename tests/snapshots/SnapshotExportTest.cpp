@@ -111,7 +111,7 @@ TEST_F(SnapshotExportTest, FormatAndIndexDecideTheFileOrTheError)
     };
     for (const auto& c : cases) {
         bool result = false;
-        EXPECT_EQ(errorNumberOf([&] { result = SaveSnapshot(c.index, path(c.name), c.format); }), c.error)
+        EXPECT_EQ(errorNumberOf([&] { result = SaveSnapshot(moduleState().snapshotStore, c.index, path(c.name), c.format); }), c.error)
             << c.format << " " << c.index;
         EXPECT_EQ(result, c.result) << c.format << " " << c.index;
         if (c.firstByte == kNoFile)
@@ -121,7 +121,7 @@ TEST_F(SnapshotExportTest, FormatAndIndexDecideTheFileOrTheError)
     }
     EXPECT_EQ(readFile(folder_ / "looks.jpg").size(), 54u + 68u * 13u);   // 22 pixels of 3 bytes, padded
     // Colour depth and reduction change nothing.
-    ASSERT_TRUE(SaveSnapshot(1, path("reduced.bmp"), 1, 8, 1));
+    ASSERT_TRUE(SaveSnapshot(moduleState().snapshotStore, 1, path("reduced.bmp"), 1, 8, 1));
     EXPECT_EQ(readFile(folder_ / "looks.jpg"), readFile(folder_ / "reduced.bmp"));
 }
 
