@@ -7,13 +7,13 @@
 // real sender on localhost: latency from the time the receiving chain gives a picture (its
 // arrival at the network source, less what the chain's own latency settings account for) to
 // its paint (median, p95), against the same latency of the local test pattern above.
+#include "automation/FrameRoad.h"
 #include "capture/CaptureWindow.h"
 #include "capture/DeviceMonitor.h"
 #include "capture/GstHandles.h"
 #include "capture/NetworkCameras.h"
 #include "capture/VideoView.h"
-#include "snapshots/CaptureSnapshot.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
 #include "support/NetworkSenders.h"
 
 #include <QApplication>

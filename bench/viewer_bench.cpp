@@ -2,14 +2,13 @@
 // running test pattern into the store against a memcpy of one frame; the memory a stored frame
 // takes against its raw pixels; printing 50 frames to PDF and to the print preview, per frame
 // and with the peak memory.
+#include "automation/FrameRoad.h"
 #include "capture/CaptureWindow.h"
-#include "snapshots/CaptureSnapshot.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
 #include "ui/InteractionSeam.h"
 #include "ui/PictureBox.h"
 #include "viewer/FramePrinting.h"
 #include "viewer/PreviewPrinter.h"
-#include "viewer/SnapshotViewerInstance.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "common/HostStringArray.h"
 #include "common/WindowPlacement.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
 
 #include <QString>
 

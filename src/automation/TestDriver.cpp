@@ -1,5 +1,6 @@
 #include "automation/TestDriver.h"
 
+#include "automation/FrameRoad.h"
 #include "automation/TestDriverRows.h"
 #include "automation/WindowStateReport.h"
 #include "capture/CaptureWindow.h"
@@ -15,7 +16,6 @@
 #include "ui/StatusPanel.h"
 #include "ui/SyntheticInput.h"
 #include "viewer/SnapshotViewer.h"
-#include "viewer/SnapshotViewerInstance.h"
 
 #include <QApplication>
 #include <QDBusArgument>

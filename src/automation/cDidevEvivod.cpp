@@ -1,14 +1,13 @@
 #include "automation/cDidevEvivod.h"
 
+#include "automation/FrameRoad.h"
 #include "automation/SettingsExchange.h"
 #include "capture/CaptureWindow.h"
-#include "snapshots/CaptureSnapshot.h"
+#include "snapshots/ModuleState.h"
 #include "snapshots/PictureWriter.h"
 #include "snapshots/SnapshotExport.h"
-#include "state/ModuleState.h"
 #include "ui/MessageBox.h"
 #include "viewer/SnapshotViewer.h"
-#include "viewer/SnapshotViewerInstance.h"
 
 #include <QProcessEnvironment>
 #include <QScopeGuard>
@@ -70,15 +69,7 @@ void cDidevEvivod::setCaptureOptions(std::optional<CaptureOptions> options)
 cDidevEvivod::cDidevEvivod()
 {
     // Module-wide: a further instance resets what every instance shares.
-    ModuleState& state = moduleState();
-    state.captureWindowLoaded = kHostFalse;
-    state.viewerShown = kHostFalse;
-    state.snapshotStore.reset();
-    state.frameCounter = 0;
-    state.AllowInternalCapture = kHostTrue;
-    state.accumulateFrames = true;
-    state.captureWindowPlacement = {};
-    state.viewerPlacement = {};
+    moduleState().reset();
     pictureWriter_ = std::make_unique<PictureWriter>();
     captureWindow_.clear();
 }
@@ -123,7 +114,8 @@ void cDidevEvivod::releaseCaptureWindow()
     captureWindow_.clear();
     if (!window)
         return;
-    window->setEventSink(nullptr);
+    QObject::disconnect(formClosedConnection_);
+    QObject::disconnect(keyDownConnection_);
     const auto release = qScopeGuard([window] { window->deleteLater(); });
     // Still loaded only when another instance reset the shared flags meanwhile: it closes
     // now, silently, rather than when it is deleted, after its successor has loaded.
@@ -153,18 +145,7 @@ void cDidevEvivod::ClearSnapshots()
 void cDidevEvivod::ClearSavedSnapshots()
 {
     ModuleState& state = moduleState();
-    SnapshotStore& store = state.snapshotStore;
-    const int count = store.upperBound();
-    int kept = 0;
-    for (int index = 1; index <= count; ++index) {
-        if (store.at(index).savedByLogger == kHostTrue)
-            continue;
-        ++kept;
-        if (kept != index)
-            store.at(kept) = std::move(store.at(index));
-    }
-    // The records past the kept ones are the removed frames or moved-from husks.
-    store.resizePreserve(kept);
+    const int kept = state.snapshotStore.removeSavedByLogger();
     state.frameCounter = static_cast<int16_t>(kept);
     if (kept == 0)
         UnloadSnapshotViewer();
@@ -253,9 +234,10 @@ HostBoolean cDidevEvivod::ShowForm(int16_t&, HostStringArray& passDataArray)
     ReadShowFormSettings(passDataArray);
 
     captureWindow_ = new CaptureWindow(captureOptionsForNewWindow());
-    captureWindow_->setEventSink(this);
-    ConnectSnapshotKey(*captureWindow_);
-    captureWindow_->setViewerUnloader(&UnloadSnapshotViewer);
+    formClosedConnection_ = QObject::connect(captureWindow_, &CaptureWindow::formClosed, [this] { FormClosed(); });
+    keyDownConnection_ = QObject::connect(captureWindow_, &CaptureWindow::keyDown,
+        [this](int16_t& keyCode, int16_t& shift) { raiseKeyDown(keyCode, shift); });
+    ConnectFrameRoad(*captureWindow_);
     captureWindow_->load();
     captureWindow_->show();
     return kHostTrue;
@@ -279,31 +261,18 @@ void cDidevEvivod::setAllowInternalCapture(HostBoolean value)
     moduleState().AllowInternalCapture = value;
 }
 
-void cDidevEvivod::FormClosed(HostStringArray& passDataArray)
+void cDidevEvivod::FormClosed()
 {
     const bool outer = std::exchange(windowUnloading_, true);
     const auto restore = qScopeGuard([this, outer] { windowUnloading_ = outer; });
+    const ModuleState& state = moduleState();
+    HostStringArray passDataArray = FormClosedSettings(state.captureWindowPlacement, state.viewerPlacement);
     raiseFormClosed(passDataArray);
-}
-
-void cDidevEvivod::SettingsChanged(HostStringArray& passDataArray)
-{
-    raiseSettingsChanged(passDataArray);
-}
-
-void cDidevEvivod::KeyDown(int16_t& keyCode, int16_t& shift)
-{
-    raiseKeyDown(keyCode, shift);
 }
 
 void cDidevEvivod::raiseFormClosed(HostStringArray& passDataArray)
 {
     raiseToSinks(sinks_, [&](cDidevEvivodEvents& sink) { sink.FormClosed(passDataArray); });
-}
-
-void cDidevEvivod::raiseSettingsChanged(HostStringArray& passDataArray)
-{
-    raiseToSinks(sinks_, [&](cDidevEvivodEvents& sink) { sink.SettingsChanged(passDataArray); });
 }
 
 void cDidevEvivod::raiseKeyDown(int16_t& KeyCode, int16_t& Shift)

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "capture/CaptureOptions.h"
-#include "capture/CaptureWindowEvents.h"
 #include "common/AutomationMembers.h"
 #include "common/HostBoolean.h"
 #include "common/HostStringArray.h"
 
+#include <QMetaObject>
 #include <QPointer>
 #include <QString>
 
@@ -35,7 +35,7 @@ public:
 // the module-wide state, the capture window, the frame store, export and the viewer. Creating
 // an instance resets the module-wide state for every instance. Boolean values other than -1 and
 // 0 are kept as given.
-class cDidevEvivod : public AutomationMembers, private CaptureWindowEvents {
+class cDidevEvivod : public AutomationMembers {
 public:
     cDidevEvivod();
     ~cDidevEvivod() override;
@@ -61,20 +61,20 @@ public:
     DIDEV_AUTOMATION_MEMBERS(, override)
 
 private:
-    // The capture window's events, passed on to the sinks.
-    void FormClosed(HostStringArray& passDataArray) override;
-    void SettingsChanged(HostStringArray& passDataArray) override;
-    void KeyDown(int16_t& keyCode, int16_t& shift) override;
+    // The capture window's events, passed on to the sinks. FormClosed carries the placements
+    // the window stored as it unloaded.
+    void FormClosed();
 
     // Drops the reference; the window goes once control is back in the event loop, as it may
     // be on the stack (a host that shows a new window from FormClosed).
     void releaseCaptureWindow();
 
     void raiseFormClosed(HostStringArray& passDataArray);
-    void raiseSettingsChanged(HostStringArray& passDataArray);
     void raiseKeyDown(int16_t& KeyCode, int16_t& Shift);
 
     QPointer<CaptureWindow> captureWindow_;
+    QMetaObject::Connection formClosedConnection_;
+    QMetaObject::Connection keyDownConnection_;
     std::unique_ptr<PictureWriter> pictureWriter_;
     std::vector<cDidevEvivodEvents*> sinks_;
     // True while the window's unload is raising FormClosed: a host that closes or drops the

@@ -4,13 +4,11 @@
 #include "capture/CaptureWindow.h"
 #include "capture/DeviceList.h"
 #include "common/AutomationError.h"
-#include "common/Rounding.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
 #include "ui/InteractionSeam.h"
 #include "ui/MessageBox.h"
 #include "ui/WaitCursor.h"
-#include "viewer/SnapshotViewer.h"
-#include "viewer/SnapshotViewerInstance.h"
+#include "ui/WindowFrame.h"
 
 #include <QMenu>
 #include <QPointer>
@@ -99,7 +97,7 @@ void CaptureMenus::panelClicked(const StatusPanelClick& click)
         return;
     const PlacedWindow& placed = window_.placement();
     PanelMenuGeometry geometry{placed.left(), placed.top(), placed.height()};
-    geometry.sizingFrameWidth = moduleState().windowMetrics.sizingFrameWidth;
+    geometry.sizingFrameWidth = currentWindowMetrics().sizingFrameWidth;
     geometry.statusBarLeft = window_.statusBarLeft();
     geometry.panelLeft = click.left;
     const QPoint bottomLeft = PanelMenuTracker::menuBottomLeft(geometry, screenMetrics());
@@ -223,30 +221,14 @@ void CaptureMenus::runOptionsCommand(int32_t id)
 
 void CaptureMenus::showCapturedFrames()
 {
-    // Asked before the viewer is reached: loading one marks it shown.
-    const bool shown = moduleState().viewerShown == kHostTrue;
-    SnapshotViewer& viewer = SnapshotViewerWindow();
-    if (shown) {
-        viewer.showFrame(1, false);
-    } else {
-        // Right under this window, wherever the viewer was before and whether or not it fits the
-        // screen; placed before it is shown, so a window manager frames it there.
-        const PlacedWindow& placed = window_.placement();
-        viewer.showFrame(1, true);
-        viewer.placement().setTop(roundHalfEven(placed.top() + placed.height()));
-        viewer.placement().setLeft(placed.left());
-    }
-    viewer.show();
-    viewer.raise();
-    viewer.activateWindow();
+    emit window_.showFramesRequested();
 }
 
 void CaptureMenus::discardCapturedFrames()
 {
     if (askUser(QString::fromLatin1(kDiscardPrompt), MessageStyle::QuestionYesNo) != MessageResult::Yes)
         return;
-    window_.closeViewer();
-    ClearSnapshotStore();
+    emit window_.discardFramesRequested();
 }
 
 } // namespace didev

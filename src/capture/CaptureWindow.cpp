@@ -1,14 +1,12 @@
 #include "capture/CaptureWindow.h"
 
-#include "automation/SettingsExchange.h"
-#include "capture/CaptureWindowEvents.h"
 #include "capture/DeviceWatch.h"
 #include "capture/KeyboardLayout.h"
 #include "capture/VideoView.h"
 #include "capture/VirtualKeys.h"
 #include "common/Picture.h"
 #include "common/Rounding.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
 #include "ui/PictureBox.h"
 #include "ui/Placement.h"
 #include "ui/Screen.h"
@@ -35,7 +33,6 @@ namespace didev {
 
 namespace {
 
-constexpr int kEventArrayCount = 21;   // subscripts 0 to 20
 constexpr int kBannerMilliseconds = 2000;
 constexpr int kHeartbeatMilliseconds = 1000;
 constexpr int kReconnectionDesignMilliseconds = 5000;
@@ -141,11 +138,10 @@ void CaptureWindow::load()
     ModuleState& state = moduleState();
     state.captureWindowLoaded = kHostTrue;
     loaded_ = true;
-    state.videoDeviceChanged = kHostFalse;
+    reconnectPending_ = false;
     placing_ = false;
     menus_->tracker().reset();
     okToRaiseEvents_ = toHostBoolean(state.closeNotifyRequest == QLatin1String("Y"));
-    ReadWindowMetrics();
 
     placing_ = true;
     keepOnTop(*this);
@@ -178,9 +174,10 @@ void CaptureWindow::load()
     showDeviceNames();
     capture_.setPreview(true);
     if (capture_.videoDevices().selectedIndex() == -1)
-        state.videoDeviceChanged = kHostTrue;
+        reconnectPending_ = true;
 
     deviceWatch_ = new DeviceWatch(this);
+    connect(deviceWatch_, &DeviceWatch::videoDeviceChanged, this, [this] { reconnectPending_ = true; });
     heartbeatTimer_->start();
 }
 
@@ -188,8 +185,6 @@ void CaptureWindow::unload()
 {
     if (!loaded_)
         return;
-    ModuleState& state = moduleState();
-    HostStringArray passDataArray(0, kEventArrayCount);
     bannerTimer_->stop();
     delete deviceWatch_;
     deviceWatch_ = nullptr;
@@ -197,24 +192,17 @@ void CaptureWindow::unload()
     capture_.videoDevices().setSelectedIndex(-1);
     capture_.audioDevices().setSelectedIndex(-1);
     ClearSnapshotStore();
-    closeViewer();
+    emit viewerCloseRequested();
+    ModuleState& state = moduleState();
     StoreWindowPlacement(placed_, state.captureWindowPlacement);
-    if (okToRaiseEvents_ == kHostTrue) {
-        GetSettings(passDataArray);
-        if (events_)
-            events_->FormClosed(passDataArray);
-    }
+    if (okToRaiseEvents_ == kHostTrue)
+        emit formClosed();
     state.captureWindowLoaded = kHostFalse;
     loaded_ = false;
     // The timers stop with the window.
     heartbeatTimer_->stop();
     reconnectionTimer_->stop();
     hide();
-}
-
-void CaptureWindow::GetSettings(HostStringArray& passDataArray) const
-{
-    WritePlacementSettings(passDataArray, moduleState().captureWindowPlacement, moduleState().viewerPlacement);
 }
 
 double CaptureWindow::statusBarLeft() const
@@ -329,10 +317,9 @@ void CaptureWindow::hideGrabFailed()
 
 void CaptureWindow::checkDeviceChange()
 {
-    ModuleState& state = moduleState();
-    if (state.videoDeviceChanged == kHostFalse)
+    if (!reconnectPending_)
         return;
-    state.videoDeviceChanged = kHostFalse;
+    reconnectPending_ = false;
     reconnectionTimer_->setInterval(kReconnectionMilliseconds);
     reconnectionTimer_->start();
 }
@@ -390,23 +377,14 @@ void CaptureWindow::keyPressed(int16_t keyCode, int16_t shift)
 {
     if (keyCode == kKeyS && moduleState().AllowInternalCapture == kHostTrue)
         requestGrab();
-    if (events_)
-        events_->KeyDown(keyCode, shift);
+    emit keyDown(keyCode, shift);
 }
 
 void CaptureWindow::requestGrab()
 {
-    if (!grab_)
-        return;
-    grab_(*this);
+    emit grabRequested();
     // The viewer the grab opened may have taken the focus; the operator keeps the keyboard here.
     activateWindow();
-}
-
-void CaptureWindow::closeViewer()
-{
-    if (unloadViewer_)
-        unloadViewer_();
 }
 
 void CaptureWindow::closeEvent(QCloseEvent* event)

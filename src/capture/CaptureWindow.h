@@ -4,7 +4,6 @@
 #include "capture/CaptureMenus.h"
 #include "capture/CaptureOptions.h"
 #include "common/HostBoolean.h"
-#include "common/HostStringArray.h"
 #include "ui/WidgetPlacedWindow.h"
 
 #include <QString>
@@ -12,7 +11,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 class QStatusBar;
@@ -20,7 +18,6 @@ class QTimer;
 
 namespace didev {
 
-class CaptureWindowEvents;
 class DeviceWatch;
 class KeyboardLayout;
 class PictureBox;
@@ -31,6 +28,8 @@ class VideoView;
 // panels name the devices; the logo while no video device is selected; the "SNAPSHOT FAILED"
 // banner; the device watch with heartbeat and reconnection. load() runs the start-up sequence
 // (the caller then shows the window) and unload() the shut-down, which the close box runs too.
+// What happens to frames is not the window's business: it asks for a grab, for the frames to be
+// shown or discarded, and for the viewer to close, by its signals.
 class CaptureWindow : public QWidget {
     Q_OBJECT
 
@@ -41,20 +40,11 @@ public:
     static constexpr const char* kNoVideo = "No Video";
     static constexpr const char* kNoAudio = "No Audio";
 
-    // Grabs a frame for the "S" key and the options menu (the frame store's grab); the window passes itself.
-    using GrabHandler = std::function<void(CaptureWindow&)>;
-
     explicit CaptureWindow(CaptureOptions options, QWidget* parent = nullptr);
     ~CaptureWindow() override;
 
-    void setEventSink(CaptureWindowEvents* events) { events_ = events; }
-    void setGrabHandler(GrabHandler grab) { grab_ = std::move(grab); }
-    // Closes the snapshot viewer as the window unloads and before the options menu discards the frames.
-    void setViewerUnloader(std::function<void()> unloadViewer) { unloadViewer_ = std::move(unloadViewer); }
-    // Grabs through the grab handler, then takes the focus back from the viewer the grab may have opened.
+    // Asks for a grab, then takes the focus back from the viewer the grab may have opened.
     void requestGrab();
-    // Closes the snapshot viewer through the unloader.
-    void closeViewer();
 
     void load();
     void unload();
@@ -62,8 +52,6 @@ public:
 
     HostBoolean okToRaiseEvents() const { return okToRaiseEvents_; }
     void setOkToRaiseEvents(HostBoolean value) { okToRaiseEvents_ = value; }
-    // Entries 1 to 8 from the capture window's and the viewer's placement records.
-    void GetSettings(HostStringArray& passDataArray) const;
     // Shows "SNAPSHOT FAILED" for 2 seconds after the last call.
     void showGrabFailed();
     void placeLogo();
@@ -87,6 +75,9 @@ public:
     QTimer& reconnectionTimer() { return *reconnectionTimer_; }
     // The device-notification registration; null before load and after unload.
     DeviceWatch* deviceWatch() const { return deviceWatch_; }
+    // A video device came or went (or none was there at load) and the heartbeat has not yet
+    // started the reconnection.
+    bool reconnectPending() const { return reconnectPending_; }
 
     // The status bar's left, top and height in twips, relative to the window's client area.
     double statusBarLeft() const;
@@ -100,6 +91,18 @@ public:
 
 signals:
     void panelClicked(const didev::StatusPanelClick& click);
+    // The "S" key or the options menu asks for a frame of the live picture.
+    void grabRequested();
+    // The options menu asks to show the stored frames, or (after the user said Yes) to close the
+    // viewer and discard them.
+    void showFramesRequested();
+    void discardFramesRequested();
+    // The window unloads: the viewer goes with it.
+    void viewerCloseRequested();
+    // The user or the host closed the window while the host asked to be told.
+    void formClosed();
+    // A key reached the window; the receiver may change the values it is given.
+    void keyDown(int16_t& keyCode, int16_t& shift);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -120,9 +123,6 @@ private:
 
     CaptureControl capture_;
     WidgetPlacedWindow placed_;
-    CaptureWindowEvents* events_ = nullptr;
-    GrabHandler grab_;
-    std::function<void()> unloadViewer_;
 
     VideoView* videoView_;
     QStatusBar* statusBar_;
@@ -141,6 +141,7 @@ private:
     bool loaded_ = false;
     HostBoolean okToRaiseEvents_ = kHostFalse;
     bool placing_ = false;
+    bool reconnectPending_ = false;
 };
 
 } // namespace didev

@@ -2,8 +2,6 @@
 
 #include "capture/DeviceMonitor.h"
 
-#include "state/ModuleState.h"
-
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QSocketNotifier>
@@ -83,7 +81,7 @@ void DeviceWatch::handleMonitorNotice(const QString& action, DeviceKind kind)
 {
     const bool video = kind == DeviceKind::Video;
     if (video)
-        moduleState().videoDeviceChanged = kHostTrue;
+        emit videoDeviceChanged();
     emit noticeHandled(action, QString::fromLatin1(video ? kMonitorVideo : kMonitorAudio), video);
 }
 
@@ -114,9 +112,9 @@ bool DeviceWatch::isVideoDeviceChange(const QString& action, const QString& subs
 void DeviceWatch::handleNotice(const QString& action, const QString& subsystem)
 {
     const bool videoDeviceChanged = isVideoDeviceChange(action, subsystem);
-    // Only the flag is set here; reconnection runs later from the heartbeat, outside the notice.
+    // Reconnection runs later from the heartbeat, outside the notice.
     if (videoDeviceChanged)
-        moduleState().videoDeviceChanged = kHostTrue;
+        emit this->videoDeviceChanged();
     emit noticeHandled(action, subsystem, videoDeviceChanged);
 }
 

@@ -13,8 +13,8 @@ class QSocketNotifier;
 
 namespace didev {
 
-// Watches device arrival and removal on the event loop and raises the module's
-// videoDeviceChanged flag for a video device coming or going; the heartbeat does the rest.
+// Watches device arrival and removal on the event loop and signals a video device coming or
+// going; the capture window's heartbeat does the rest.
 // Notices come from udev and from the process's device monitor (a provider may announce its
 // cameras only there); a camera failing is no notice.
 class DeviceWatch : public QObject {
@@ -42,7 +42,9 @@ public:
     static constexpr const char* kMonitorAudio = "Audio/Source";
 
 signals:
-    // Every notice after the filter ran; `videoDeviceChanged` tells whether it set the flag.
+    // A video device came or went.
+    void videoDeviceChanged();
+    // Every notice after the filter ran; `videoDeviceChanged` tells whether it was a video device's.
     void noticeHandled(const QString& action, const QString& subsystem, bool videoDeviceChanged);
 
 private:

@@ -15,7 +15,7 @@ struct WindowPlacement {
     bool operator==(const WindowPlacement&) const = default;
 };
 
-// Window-frame sizes in twips, refreshed by ReadWindowMetrics.
+// Window-frame sizes in twips, as currentWindowMetrics() reads them.
 struct WindowMetrics {
     int32_t captionHeight = 0;
     int32_t sizingFrameWidth = 0;

@@ -2,6 +2,8 @@
 
 #include "common/AutomationError.h"
 
+#include <algorithm>
+
 namespace didev {
 
 SnapshotStore::SnapshotStore()
@@ -28,7 +30,26 @@ void SnapshotStore::resizePreserve(int newUpperBound)
     records_.resize(static_cast<size_t>(newUpperBound) + 1);
 }
 
-void SnapshotStore::reset()
+void SnapshotStore::append(SnapshotRecord record)
+{
+    records_.push_back(std::move(record));
+}
+
+void SnapshotStore::removeAt(int index)
+{
+    if (index < 1 || index > upperBound())
+        raiseError(ErrorNumber::SubscriptOutOfRange);
+    records_.erase(records_.begin() + index);
+}
+
+int SnapshotStore::removeSavedByLogger()
+{
+    const auto saved = [](const SnapshotRecord& record) { return record.savedByLogger == kHostTrue; };
+    records_.erase(std::remove_if(records_.begin() + 1, records_.end(), saved), records_.end());
+    return upperBound();
+}
+
+void SnapshotStore::clear()
 {
     records_.clear();
     records_.resize(1);

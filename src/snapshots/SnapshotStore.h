@@ -38,8 +38,15 @@ public:
 
     // Resizes to bounds 0 .. newUpperBound keeping the records that remain; new ones start empty.
     void resizePreserve(int newUpperBound);
+    // Adds a frame after the last one.
+    void append(SnapshotRecord record);
+    // Removes frame `index`; the later frames move down one with their own fields. Error 9
+    // outside 1 .. upperBound().
+    void removeAt(int index);
+    // Removes the frames saved by the logger, keeping the others in order; returns how many stay.
+    int removeSavedByLogger();
     // Back to bounds 0 .. 0; every picture is released.
-    void reset();
+    void clear();
 
 private:
     std::vector<SnapshotRecord> records_;

@@ -1,7 +1,6 @@
 #include "ui/MessageBox.h"
 
 #include "common/Twips.h"
-#include "state/ModuleState.h"
 #include "ui/InteractionSeam.h"
 #include "ui/MessageImage.h"
 #include "ui/MessageRequest.h"
@@ -184,7 +183,6 @@ void MessageBox::load()
     if (request.Initialized == kHostFalse)
         warnNotInitialized();
 
-    ReadWindowMetrics();
     setWindowTitle(request.Title);
 
     const QFont inputFont = inputField_->font();
@@ -203,7 +201,7 @@ void MessageBox::load()
     };
     measure.messageLineHeight = messageMetrics.height() * screen.twipsPerPixelY;
 
-    layout_ = layoutMessageBox(request, screen.width, screen.height, moduleState().windowMetrics, measure);
+    layout_ = layoutMessageBox(request, screen.width, screen.height, currentWindowMetrics(), measure);
     apply(layout_);
 }
 

@@ -2,7 +2,6 @@
 
 #include "common/AutomationError.h"
 #include "common/Rounding.h"
-#include "state/ModuleState.h"
 #include "ui/PlacedWindow.h"
 #include "ui/Screen.h"
 #include "ui/WindowFrame.h"
@@ -63,8 +62,7 @@ void ApplyWindowPlacement(PlacedWindow& window, const WindowPlacement& placement
 void ApplyWindowPlacement(PlacedWindow& window, const WindowPlacement& placement, int32_t defaultWidth,
     int32_t defaultHeight)
 {
-    ReadWindowMetrics();
-    ApplyWindowPlacement(window, placement, defaultWidth, defaultHeight, screenMetrics(), moduleState().windowMetrics);
+    ApplyWindowPlacement(window, placement, defaultWidth, defaultHeight, screenMetrics(), currentWindowMetrics());
 }
 
 void StoreWindowPlacement(const PlacedWindow& window, WindowPlacement& placement)

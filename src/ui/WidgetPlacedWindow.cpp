@@ -1,8 +1,8 @@
 #include "ui/WidgetPlacedWindow.h"
 
 #include "common/Twips.h"
-#include "state/ModuleState.h"
 #include "ui/Screen.h"
+#include "ui/WindowFrame.h"
 
 #include <QBasicTimer>
 #include <QEvent>
@@ -158,7 +158,7 @@ QSize WidgetPlacedWindow::frameExtent() const
             return {frame.left() + frame.right(), frame.top() + frame.bottom()};
     }
     const ScreenMetrics screen = screenMetrics();
-    const WindowMetrics& metrics = moduleState().windowMetrics;
+    const WindowMetrics metrics = currentWindowMetrics();
     return {twipsToPixels(metrics.sizingFrameWidth + metrics.borderWidth, screen.twipsPerPixelX),
         twipsToPixels(metrics.captionHeight + metrics.sizingFrameHeight + metrics.borderHeight, screen.twipsPerPixelY)};
 }
@@ -175,7 +175,7 @@ bool WidgetPlacedWindow::framed() const
 void WidgetPlacedWindow::rememberUntilFramed(int outerWidth, int outerHeight)
 {
     // Where no window system draws frames there is nothing to wait for.
-    if (framed() || moduleState().windowMetrics == WindowMetrics{})
+    if (framed() || currentWindowMetrics() == WindowMetrics{})
         return;
     PendingOuterSize& pending = PendingOuterSize::of(window_);
     if (outerWidth >= 0)
@@ -187,7 +187,7 @@ void WidgetPlacedWindow::rememberUntilFramed(int outerWidth, int outerHeight)
 void WidgetPlacedWindow::rememberPositionUntilFramed()
 {
     // Where no window system draws frames there is nothing to wait for.
-    if (framed() || moduleState().windowMetrics == WindowMetrics{})
+    if (framed() || currentWindowMetrics() == WindowMetrics{})
         return;
     PendingOuterSize::of(window_).position = window_.pos();
 }

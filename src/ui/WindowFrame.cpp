@@ -1,7 +1,6 @@
 #include "ui/WindowFrame.h"
 
 #include "common/Rounding.h"
-#include "state/ModuleState.h"
 #include "ui/Screen.h"
 
 #include <QApplication>
@@ -126,11 +125,28 @@ QMargins estimatedWindowFrame()
     return {frame, caption + frame, frame, frame};
 }
 
-void ReadWindowMetrics()
+namespace {
+
+std::optional<WindowMetrics>& fixedWindowMetrics()
 {
+    static std::optional<WindowMetrics> metrics;
+    return metrics;
+}
+
+} // namespace
+
+WindowMetrics currentWindowMetrics()
+{
+    if (fixedWindowMetrics())
+        return *fixedWindowMetrics();
     const ScreenMetrics screen = screenMetrics();
     const QMargins frame = shownWindowFrame().value_or(estimatedWindowFrame());
-    moduleState().windowMetrics = windowMetricsFromFrame(frame, screen.twipsPerPixelX, screen.twipsPerPixelY);
+    return windowMetricsFromFrame(frame, screen.twipsPerPixelX, screen.twipsPerPixelY);
+}
+
+void setFixedWindowMetrics(std::optional<WindowMetrics> metrics)
+{
+    fixedWindowMetrics() = metrics;
 }
 
 void keepOnTop(QWidget& window, bool onTop)

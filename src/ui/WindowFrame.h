@@ -25,9 +25,12 @@ std::optional<QMargins> shownWindowFrame();
 // no frame at all when the window system draws none (offscreen, a bare X server).
 QMargins estimatedWindowFrame();
 
-// Refreshes moduleState().windowMetrics from the real frame of a shown window, or from the
-// estimate while none is shown.
-void ReadWindowMetrics();
+// The window metrics from the real frame of a shown window, or from the estimate while none is
+// shown; read afresh at each call, as windows come and go and window managers reframe them.
+WindowMetrics currentWindowMetrics();
+
+// Tests fix the metrics to a framed desktop's on any display; nothing restores the real ones.
+void setFixedWindowMetrics(std::optional<WindowMetrics> metrics);
 
 // Puts the window above all normal windows (or back among them) without hiding it or moving it.
 void keepOnTop(QWidget& window, bool onTop = true);

@@ -5,7 +5,7 @@
 #include "common/Rounding.h"
 #include "snapshots/PictureFormat.h"
 #include "snapshots/PictureWriter.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
 #include "ui/InteractionSeam.h"
 #include "ui/MessageBox.h"
 #include "ui/PictureBox.h"

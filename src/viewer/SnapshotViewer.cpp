@@ -4,7 +4,7 @@
 #include "common/Rounding.h"
 #include "common/Twips.h"
 #include "snapshots/PictureWriter.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
 #include "ui/InteractionSeam.h"
 #include "ui/MessageBox.h"
 #include "ui/PictureBox.h"
@@ -132,7 +132,6 @@ void SnapshotViewer::load()
     currentFrame_ = 0;
     tracker_.reset();
 
-    ReadWindowMetrics();
 
     {
         const FlagGuard ignoring(resizeIgnored_);
@@ -227,7 +226,7 @@ bool SnapshotViewer::showsAFrame() const
 
 FitWindow SnapshotViewer::fitWindow() const
 {
-    const WindowMetrics& metrics = moduleState().windowMetrics;
+    const WindowMetrics metrics = currentWindowMetrics();
     return FitWindow{placed_.width(), placed_.height(), statusBarHeight(), metrics.captionHeight, metrics.sizingFrameWidth};
 }
 
@@ -244,7 +243,7 @@ void SnapshotViewer::showFrame(int16_t frameNumber, bool matchWindowSizeToPictur
         framePicture_->setPicture(picture);
         {
             const FlagGuard suppressing(refitSuppressed_);
-            placed_.setHeight(statusBarHeight() + framePicture_->Height() + moduleState().windowMetrics.captionHeight);
+            placed_.setHeight(statusBarHeight() + framePicture_->Height() + currentWindowMetrics().captionHeight);
             placed_.setWidth(framePicture_->Width());
         }
         framePicture_->setTop(0);
@@ -308,10 +307,7 @@ void SnapshotViewer::discardFrame()
         unload();
         return;
     }
-    for (int i = currentFrame_; i < n; ++i)
-        frames.at(i) = std::move(frames.at(i + 1));
-    frames.at(n).picture.reset();
-    frames.resizePreserve(n - 1);
+    frames.removeAt(currentFrame_);
     showFrame(static_cast<int16_t>(std::min<int>(currentFrame_, n - 1)), false);
 }
 
@@ -392,7 +388,7 @@ void SnapshotViewer::openPanelMenu(int index)
 
     const ScreenMetrics screen = screenMetrics();
     PanelMenuGeometry geometry{placed_.left(), placed_.top(), placed_.height()};
-    geometry.sizingFrameWidth = moduleState().windowMetrics.sizingFrameWidth;
+    geometry.sizingFrameWidth = currentWindowMetrics().sizingFrameWidth;
     geometry.statusBarLeft = statusBar_->x() * screen.twipsPerPixelX;
     geometry.panelLeft = panels_.at(static_cast<size_t>(index - 1))->x() * screen.twipsPerPixelX;
     const int choice = InteractionSeam::instance().execMenu(*menu, PanelMenuTracker::menuBottomLeft(geometry, screen));

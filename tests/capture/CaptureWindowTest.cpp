@@ -1,13 +1,14 @@
-#include "capture/CaptureWindowEvents.h"
 #include "capture/CaptureWindow.h"
 #include "capture/DeviceMonitor.h"
 #include "capture/DeviceWatch.h"
 #include "capture/VideoView.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
+#include "support/WindowFixture.h"
 #include "ui/InteractionSeam.h"
 #include "ui/PictureBox.h"
 #include "ui/Screen.h"
 #include "ui/StatusPanel.h"
+#include "ui/WindowFrame.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,80 +20,66 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <optional>
 
 using namespace didev;
+using namespace didev::testing;
 
 namespace {
 
-constexpr double kTwips = 15;   // per pixel on the fixed screen
 constexpr int kWait = 5000;
 // Heartbeat (up to 1 s) plus the first reconnection tick (1 s), with room for a loaded machine.
 constexpr int kReconnectWait = 3500;
 
 CaptureOptions devices(const QString& video, const QString& audio)
 {
-    CaptureOptions options;
-    options.systemDevices = false;
-    for (VirtualVideoDevice& device : parseVirtualVideoList(video)) {
-        device.format = {320, 240, 25};
-        options.virtualVideo.append(device);
-    }
-    options.virtualAudio = parseVirtualAudioList(audio);
-    return options;
+    return virtualDevices(video, audio);
 }
 
-struct Recorder final : CaptureWindowEvents {
+// What the window told its receivers.
+struct Recorder {
     std::vector<std::string> calls;
     std::vector<std::pair<int16_t, int16_t>> keys;
-    std::vector<HostStringArray> closed;
-    std::function<void(HostStringArray&)> onFormClosed;
+    int closed = 0;
+    std::function<void()> onFormClosed;
 
-    void FormClosed(HostStringArray& passDataArray) override
+    void attach(CaptureWindow& window)
     {
-        calls.push_back("FormClosed");
-        closed.push_back(passDataArray);
-        if (onFormClosed)
-            onFormClosed(passDataArray);
-    }
-    void SettingsChanged(HostStringArray&) override { calls.push_back("SettingsChanged"); }
-    void KeyDown(int16_t& keyCode, int16_t& shift) override
-    {
-        calls.push_back("KeyDown");
-        keys.emplace_back(keyCode, shift);
+        QObject::connect(&window, &CaptureWindow::formClosed, [this] {
+            calls.push_back("FormClosed");
+            ++closed;
+            if (onFormClosed)
+                onFormClosed();
+        });
+        QObject::connect(&window, &CaptureWindow::keyDown, [this](int16_t& keyCode, int16_t& shift) {
+            calls.push_back("KeyDown");
+            keys.emplace_back(keyCode, shift);
+        });
+        QObject::connect(&window, &CaptureWindow::grabRequested, [this] { calls.push_back("grab"); });
     }
 };
 
-class CaptureWindowTest : public testing::Test {
+class CaptureWindowTest : public WindowFixture {
 protected:
-    std::unique_ptr<CaptureWindow> window;
     Recorder recorder;
 
     void SetUp() override
     {
-        setFixedScreenMetrics(ScreenMetrics{1280 * kTwips, 1024 * kTwips, kTwips, kTwips});
-        ModuleState& state = moduleState();
-        state.captureWindowPlacement = {};
-        state.viewerPlacement = {};
-        state.closeNotifyRequest = QStringLiteral("Y");
-        state.AllowInternalCapture = kHostTrue;
-        state.videoDeviceChanged = kHostFalse;
-    }
-
-    void TearDown() override
-    {
-        window.reset();
-        setFixedScreenMetrics(std::nullopt);
+        WindowFixture::SetUp();
+        moduleState().closeNotifyRequest = QStringLiteral("Y");
     }
 
     void open(const QString& video, const QString& audio = QStringLiteral("Mic")) { open(devices(video, audio)); }
 
+    // Not on the frame road: the window's requests are only recorded.
     void open(CaptureOptions options)
     {
         window = std::make_unique<CaptureWindow>(std::move(options));
-        window->setEventSink(&recorder);
+        recorder.attach(*window);
         window->load();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -154,7 +141,7 @@ TEST_F(CaptureWindowTest, StartupSelectsTheFirstDevicesAndStartsThePreview)
     EXPECT_EQ(panelText(2), QStringLiteral("Mic 1"));
     EXPECT_EQ(panelText(3), QStringLiteral("Options"));
     EXPECT_FALSE(logoShown());
-    EXPECT_EQ(moduleState().videoDeviceChanged, kHostFalse);
+    EXPECT_FALSE(window->reconnectPending());
     EXPECT_TRUE(window->heartbeatTimer().isActive());
     EXPECT_FALSE(window->reconnectionTimer().isActive());
     EXPECT_NE(window->deviceWatch(), nullptr);
@@ -200,7 +187,7 @@ TEST_F(CaptureWindowTest, StoredPlacementIsAppliedAndAZeroHeightTakesTheDesignSi
     window->load();
     EXPECT_DOUBLE_EQ(window->placement().width(), 5250);
     EXPECT_DOUBLE_EQ(window->placement().height(), 4500);
-    EXPECT_DOUBLE_EQ(window->placement().left(), 1280 * kTwips - 5250 - moduleState().windowMetrics.borderWidth);
+    EXPECT_DOUBLE_EQ(window->placement().left(), 1280 * kTwips - 5250 - currentWindowMetrics().borderWidth);
 }
 
 TEST_F(CaptureWindowTest, WithoutVideoTheLogoIsCentredAndReconnectionRunsEverySecond)
@@ -211,7 +198,7 @@ TEST_F(CaptureWindowTest, WithoutVideoTheLogoIsCentredAndReconnectionRunsEverySe
     EXPECT_EQ(capture().audioDevices().selectedIndex(), 0);
     EXPECT_EQ(panelText(1), QStringLiteral("No Video"));
     EXPECT_EQ(panelText(2), QStringLiteral("Mic"));
-    EXPECT_EQ(moduleState().videoDeviceChanged, kHostTrue) << "load hands the missing video to the heartbeat";
+    EXPECT_TRUE(window->reconnectPending()) << "load hands the missing video to the heartbeat";
 
     ASSERT_TRUE(logoShown());
     const PictureBox& logo = window->logo();
@@ -236,7 +223,7 @@ TEST_F(CaptureWindowTest, WithoutVideoTheLogoIsCentredAndReconnectionRunsEverySe
     ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 2; }, kReconnectWait + 1500));
     EXPECT_EQ(window->reconnectionTimer().interval(), 1000);
     EXPECT_TRUE(window->reconnectionTimer().isActive());
-    EXPECT_EQ(moduleState().videoDeviceChanged, kHostFalse);
+    EXPECT_FALSE(window->reconnectPending());
     EXPECT_TRUE(logoShown());
     EXPECT_EQ(panelText(1), QStringLiteral("No Video"));
 }
@@ -305,7 +292,7 @@ TEST_F(CaptureWindowTest, NoticesOfOtherSubsystemsAndActionsChangeNothing)
     ASSERT_TRUE(QTest::qWaitFor([&] { return handled.count() == 5; }, kWait));
 
     // The heartbeat starts a reconnection only on the flag, which none of them raised.
-    EXPECT_EQ(moduleState().videoDeviceChanged, kHostFalse);
+    EXPECT_FALSE(window->reconnectPending());
     EXPECT_FALSE(window->reconnectionTimer().isActive());
     EXPECT_EQ(panelText(1), QStringLiteral("Cam"));
     EXPECT_EQ(capture().videoDevices().selectedIndex(), 0);
@@ -333,7 +320,7 @@ TEST_F(CaptureWindowTest, AFailureIsNoDeviceNoticeAndABrokenCameraNeverTakesTheC
     ASSERT_TRUE(capture().failSource(DeviceKind::Video, QStringLiteral("cable pulled")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return logoShown(); }, kWait));
     EXPECT_EQ(panelText(1), QStringLiteral("No Video"));
-    EXPECT_EQ(moduleState().videoDeviceChanged, kHostFalse);
+    EXPECT_FALSE(window->reconnectPending());
     EXPECT_FALSE(window->reconnectionTimer().isActive());
     EXPECT_FALSE(CaptureLogRecorder::lines().filter(QStringLiteral("\"Cam\" failed: ")).filter(QStringLiteral("cable pulled")).isEmpty());
 }
@@ -429,14 +416,14 @@ TEST_F(CaptureWindowTest, ShutdownReleasesEverythingBeforeFormClosed)
 {
     open(QStringLiteral("Cam"));
     bool viewerUnloaded = false;
-    window->setViewerUnloader([&] { viewerUnloaded = true; });
+    QObject::connect(window.get(), &CaptureWindow::viewerCloseRequested, [&] { viewerUnloaded = true; });
     moduleState().snapshotStore.resizePreserve(1);
     moduleState().snapshotStore.at(1).picture = Picture::create(2, 2, nullptr);
     moduleState().frameCounter = 1;
     window->showGrabFailed();
     window->move(30, 40);
 
-    recorder.onFormClosed = [&](HostStringArray& array) {
+    recorder.onFormClosed = [&] {
         // Inside the event: everything released, the placement stored, the window still loaded.
         EXPECT_EQ(moduleState().captureWindowLoaded, kHostTrue);
         EXPECT_FALSE(window->bannerTimer().isActive());
@@ -448,96 +435,46 @@ TEST_F(CaptureWindowTest, ShutdownReleasesEverythingBeforeFormClosed)
         EXPECT_EQ(moduleState().frameCounter, 0);
         EXPECT_TRUE(viewerUnloaded);
         EXPECT_EQ(moduleState().captureWindowPlacement, (WindowPlacement{450, 600, 5250, 4320}));
-        EXPECT_EQ(array.lowerBound(), 0);
-        EXPECT_EQ(array.upperBound(), 20);
-        EXPECT_EQ(array.at(1), QStringLiteral("600"));   // Top
-        EXPECT_EQ(array.at(2), QStringLiteral("450"));   // Left
-        EXPECT_EQ(array.at(3), QStringLiteral("5250"));
-        EXPECT_EQ(array.at(4), QStringLiteral("4320"));
-        EXPECT_EQ(array.at(0), QString());
-        EXPECT_EQ(array.at(9), QString());
     };
     window->close();   // the close box
 
-    ASSERT_EQ(recorder.closed.size(), 1u);
+    ASSERT_EQ(recorder.closed, 1);
     EXPECT_EQ(moduleState().captureWindowLoaded, kHostFalse);
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->heartbeatTimer().isActive());
     EXPECT_FALSE(capture().videoRunning());
     window->unload();
-    EXPECT_EQ(recorder.closed.size(), 1u) << "an unloaded window unloads once";
+    EXPECT_EQ(recorder.closed, 1) << "an unloaded window unloads once";
 }
 
-TEST_F(CaptureWindowTest, NoFormClosedUnlessTheHostAskedWithExactlyY)
-{
-    for (const char* request : {"y", "", "N", "Y "}) {
-        moduleState().closeNotifyRequest = QString::fromLatin1(request);
-        open(QStringLiteral("Cam"));
-        EXPECT_EQ(window->okToRaiseEvents(), kHostFalse) << request;
-        window->close();
-        window.reset();
-    }
-    EXPECT_TRUE(recorder.closed.empty());
-
-    moduleState().closeNotifyRequest = QStringLiteral("Y");
-    open(QStringLiteral("Cam"));
-    window->setOkToRaiseEvents(kHostFalse);   // CloseForm with "N"
-    window->unload();
-    EXPECT_TRUE(recorder.closed.empty());
-    EXPECT_EQ(moduleState().captureWindowLoaded, kHostFalse);
-}
-
-TEST_F(CaptureWindowTest, EveryKeyReachesTheHostAndSGrabsFirst)
+TEST_F(CaptureWindowTest, EveryKeyReachesTheHostAndOnlySAsksForAGrabFirst)
 {
     open(QStringLiteral("Cam"));
-    int grabs = 0;
-    window->setGrabHandler([&](CaptureWindow& from) {
-        EXPECT_EQ(&from, window.get());
-        ++grabs;
-        recorder.calls.push_back("grab");
-    });
-
     const struct {
         Qt::Key key;
         Qt::KeyboardModifiers modifiers;
         int16_t keyCode;
         int16_t shift;
-        int grabs;
     } cases[] = {
-        {Qt::Key_S, Qt::NoModifier, 83, 0, 1},
-        {Qt::Key_S, Qt::ShiftModifier, 83, 1, 1},
-        {Qt::Key_S, Qt::ControlModifier | Qt::AltModifier, 83, 6, 1},
-        {Qt::Key_A, Qt::ControlModifier, 65, 2, 0},
-        {Qt::Key_F5, Qt::NoModifier, 116, 0, 0},
-        {Qt::Key_Escape, Qt::NoModifier, 27, 0, 0},
-        {Qt::Key_5, Qt::KeypadModifier, 101, 0, 0},
-        {Qt::Key_Left, Qt::ShiftModifier, 37, 1, 0},
+        {Qt::Key_S, Qt::ControlModifier | Qt::AltModifier, 83, 6},
+        {Qt::Key_A, Qt::ControlModifier, 65, 2},
+        {Qt::Key_F5, Qt::NoModifier, 116, 0},
+        {Qt::Key_5, Qt::KeypadModifier, 101, 0},
+        {Qt::Key_Left, Qt::ShiftModifier, 37, 1},
     };
     for (const auto& c : cases) {
         recorder.calls.clear();
         recorder.keys.clear();
-        grabs = 0;
         QTest::keyClick(window.get(), c.key, c.modifiers);
         // The modifier keys are pressed first and reach the host as keys of their own (16, 17, 18).
         ASSERT_FALSE(recorder.keys.empty());
         for (size_t i = 0; i + 1 < recorder.keys.size(); ++i)
             EXPECT_TRUE(recorder.keys[i].first >= 16 && recorder.keys[i].first <= 18) << recorder.keys[i].first;
         EXPECT_EQ(recorder.keys.back(), std::make_pair(c.keyCode, c.shift));
-        EXPECT_EQ(grabs, c.grabs) << c.keyCode;
-        if (c.grabs) {
-            ASSERT_GE(recorder.calls.size(), 2u);
-            EXPECT_EQ(recorder.calls[recorder.calls.size() - 2], "grab");
-            EXPECT_EQ(recorder.calls.back(), "KeyDown");
-        }
-    }
-
-    for (HostBoolean allow : {kHostFalse, HostBoolean(1)}) {
-        moduleState().AllowInternalCapture = allow;
-        grabs = 0;
-        recorder.keys.clear();
-        QTest::keyClick(window.get(), Qt::Key_S);
-        EXPECT_EQ(grabs, 0) << "only exactly true allows the grab";
-        EXPECT_EQ(recorder.keys.size(), 1u);
+        const bool grabbed = std::count(recorder.calls.begin(), recorder.calls.end(), "grab") == 1;
+        EXPECT_EQ(grabbed, c.key == Qt::Key_S) << c.keyCode;
+        if (grabbed)
+            EXPECT_EQ(recorder.calls[recorder.calls.size() - 2], "grab") << "the grab comes before the host hears of the key";
     }
 }
 

@@ -1,7 +1,6 @@
 #include "capture/CaptureControl.h"
 #include "capture/DeviceMonitor.h"
 #include "capture/DeviceWatch.h"
-#include "state/ModuleState.h"
 #include "support/ProcessResources.h"
 
 #include <QCoreApplication>
@@ -126,8 +125,8 @@ TEST(DeviceMonitor, ArrivalsAndRemovalsAreToldOnTheUiThreadAndListedFromTheCache
     QObject::connect(&monitor, &DeviceMonitor::deviceAdded, record("added"));
     QObject::connect(&monitor, &DeviceMonitor::deviceRemoved, record("removed"));
     // The device watch takes a camera's arrival and removal as a device notice; a microphone's is none.
-    moduleState().videoDeviceChanged = kHostFalse;
     DeviceWatch watch;
+    QSignalSpy changed(&watch, &DeviceWatch::videoDeviceChanged);
     QStringList notices;
     QObject::connect(&watch, &DeviceWatch::noticeHandled, [&](const QString& action, const QString& subsystem, bool video) {
         notices.append(QStringLiteral("%1 %2 %3").arg(action, subsystem, video ? "notice" : "none"));
@@ -154,7 +153,7 @@ TEST(DeviceMonitor, ArrivalsAndRemovalsAreToldOnTheUiThreadAndListedFromTheCache
     EXPECT_TRUE(namesOf(monitor.devices(DeviceKind::Audio)).contains("Boom Mic"));
     EXPECT_FALSE(namesOf(monitor.devices(DeviceKind::Video)).contains("Field Monitor"));
     EXPECT_EQ(notices, QStringList({"add Video/Source notice", "add Audio/Source none"}));
-    EXPECT_EQ(moduleState().videoDeviceChanged, kHostTrue);
+    EXPECT_EQ(changed.count(), 1);
 
     gst_device_provider_device_remove(provider.get(), devices.front());
     EXPECT_TRUE(QTest::qWaitFor([&] { return told.size() >= 3; }));

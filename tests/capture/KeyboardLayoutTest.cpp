@@ -1,6 +1,5 @@
 #include "capture/CaptureWindow.h"
-#include "capture/CaptureWindowEvents.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
 
 #include <QGuiApplication>
 #include <QProcess>
@@ -78,11 +77,12 @@ const Key kKeys[] = {
     {86, "keypad +", 0, 107, 107, 107},
 };
 
-struct KeyRecorder final : CaptureWindowEvents {
+struct KeyRecorder {
     std::vector<std::pair<int16_t, int16_t>> keys;
-    void FormClosed(HostStringArray&) override {}
-    void SettingsChanged(HostStringArray&) override {}
-    void KeyDown(int16_t& keyCode, int16_t& shift) override { keys.emplace_back(keyCode, shift); }
+    void attach(CaptureWindow& window)
+    {
+        QObject::connect(&window, &CaptureWindow::keyDown, [this](int16_t& keyCode, int16_t& shift) { keys.emplace_back(keyCode, shift); });
+    }
 };
 
 class XTestKeyboard {
@@ -149,7 +149,7 @@ TEST(KeyboardLayouts, EveryPhysicalKeyRaisesKeyDownWithItsCodeOnEachLayout)
     options.systemDevices = false;
     CaptureWindow window(options);
     KeyRecorder recorder;
-    window.setEventSink(&recorder);
+    recorder.attach(window);
     window.load();
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

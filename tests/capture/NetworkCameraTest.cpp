@@ -1,7 +1,7 @@
 #include "capture/CaptureWindow.h"
 #include "capture/DeviceMonitor.h"
 #include "capture/NetworkCameras.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
 #include "support/NetworkSenders.h"
 #include "ui/PictureBox.h"
 #include "ui/StatusPanel.h"
@@ -33,7 +33,6 @@ protected:
         state.captureWindowPlacement = {};
         state.closeNotifyRequest = QStringLiteral("N");
         state.AllowInternalCapture = kHostTrue;
-        state.videoDeviceChanged = kHostFalse;
     }
 
     std::unique_ptr<CaptureWindow> window;

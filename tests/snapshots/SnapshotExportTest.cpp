@@ -2,7 +2,7 @@
 #include "imaging/TempFolderTest.h"
 #include "snapshots/PictureWriter.h"
 #include "snapshots/SnapshotExport.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
 #include "support/AutomationErrors.h"
 #include "support/FileTargets.h"
 #include "support/NoisePicture.h"

@@ -1,4 +1,3 @@
-#include "state/ModuleState.h"
 #include "ui/WindowFrame.h"
 
 #include <QApplication>
@@ -14,9 +13,7 @@ using namespace didev;
 TEST(BareX11, NoFrameBeforeAWindowIsShown)
 {
     ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
-    moduleState().windowMetrics.captionHeight = 999;
-    ReadWindowMetrics();
-    EXPECT_EQ(moduleState().windowMetrics, WindowMetrics{});
+    EXPECT_EQ(currentWindowMetrics(), WindowMetrics{});
 }
 
 TEST(BareX11, NoFrameOnAShownWindow)
@@ -24,8 +21,6 @@ TEST(BareX11, NoFrameOnAShownWindow)
     QWidget window;
     window.show();
     QApplication::processEvents();
-    moduleState().windowMetrics.captionHeight = 999;
-    ReadWindowMetrics();
     EXPECT_EQ(window.windowHandle()->frameMargins(), QMargins());
-    EXPECT_EQ(moduleState().windowMetrics, WindowMetrics{});
+    EXPECT_EQ(currentWindowMetrics(), WindowMetrics{});
 }

@@ -1,5 +1,5 @@
 #include "common/Twips.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
 #include "ui/InteractionSeam.h"
 #include "ui/MessageBox.h"
 #include "ui/MessageImage.h"

@@ -1,5 +1,4 @@
 #include "common/AutomationError.h"
-#include "state/ModuleState.h"
 #include "ui/PlacedWindow.h"
 #include "ui/Placement.h"
 #include "ui/Screen.h"
@@ -154,14 +153,13 @@ protected:
     void TearDown() override { setFixedScreenMetrics(std::nullopt); }
 };
 
-TEST_F(WidgetPlacement, ReadWindowMetricsTakesTheFrameOfAShownWindow)
+TEST_F(WidgetPlacement, WindowMetricsAreTheFrameOfAShownWindow)
 {
     QWidget window;
     window.show();
     QApplication::processEvents();
-    ReadWindowMetrics();
     const QMargins frame = window.windowHandle()->frameMargins();
-    EXPECT_EQ(moduleState().windowMetrics, windowMetricsFromFrame(frame, 15, 15));
+    EXPECT_EQ(currentWindowMetrics(), windowMetricsFromFrame(frame, 15, 15));
     window.hide();
 }
 

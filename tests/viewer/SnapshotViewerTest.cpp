@@ -3,7 +3,6 @@
 #include "ui/InteractionSeam.h"
 #include "ui/PictureBox.h"
 #include "ui/StatusPanel.h"
-#include "viewer/ArrowButton.h"
 #include "viewer/FrameFit.h"
 
 #include <QApplication>
@@ -50,17 +49,7 @@ QString panelText(SnapshotViewer& viewer, int index)
     return viewer.panel(index).text();
 }
 
-class SnapshotViewerTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        fixTheScreen();
-        resetModule();
-    }
-    void TearDown() override { resetModule(); }
-
-    InteractionSeam& seam = InteractionSeam::instance();
-};
+class SnapshotViewerTest : public WindowFixture {};
 
 TEST_F(SnapshotViewerTest, LoadMakesATopmostToolWindowOfTheDefaultSizeAndUnloadStoresItsPlace)
 {
@@ -90,24 +79,6 @@ TEST_F(SnapshotViewerTest, LoadMakesATopmostToolWindowOfTheDefaultSizeAndUnloadS
     EXPECT_EQ(std::make_tuple(again.placement().left(), again.placement().top(), again.placement().width(),
                   again.placement().height()),
         std::make_tuple(3000.0, 2400.0, 6000.0, 4500.0));
-}
-
-TEST_F(SnapshotViewerTest, TheStatusBarCarriesFourPanelsAndTheArrowsInPanelTwo)
-{
-    storeFrame(1);
-    SnapshotViewer& viewer = openViewer(1);
-    const double widths[] = {2540, 776, 2540, 2540};
-    for (int i = 1; i <= 4; ++i)
-        EXPECT_NEAR(viewer.panel(i).click().width, widths[i - 1], 7.5) << "panel " << i;
-    EXPECT_DOUBLE_EQ(viewer.statusBarTop() + viewer.statusBarHeight(), viewer.height() * 15.0);
-    for (ArrowButton* button : {&viewer.previousButton(), &viewer.nextButton()}) {
-        EXPECT_EQ(button->size(), QSize(13, 13));
-        EXPECT_EQ(button->y(), viewer.statusBar().y() + 3) << "40 twips below the status bar's top";
-    }
-    EXPECT_EQ(viewer.previousButton().x(), viewer.panel(2).x());
-    EXPECT_EQ(viewer.nextButton().x(), viewer.previousButton().x() + 13);
-    EXPECT_EQ(viewer.previousButton().direction(), ArrowButton::Direction::Left);
-    EXPECT_EQ(viewer.nextButton().direction(), ArrowButton::Direction::Right);
 }
 
 TEST_F(SnapshotViewerTest, PagingWrapsBothWaysByCallKeyAndButton)
@@ -221,7 +192,7 @@ TEST_F(SnapshotViewerTest, AFrameIsFittedToTheWindowAndCentredThenShownAtItsCapt
 {
     storeFrame(1, 720, 576);
     SnapshotViewer& viewer = openViewer(1);
-    moduleState().windowMetrics = WindowMetrics{300, 60, 60, 30, 30};
+    setFixedWindowMetrics(WindowMetrics{300, 60, 60, 30, 30});
     viewer.placement().setWidth(5250);
     viewer.placement().setHeight(4320);
     viewer.showFrame(1, false);
@@ -258,7 +229,7 @@ TEST_F(SnapshotViewerTest, AWindowTooSmallForATenthOfTheFrameShowsNothing)
 {
     storeFrame(1, 1920, 1080);
     SnapshotViewer& viewer = openViewer(1);
-    moduleState().windowMetrics = WindowMetrics{};
+    setFixedWindowMetrics(WindowMetrics{});
     viewer.placement().setWidth(2700);    // 2700 / 28800 < 0.1
     viewer.showFrame(1, false);
     EXPECT_EQ(viewer.framePicture().picture(), nullptr);

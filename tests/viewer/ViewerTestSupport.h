@@ -1,12 +1,13 @@
 #pragma once
 
+#include "automation/FrameRoad.h"
 #include "common/Picture.h"
-#include "state/ModuleState.h"
+#include "snapshots/ModuleState.h"
+#include "support/WindowFixture.h"
 #include "ui/InteractionSeam.h"
 #include "ui/PopupMenu.h"
 #include "ui/Screen.h"
 #include "viewer/SnapshotViewer.h"
-#include "viewer/SnapshotViewerInstance.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -18,12 +19,6 @@
 #include <vector>
 
 namespace didev::testing {
-
-// The screen the geometry tests assume: 1280 x 1024 pixels at 15 twips per pixel.
-inline void fixTheScreen()
-{
-    setFixedScreenMetrics(ScreenMetrics{1280 * 15.0, 1024 * 15.0, 15, 15});
-}
 
 // A picture of one colour, so that frames can be told apart by a pixel.
 inline PicturePtr solidPicture(int width, int height, QRgb colour)
@@ -40,36 +35,14 @@ inline PicturePtr solidPicture(int width, int height, QRgb colour)
 // Appends a frame the way a grab leaves it; its ID, timecode and flag tell it apart.
 inline void storeFrame(int16_t frameID, int width = 320, int height = 240, HostBoolean savedByLogger = kHostFalse)
 {
-    SnapshotStore& store = moduleState().snapshotStore;
-    const int n = store.upperBound() + 1;
-    store.resizePreserve(n);
-    SnapshotRecord& record = store.at(n);
+    SnapshotRecord record;
     record.picture = solidPicture(width, height, qRgb(40 * frameID % 256, 255 - 30 * frameID % 256, 90));
     record.frameID = frameID;
     record.frameTime = 45000.0 + frameID;
     record.frameTimecode = QStringLiteral("tc%1").arg(frameID);
     record.savedByLogger = savedByLogger;
+    moduleState().snapshotStore.append(std::move(record));
     moduleState().frameCounter = frameID;
-}
-
-inline void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-}
-
-// The state every test starts from: no frames, no viewer, no answers, nothing stored.
-inline void resetModule()
-{
-    UnloadSnapshotViewer();
-    flushDeletes();
-    ClearSnapshotStore();
-    ModuleState& state = moduleState();
-    state.viewerPlacement = {};
-    state.viewerShown = kHostFalse;
-    state.accumulateFrames = true;
-    InteractionSeam::instance().clearAnswers();
-    InteractionSeam::instance().takeMessages();
 }
 
 // A popup menu as it appeared on the screen.

@@ -1,21 +1,29 @@
-#include "snapshots/CaptureSnapshot.h"
+#include "automation/FrameRoad.h"
+
 
 #include "capture/CaptureControl.h"
 #include "capture/CaptureWindow.h"
 #include "common/AutomationDate.h"
 #include "common/AutomationError.h"
-#include "state/ModuleState.h"
+#include "common/Rounding.h"
+#include "snapshots/ModuleState.h"
 #include "ui/MessageBox.h"
 #include "ui/Screen.h"
-#include "ui/WindowFrame.h"
 #include "viewer/SnapshotViewer.h"
-#include "viewer/SnapshotViewerInstance.h"
+
+#include <QPointer>
 
 namespace didev {
 
 namespace {
 
 constexpr int32_t kFetchWaitMilliseconds = 500;
+
+QPointer<SnapshotViewer>& viewerInstance()
+{
+    static QPointer<SnapshotViewer> viewer;
+    return viewer;
+}
 
 bool atLimit(const ModuleState& state)
 {
@@ -27,7 +35,6 @@ bool atLimit(const ModuleState& state)
 // capture window, raised where it would run past the bottom of the screen.
 void showInViewer(CaptureWindow& captureWindow, int16_t n)
 {
-    ReadWindowMetrics();
     ModuleState& state = moduleState();
     if (state.viewerShown == kHostTrue) {
         if (SnapshotViewer* viewer = LoadedSnapshotViewer()) {
@@ -80,7 +87,7 @@ int16_t CaptureSnapshot(CaptureWindow& captureWindow, const QString& frameTimeco
     }
 
     if (!state.accumulateFrames)
-        store.reset();
+        store.clear();
     const int n = store.upperBound() + 1;
     store.resizePreserve(n);
     ++state.frameCounter;
@@ -114,16 +121,73 @@ int16_t CaptureSnapshot(CaptureWindow& captureWindow, const QString& frameTimeco
     return state.frameCounter;
 }
 
-void ConnectSnapshotKey(CaptureWindow& captureWindow)
+// The viewer shows the frames from the first: the one on screen switches, otherwise it opens
+// right under the capture window, wherever it was before and whether or not it fits the screen.
+static void showCapturedFrames(CaptureWindow& captureWindow)
 {
-    captureWindow.setGrabHandler([](CaptureWindow& window) {
+    // Asked before the viewer is reached: loading one marks it shown.
+    const bool shown = moduleState().viewerShown == kHostTrue;
+    SnapshotViewer& viewer = SnapshotViewerWindow();
+    if (shown) {
+        viewer.showFrame(1, false);
+    } else {
+        // Placed before it is shown, so a window manager frames it there.
+        const PlacedWindow& placed = captureWindow.placement();
+        viewer.showFrame(1, true);
+        viewer.placement().setTop(roundHalfEven(placed.top() + placed.height()));
+        viewer.placement().setLeft(placed.left());
+    }
+    viewer.show();
+    viewer.raise();
+    viewer.activateWindow();
+}
+
+void ConnectFrameRoad(CaptureWindow& captureWindow)
+{
+    CaptureWindow* window = &captureWindow;
+    QObject::connect(window, &CaptureWindow::grabRequested, window, [window] {
         try {
-            CaptureSnapshot(window, QString());
+            CaptureSnapshot(*window, QString());
         } catch (const AutomationError& error) {
-            // A key press has no caller to hand the error to: the user is told.
+            // A key press or a menu has no caller to hand the error to: the user is told.
             tellUser(error);
         }
     });
+    QObject::connect(window, &CaptureWindow::showFramesRequested, window, [window] { showCapturedFrames(*window); });
+    QObject::connect(window, &CaptureWindow::discardFramesRequested, window, [] {
+        UnloadSnapshotViewer();
+        ClearSnapshotStore();
+    });
+    QObject::connect(window, &CaptureWindow::viewerCloseRequested, window, &UnloadSnapshotViewer);
+}
+
+SnapshotViewer* LoadedSnapshotViewer()
+{
+    SnapshotViewer* viewer = viewerInstance().data();
+    return viewer && viewer->loaded() ? viewer : nullptr;
+}
+
+SnapshotViewer& SnapshotViewerWindow()
+{
+    if (SnapshotViewer* viewer = LoadedSnapshotViewer())
+        return *viewer;
+    // A viewer closed by its close box or its last discard is deleted later; a new one takes over.
+    auto* viewer = new SnapshotViewer();
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+    viewerInstance() = viewer;
+    try {
+        viewer->load();
+    } catch (...) {
+        viewer->unload();
+        throw;
+    }
+    return *viewer;
+}
+
+void UnloadSnapshotViewer()
+{
+    if (SnapshotViewer* viewer = LoadedSnapshotViewer())
+        viewer->unload();
 }
 
 } // namespace didev

@@ -30,8 +30,10 @@ struct ModuleState {
     WindowPlacement viewerPlacement;
     QString closeNotifyRequest;                 // entry 1 of ShowForm's array, read at load
 
-    HostBoolean videoDeviceChanged = kHostFalse;     // set by the device watch, polled by the heartbeat
-    WindowMetrics windowMetrics;
+    // What a new automation instance starts from: no frames, numbering from 0, no window loaded
+    // or shown, no placements, grabs allowed, frames accumulated. The paths and the registry
+    // area stay as the host set them.
+    void reset();
 };
 
 // The process's one module state.

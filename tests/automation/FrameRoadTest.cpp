@@ -1,11 +1,9 @@
-#include "ViewerTestSupport.h"
-
+#include "automation/FrameRoad.h"
 #include "capture/CaptureWindow.h"
-#include "capture/CaptureWindowEvents.h"
 #include "common/AutomationDate.h"
-#include "snapshots/CaptureSnapshot.h"
 #include "ui/PictureBox.h"
 #include "ui/StatusPanel.h"
+#include "viewer/ViewerTestSupport.h"
 
 #include <QApplication>
 #include <QTest>
@@ -25,65 +23,37 @@ using namespace didev::testing;
 constexpr int kWait = 5000;
 constexpr int kFocusWait = 20000;   // a loaded machine's window manager can be slow to move the focus
 
-struct KeyRecorder final : CaptureWindowEvents {
+class FrameRoadTest : public WindowFixture {
+protected:
     // The number of stored frames when each KeyDown arrived.
     std::vector<int> framesAtKeyDown;
-    std::vector<std::pair<int16_t, int16_t>> keys;
+    std::vector<int16_t> keys;
 
-    void FormClosed(HostStringArray&) override {}
-    void SettingsChanged(HostStringArray&) override {}
-    void KeyDown(int16_t& keyCode, int16_t& shift) override
-    {
-        keys.emplace_back(keyCode, shift);
-        framesAtKeyDown.push_back(moduleState().snapshotStore.count());
-    }
-};
-
-class CaptureSnapshotTest : public ::testing::Test {
-protected:
     void SetUp() override
     {
-        fixTheScreen();
-        resetModule();
-        ModuleState& state = moduleState();
-        state.captureWindowPlacement = {};
-        state.AllowInternalCapture = kHostTrue;
-        state.closeNotifyRequest = QStringLiteral("N");
-
+        WindowFixture::SetUp();
         CaptureOptions options;
         options.systemDevices = false;
         options.virtualVideo.append(VirtualVideoDevice{QStringLiteral("Cam"), QStringLiteral("smpte"), {320, 240, 25}});
-        window_ = std::make_unique<CaptureWindow>(options);
-        window_->setEventSink(&keys_);
-        window_->setViewerUnloader([] { UnloadSnapshotViewer(); });
-        ConnectSnapshotKey(*window_);
-        window_->load();
-        window_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-        ASSERT_TRUE(QTest::qWaitFor([this] { return window_->captureControl().newestFrame() != nullptr; }, kWait));
-        ClearSnapshotStore();
+        openWindow(options);
+        QObject::connect(window.get(), &CaptureWindow::keyDown, [this](int16_t& keyCode, int16_t&) {
+            keys.push_back(keyCode);
+            framesAtKeyDown.push_back(moduleState().snapshotStore.count());
+        });
+        ASSERT_TRUE(QTest::qWaitFor([this] { return window->captureControl().newestFrame() != nullptr; }, kWait));
     }
 
-    void TearDown() override
-    {
-        window_.reset();
-        resetModule();
-    }
+    int16_t grab() { return CaptureSnapshot(*window, QStringLiteral("01:02:03:04")); }
 
-    int16_t grab() { return CaptureSnapshot(*window_, QStringLiteral("01:02:03:04")); }
-
-    bool bannerShown() const { return window_->grabFailedBanner().isVisible(); }
+    bool bannerShown() const { return window->grabFailedBanner().isVisible(); }
     void hideBanner()
     {
-        window_->grabFailedBanner().hide();
-        window_->bannerTimer().stop();
+        window->grabFailedBanner().hide();
+        window->bannerTimer().stop();
     }
-
-    std::unique_ptr<CaptureWindow> window_;
-    KeyRecorder keys_;
 };
 
-TEST_F(CaptureSnapshotTest, TheFirstGrabIsNumberedOneAndOpensTheViewerUnderTheCaptureWindowAtTheFrameSize)
+TEST_F(FrameRoadTest, TheFirstGrabIsNumberedOneAndOpensTheViewerUnderTheCaptureWindowAtTheFrameSize)
 {
     const double before = automationDateNow();
     EXPECT_EQ(grab(), 1);
@@ -109,19 +79,19 @@ TEST_F(CaptureSnapshotTest, TheFirstGrabIsNumberedOneAndOpensTheViewerUnderTheCa
     const bool framing = QGuiApplication::platformName() == QLatin1String("xcb");
     (void)QTest::qWaitFor([&] {
         return (!framing || !viewer->windowHandle()->frameMargins().isNull())
-            && viewer->placement().top() == window_->placement().top() + window_->placement().height();
+            && viewer->placement().top() == window->placement().top() + window->placement().height();
     }, kWait);
     if (framing) {
         EXPECT_FALSE(viewer->windowHandle()->frameMargins().isNull()) << "openbox framed the viewer";
     }
-    EXPECT_DOUBLE_EQ(viewer->placement().left(), window_->placement().left());
-    EXPECT_DOUBLE_EQ(viewer->placement().top(), window_->placement().top() + window_->placement().height());
+    EXPECT_DOUBLE_EQ(viewer->placement().left(), window->placement().left());
+    EXPECT_DOUBLE_EQ(viewer->placement().top(), window->placement().top() + window->placement().height());
 }
 
-TEST_F(CaptureSnapshotTest, TheViewerIsPulledUpWhereItWouldRunPastTheScreenBottomOrGoesWhereItWasLast)
+TEST_F(FrameRoadTest, TheViewerIsPulledUpWhereItWouldRunPastTheScreenBottomOrGoesWhereItWasLast)
 {
     const double screenHeight = 1024 * 15.0;
-    window_->move(60, 1024 - 200);
+    window->move(60, 1024 - 200);
     ASSERT_EQ(grab(), 1);
     SnapshotViewer* viewer = LoadedSnapshotViewer();
     ASSERT_NE(viewer, nullptr);
@@ -139,7 +109,7 @@ TEST_F(CaptureSnapshotTest, TheViewerIsPulledUpWhereItWouldRunPastTheScreenBotto
     EXPECT_EQ(viewer->currentFrame(), 2);
 }
 
-TEST_F(CaptureSnapshotTest, AShownViewerOnlySwitchesToTheNewFrame)
+TEST_F(FrameRoadTest, AShownViewerOnlySwitchesToTheNewFrame)
 {
     ASSERT_EQ(grab(), 1);
     SnapshotViewer* viewer = LoadedSnapshotViewer();
@@ -158,7 +128,7 @@ TEST_F(CaptureSnapshotTest, AShownViewerOnlySwitchesToTheNewFrame)
     EXPECT_EQ(viewer->framePicture().picture(), nullptr) << "switched at the capture size instead of fitted";
 }
 
-TEST_F(CaptureSnapshotTest, AFailedStepShowsTheBannerAndStoresNothing)
+TEST_F(FrameRoadTest, AFailedStepShowsTheBannerAndStoresNothing)
 {
     ASSERT_EQ(grab(), 1);
     ASSERT_EQ(grab(), 2);
@@ -175,7 +145,7 @@ TEST_F(CaptureSnapshotTest, AFailedStepShowsTheBannerAndStoresNothing)
     for (const auto& c : cases) {
         moduleState().frameCounter = 2;
         hideBanner();
-        window_->captureControl().failNextGrab(c.failing);
+        window->captureControl().failNextGrab(c.failing);
         EXPECT_EQ(grab(), 0) << c.step;
         EXPECT_TRUE(bannerShown()) << c.step;
         EXPECT_EQ(moduleState().snapshotStore.count(), 2) << c.step;
@@ -190,7 +160,7 @@ TEST_F(CaptureSnapshotTest, AFailedStepShowsTheBannerAndStoresNothing)
     EXPECT_EQ(moduleState().snapshotStore.at(3).frameID, 4);
 }
 
-TEST_F(CaptureSnapshotTest, WithoutAccumulationOnlyTheLatestFrameStaysAndNoViewerOpens)
+TEST_F(FrameRoadTest, WithoutAccumulationOnlyTheLatestFrameStaysAndNoViewerOpens)
 {
     moduleState().accumulateFrames = false;
     for (int16_t expected = 1; expected <= 3; ++expected)
@@ -202,15 +172,15 @@ TEST_F(CaptureSnapshotTest, WithoutAccumulationOnlyTheLatestFrameStaysAndNoViewe
     EXPECT_EQ(moduleState().viewerShown, kHostFalse);
 
     // A failed fetch has already let the kept frame go.
-    window_->captureControl().failNextGrab(GrabStep::Fetch);
+    window->captureControl().failNextGrab(GrabStep::Fetch);
     EXPECT_EQ(grab(), 0);
     EXPECT_TRUE(store.empty());
     EXPECT_EQ(moduleState().frameCounter, 4);
 }
 
-TEST_F(CaptureSnapshotTest, NoVideoDeviceIsAQuietNothing)
+TEST_F(FrameRoadTest, NoVideoDeviceIsAQuietNothing)
 {
-    window_->captureControl().videoDevices().setSelectedIndex(-1);
+    window->captureControl().videoDevices().setSelectedIndex(-1);
     hideBanner();
     EXPECT_EQ(grab(), 0);
     EXPECT_FALSE(bannerShown());
@@ -218,7 +188,7 @@ TEST_F(CaptureSnapshotTest, NoVideoDeviceIsAQuietNothing)
     EXPECT_TRUE(moduleState().snapshotStore.empty());
 }
 
-TEST_F(CaptureSnapshotTest, AtTheLimitOfNumbersOrFramesTheGrabIsRefused)
+TEST_F(FrameRoadTest, AtTheLimitOfNumbersOrFramesTheGrabIsRefused)
 {
     ASSERT_EQ(grab(), 1);
     ModuleState& state = moduleState();
@@ -246,10 +216,10 @@ TEST_F(CaptureSnapshotTest, AtTheLimitOfNumbersOrFramesTheGrabIsRefused)
     EXPECT_EQ(state.snapshotStore.count(), 1);
 }
 
-TEST_F(CaptureSnapshotTest, TheSKeyGrabsOnlyWhileInternalCaptureIsTrueThenGivesTheFocusBack)
+TEST_F(FrameRoadTest, TheSKeyGrabsOnlyWhileInternalCaptureIsTrueThenGivesTheFocusBack)
 {
-    window_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window_.get(); }, kFocusWait));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window.get(); }, kFocusWait));
     const struct {
         const char* fault;
         HostBoolean allow;
@@ -264,15 +234,15 @@ TEST_F(CaptureSnapshotTest, TheSKeyGrabsOnlyWhileInternalCaptureIsTrueThenGivesT
     };
     for (const auto& c : cases) {
         moduleState().AllowInternalCapture = c.allow;
-        keys_.framesAtKeyDown.clear();
-        keys_.keys.clear();
-        QTest::keyClick(window_.get(), Qt::Key_S, c.modifiers);
+        framesAtKeyDown.clear();
+        keys.clear();
+        QTest::keyClick(window.get(), Qt::Key_S, c.modifiers);
         EXPECT_EQ(moduleState().snapshotStore.count(), c.framesAfter) << c.fault;
         // The modifier keys' own presses come first; the S press is the last.
-        ASSERT_FALSE(keys_.keys.empty()) << c.fault;
-        EXPECT_EQ(keys_.keys.back().first, 'S') << c.fault;
-        EXPECT_EQ(keys_.framesAtKeyDown.back(), c.framesAfter) << "KeyDown came before the grab: " << c.fault;
-        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window_.get(); }, kFocusWait))
+        ASSERT_FALSE(keys.empty()) << c.fault;
+        EXPECT_EQ(keys.back(), 'S') << c.fault;
+        EXPECT_EQ(framesAtKeyDown.back(), c.framesAfter) << "KeyDown came before the grab: " << c.fault;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window.get(); }, kFocusWait))
             << "the focus stayed away: " << c.fault;
     }
     ASSERT_NE(LoadedSnapshotViewer(), nullptr);
