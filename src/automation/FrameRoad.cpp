@@ -1,6 +1,5 @@
 #include "automation/FrameRoad.h"
 
-
 #include "capture/CaptureControl.h"
 #include "capture/CaptureWindow.h"
 #include "common/AutomationDate.h"

@@ -125,20 +125,13 @@ QMargins estimatedWindowFrame()
     return {frame, caption + frame, frame, frame};
 }
 
-namespace {
-
-std::optional<WindowMetrics>& fixedWindowMetrics()
-{
-    static std::optional<WindowMetrics> metrics;
-    return metrics;
-}
-
-} // namespace
+// Set only by tests; plain values, so it is ready before any code runs.
+static std::optional<WindowMetrics> fixedWindowMetrics;
 
 WindowMetrics currentWindowMetrics()
 {
-    if (fixedWindowMetrics())
-        return *fixedWindowMetrics();
+    if (fixedWindowMetrics)
+        return *fixedWindowMetrics;
     const ScreenMetrics screen = screenMetrics();
     const QMargins frame = shownWindowFrame().value_or(estimatedWindowFrame());
     return windowMetricsFromFrame(frame, screen.twipsPerPixelX, screen.twipsPerPixelY);
@@ -146,7 +139,7 @@ WindowMetrics currentWindowMetrics()
 
 void setFixedWindowMetrics(std::optional<WindowMetrics> metrics)
 {
-    fixedWindowMetrics() = metrics;
+    fixedWindowMetrics = metrics;
 }
 
 void keepOnTop(QWidget& window, bool onTop)

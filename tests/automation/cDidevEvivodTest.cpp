@@ -27,7 +27,6 @@ using didev::testing::errorNumberOf;
 
 namespace {
 
-constexpr double kTwips = 15;   // per pixel on the fixed screen
 constexpr int kWait = 5000;
 
 // The host's side: records every event and may call back from inside it.
@@ -79,14 +78,13 @@ protected:
 
     void SetUp() override
     {
-        setFixedScreenMetrics(ScreenMetrics{1280 * kTwips, 1024 * kTwips, kTwips, kTwips});
+        didev::testing::fixTheScreen();
         CaptureOptions options;
         options.systemDevices = false;
         options.virtualVideo = {VirtualVideoDevice{QStringLiteral("Cam"), QStringLiteral("smpte"), {320, 240, 25}}};
         options.virtualAudio = {VirtualAudioDevice{QStringLiteral("Mic")}};
         cDidevEvivod::setCaptureOptions(options);
-        InteractionSeam::instance().clearAnswers();
-        InteractionSeam::instance().takeMessages();
+        didev::testing::resetModule();
         create();
     }
 
@@ -357,12 +355,8 @@ TEST_F(AutomationClass, ClosingTakesTheViewerAlongAndFormClosedCarriesBothPlacem
     EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
     EXPECT_EQ(moduleState().viewerShown, kHostFalse);
     ASSERT_EQ(host.closed.size(), 1u);
-    const HostStringArray& array = host.closed.front();
-    EXPECT_EQ(array.lowerBound(), 0);
-    EXPECT_EQ(array.upperBound(), 20);
-    EXPECT_EQ(array.elements().mid(1, 7), (QStringList{"150", "300", width, height, "3000", "1500", viewerWidth}));
-    for (const int empty : {0, 9, 20})
-        EXPECT_EQ(array.at(empty), QString()) << empty;
+    // The array's shape is FormClosedSettings' (SettingsExchangeTest); here the live values reach it.
+    EXPECT_EQ(host.closed.front().elements().mid(1, 7), (QStringList{"150", "300", width, height, "3000", "1500", viewerWidth}));
     EXPECT_EQ(automation->TakeSnapshot(), 0) << "no window after CloseForm";
 }
 
@@ -399,8 +393,6 @@ TEST_F(AutomationClass, GetSnapshotOutsideTheFramesShowsTheMessageAndChangesNoth
         const QList<ShownMessage> shown = InteractionSeam::instance().takeMessages();
         ASSERT_EQ(shown.size(), 1) << index;
         EXPECT_EQ(shown.front().prompt, QStringLiteral("Invalid frame request sent to GetSnapshot()."));
-        EXPECT_EQ(shown.front().style, 48);
-        EXPECT_EQ(shown.front().caption, QStringLiteral("Didev Evivod"));
     }
     EXPECT_EQ(automation->GetSnapshotCount(), 2);
 }

