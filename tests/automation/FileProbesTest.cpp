@@ -39,9 +39,7 @@ TEST_P(FileProbes, TheServerAnswersAndNothingIsWrittenThroughOrLeftBehind)
     // A server frozen on the file misses this by far; one that answers needs well under a second.
     AutomationClient client(host, 30'000);
     client.create();
-    HostStringArray show(1, QStringList{"N", "", "", "", "", "", "", "", ""});
-    int16_t formID = 0;
-    ASSERT_EQ(client.ShowForm(formID, show), kHostTrue);
+    showForm(client);
     ASSERT_EQ(client.TakeSnapshot(), 1);
     const uint pid = host.interface()->servicePid(client.service());
     ASSERT_NE(pid, 0u);
@@ -49,14 +47,9 @@ TEST_P(FileProbes, TheServerAnswersAndNothingIsWrittenThroughOrLeftBehind)
 
     for (const int16_t format : {int16_t{1}, int16_t{3}})
         for (int attempt = 0; attempt < kSavesPerFormat; ++attempt) {
-            int16_t index = 1;
-            QString name = QString::fromStdString(target.name().string());
-            int16_t asked = format;
-            int16_t depth = 0;
-            int16_t reduction = 0;
             bool replaced = false;
             try {
-                replaced = client.SaveSnapshot(index, name, asked, depth, reduction) == kHostTrue;
+                replaced = saveSnapshot(client, 1, QString::fromStdString(target.name().string()), format) == kHostTrue;
             } catch (const HostCallError& error) {
                 ASSERT_EQ(error.name(), QLatin1String(dbus::kErrorName)) << error.message().toStdString();
             }

@@ -56,11 +56,6 @@ HostRun runHost(PrivateSessionBus& bus, const QStringList& arguments, const QStr
     return run;
 }
 
-HostStringArray showArray()
-{
-    return HostStringArray(1, QStringList{"Y", "1200", "900", "5250", "4320", "", "", "", ""});
-}
-
 } // namespace
 
 TEST_F(EndToEnd, FirstCallStartsTheServerAndASecondServerIsTurnedAway)
@@ -151,13 +146,10 @@ TEST_F(EndToEnd, InstanceReleasedFromInsideItsOwnEventEndsOnlyAfterTheEventRetur
     later.onFormClosed = [&](HostStringArray&) { heardAfterRelease = true; };
     client.Advise(sink.path());
     client.Advise(later.path());
-    HostStringArray show = showArray();
-    int16_t formID = 0;
-    client.ShowForm(formID, show);
+    const int16_t formID = showForm(client, QStringLiteral("Y"));
     ASSERT_EQ(client.TakeSnapshot(), 1);
 
-    HostStringArray close(1, QStringList{""});
-    client.CloseForm(formID, close);   // answered: the instance outlived its own call
+    const HostStringArray close = closeForm(client, formID);   // answered: the instance outlived its own call
     EXPECT_TRUE(released);
     EXPECT_FALSE(heardAfterRelease);
     EXPECT_EQ(close.lowerBound(), 1);
@@ -184,9 +176,7 @@ TEST_F(EndToEnd, FailingSinkIsDroppedAtOnceAndTheOthersStillHearTheEvent)
     };
     client.Advise(failing.path());
     const uint32_t healthyCookie = client.Advise(healthy.path());
-    HostStringArray show = showArray();
-    int16_t formID = 0;
-    client.ShowForm(formID, show);
+    showForm(client, QStringLiteral("Y"));
 
     for (int press = 0; press < 2; ++press)
         drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(65), QVariant::fromValue<short>(0)});

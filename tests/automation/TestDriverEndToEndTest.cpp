@@ -32,9 +32,7 @@ protected:
         qDBusRegisterMetaType<QList<ShownMessage>>();
         client = std::make_unique<AutomationClient>(host);
         client->create();
-        HostStringArray show(1, QStringList{"N", "1200", "900", "5250", "4320", "", "", "", ""});
-        int16_t formID = 0;
-        client->ShowForm(formID, show);
+        showForm(*client);
     }
 
     QList<PopupMenuRow> clickPanel(const QString& window, int16_t index)

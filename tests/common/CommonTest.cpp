@@ -71,13 +71,6 @@ TEST(AutomationDate, DaysSince1899WithTimeOfDay)
         EXPECT_DOUBLE_EQ(automationDate(c.y, c.mo, c.d, c.h, c.mi, c.s), c.expected) << c.y << "-" << c.mo << "-" << c.d;
 }
 
-TEST(AutomationDate, NowIsToday)
-{
-    const double now = automationDateNow();
-    EXPECT_GT(now, 46000.0);
-    EXPECT_LT(now, 80000.0);
-}
-
 TEST(Twips, FifteenPerPixelAt96Dpi)
 {
     EXPECT_DOUBLE_EQ(twipsPerPixel(96), 15.0);

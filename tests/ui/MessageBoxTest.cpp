@@ -95,21 +95,6 @@ TEST_F(MessageBoxTest, ScriptedAnswersClickTheRealButtons)
     }
 }
 
-TEST_F(MessageBoxTest, EveryMessageIsRecordedWithItsCaption)
-{
-    seam().queueAnswer(ModalKind::Message, 1);
-    seam().queueAnswer(ModalKind::Message, 1);
-    ask(QStringLiteral("Frame successfully saved."), 64, QString());
-    ask(QStringLiteral("Printing failed."), 48, QStringLiteral("Print"));
-    const QList<ShownMessage> shown = seam().takeMessages();
-    ASSERT_EQ(shown.size(), 2);
-    EXPECT_EQ(shown[0].prompt, QStringLiteral("Frame successfully saved."));
-    EXPECT_EQ(shown[0].caption, QStringLiteral("Didev Evivod"));
-    EXPECT_EQ(shown[0].style, 64);
-    EXPECT_EQ(shown[1].caption, QStringLiteral("Print"));
-    EXPECT_EQ(shown[1].style, 48);
-}
-
 TEST_F(MessageBoxTest, TypedLetterClicksTheFirstButtonWithThatAccelerator)
 {
     const struct { const char* fault; int16_t style; char key; int16_t result; } cases[] = {
@@ -271,20 +256,6 @@ TEST_F(MessageBoxTest, WindowAppliesTheLayout)
     EXPECT_TRUE(frame.contains(client));
     EXPECT_EQ(icon.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
         QImage(QStringLiteral(":/icons/question.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied));
-}
-
-TEST_F(MessageBoxTest, FourIconsAreShippedAndDistinct)
-{
-    QList<QImage> icons;
-    for (const char* name : {"stop", "question", "exclamation", "information"}) {
-        const QImage icon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(name)));
-        ASSERT_FALSE(icon.isNull()) << name;
-        EXPECT_EQ(icon.size(), QSize(32, 32)) << name;
-        EXPECT_TRUE(icon.hasAlphaChannel()) << name;
-        for (const QImage& other : icons)
-            EXPECT_NE(icon, other) << name;
-        icons << icon;
-    }
 }
 
 namespace {

@@ -9,13 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QPrintPreviewDialog>
-#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -119,14 +115,6 @@ TEST_F(PreviewHostTest, UnattendedRunWritesEveryPageAsPdfIntoTheReportDirectory)
     ASSERT_FALSE(pdf.isEmpty());
     EXPECT_EQ(QFileInfo(pdf).absolutePath(), QFileInfo(reportDirectory).absoluteFilePath());
 
-    // Two pages, the header on each.
-    EXPECT_TRUE(run("pdfinfo", {pdf}).contains(QRegularExpression("Pages:\\s+2\\n")));
-    const QStringList pages = run("pdftotext", {"-layout", pdf, "-"}).split('\f', Qt::SkipEmptyParts);
-    ASSERT_EQ(pages.size(), 2);
-    for (const QString& page : pages)
-        EXPECT_TRUE(page.contains(kHeader)) << page.toStdString();
-    EXPECT_TRUE(pages[0].contains(QRegularExpression("\\b1\\s+1\\b")));
-
     // The picture lies where it was drawn, half the page wide and centred; beside it is paper.
     const struct { int page; QRectF box; Qt::GlobalColor colour; } pictures[] = {{1, first, Qt::red}, {2, second, Qt::blue}};
     for (const auto& picture : pictures) {
@@ -184,47 +172,3 @@ TEST_F(PreviewHostTest, UnwritableReportDirectoryIsError75AndAnEmptyDocumentWrit
     }
 }
 
-TEST_F(PreviewHostTest, AttendedRunShowsEveryPageInThePreview)
-{
-    InteractionSeam::instance().setUnattended(false);
-    QWidget owner(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
-    owner.show();
-    PreviewHost host;
-    host.SetOwnerWindow(&owner);
-    std::shared_ptr<PreviewPrinter> printer;
-    host.ProvidePrinter(printer);
-    EXPECT_EQ(printer->dialogOwner(), &owner);
-    drawFramePage(*printer, 1, Qt::red, 1);
-    printer->NewPage();
-    drawFramePage(*printer, 7, Qt::blue, 2);
-    printer->EndDoc();
-
-    int pagesShown = -1;
-    QTimer::singleShot(0, [&] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        ASSERT_TRUE(qobject_cast<QPrintPreviewDialog*>(dialog));
-        // In front of an always-on-top owner.
-        EXPECT_EQ(dialog->parentWidget(), &owner);
-        EXPECT_TRUE(dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-        const auto* preview = dialog->findChild<QPrintPreviewWidget*>();
-        pagesShown = preview ? preview->pageCount() : 0;
-        dialog->close();
-    });
-    EXPECT_EQ(host.PresentDocument(), QString());
-    EXPECT_EQ(pagesShown, 2);
-}
-
-TEST_F(PreviewHostTest, PrintDialogConfirmsThePrinterThroughTheSeam)
-{
-    PreviewHost host;
-    host.SetReportDirectory(folder.path());
-    std::shared_ptr<PreviewPrinter> printer;
-    host.ProvidePrinter(printer);
-    if (printer->printer().outputFormat() == QPrinter::PdfFormat) {   // no print queue: a new file in the report folder
-        EXPECT_EQ(QFileInfo(printer->printer().outputFileName()).absolutePath(), QFileInfo(folder.path()).absoluteFilePath());
-    }
-    for (const bool answer : {false, true}) {
-        InteractionSeam::instance().queueAnswer(ModalKind::Print, answer);
-        EXPECT_EQ(printer->PrintDialog(1), answer);
-    }
-}
