@@ -90,17 +90,7 @@ TEST(VirtualVideoEntry, RejectsWhatNoTestSourceCanMake)
     }
 }
 
-TEST(VirtualDeviceLists, SemicolonSeparatedAndEmptyMeansNone)
-{
-    EXPECT_TRUE(parseVirtualVideoList(QString()).isEmpty());
-    EXPECT_TRUE(parseVirtualAudioList(QStringLiteral(" ; ")).isEmpty());
-    const QList<VirtualVideoDevice> video = parseVirtualVideoList(QStringLiteral("A;B:ball;"));
-    ASSERT_EQ(video.size(), 2);
-    EXPECT_EQ(video[1].pattern, QStringLiteral("ball"));
-    EXPECT_EQ(parseVirtualAudioList(QStringLiteral("Mic 1;Mic 2")).size(), 2);
-}
-
-TEST(VirtualDeviceLists, CommandLineReplacesTheEnvironmentPerKind)
+TEST(VirtualDeviceLists, SemicolonSeparatedAndTheCommandLineReplacesTheEnvironmentPerKind)
 {
     QProcessEnvironment environment;
     environment.insert(QString::fromLatin1(kVirtualVideoVariable), QStringLiteral("Env Cam"));
@@ -110,14 +100,16 @@ TEST(VirtualDeviceLists, CommandLineReplacesTheEnvironmentPerKind)
     ASSERT_EQ(fromEnvironment.virtualVideo.size(), 1);
     EXPECT_EQ(fromEnvironment.virtualVideo[0].name, QStringLiteral("Env Cam"));
 
+    // Entries are separated by semicolons, empty ones skipped.
     const CaptureOptions mixed =
-        captureOptionsFrom(QStringList{QStringLiteral("A;B"), QStringLiteral("C:ball")}, std::nullopt, environment);
+        captureOptionsFrom(QStringList{QStringLiteral("A;B;"), QStringLiteral("C:ball")}, std::nullopt, environment);
     ASSERT_EQ(mixed.virtualVideo.size(), 3);
     EXPECT_EQ(mixed.virtualVideo[2].name, QStringLiteral("C"));
+    EXPECT_EQ(mixed.virtualVideo[2].pattern, QStringLiteral("ball"));
     ASSERT_EQ(mixed.virtualAudio.size(), 1);
     EXPECT_EQ(mixed.virtualAudio[0].name, QStringLiteral("Env Mic"));
 
-    EXPECT_TRUE(captureOptionsFrom(std::nullopt, QStringList{QString()}, environment).virtualAudio.isEmpty());
+    EXPECT_TRUE(captureOptionsFrom(std::nullopt, QStringList{QStringLiteral(" ; ")}, environment).virtualAudio.isEmpty());
 }
 
 // --- Network sources -----------------------------------------------------------------------

@@ -7,10 +7,8 @@
 #include <QMenu>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -93,20 +91,6 @@ TEST_F(Seam, MenuOpensWithItsBottomLeftCornerAtThePoint)
     EXPECT_EQ(shownAt.top() + shownAt.height(), 600);
 }
 
-TEST_F(Seam, AnswersAreTakenInOrderAndOnlyByTheirKind)
-{
-    seam().queueAnswer(ModalKind::Message, 6);
-    seam().queueAnswer(ModalKind::Menu, 11);
-    seam().queueAnswer(ModalKind::Menu, 13);
-    DeviceMenu first;
-    DeviceMenu second;
-    EXPECT_EQ(seam().execMenu(first.top, QPoint(50, 400)), 11);
-    EXPECT_EQ(seam().execMenu(second.top, QPoint(50, 400)), 13);
-    EXPECT_FALSE(seam().hasAnswer(ModalKind::Menu));
-    ASSERT_TRUE(seam().hasAnswer(ModalKind::Message));
-    EXPECT_EQ(seam().takeAnswer(ModalKind::Message)->toInt(), 6);
-}
-
 namespace {
 
 struct SaveCase {
@@ -170,25 +154,6 @@ TEST_F(Seam, PrintDialogIsAcceptedOrRejectedByItsButtons)
         seam().queueAnswer(ModalKind::Print, c.answer);
         EXPECT_EQ(seam().execPrintDialog(dialog), c.result) << c.fault;
     }
-}
-
-TEST_F(Seam, OwnDialogGetsTheAnswerWhileItIsUp)
-{
-    QDialog dialog;
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* yes = new QPushButton(QStringLiteral("&Yes"), &dialog);
-    layout->addWidget(yes);
-    QObject::connect(yes, &QPushButton::clicked, &dialog, [&] { dialog.done(6); });
-    bool visibleWhenAnswered = false;
-    seam().queueAnswer(ModalKind::Message, 6);
-    const int result = seam().execDialog(dialog, ModalKind::Message, [&](const QVariant& answer) {
-        visibleWhenAnswered = dialog.isVisible() && yes->isVisible();
-        if (answer.toInt() == 6)
-            yes->click();
-    });
-    EXPECT_TRUE(visibleWhenAnswered);
-    EXPECT_EQ(result, 6);
-    EXPECT_FALSE(seam().hasAnswer(ModalKind::Message));
 }
 
 TEST_F(Seam, ModalWaitsBelongToWhoOpenedThemAndCloseWithThem)

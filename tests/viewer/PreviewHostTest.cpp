@@ -1,5 +1,7 @@
 #include "viewer/PreviewHost.h"
 
+#include "PdfContents.h"
+
 #include "common/AutomationError.h"
 #include "ui/InteractionSeam.h"
 #include "viewer/PreviewPrinter.h"
@@ -10,7 +12,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPrinter>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -24,23 +25,6 @@ namespace {
 
 const QString kHeader = QStringLiteral("Kelvara Didev Evivod: Frame Capture");
 constexpr int kRenderDpi = 36;   // 40 twips per rendered pixel
-
-QString run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    EXPECT_TRUE(process.waitForFinished(60000)) << program.toStdString();
-    EXPECT_EQ(process.exitCode(), 0) << program.toStdString() << ": " << process.readAllStandardError().toStdString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-QImage renderedPage(const QString& pdf, int page, const QString& folder)
-{
-    const QString prefix = QDir(folder).filePath(QStringLiteral("page"));
-    run("pdftoppm", {"-r", QString::number(kRenderDpi), "-f", QString::number(page), "-l", QString::number(page),
-                        "-singlefile", "-png", pdf, prefix});
-    return QImage(prefix + ".png");
-}
 
 QColor colourAtTwips(const QImage& page, const PrintedPage& printed, QPointF twips)
 {
@@ -118,7 +102,7 @@ TEST_F(PreviewHostTest, UnattendedRunWritesEveryPageAsPdfIntoTheReportDirectory)
     // The picture lies where it was drawn, half the page wide and centred; beside it is paper.
     const struct { int page; QRectF box; Qt::GlobalColor colour; } pictures[] = {{1, first, Qt::red}, {2, second, Qt::blue}};
     for (const auto& picture : pictures) {
-        const QImage rendered = renderedPage(pdf, picture.page, folder.path());
+        const QImage rendered = didev::testing::renderedPage(pdf, picture.page, kRenderDpi, folder.path());
         ASSERT_FALSE(rendered.isNull());
         const PrintedPage& printed = printer->document().pages()[picture.page - 1];
         const QRectF inner = picture.box.adjusted(120, 120, -120, -120);
