@@ -42,15 +42,6 @@ TEST(WindowSettingsFile, LivesUnderTheStateHomeOrItsDefault)
         EXPECT_EQ(WindowSettingsFile::defaultPath(c.environment), QString::fromLatin1(c.path));
 }
 
-TEST(WindowSettingsFile, WithoutAFileShowFormGetsOnlyTheCloseNotifyRequest)
-{
-    QTemporaryDir folder;
-    const WindowSettingsFile file(folder.filePath(QStringLiteral("none/show-form-settings")));
-    HostStringArray expected(1, 9);
-    expected.set(1, QStringLiteral("Y"));
-    EXPECT_EQ(file.showFormArray(QStringLiteral("Y")), expected);
-}
-
 TEST(WindowSettingsFile, WhatFormClosedDeliveredComesBackShiftedByOne)
 {
     QTemporaryDir folder;
@@ -78,10 +69,11 @@ TEST(WindowSettingsFile, WhatFormClosedDeliveredComesBackShiftedByOne)
     EXPECT_THROW(WindowSettingsFile::nextShowFormArray(tooShort, QStringLiteral("Y")), std::exception);
 }
 
-TEST(WindowSettingsFile, AShortOrForeignFileLeavesTheMissingEntriesEmpty)
+TEST(WindowSettingsFile, NoFileOrAShortOrForeignOneLeavesTheMissingEntriesEmpty)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("show-form-settings"));
+    EXPECT_EQ(WindowSettingsFile(path).showFormArray(QStringLiteral("Y")), HostStringArray(1, QStringList{"Y"} + QStringList(8)));
     QFile out(path);
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     out.write("N\r\n1200\r\n1500");

@@ -177,40 +177,37 @@ TEST_F(DBusWire, ArraysWhoseUpperBoundPassesTheLongRangeAreError9)
     EXPECT_EQ(echoed(reply).lowerBound(), -1);
 }
 
-TEST_F(DBusWire, WrongArgumentTypesAreInvalidArgsAndUnknownMembersUnknownMethod)
+TEST_F(DBusWire, ErrorsTravelAsNumberSourceAndDescriptionAndWrongArgumentsAsInvalidArgs)
 {
+    const QString invalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+    const QString automation = QString::fromLatin1(dbus::kErrorName);
     const struct {
         const char* what;
         QString member;
         QVariantList arguments;
         QString interfaceName;
         QString errorName;
+        QString errorMessage;   // empty: not checked
     } cases[] = {
-        {"plain string array", "Echo", {QStringList{"a"}}, kInterface, "org.freedesktop.DBus.Error.InvalidArgs"},
-        {"no argument", "Echo", {}, kInterface, "org.freedesktop.DBus.Error.InvalidArgs"},
-        {"extra argument", "Fail", {1, 2}, kInterface, "org.freedesktop.DBus.Error.InvalidArgs"},
-        {"Integer for Long", "Fail", {QVariant::fromValue<short>(1)}, kInterface, "org.freedesktop.DBus.Error.InvalidArgs"},
-        {"Double for Long", "Fail", {std::numeric_limits<double>::quiet_NaN()}, kInterface,
-            "org.freedesktop.DBus.Error.InvalidArgs"},
-        {"unknown member", "Nothing", {}, kInterface, "org.freedesktop.DBus.Error.UnknownMethod"},
+        {"plain string array", "Echo", {QStringList{"a"}}, kInterface, invalidArgs, {}},
+        {"no argument", "Echo", {}, kInterface, invalidArgs, {}},
+        {"extra argument", "Fail", {1, 2}, kInterface, invalidArgs, {}},
+        {"Integer for Long", "Fail", {QVariant::fromValue<short>(1)}, kInterface, invalidArgs, {}},
+        {"Double for Long", "Fail", {std::numeric_limits<double>::quiet_NaN()}, kInterface, invalidArgs, {}},
+        {"unknown member", "Nothing", {}, kInterface, "org.freedesktop.DBus.Error.UnknownMethod", {}},
+        {"the member alone finds the method", "Fail", {9}, QString(), automation, {}},
+        {"an error of another source", "Fail", {26001}, kInterface, automation, "Error 26001 (Somewhere): It broke"},
+        {"the module's own error", "Overflow", {}, kInterface, automation, "Error 6 (KelvaraDidevEvivod): Overflow"},
+        {"out of memory", "Huge", {}, kInterface, "org.freedesktop.DBus.Error.NoMemory", {}},
     };
     for (const auto& c : cases) {
         const QDBusMessage reply = call(c.member, c.arguments, c.interfaceName);
         EXPECT_EQ(reply.errorName(), c.errorName) << c.what;
+        if (!c.errorMessage.isEmpty())
+            EXPECT_EQ(reply.errorMessage(), c.errorMessage) << c.what;
     }
-    // Without an interface name the member alone finds the method.
-    EXPECT_EQ(call("Fail", {9}, QString()).errorName(), dbus::kErrorName);
-}
-
-TEST_F(DBusWire, AutomationErrorsTravelAsNumberSourceAndDescription)
-{
-    EXPECT_EQ(call("Fail", {26001}).errorMessage(), "Error 26001 (Somewhere): It broke");
-    EXPECT_EQ(call("Overflow").errorMessage(), "Error 6 (KelvaraDidevEvivod): Overflow");
-    EXPECT_EQ(call("Overflow").errorName(), dbus::kErrorName);
-    EXPECT_EQ(call("Huge").errorName(), "org.freedesktop.DBus.Error.NoMemory");
     // The object goes on answering after every failure.
-    EXPECT_EQ(call("Echo", {QVariant::fromValue(HostStringArray(3, QStringList{"k"}))}).type(),
-        QDBusMessage::ReplyMessage);
+    EXPECT_EQ(call("Echo", {QVariant::fromValue(HostStringArray(3, QStringList{"k"}))}).type(), QDBusMessage::ReplyMessage);
 }
 
 // The bytes are the bitmap export's (the end-to-end road compares them); here, that they arrive

@@ -146,6 +146,13 @@ protected:
         return written.size() == 1 ? kept : QString();
     }
 
+    // Prints every frame, Yes to the question first.
+    QString printAll()
+    {
+        seam.queueAnswer(ModalKind::Message, kYes);
+        return print(0);
+    }
+
     // The page geometry a print run works with, in printer units.
     struct Page {
         double width = 0;
@@ -205,8 +212,7 @@ TEST_F(FramePrintingTest, SeveralFramesAskFirstAndNoPrintsNothing)
     EXPECT_NE(previewPrinter(), nullptr) << "a declined run keeps its printer object";
     seam.clearAnswers();
 
-    seam.queueAnswer(ModalKind::Message, kYes);
-    const QString pdf = print(0);
+    const QString pdf = printAll();
     ASSERT_FALSE(pdf.isEmpty());
     const QStringList pages = pageTexts(pdf);
     ASSERT_EQ(pages.size(), 1);
@@ -237,8 +243,7 @@ TEST_F(FramePrintingTest, ANewPageStartsExactlyWhenTheNextFramePlus720WouldPassT
         ClearSnapshotStore();
         for (int16_t id = 1; id <= c.frames; ++id)
             storeFrame(id, 200, c.frameHeight);
-        seam.queueAnswer(ModalKind::Message, kYes);
-        const QString pdf = print(0);
+        const QString pdf = printAll();
         ASSERT_FALSE(pdf.isEmpty()) << c.fault;
         const QStringList pages = pageTexts(pdf);
         ASSERT_EQ(pages.size(), static_cast<qsizetype>(c.numbersPerPage.size())) << c.fault;
@@ -256,8 +261,7 @@ TEST_F(FramePrintingTest, ANarrowFrameKeepsItsWidthAndAWideOneTakesHalfThePage)
     const Page geometry = page();
     storeFrame(1, 200, 150);
     storeFrame(2, 1920, 1080);
-    seam.queueAnswer(ModalKind::Message, kYes);
-    const QString pdf = print(0);
+    const QString pdf = printAll();
     ASSERT_FALSE(pdf.isEmpty());
     const std::vector<PdfImage> images = imagesIn(pdf);
     ASSERT_EQ(images.size(), 2u);
@@ -273,8 +277,7 @@ TEST_F(FramePrintingTest, AFrameTheWriterCannotWriteIsPrintedAsNotAvailable)
     storeFrame(1, 200, 150);
     storeFrame(2, 200, 150);
     moduleState().tmpPath = root_.filePath(QStringLiteral("no-such-folder")) + QLatin1Char('/');
-    seam.queueAnswer(ModalKind::Message, kYes);
-    const QString pdf = print(0);
+    const QString pdf = printAll();
     ASSERT_FALSE(pdf.isEmpty());
     const QStringList pages = pageTexts(pdf);
     ASSERT_EQ(pages.size(), 1);
@@ -290,8 +293,7 @@ TEST_F(FramePrintingTest, AFrameTheWriterCannotWriteIsPrintedAsNotAvailable)
     // A frame stored without a picture cannot be written either.
     moduleState().tmpPath = root_.filePath(QStringLiteral("tmp")) + QLatin1Char('/');
     moduleState().snapshotStore.at(1).picture.reset();
-    seam.queueAnswer(ModalKind::Message, kYes);
-    const QString mixed = print(0);
+    const QString mixed = printAll();
     ASSERT_FALSE(mixed.isEmpty());
     const QStringList mixedPages = pageTexts(mixed);
     ASSERT_EQ(mixedPages.size(), 1);
@@ -312,8 +314,7 @@ TEST_F(FramePrintingTest, TheTemporaryFileReplacesALinkAtItsNameAndIsGoneAfterwa
     ASSERT_TRUE(QFile::link(victim, temp));
     storeFrame(1, 200, 150);
     storeFrame(2, 200, 150);
-    seam.queueAnswer(ModalKind::Message, kYes);
-    const QString pdf = print(0);
+    const QString pdf = printAll();
     ASSERT_FALSE(pdf.isEmpty());
     EXPECT_EQ(imagesIn(pdf).size(), 2u);
     QFile file(victim);
