@@ -39,11 +39,9 @@ public:
     bool started() const { return started_; }
 
     // The camera of that name the monitor lists now.
-    GstDeviceRef find(const QString& name) const { return named(gst_device_monitor_get_devices(monitor_.get()), name); }
-
-    // The device of that name in a list, which is freed.
-    static GstDeviceRef named(GList* devices, const QString& name)
+    GstDeviceRef find(const QString& name) const
     {
+        GList* devices = gst_device_monitor_get_devices(monitor_.get());
         GstDeviceRef found;
         for (GList* item = devices; item && !found; item = item->next) {
             const GMemoryPtr<gchar> deviceName(gst_device_get_display_name(GST_DEVICE(item->data)));
@@ -159,25 +157,6 @@ TEST_P(VirtualCamera, IsListedAndStreamsAtItsOwnSize)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, VirtualCamera, testing::ValuesIn(kCameras));
-
-TEST(VirtualDevices, ComeAndGoOnTheMonitorsBus)
-{
-    Monitor monitor;
-    const GstObjectPtr<GstDeviceProvider> provider(gst_device_provider_factory_get_by_name("didevdeviceprovider"));
-    {
-        const PluggedDevice camera = plugVideo("Late Cam");
-        const PluggedDevice microphone(VirtualAudioDevice{QStringLiteral("Late Mic")}.recipe());
-        EXPECT_TRUE(monitor.heard(GST_MESSAGE_DEVICE_ADDED, QStringLiteral("Late Cam")));
-        EXPECT_TRUE(monitor.find(QStringLiteral("Late Cam")));
-        EXPECT_FALSE(monitor.find(QStringLiteral("Late Mic"))) << "a microphone is no camera";
-        const GstDeviceRef microphoneDevice = Monitor::named(gst_device_provider_get_devices(provider.get()), QStringLiteral("Late Mic"));
-        ASSERT_TRUE(microphoneDevice);
-        EXPECT_TRUE(gst_device_has_classes(microphoneDevice.get(), "Audio/Source"));
-    }
-    EXPECT_TRUE(monitor.heard(GST_MESSAGE_DEVICE_REMOVED, QStringLiteral("Late Cam")));
-    EXPECT_FALSE(monitor.find(QStringLiteral("Late Cam")));
-    EXPECT_FALSE(Monitor::named(gst_device_provider_get_devices(provider.get()), QStringLiteral("Late Mic")));
-}
 
 TEST(VirtualDevices, BrokenCameraRefusesToStartAndStaysListed)
 {
