@@ -6,9 +6,9 @@
 #include "app/HostCallError.h"
 #include "common/DBusNames.h"
 #include "support/FileTargets.h"
+#include "support/ProcessResources.h"
 
 #include <QDBusConnectionInterface>
-#include <QDir>
 
 #include <filesystem>
 
@@ -19,11 +19,6 @@ using didev::testing::TargetKind;
 namespace {
 
 constexpr int kSavesPerFormat = 10;
-
-qsizetype descriptorCount(uint pid)
-{
-    return QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
-}
 
 class FileProbes : public EndToEnd, public ::testing::WithParamInterface<TargetKind> {
 protected:
@@ -43,7 +38,7 @@ TEST_P(FileProbes, TheServerAnswersAndNothingIsWrittenThroughOrLeftBehind)
     ASSERT_EQ(client.TakeSnapshot(), 1);
     const uint pid = host.interface()->servicePid(client.service());
     ASSERT_NE(pid, 0u);
-    const qsizetype descriptorsBefore = descriptorCount(pid);
+    const int descriptorsBefore = openDescriptorCount(static_cast<pid_t>(pid));
 
     for (const int16_t format : {int16_t{1}, int16_t{3}})
         for (int attempt = 0; attempt < kSavesPerFormat; ++attempt) {
@@ -58,7 +53,7 @@ TEST_P(FileProbes, TheServerAnswersAndNothingIsWrittenThroughOrLeftBehind)
         }
     EXPECT_EQ(client.GetSnapshotCount(), 1);
     // Twenty saves: a descriptor kept by each would show; the live pipeline may hold a few more.
-    EXPECT_LE(descriptorCount(pid), descriptorsBefore + 4);
+    EXPECT_LE(openDescriptorCount(static_cast<pid_t>(pid)), descriptorsBefore + 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, FileProbes,
