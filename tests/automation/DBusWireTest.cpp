@@ -1,6 +1,7 @@
 // The service's wire layer without a bus daemon: string arrays, the method table's answers and
 // errors, and the sealed bitmap file, each sent through a real peer-to-peer connection.
 #include "PeerBus.h"
+#include "support/AutomationErrors.h"
 
 #include "app/HostEventSink.h"
 #include "automation/AutomationInstance.h"
@@ -269,10 +270,5 @@ TEST(ServedInterfaces, EveryMethodOfTheInterfaceFilesHasAHandler)
 
 TEST(SealedBitmapFile, NoPictureIsError91)
 {
-    try {
-        SealedBitmapFile::fromPicture(nullptr);
-        FAIL() << "no error";
-    } catch (const AutomationError& error) {
-        EXPECT_EQ(error.number(), 91);
-    }
+    EXPECT_EQ(didev::testing::errorNumberOf([] { SealedBitmapFile::fromPicture(nullptr); }), 91);
 }

@@ -1,4 +1,5 @@
 #include "common/AutomationError.h"
+#include "support/AutomationErrors.h"
 #include "state/ModuleState.h"
 #include "ui/PlacedWindow.h"
 #include "ui/Placement.h"
@@ -107,12 +108,7 @@ TEST(ApplyWindowPlacement, EdgeRules)
 TEST(ApplyWindowPlacement, OverflowingRightEdgeIsAnAutomationError)
 {
     FakeWindow window(5250, 4320);
-    try {
-        ApplyWindowPlacement(window, {2147483000, 0, 1000, 100}, 5250, 4320, kScreen, {});
-        FAIL() << "no error";
-    } catch (const AutomationError& error) {
-        EXPECT_EQ(error.number(), 6);
-    }
+    EXPECT_EQ(didev::testing::errorNumberOf([&] { ApplyWindowPlacement(window, {2147483000, 0, 1000, 100}, 5250, 4320, kScreen, {}); }), 6);
 }
 
 TEST(StoreWindowPlacement, RoundsHalvesToEven)
