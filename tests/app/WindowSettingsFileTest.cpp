@@ -1,4 +1,5 @@
 #include "app/WindowSettingsFile.h"
+#include "support/TextFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -74,10 +75,7 @@ TEST(WindowSettingsFile, NoFileOrAShortOrForeignOneLeavesTheMissingEntriesEmpty)
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("show-form-settings"));
     EXPECT_EQ(WindowSettingsFile(path).showFormArray(QStringLiteral("Y")), HostStringArray(1, QStringList{"Y"} + QStringList(8)));
-    QFile out(path);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write("N\r\n1200\r\n1500");
-    out.close();
+    ASSERT_TRUE(didev::testing::writeWholeFile(path, "N\r\n1200\r\n1500"));
     const HostStringArray array = WindowSettingsFile(path).showFormArray(QStringLiteral("Y"));
     EXPECT_EQ(array, HostStringArray(1, QStringList{"Y", "1200", "1500", "", "", "", "", "", ""}));
 }
@@ -85,9 +83,7 @@ TEST(WindowSettingsFile, NoFileOrAShortOrForeignOneLeavesTheMissingEntriesEmpty)
 TEST(WindowSettingsFile, AFolderThatCannotBeMadeIsReportedNotThrown)
 {
     QTemporaryDir folder;
-    QFile blocker(folder.filePath(QStringLiteral("blocker")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(didev::testing::writeWholeFile(folder.filePath(QStringLiteral("blocker")), {}));
     const WindowSettingsFile file(folder.filePath(QStringLiteral("blocker/didev-evivod/show-form-settings")));
     QString error;
     EXPECT_FALSE(file.store(HostStringArray(1, 8), &error));

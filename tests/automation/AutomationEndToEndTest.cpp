@@ -1,6 +1,7 @@
 // The automation service as a host meets it: started by activation on a private bus, driven
 // only over the bus, with the test driver as the person at the screen.
 #include "EndToEndFixture.h"
+#include "support/TextFiles.h"
 #include "SignalRecorder.h"
 
 #include "app/HostCallError.h"
@@ -132,11 +133,8 @@ TEST_F(EndToEnd, ANetworkCameraOfTheUsersConfigurationIsTheCameraAHostGrabsFrom)
     NetworkSender sender(kind, port);
     ASSERT_TRUE(sender.start());
     // The user's configuration, which the server reads when D-Bus starts it; a bad line is passed over.
-    ASSERT_TRUE(QDir().mkpath(file(QStringLiteral("config/didev-evivod"))));
-    QFile sources(file(QStringLiteral("config/didev-evivod/network-sources")));
-    ASSERT_TRUE(sources.open(QIODevice::WriteOnly));
-    sources.write("no camera here\nNet Cam=" + kind.uri(port).toUtf8() + "\n");
-    sources.close();
+    ASSERT_TRUE(didev::testing::writeWholeFile(file(QStringLiteral("config/didev-evivod/network-sources")),
+        "no camera here\nNet Cam=" + kind.uri(port).toUtf8() + "\n"));
 
     AutomationClient client(host);
     client.create();

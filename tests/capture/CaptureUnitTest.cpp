@@ -1,4 +1,5 @@
 #include "capture/CaptureOptions.h"
+#include "support/TextFiles.h"
 #include "capture/DeviceList.h"
 #include "capture/FrameSlot.h"
 #include "capture/SourceFormat.h"
@@ -164,11 +165,8 @@ TEST(NetworkSources, EachLineIsASourceOrOneProblemWithItsLineNumber)
 TEST(NetworkSources, TheFileComesFirstThenTheCommandLineOrElseTheEnvironment)
 {
     QTemporaryDir home;
-    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("didev-evivod")));
-    QFile file(home.filePath(QStringLiteral("didev-evivod/network-sources")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("# cameras of the second unit\nB cam=srt://127.0.0.1:7001\n");
-    file.close();
+    ASSERT_TRUE(didev::testing::writeWholeFile(home.filePath(QStringLiteral("didev-evivod/network-sources")),
+        "# cameras of the second unit\nB cam=srt://127.0.0.1:7001\n"));
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
     environment.insert(QString::fromLatin1(kNetworkVideoVariable), QStringLiteral("E=udp://:5004?encoding=JPEG;bad"));

@@ -2,6 +2,7 @@
 // virtual camera, and a provider the module knows nothing about, found through GST_PLUGIN_PATH.
 // Each is streamed through the module's video pipeline, the road a selected camera takes.
 #include "capture/CaptureDevice.h"
+#include "support/TextFiles.h"
 #include "capture/CaptureError.h"
 #include "capture/CaptureOptions.h"
 #include "capture/VideoPipeline.h"
@@ -206,11 +207,8 @@ protected:
     // Plugs in a camera offering `caps`; written whole, as a device node appears.
     void plug(const QString& name, const char* caps)
     {
-        QFile file(folder.filePath(name + QStringLiteral(".part")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(caps);
-        file.close();
-        ASSERT_TRUE(file.rename(folder.filePath(name + QStringLiteral(".caps"))));
+        ASSERT_TRUE(didev::testing::writeWholeFile(folder.filePath(name + QStringLiteral(".part")), caps));
+        ASSERT_TRUE(QFile::rename(folder.filePath(name + QStringLiteral(".part")), folder.filePath(name + QStringLiteral(".caps"))));
     }
 };
 

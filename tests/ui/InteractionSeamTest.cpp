@@ -1,4 +1,5 @@
 #include "ui/InteractionSeam.h"
+#include "support/TextFiles.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -108,10 +109,7 @@ TEST_F(Seam, SaveDialogTakesANameInItsFolderAndReplacesAFileAfterTheQuestion)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    {
-        QFile existing(dir.filePath(QStringLiteral("taken.jpg")));
-        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-    }
+    ASSERT_TRUE(didev::testing::writeWholeFile(dir.filePath(QStringLiteral("taken.jpg")), {}));
     const SaveCase cases[] = {
         {"a name and the first filter", QStringLiteral("frame1.jpg"), 1, dir.filePath(QStringLiteral("frame1.jpg")), 1},
         {"the second filter is picked in its box", QStringLiteral("frame2.bmp"), 2,

@@ -1,4 +1,5 @@
 #include "PdfContents.h"
+#include "support/TextFiles.h"
 #include "ViewerTestSupport.h"
 
 #include "common/AutomationError.h"
@@ -99,14 +100,10 @@ protected:
         fixTheScreen();
         resetModule();
         ASSERT_TRUE(root_.isValid());
-        QDir(root_.path()).mkpath(QStringLiteral("registry"));
         QDir(root_.path()).mkpath(QStringLiteral("tmp"));
-        QFile reg(root_.filePath(QStringLiteral("registry/HKEY_CURRENT_USER.reg")));
-        ASSERT_TRUE(reg.open(QIODevice::WriteOnly));
-        reg.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\r\n\"ReportDir\"=\"");
-        reg.write(reportDir().toUtf8());
-        reg.write("\"\r\n");
-        reg.close();
+        ASSERT_TRUE(didev::testing::writeWholeFile(root_.filePath(QStringLiteral("registry/HKEY_CURRENT_USER.reg")),
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\r\n\"ReportDir\"=\""
+                + reportDir().toUtf8() + "\"\r\n"));
         qputenv("DIDEV_REGISTRY_DIR", root_.filePath(QStringLiteral("registry")).toUtf8());
         moduleState().userRegArea = kCurrentUser;
         moduleState().tmpPath = root_.filePath(QStringLiteral("tmp")) + QLatin1Char('/');
@@ -305,11 +302,7 @@ TEST_F(FramePrintingTest, AFrameTheWriterCannotWriteIsPrintedAsNotAvailable)
 TEST_F(FramePrintingTest, TheTemporaryFileReplacesALinkAtItsNameAndIsGoneAfterwards)
 {
     const QString victim = root_.filePath(QStringLiteral("victim.txt"));
-    {
-        QFile file(victim);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("keep me");
-    }
+    ASSERT_TRUE(didev::testing::writeWholeFile(victim, "keep me"));
     const QString temp = moduleState().tmpPath + QStringLiteral("temp.jpg");
     ASSERT_TRUE(QFile::link(victim, temp));
     storeFrame(1, 200, 150);

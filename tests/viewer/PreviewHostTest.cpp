@@ -1,4 +1,5 @@
 #include "viewer/PreviewHost.h"
+#include "support/TextFiles.h"
 #include "support/AutomationErrors.h"
 
 #include "PdfContents.h"
@@ -138,9 +139,7 @@ TEST_F(PreviewHostTest, WithoutReportDirectoryThePdfGoesToTheTemporaryFolder)
 
 TEST_F(PreviewHostTest, UnwritableReportDirectoryIsError75AndAnEmptyDocumentWritesNothing)
 {
-    QFile blocker(folder.filePath("file"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(didev::testing::writeWholeFile(folder.filePath("file"), {}));
 
     PreviewHost host;
     host.SetReportDirectory(folder.filePath("file/reports"));
