@@ -75,7 +75,7 @@ TEST(WindowSettingsFile, NoFileOrAShortOrForeignOneLeavesTheMissingEntriesEmpty)
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("show-form-settings"));
     EXPECT_EQ(WindowSettingsFile(path).showFormArray(QStringLiteral("Y")), HostStringArray(1, QStringList{"Y"} + QStringList(8)));
-    ASSERT_TRUE(didev::testing::writeWholeFile(path, "N\r\n1200\r\n1500"));
+    ASSERT_TRUE(writeWholeFile(path, "N\r\n1200\r\n1500"));
     const HostStringArray array = WindowSettingsFile(path).showFormArray(QStringLiteral("Y"));
     EXPECT_EQ(array, HostStringArray(1, QStringList{"Y", "1200", "1500", "", "", "", "", "", ""}));
 }
@@ -83,7 +83,7 @@ TEST(WindowSettingsFile, NoFileOrAShortOrForeignOneLeavesTheMissingEntriesEmpty)
 TEST(WindowSettingsFile, AFolderThatCannotBeMadeIsReportedNotThrown)
 {
     QTemporaryDir folder;
-    ASSERT_TRUE(didev::testing::writeWholeFile(folder.filePath(QStringLiteral("blocker")), {}));
+    ASSERT_TRUE(writeWholeFile(folder.filePath(QStringLiteral("blocker")), {}));
     const WindowSettingsFile file(folder.filePath(QStringLiteral("blocker/didev-evivod/show-form-settings")));
     QString error;
     EXPECT_FALSE(file.store(HostStringArray(1, 8), &error));

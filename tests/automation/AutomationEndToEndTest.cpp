@@ -133,7 +133,7 @@ TEST_F(EndToEnd, ANetworkCameraOfTheUsersConfigurationIsTheCameraAHostGrabsFrom)
     NetworkSender sender(kind, port);
     ASSERT_TRUE(sender.start());
     // The user's configuration, which the server reads when D-Bus starts it; a bad line is passed over.
-    ASSERT_TRUE(didev::testing::writeWholeFile(file(QStringLiteral("config/didev-evivod/network-sources")),
+    ASSERT_TRUE(writeWholeFile(file(QStringLiteral("config/didev-evivod/network-sources")),
         "no camera here\nNet Cam=" + kind.uri(port).toUtf8() + "\n"));
 
     AutomationClient client(host);

@@ -69,7 +69,7 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, RawArray& array)
     return argument;
 }
 
-class DBusWire : public testing::Test {
+class DBusWire : public ::testing::Test {
 protected:
     void SetUp() override
     {

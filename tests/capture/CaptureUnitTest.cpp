@@ -165,7 +165,7 @@ TEST(NetworkSources, EachLineIsASourceOrOneProblemWithItsLineNumber)
 TEST(NetworkSources, TheFileComesFirstThenTheCommandLineOrElseTheEnvironment)
 {
     QTemporaryDir home;
-    ASSERT_TRUE(didev::testing::writeWholeFile(home.filePath(QStringLiteral("didev-evivod/network-sources")),
+    ASSERT_TRUE(writeWholeFile(home.filePath(QStringLiteral("didev-evivod/network-sources")),
         "# cameras of the second unit\nB cam=srt://127.0.0.1:7001\n"));
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());

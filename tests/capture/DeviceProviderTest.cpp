@@ -207,7 +207,7 @@ protected:
     // Plugs in a camera offering `caps`; written whole, as a device node appears.
     void plug(const QString& name, const char* caps)
     {
-        ASSERT_TRUE(didev::testing::writeWholeFile(folder.filePath(name + QStringLiteral(".part")), caps));
+        ASSERT_TRUE(writeWholeFile(folder.filePath(name + QStringLiteral(".part")), caps));
         ASSERT_TRUE(QFile::rename(folder.filePath(name + QStringLiteral(".part")), folder.filePath(name + QStringLiteral(".caps"))));
     }
 };

@@ -6,14 +6,10 @@
 #include <QFileInfo>
 #include <QString>
 
-namespace didev::testing {
-
-// Writes `bytes` as the whole file at `path`, making its folder first; false when it cannot.
+// A test's own files. Writes `bytes` as the whole file at `path`, making its folder first; false when it cannot.
 inline bool writeWholeFile(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
-
-} // namespace didev::testing

@@ -109,7 +109,7 @@ TEST_F(Seam, SaveDialogTakesANameInItsFolderAndReplacesAFileAfterTheQuestion)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    ASSERT_TRUE(didev::testing::writeWholeFile(dir.filePath(QStringLiteral("taken.jpg")), {}));
+    ASSERT_TRUE(writeWholeFile(dir.filePath(QStringLiteral("taken.jpg")), {}));
     const SaveCase cases[] = {
         {"a name and the first filter", QStringLiteral("frame1.jpg"), 1, dir.filePath(QStringLiteral("frame1.jpg")), 1},
         {"the second filter is picked in its box", QStringLiteral("frame2.bmp"), 2,

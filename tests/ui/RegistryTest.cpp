@@ -32,7 +32,7 @@ protected:
 
     void write(const char* root, const QByteArray& text)
     {
-        ASSERT_TRUE(didev::testing::writeWholeFile(dir_.path() + QLatin1Char('/') + QLatin1String(root) + QLatin1String(".reg"), text));
+        ASSERT_TRUE(writeWholeFile(dir_.path() + QLatin1Char('/') + QLatin1String(root) + QLatin1String(".reg"), text));
     }
 
     QTemporaryDir dir_;

@@ -101,7 +101,7 @@ protected:
         resetModule();
         ASSERT_TRUE(root_.isValid());
         QDir(root_.path()).mkpath(QStringLiteral("tmp"));
-        ASSERT_TRUE(didev::testing::writeWholeFile(root_.filePath(QStringLiteral("registry/HKEY_CURRENT_USER.reg")),
+        ASSERT_TRUE(writeWholeFile(root_.filePath(QStringLiteral("registry/HKEY_CURRENT_USER.reg")),
             "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\r\n\"ReportDir\"=\""
                 + reportDir().toUtf8() + "\"\r\n"));
         qputenv("DIDEV_REGISTRY_DIR", root_.filePath(QStringLiteral("registry")).toUtf8());
@@ -302,7 +302,7 @@ TEST_F(FramePrintingTest, AFrameTheWriterCannotWriteIsPrintedAsNotAvailable)
 TEST_F(FramePrintingTest, TheTemporaryFileReplacesALinkAtItsNameAndIsGoneAfterwards)
 {
     const QString victim = root_.filePath(QStringLiteral("victim.txt"));
-    ASSERT_TRUE(didev::testing::writeWholeFile(victim, "keep me"));
+    ASSERT_TRUE(writeWholeFile(victim, "keep me"));
     const QString temp = moduleState().tmpPath + QStringLiteral("temp.jpg");
     ASSERT_TRUE(QFile::link(victim, temp));
     storeFrame(1, 200, 150);

@@ -41,7 +41,7 @@ bool near(const QColor& actual, Qt::GlobalColor expected)
         && std::abs(actual.blue() - e.blue()) < 40;
 }
 
-class PreviewHostTest : public testing::Test {
+class PreviewHostTest : public ::testing::Test {
 protected:
     void SetUp() override { InteractionSeam::instance().setUnattended(true); }
     void TearDown() override { InteractionSeam::instance().setUnattended(false); }
@@ -139,7 +139,7 @@ TEST_F(PreviewHostTest, WithoutReportDirectoryThePdfGoesToTheTemporaryFolder)
 
 TEST_F(PreviewHostTest, UnwritableReportDirectoryIsError75AndAnEmptyDocumentWritesNothing)
 {
-    ASSERT_TRUE(didev::testing::writeWholeFile(folder.filePath("file"), {}));
+    ASSERT_TRUE(writeWholeFile(folder.filePath("file"), {}));
 
     PreviewHost host;
     host.SetReportDirectory(folder.filePath("file/reports"));
