@@ -204,8 +204,9 @@ TEST_F(DBusWire, ErrorsTravelAsNumberSourceAndDescriptionAndWrongArgumentsAsInva
     for (const auto& c : cases) {
         const QDBusMessage reply = call(c.member, c.arguments, c.interfaceName);
         EXPECT_EQ(reply.errorName(), c.errorName) << c.what;
-        if (!c.errorMessage.isEmpty())
+        if (!c.errorMessage.isEmpty()) {
             EXPECT_EQ(reply.errorMessage(), c.errorMessage) << c.what;
+        }
     }
     // The object goes on answering after every failure.
     EXPECT_EQ(call("Echo", {QVariant::fromValue(HostStringArray(3, QStringList{"k"}))}).type(), QDBusMessage::ReplyMessage);
