@@ -217,7 +217,8 @@ TEST_F(EndToEnd, CommandLineHostPlaysTheDemoAndReportsErrorsWithAStatus)
     ASSERT_TRUE(waitFor([&] { return bus->serverPid() != 0 && windowState("capture").value("loaded").toBool(); }, 30s));
     drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(83), QVariant::fromValue<short>(1)});
     drive(QStringLiteral("CloseWindow"), {QStringLiteral("capture")});
-    ASSERT_TRUE(watching.waitForFinished(10000));
+    // The events served meanwhile may have seen it finish already.
+    ASSERT_TRUE(watching.state() == QProcess::NotRunning || watching.waitForFinished(10000));
     EXPECT_EQ(watching.exitCode(), 0);
     const QString watched = QString::fromUtf8(watching.readAllStandardOutput());
     EXPECT_TRUE(watched.contains("event KeyDown: KeyCode=83 Shift=1")) << watched.toStdString();
