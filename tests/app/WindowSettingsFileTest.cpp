@@ -1,4 +1,5 @@
 #include "app/WindowSettingsFile.h"
+#include "support/TextFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -42,15 +43,6 @@ TEST(WindowSettingsFile, LivesUnderTheStateHomeOrItsDefault)
         EXPECT_EQ(WindowSettingsFile::defaultPath(c.environment), QString::fromLatin1(c.path));
 }
 
-TEST(WindowSettingsFile, WithoutAFileShowFormGetsOnlyTheCloseNotifyRequest)
-{
-    QTemporaryDir folder;
-    const WindowSettingsFile file(folder.filePath(QStringLiteral("none/show-form-settings")));
-    HostStringArray expected(1, 9);
-    expected.set(1, QStringLiteral("Y"));
-    EXPECT_EQ(file.showFormArray(QStringLiteral("Y")), expected);
-}
-
 TEST(WindowSettingsFile, WhatFormClosedDeliveredComesBackShiftedByOne)
 {
     QTemporaryDir folder;
@@ -78,14 +70,12 @@ TEST(WindowSettingsFile, WhatFormClosedDeliveredComesBackShiftedByOne)
     EXPECT_THROW(WindowSettingsFile::nextShowFormArray(tooShort, QStringLiteral("Y")), std::exception);
 }
 
-TEST(WindowSettingsFile, AShortOrForeignFileLeavesTheMissingEntriesEmpty)
+TEST(WindowSettingsFile, NoFileOrAShortOrForeignOneLeavesTheMissingEntriesEmpty)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("show-form-settings"));
-    QFile out(path);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write("N\r\n1200\r\n1500");
-    out.close();
+    EXPECT_EQ(WindowSettingsFile(path).showFormArray(QStringLiteral("Y")), HostStringArray(1, QStringList{"Y"} + QStringList(8)));
+    ASSERT_TRUE(writeWholeFile(path, "N\r\n1200\r\n1500"));
     const HostStringArray array = WindowSettingsFile(path).showFormArray(QStringLiteral("Y"));
     EXPECT_EQ(array, HostStringArray(1, QStringList{"Y", "1200", "1500", "", "", "", "", "", ""}));
 }
@@ -93,9 +83,7 @@ TEST(WindowSettingsFile, AShortOrForeignFileLeavesTheMissingEntriesEmpty)
 TEST(WindowSettingsFile, AFolderThatCannotBeMadeIsReportedNotThrown)
 {
     QTemporaryDir folder;
-    QFile blocker(folder.filePath(QStringLiteral("blocker")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(writeWholeFile(folder.filePath(QStringLiteral("blocker")), {}));
     const WindowSettingsFile file(folder.filePath(QStringLiteral("blocker/didev-evivod/show-form-settings")));
     QString error;
     EXPECT_FALSE(file.store(HostStringArray(1, 8), &error));

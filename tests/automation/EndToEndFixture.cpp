@@ -71,3 +71,38 @@ QByteArray fileBytes(const QString& path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+HostStringArray showArray(const QString& notify, int left)
+{
+    return HostStringArray(1, QStringList{notify, "1200", QString::number(left), "5250", "4320", "", "", "", ""});
+}
+
+int16_t showForm(AutomationClient& client, const QString& notify, int left)
+{
+    HostStringArray show = showArray(notify, left);
+    int16_t formID = 0;
+    EXPECT_EQ(client.ShowForm(formID, show), kHostTrue);
+    return formID;
+}
+
+HostStringArray closeForm(AutomationClient& client, int16_t formID)
+{
+    HostStringArray close(1, QStringList{""});
+    client.CloseForm(formID, close);
+    return close;
+}
+
+StoredFrame snapshotAt(AutomationClient& client, int16_t index)
+{
+    StoredFrame frame;
+    client.GetSnapshot(index, frame.hPicture, frame.frameID, frame.frameTime, frame.frameTimecode);
+    return frame;
+}
+
+HostBoolean saveSnapshot(AutomationClient& client, int16_t index, const QString& fileName, int16_t format)
+{
+    QString name = fileName;
+    int16_t depth = 0;
+    int16_t reduction = 0;
+    return client.SaveSnapshot(index, name, format, depth, reduction);
+}

@@ -41,3 +41,21 @@ protected:
 
 // The bytes of a file, empty when it cannot be read.
 QByteArray fileBytes(const QString& path);
+
+// The ShowForm array: the capture window at Top 1200, the given Left, 5250 x 4320 twips; the
+// viewer where it likes.
+didev::HostStringArray showArray(const QString& notify, int left = 900);
+// Shows the capture window (expecting True) and returns the form ID for CloseForm.
+int16_t showForm(didev::AutomationClient& client, const QString& notify = QStringLiteral("N"), int left = 900);
+// Closes the window; the array as CloseForm left it.
+didev::HostStringArray closeForm(didev::AutomationClient& client, int16_t formID);
+
+struct StoredFrame {
+    int32_t hPicture = 0;
+    int16_t frameID = 0;
+    double frameTime = 0;
+    QString frameTimecode;
+    bool operator==(const StoredFrame&) const = default;
+};
+StoredFrame snapshotAt(didev::AutomationClient& client, int16_t index);
+didev::HostBoolean saveSnapshot(didev::AutomationClient& client, int16_t index, const QString& fileName, int16_t format);

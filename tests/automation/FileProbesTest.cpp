@@ -6,9 +6,9 @@
 #include "app/HostCallError.h"
 #include "common/DBusNames.h"
 #include "support/FileTargets.h"
+#include "support/ProcessResources.h"
 
 #include <QDBusConnectionInterface>
-#include <QDir>
 
 #include <filesystem>
 
@@ -19,11 +19,6 @@ using didev::testing::TargetKind;
 namespace {
 
 constexpr int kSavesPerFormat = 10;
-
-qsizetype descriptorCount(uint pid)
-{
-    return QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
-}
 
 class FileProbes : public EndToEnd, public ::testing::WithParamInterface<TargetKind> {
 protected:
@@ -39,24 +34,17 @@ TEST_P(FileProbes, TheServerAnswersAndNothingIsWrittenThroughOrLeftBehind)
     // A server frozen on the file misses this by far; one that answers needs well under a second.
     AutomationClient client(host, 30'000);
     client.create();
-    HostStringArray show(1, QStringList{"N", "", "", "", "", "", "", "", ""});
-    int16_t formID = 0;
-    ASSERT_EQ(client.ShowForm(formID, show), kHostTrue);
+    showForm(client);
     ASSERT_EQ(client.TakeSnapshot(), 1);
     const uint pid = host.interface()->servicePid(client.service());
     ASSERT_NE(pid, 0u);
-    const qsizetype descriptorsBefore = descriptorCount(pid);
+    const int descriptorsBefore = openDescriptorCount(static_cast<pid_t>(pid));
 
     for (const int16_t format : {int16_t{1}, int16_t{3}})
         for (int attempt = 0; attempt < kSavesPerFormat; ++attempt) {
-            int16_t index = 1;
-            QString name = QString::fromStdString(target.name().string());
-            int16_t asked = format;
-            int16_t depth = 0;
-            int16_t reduction = 0;
             bool replaced = false;
             try {
-                replaced = client.SaveSnapshot(index, name, asked, depth, reduction) == kHostTrue;
+                replaced = saveSnapshot(client, 1, QString::fromStdString(target.name().string()), format) == kHostTrue;
             } catch (const HostCallError& error) {
                 ASSERT_EQ(error.name(), QLatin1String(dbus::kErrorName)) << error.message().toStdString();
             }
@@ -65,7 +53,7 @@ TEST_P(FileProbes, TheServerAnswersAndNothingIsWrittenThroughOrLeftBehind)
         }
     EXPECT_EQ(client.GetSnapshotCount(), 1);
     // Twenty saves: a descriptor kept by each would show; the live pipeline may hold a few more.
-    EXPECT_LE(descriptorCount(pid), descriptorsBefore + 4);
+    EXPECT_LE(openDescriptorCount(static_cast<pid_t>(pid)), descriptorsBefore + 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, FileProbes,

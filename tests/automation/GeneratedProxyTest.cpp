@@ -1,7 +1,7 @@
 // A host built with qdbusxml2cpp from the interface files alone, not with our own client: its
 // proxies reach the server that D-Bus starts from the build tree, and the picture arrives as a
 // descriptor the host reads.
-#include "PrivateSessionBus.h"
+#include "EndToEndFixture.h"
 #include "GeneratedProxyTypes.h"
 #include "didev_evivod_interface.h"
 #include "didev_evivod_test_driver_interface.h"
@@ -9,7 +9,6 @@
 #include "app/AutomationClient.h"
 #include "common/DBusNames.h"
 
-#include <QTemporaryDir>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -31,18 +30,14 @@ Reply answered(Reply reply)
 
 } // namespace
 
-TEST(GeneratedQtProxy, ShowsGrabsAndReadsThePictureThroughItsDescriptor)
+class GeneratedQtProxy : public EndToEnd {
+protected:
+    bool withTestDriver() const override { return false; }
+};
+
+TEST_F(GeneratedQtProxy, ShowsGrabsAndReadsThePictureThroughItsDescriptor)
 {
-    QTemporaryDir folder;
-    QProcessEnvironment environment;
-    environment.insert(QStringLiteral("DIDEV_VIRTUAL_VIDEO"), QStringLiteral("Proxy Camera:smpte:320x240@25"));
-    environment.insert(QStringLiteral("DIDEV_VIRTUAL_AUDIO"), QString());
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("DIDEV_REGISTRY_DIR"), folder.filePath(QStringLiteral("registry")));
-    PrivateSessionBus bus(environment);
-    QDBusConnection connection = bus.connect();
-    registerHostStringArrayType();
+    QDBusConnection& connection = host;
     const QString service = QString::fromLatin1(dbus::kServiceName);
 
     OrgKelvaraDidevEvivodFactoryInterface factory(service, QString::fromLatin1(dbus::kFactoryPath), connection);

@@ -18,25 +18,13 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct StoredFrame {
-    int32_t hPicture = 0;
-    int16_t frameID = 0;
-    double frameTime = 0;
-    QString frameTimecode;
-    QByteArray picture;
-    bool operator==(const StoredFrame&) const = default;
-};
-
-std::vector<StoredFrame> storedFrames(AutomationClient& client)
+// Each stored frame with its picture's bytes.
+std::vector<std::pair<StoredFrame, QByteArray>> storedFrames(AutomationClient& client)
 {
-    std::vector<StoredFrame> frames;
-    const int16_t count = client.GetSnapshotCount();
-    for (int16_t index = 1; index <= count; ++index) {
-        StoredFrame frame;
-        int16_t at = index;
-        client.GetSnapshot(at, frame.hPicture, frame.frameID, frame.frameTime, frame.frameTimecode);
-        frame.picture = client.GetPictureData(frame.hPicture);
-        frames.push_back(frame);
+    std::vector<std::pair<StoredFrame, QByteArray>> frames;
+    for (int16_t index = 1; index <= client.GetSnapshotCount(); ++index) {
+        const StoredFrame frame = snapshotAt(client, index);
+        frames.emplace_back(frame, client.GetPictureData(frame.hPicture));
     }
     return frames;
 }
@@ -137,12 +125,10 @@ TEST_F(EndToEnd, TenThousandMalformedCallsLeaveTheServerAnsweringAndTheStoreInta
 {
     AutomationClient client(host);
     client.create();
-    HostStringArray show(1, QStringList{"N", "", "", "", "", "", "", "", ""});
-    int16_t formID = 0;
-    client.ShowForm(formID, show);
+    showForm(client);
     ASSERT_EQ(client.TakeSnapshot(), 1);
     ASSERT_EQ(client.TakeSnapshot(), 2);
-    const std::vector<StoredFrame> before = storedFrames(client);
+    const auto before = storedFrames(client);
 
     QDBusConnection attacker = bus->connect();
     MalformedCalls calls(client.service(), client.path());

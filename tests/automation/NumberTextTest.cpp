@@ -1,4 +1,5 @@
 #include "automation/NumberText.h"
+#include "support/AutomationErrors.h"
 #include "common/AutomationError.h"
 
 #include <gtest/gtest.h>
@@ -15,15 +16,6 @@ namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-int32_t readLongError(std::string_view text)
-{
-    try {
-        readLong(text);
-    } catch (const AutomationError& error) {
-        return error.number();
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -56,7 +48,7 @@ TEST(ReadLong, RoundsHalvesToEvenAndFailsOutsideTheRange)
     for (const auto& c : kept)
         EXPECT_EQ(readLong(c.text), c.expected) << c.text;
     for (const char* text : {"2147483648", "-2147483649", "2147483647.5", "&H100000000", "1e400"})
-        EXPECT_EQ(readLongError(text), 6) << text;
+        EXPECT_EQ(didev::testing::errorNumberOf([&] { readLong(text); }), 6) << text;
 }
 
 TEST(SingleText, SevenSignificantDigitsAndTheExponentFormOutside)

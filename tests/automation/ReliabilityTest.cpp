@@ -31,11 +31,6 @@ constexpr short kEnter = 13;
 const QVariant kOptionsPanel = QVariant::fromValue<short>(3);
 constexpr int kDiscardFrames = 2;
 
-HostStringArray showArrayAt(int left)
-{
-    return HostStringArray(1, QStringList{"Y", "600", QString::number(left), "5250", "4320", "", "", "", ""});
-}
-
 QDBusMessage badGetSnapshot(const AutomationClient& client)
 {
     auto call = QDBusMessage::createMethodCall(client.service(), client.path(),
@@ -96,19 +91,9 @@ TEST_F(Reliability, FiveThousandPipelinedBadGetSnapshotCallsOpenNoSecondBox)
 {
     AutomationClient client(host);
     client.create();
-    HostStringArray show = showArrayAt(600);
-    int16_t formID = 0;
-    client.ShowForm(formID, show);
+    showForm(client, QStringLiteral("Y"), 600);
     ASSERT_EQ(client.TakeSnapshot(), 1);
-    const auto storedPicture = [&] {
-        int16_t index = 1;
-        int32_t hPicture = 0;
-        int16_t frameID = 0;
-        double frameTime = 0;
-        QString timecode;
-        client.GetSnapshot(index, hPicture, frameID, frameTime, timecode);
-        return client.GetPictureData(hPicture);
-    };
+    const auto storedPicture = [&] { return client.GetPictureData(snapshotAt(client, 1).hPicture); };
     const QByteArray picture = storedPicture();
     ASSERT_TRUE(picture.startsWith("BM"));
     const QDBusPendingCall first = host.asyncCall(badGetSnapshot(client), 60000);
@@ -170,9 +155,7 @@ TEST_F(Reliability, HostThatLeavesIsCleanedUpAtOnceWhileAnotherHostsBoxStaysOpen
     ASSERT_TRUE(waitFor([&] { return onScreen("message") == 1 && onScreen("capture") == 1; }, 30s));
     AutomationClient other(host);
     other.create();
-    HostStringArray show = showArrayAt(4000);
-    int16_t formID = 0;
-    other.ShowForm(formID, show);
+    showForm(other, QStringLiteral("Y"), 4000);
     ASSERT_EQ(other.TakeSnapshot(), 1);
     // The user asks to discard the frames from the window's Options menu: the window asks first.
     drive(QStringLiteral("QueueAnswer"), {QStringLiteral("menu"), QVariant::fromValue(QDBusVariant(kDiscardFrames))});
@@ -199,9 +182,7 @@ TEST_F(Reliability, OnlyTheOwnersProcessDrivesAnInstance)
 {
     AutomationClient owner(host);
     owner.create();
-    HostStringArray show = showArrayAt(600);
-    int16_t formID = 0;
-    owner.ShowForm(formID, show);
+    showForm(owner, QStringLiteral("Y"), 600);
     ASSERT_EQ(owner.TakeSnapshot(), 1);
     // The owner's process serves its sink on a second connection, which advises it itself.
     QDBusConnection sinkBus = bus->connect();
@@ -294,11 +275,7 @@ TEST(SinkTimeout, SilentConnectionCostsOneTimeoutForAllItsSinksAndEveryLaterEven
     client.Advise(healthy.path());
 
     for (int round = 1; round <= 2; ++round) {
-        HostStringArray show = showArrayAt(600);
-        int16_t formID = 0;
-        client.ShowForm(formID, show);
-        HostStringArray close(1, QStringList{""});
-        client.CloseForm(formID, close);
+        closeForm(client, showForm(client, QStringLiteral("Y"), 600));
         EXPECT_EQ(silent[0].calls + silent[1].calls, 1) << "round " << round;
         EXPECT_EQ(heard, round);
     }

@@ -65,13 +65,10 @@ std::string descriptorKinds(pid_t pid)
 // A window shown, a frame grabbed and dropped, the window closed.
 void openAndClose(AutomationClient& client)
 {
-    HostStringArray show(1, QStringList{"N", "1200", "900", "5250", "4320", "", "", "", ""});
-    int16_t formID = 0;
-    ASSERT_EQ(client.ShowForm(formID, show), kHostTrue);
+    const int16_t formID = showForm(client);
     ASSERT_EQ(client.TakeSnapshot(), 1);
     client.ClearSnapshots();
-    HostStringArray settings(1, QStringList{""});
-    client.CloseForm(formID, settings);
+    closeForm(client, formID);
 }
 
 } // namespace

@@ -66,12 +66,3 @@ TEST(WriteLiveSettings, SingleTextOfTheLiveWindowsAndEmptyForWindowsNotThere)
     EXPECT_EQ(errorNumberOf([&] { WriteLiveSettings(four, capture, std::nullopt); }), 9);
     EXPECT_EQ(four.elements(), (QStringList{"-15", "240", "5250", "4320.5"}));
 }
-
-TEST(FormClosedSettings, SubscriptsZeroToTwentyWithThePlacementsInOneToEight)
-{
-    const HostStringArray array = FormClosedSettings({.Left = 240, .Top = -15, .Width = 7500, .Height = 6000},
-        {.Left = 0, .Top = -2147483647 - 1, .Width = 5250, .Height = 4320});
-    EXPECT_EQ(array.lowerBound(), 0);
-    const QStringList placements = {"-15", "240", "7500", "6000", "-2147483648", "0", "5250", "4320"};
-    EXPECT_EQ(array.elements(), QStringList{""} + placements + QStringList(12));
-}

@@ -32,9 +32,7 @@ protected:
         qDBusRegisterMetaType<QList<ShownMessage>>();
         client = std::make_unique<AutomationClient>(host);
         client->create();
-        HostStringArray show(1, QStringList{"N", "1200", "900", "5250", "4320", "", "", "", ""});
-        int16_t formID = 0;
-        client->ShowForm(formID, show);
+        showForm(*client);
     }
 
     QList<PopupMenuRow> clickPanel(const QString& window, int16_t index)
@@ -111,12 +109,23 @@ TEST_F(DriverEndToEnd, MessageBoxIsAnsweredFromTheQueueOrByAKeyOnTheBox)
     badRequest();
     EXPECT_EQ(messages(), invalid);
 
-    // Nothing queued: the box waits, inside the host's call, for a key on it.
+    // Nothing queued: the box waits, inside the host's call, for a key on it; it is pressed once
+    // the box is up.
     QVariantMap box;
-    QTimer::singleShot(200, [&] {
+    QTimer poll;
+    bool asking = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (asking || !poll.isActive())
+            return;
+        asking = true;
         box = windowState("message");
-        drive("PressKey", {QStringLiteral("message"), QVariant::fromValue<short>(13), QVariant::fromValue<short>(0)});
+        if (box.value("loaded").toBool()) {
+            poll.stop();
+            drive("PressKey", {QStringLiteral("message"), QVariant::fromValue<short>(13), QVariant::fromValue<short>(0)});
+        }
+        asking = false;
     });
+    poll.start(20);
     badRequest();
     EXPECT_EQ(box.value("loaded"), true);
     EXPECT_EQ(box.value("caption"), "Didev Evivod");

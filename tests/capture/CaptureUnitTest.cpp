@@ -1,4 +1,5 @@
 #include "capture/CaptureOptions.h"
+#include "support/TextFiles.h"
 #include "capture/DeviceList.h"
 #include "capture/FrameSlot.h"
 #include "capture/SourceFormat.h"
@@ -90,17 +91,7 @@ TEST(VirtualVideoEntry, RejectsWhatNoTestSourceCanMake)
     }
 }
 
-TEST(VirtualDeviceLists, SemicolonSeparatedAndEmptyMeansNone)
-{
-    EXPECT_TRUE(parseVirtualVideoList(QString()).isEmpty());
-    EXPECT_TRUE(parseVirtualAudioList(QStringLiteral(" ; ")).isEmpty());
-    const QList<VirtualVideoDevice> video = parseVirtualVideoList(QStringLiteral("A;B:ball;"));
-    ASSERT_EQ(video.size(), 2);
-    EXPECT_EQ(video[1].pattern, QStringLiteral("ball"));
-    EXPECT_EQ(parseVirtualAudioList(QStringLiteral("Mic 1;Mic 2")).size(), 2);
-}
-
-TEST(VirtualDeviceLists, CommandLineReplacesTheEnvironmentPerKind)
+TEST(VirtualDeviceLists, SemicolonSeparatedAndTheCommandLineReplacesTheEnvironmentPerKind)
 {
     QProcessEnvironment environment;
     environment.insert(QString::fromLatin1(kVirtualVideoVariable), QStringLiteral("Env Cam"));
@@ -110,14 +101,16 @@ TEST(VirtualDeviceLists, CommandLineReplacesTheEnvironmentPerKind)
     ASSERT_EQ(fromEnvironment.virtualVideo.size(), 1);
     EXPECT_EQ(fromEnvironment.virtualVideo[0].name, QStringLiteral("Env Cam"));
 
+    // Entries are separated by semicolons, empty ones skipped.
     const CaptureOptions mixed =
-        captureOptionsFrom(QStringList{QStringLiteral("A;B"), QStringLiteral("C:ball")}, std::nullopt, environment);
+        captureOptionsFrom(QStringList{QStringLiteral("A;B;"), QStringLiteral("C:ball")}, std::nullopt, environment);
     ASSERT_EQ(mixed.virtualVideo.size(), 3);
     EXPECT_EQ(mixed.virtualVideo[2].name, QStringLiteral("C"));
+    EXPECT_EQ(mixed.virtualVideo[2].pattern, QStringLiteral("ball"));
     ASSERT_EQ(mixed.virtualAudio.size(), 1);
     EXPECT_EQ(mixed.virtualAudio[0].name, QStringLiteral("Env Mic"));
 
-    EXPECT_TRUE(captureOptionsFrom(std::nullopt, QStringList{QString()}, environment).virtualAudio.isEmpty());
+    EXPECT_TRUE(captureOptionsFrom(std::nullopt, QStringList{QStringLiteral(" ; ")}, environment).virtualAudio.isEmpty());
 }
 
 // --- Network sources -----------------------------------------------------------------------
@@ -172,11 +165,8 @@ TEST(NetworkSources, EachLineIsASourceOrOneProblemWithItsLineNumber)
 TEST(NetworkSources, TheFileComesFirstThenTheCommandLineOrElseTheEnvironment)
 {
     QTemporaryDir home;
-    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("didev-evivod")));
-    QFile file(home.filePath(QStringLiteral("didev-evivod/network-sources")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("# cameras of the second unit\nB cam=srt://127.0.0.1:7001\n");
-    file.close();
+    ASSERT_TRUE(writeWholeFile(home.filePath(QStringLiteral("didev-evivod/network-sources")),
+        "# cameras of the second unit\nB cam=srt://127.0.0.1:7001\n"));
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
     environment.insert(QString::fromLatin1(kNetworkVideoVariable), QStringLiteral("E=udp://:5004?encoding=JPEG;bad"));

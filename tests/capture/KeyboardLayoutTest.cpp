@@ -40,6 +40,8 @@ struct Key {
 };
 
 // The layouts' own codes for the keys that differ between them, and the keys that must not.
+// Named keys whose code is the same on every layout are checked through their Qt key
+// (CaptureUnitTest, CaptureWindowTest).
 const Key kKeys[] = {
     {24, "AD01 q/a/q", 0, 81, 65, 81},
     {29, "AD06 y/y/z", 0, 89, 89, 90},
@@ -59,22 +61,8 @@ const Key kKeys[] = {
     {61, "AB10 //!/-", 0, 191, 223, 189},
     {94, "LSGT <", 0, 226, 226, 226},
     {10, "Shift+1", kShift, 49, 49, 49},
-    {17, "Shift+8", kShift, 56, 56, 56},
     {11, "Ctrl+Shift+2", kShift | kCtrl, 50, 50, 50},
-    {67, "F1", 0, 112, 112, 112},
-    {96, "F12", 0, 123, 123, 123},
-    {9, "Escape", 0, 27, 27, 27},
-    {36, "Return", 0, 13, 13, 13},
-    {22, "BackSpace", 0, 8, 8, 8},
-    {65, "space", 0, 32, 32, 32},
-    {110, "Home", 0, 36, 36, 36},
-    {112, "Prior", 0, 33, 33, 33},
-    {113, "Left", 0, 37, 37, 37},
-    {116, "Down", 0, 40, 40, 40},
-    {118, "Insert", 0, 45, 45, 45},
-    {119, "Delete", 0, 46, 46, 46},
     {87, "keypad 1 without NumLock", 0, 35, 35, 35},
-    {86, "keypad +", 0, 107, 107, 107},
 };
 
 struct KeyRecorder {

@@ -1,4 +1,5 @@
 #include "ui/InteractionSeam.h"
+#include "support/TextFiles.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -7,10 +8,8 @@
 #include <QMenu>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -93,48 +92,30 @@ TEST_F(Seam, MenuOpensWithItsBottomLeftCornerAtThePoint)
     EXPECT_EQ(shownAt.top() + shownAt.height(), 600);
 }
 
-TEST_F(Seam, AnswersAreTakenInOrderAndOnlyByTheirKind)
-{
-    seam().queueAnswer(ModalKind::Message, 6);
-    seam().queueAnswer(ModalKind::Menu, 11);
-    seam().queueAnswer(ModalKind::Menu, 13);
-    DeviceMenu first;
-    DeviceMenu second;
-    EXPECT_EQ(seam().execMenu(first.top, QPoint(50, 400)), 11);
-    EXPECT_EQ(seam().execMenu(second.top, QPoint(50, 400)), 13);
-    EXPECT_FALSE(seam().hasAnswer(ModalKind::Menu));
-    ASSERT_TRUE(seam().hasAnswer(ModalKind::Message));
-    EXPECT_EQ(seam().takeAnswer(ModalKind::Message)->toInt(), 6);
-}
-
 namespace {
 
 struct SaveCase {
     const char* fault;
     QString typed;        // relative names land in the dialog's folder
     int filterIndex;
-    QString expectedName; // empty: cancelled
+    QString expectedName;
     int expectedFilter;
 };
 
 } // namespace
 
-TEST_F(Seam, SaveDialogIsTypedIntoOrCancelled)
+// Full paths and Cancel are typed into the viewer's dialog (SnapshotViewerTest).
+TEST_F(Seam, SaveDialogTakesANameInItsFolderAndReplacesAFileAfterTheQuestion)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    {
-        QFile existing(dir.filePath(QStringLiteral("taken.jpg")));
-        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-    }
+    ASSERT_TRUE(writeWholeFile(dir.filePath(QStringLiteral("taken.jpg")), {}));
     const SaveCase cases[] = {
         {"a name and the first filter", QStringLiteral("frame1.jpg"), 1, dir.filePath(QStringLiteral("frame1.jpg")), 1},
         {"the second filter is picked in its box", QStringLiteral("frame2.bmp"), 2,
             dir.filePath(QStringLiteral("frame2.bmp")), 2},
-        {"a full path", dir.filePath(QStringLiteral("full.jpg")), 1, dir.filePath(QStringLiteral("full.jpg")), 1},
         {"an existing file is replaced after the question", QStringLiteral("taken.jpg"), 1,
             dir.filePath(QStringLiteral("taken.jpg")), 1},
-        {"an empty name is Cancel", QString(), 2, QString(), 0},
     };
     for (const SaveCase& c : cases) {
         QFileDialog dialog(nullptr, QStringLiteral("Save Frame As"), dir.path());
@@ -142,10 +123,6 @@ TEST_F(Seam, SaveDialogIsTypedIntoOrCancelled)
         dialog.setNameFilters({QStringLiteral("JPEG Files (*.jpg)"), QStringLiteral("Bitmap Files (*.bmp)")});
         seam().queueAnswer(ModalKind::Save, QVariant::fromValue(SaveAnswer{c.typed, c.filterIndex}));
         const std::optional<SaveAnswer> chosen = seam().execSaveDialog(dialog);
-        if (c.expectedName.isEmpty()) {
-            EXPECT_FALSE(chosen.has_value()) << c.fault;
-            continue;
-        }
         ASSERT_TRUE(chosen.has_value()) << c.fault;
         EXPECT_EQ(chosen->fileName, c.expectedName) << c.fault;
         EXPECT_EQ(chosen->filterIndex, c.expectedFilter) << c.fault;
@@ -170,25 +147,6 @@ TEST_F(Seam, PrintDialogIsAcceptedOrRejectedByItsButtons)
         seam().queueAnswer(ModalKind::Print, c.answer);
         EXPECT_EQ(seam().execPrintDialog(dialog), c.result) << c.fault;
     }
-}
-
-TEST_F(Seam, OwnDialogGetsTheAnswerWhileItIsUp)
-{
-    QDialog dialog;
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* yes = new QPushButton(QStringLiteral("&Yes"), &dialog);
-    layout->addWidget(yes);
-    QObject::connect(yes, &QPushButton::clicked, &dialog, [&] { dialog.done(6); });
-    bool visibleWhenAnswered = false;
-    seam().queueAnswer(ModalKind::Message, 6);
-    const int result = seam().execDialog(dialog, ModalKind::Message, [&](const QVariant& answer) {
-        visibleWhenAnswered = dialog.isVisible() && yes->isVisible();
-        if (answer.toInt() == 6)
-            yes->click();
-    });
-    EXPECT_TRUE(visibleWhenAnswered);
-    EXPECT_EQ(result, 6);
-    EXPECT_FALSE(seam().hasAnswer(ModalKind::Message));
 }
 
 TEST_F(Seam, ModalWaitsBelongToWhoOpenedThemAndCloseWithThem)

@@ -1,4 +1,5 @@
 #include "common/AutomationError.h"
+#include "support/AutomationErrors.h"
 #include "ui/ObjectFont.h"
 
 #include <QLabel>
@@ -46,10 +47,5 @@ TEST(SetObjectFont, ObjectWithFontPropertiesIsSetByName)
 TEST(SetObjectFont, ObjectWithoutAFontIsError438)
 {
     QObject plain;
-    try {
-        SetObjectFont(plain, QStringLiteral("Arial"), 9);
-        FAIL() << "no error";
-    } catch (const AutomationError& error) {
-        EXPECT_EQ(error.number(), 438);
-    }
+    EXPECT_EQ(didev::testing::errorNumberOf([&] { SetObjectFont(plain, QStringLiteral("Arial"), 9); }), 438);
 }

@@ -1,4 +1,5 @@
 #include "common/AutomationError.h"
+#include "support/AutomationErrors.h"
 #include "ui/PlacedWindow.h"
 #include "ui/Placement.h"
 #include "ui/Screen.h"
@@ -106,12 +107,7 @@ TEST(ApplyWindowPlacement, EdgeRules)
 TEST(ApplyWindowPlacement, OverflowingRightEdgeIsAnAutomationError)
 {
     FakeWindow window(5250, 4320);
-    try {
-        ApplyWindowPlacement(window, {2147483000, 0, 1000, 100}, 5250, 4320, kScreen, {});
-        FAIL() << "no error";
-    } catch (const AutomationError& error) {
-        EXPECT_EQ(error.number(), 6);
-    }
+    EXPECT_EQ(didev::testing::errorNumberOf([&] { ApplyWindowPlacement(window, {2147483000, 0, 1000, 100}, 5250, 4320, kScreen, {}); }), 6);
 }
 
 TEST(StoreWindowPlacement, RoundsHalvesToEven)
@@ -163,44 +159,31 @@ TEST_F(WidgetPlacement, WindowMetricsAreTheFrameOfAShownWindow)
     window.hide();
 }
 
-TEST_F(WidgetPlacement, ShownWindowLandsWithItsOuterFrameAndStoresTheSame)
+TEST_F(WidgetPlacement, WindowLandsWithItsOuterFrameAndStoresTheSamePlacedAfterOrBeforeShowing)
 {
-    QWidget window;
-    window.show();
-    QApplication::processEvents();
-
-    const WindowPlacement stored{1500, 750, 4500, 3000};
-    WidgetPlacedWindow placed(window);
-    ApplyWindowPlacement(placed, stored, kDefaultWindowWidth, kDefaultWindowHeight);
-    QApplication::processEvents();
-
-    EXPECT_EQ(window.frameGeometry(), QRect(100, 50, 300, 200));
-    const QMargins frame = window.windowHandle()->frameMargins();
-    EXPECT_EQ(window.size(), QSize(300 - frame.left() - frame.right(), 200 - frame.top() - frame.bottom()));
-    WindowPlacement back;
-    StoreWindowPlacement(placed, back);
-    EXPECT_EQ(back, stored);
-}
-
-TEST_F(WidgetPlacement, PlacedBeforeShowingKeepsTheOuterSizeOnceFramed)
-{
-    // Close and reopen many times: the stored size must not creep by the frame.
+    // Closed and reopened several times: the stored size must not creep by the frame.
     WindowPlacement stored{1500, 750, 4500, 3000};
-    for (int session = 0; session < 3; ++session) {
+    for (int session = 0; session < 4; ++session) {
         QWidget window;
         new QLabel(QStringLiteral("content"), &window);   // the window's own children stay what they are
+        if (session == 0) {
+            window.show();
+            QApplication::processEvents();
+        }
         WidgetPlacedWindow placed(window);
         ApplyWindowPlacement(placed, stored, kDefaultWindowWidth, kDefaultWindowHeight);
         window.show();
         QApplication::processEvents();
         QApplication::processEvents();
         EXPECT_EQ(window.frameGeometry(), QRect(100, 50, 300, 200)) << session;
+        const QMargins frame = window.windowHandle()->frameMargins();
+        EXPECT_EQ(window.size(), QSize(300 - frame.left() - frame.right(), 200 - frame.top() - frame.bottom()));
         StoreWindowPlacement(placed, stored);
         EXPECT_EQ(stored, (WindowPlacement{1500, 750, 4500, 3000})) << session;
     }
 }
 
-TEST(KeepOnTop, ShownWindowStaysShownInPlaceAndOnTop)
+TEST(KeepOnTop, ShownWindowStaysShownInPlaceAndOnTopAndAHiddenOneIsOnTopWhenShown)
 {
     QWidget window;
     window.setGeometry(40, 30, 200, 100);
@@ -220,14 +203,12 @@ TEST(KeepOnTop, ShownWindowStaysShownInPlaceAndOnTop)
     EXPECT_TRUE(window.isVisible());
     EXPECT_FALSE(window.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(window.frameGeometry(), before);
-}
 
-TEST(KeepOnTop, HiddenWindowIsOnTopWhenShown)
-{
-    QWidget window;
-    keepOnTop(window);
-    EXPECT_FALSE(window.isVisible());
-    window.show();
+    // A hidden window stays hidden, and is on top once shown.
+    QWidget hidden;
+    keepOnTop(hidden);
+    EXPECT_FALSE(hidden.isVisible());
+    hidden.show();
     QApplication::processEvents();
-    EXPECT_TRUE(window.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(hidden.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
 }

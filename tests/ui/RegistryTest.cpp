@@ -1,4 +1,5 @@
 #include "ui/Registry.h"
+#include "support/TextFiles.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -31,9 +32,7 @@ protected:
 
     void write(const char* root, const QByteArray& text)
     {
-        QFile file(dir_.path() + QLatin1Char('/') + QLatin1String(root) + QLatin1String(".reg"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
+        ASSERT_TRUE(writeWholeFile(dir_.path() + QLatin1Char('/') + QLatin1String(root) + QLatin1String(".reg"), text));
     }
 
     QTemporaryDir dir_;

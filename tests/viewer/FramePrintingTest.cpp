@@ -1,4 +1,5 @@
 #include "PdfContents.h"
+#include "support/TextFiles.h"
 #include "ViewerTestSupport.h"
 
 #include "common/AutomationError.h"
@@ -16,6 +17,7 @@
 #include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -57,7 +59,7 @@ public:
         bool onTop = false;
     };
 
-    explicit DialogWatch(std::function<void()> whenPreview = {})
+    explicit DialogWatch(std::function<void(QDialog&)> whenPreview = {})
         : whenPreview_(std::move(whenPreview))
     {
         qApp->installEventFilter(this);
@@ -80,7 +82,7 @@ protected:
         if (preview) {
             QTimer::singleShot(0, dialog, [this, dialog] {
                 if (whenPreview_)
-                    whenPreview_();
+                    whenPreview_(*dialog);
                 dialog->close();
             });
         }
@@ -88,7 +90,7 @@ protected:
     }
 
 private:
-    std::function<void()> whenPreview_;
+    std::function<void(QDialog&)> whenPreview_;
     std::vector<Seen> seen_;
 };
 
@@ -99,14 +101,10 @@ protected:
         fixTheScreen();
         resetModule();
         ASSERT_TRUE(root_.isValid());
-        QDir(root_.path()).mkpath(QStringLiteral("registry"));
         QDir(root_.path()).mkpath(QStringLiteral("tmp"));
-        QFile reg(root_.filePath(QStringLiteral("registry/HKEY_CURRENT_USER.reg")));
-        ASSERT_TRUE(reg.open(QIODevice::WriteOnly));
-        reg.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\r\n\"ReportDir\"=\"");
-        reg.write(reportDir().toUtf8());
-        reg.write("\"\r\n");
-        reg.close();
+        ASSERT_TRUE(writeWholeFile(root_.filePath(QStringLiteral("registry/HKEY_CURRENT_USER.reg")),
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\r\n\"ReportDir\"=\""
+                + reportDir().toUtf8() + "\"\r\n"));
         qputenv("DIDEV_REGISTRY_DIR", root_.filePath(QStringLiteral("registry")).toUtf8());
         moduleState().userRegArea = kCurrentUser;
         moduleState().tmpPath = root_.filePath(QStringLiteral("tmp")) + QLatin1Char('/');
@@ -144,6 +142,13 @@ protected:
         for (const QString& path : printouts())
             QFile::remove(path);
         return written.size() == 1 ? kept : QString();
+    }
+
+    // Prints every frame, Yes to the question first.
+    QString printAll()
+    {
+        seam.queueAnswer(ModalKind::Message, kYes);
+        return print(0);
     }
 
     // The page geometry a print run works with, in printer units.
@@ -205,8 +210,7 @@ TEST_F(FramePrintingTest, SeveralFramesAskFirstAndNoPrintsNothing)
     EXPECT_NE(previewPrinter(), nullptr) << "a declined run keeps its printer object";
     seam.clearAnswers();
 
-    seam.queueAnswer(ModalKind::Message, kYes);
-    const QString pdf = print(0);
+    const QString pdf = printAll();
     ASSERT_FALSE(pdf.isEmpty());
     const QStringList pages = pageTexts(pdf);
     ASSERT_EQ(pages.size(), 1);
@@ -237,8 +241,7 @@ TEST_F(FramePrintingTest, ANewPageStartsExactlyWhenTheNextFramePlus720WouldPassT
         ClearSnapshotStore();
         for (int16_t id = 1; id <= c.frames; ++id)
             storeFrame(id, 200, c.frameHeight);
-        seam.queueAnswer(ModalKind::Message, kYes);
-        const QString pdf = print(0);
+        const QString pdf = printAll();
         ASSERT_FALSE(pdf.isEmpty()) << c.fault;
         const QStringList pages = pageTexts(pdf);
         ASSERT_EQ(pages.size(), static_cast<qsizetype>(c.numbersPerPage.size())) << c.fault;
@@ -256,8 +259,7 @@ TEST_F(FramePrintingTest, ANarrowFrameKeepsItsWidthAndAWideOneTakesHalfThePage)
     const Page geometry = page();
     storeFrame(1, 200, 150);
     storeFrame(2, 1920, 1080);
-    seam.queueAnswer(ModalKind::Message, kYes);
-    const QString pdf = print(0);
+    const QString pdf = printAll();
     ASSERT_FALSE(pdf.isEmpty());
     const std::vector<PdfImage> images = imagesIn(pdf);
     ASSERT_EQ(images.size(), 2u);
@@ -273,8 +275,7 @@ TEST_F(FramePrintingTest, AFrameTheWriterCannotWriteIsPrintedAsNotAvailable)
     storeFrame(1, 200, 150);
     storeFrame(2, 200, 150);
     moduleState().tmpPath = root_.filePath(QStringLiteral("no-such-folder")) + QLatin1Char('/');
-    seam.queueAnswer(ModalKind::Message, kYes);
-    const QString pdf = print(0);
+    const QString pdf = printAll();
     ASSERT_FALSE(pdf.isEmpty());
     const QStringList pages = pageTexts(pdf);
     ASSERT_EQ(pages.size(), 1);
@@ -290,8 +291,7 @@ TEST_F(FramePrintingTest, AFrameTheWriterCannotWriteIsPrintedAsNotAvailable)
     // A frame stored without a picture cannot be written either.
     moduleState().tmpPath = root_.filePath(QStringLiteral("tmp")) + QLatin1Char('/');
     moduleState().snapshotStore.at(1).picture.reset();
-    seam.queueAnswer(ModalKind::Message, kYes);
-    const QString mixed = print(0);
+    const QString mixed = printAll();
     ASSERT_FALSE(mixed.isEmpty());
     const QStringList mixedPages = pageTexts(mixed);
     ASSERT_EQ(mixedPages.size(), 1);
@@ -303,17 +303,12 @@ TEST_F(FramePrintingTest, AFrameTheWriterCannotWriteIsPrintedAsNotAvailable)
 TEST_F(FramePrintingTest, TheTemporaryFileReplacesALinkAtItsNameAndIsGoneAfterwards)
 {
     const QString victim = root_.filePath(QStringLiteral("victim.txt"));
-    {
-        QFile file(victim);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("keep me");
-    }
+    ASSERT_TRUE(writeWholeFile(victim, "keep me"));
     const QString temp = moduleState().tmpPath + QStringLiteral("temp.jpg");
     ASSERT_TRUE(QFile::link(victim, temp));
     storeFrame(1, 200, 150);
     storeFrame(2, 200, 150);
-    seam.queueAnswer(ModalKind::Message, kYes);
-    const QString pdf = print(0);
+    const QString pdf = printAll();
     ASSERT_FALSE(pdf.isEmpty());
     EXPECT_EQ(imagesIn(pdf).size(), 2u);
     QFile file(victim);
@@ -423,10 +418,13 @@ TEST_F(FramePrintingTest, TenFullHdFramesKeepTheDocumentAndItsPreviewSmall)
     size_t retained = 0;
     size_t during = 0;
     int pages = 0;
+    int pagesShown = 0;
     {
-        DialogWatch watch([&] {
+        DialogWatch watch([&](QDialog& preview) {
             retained = previewPrinter()->document().retainedPictureBytes();
             pages = static_cast<int>(previewPrinter()->document().pages().size());
+            const auto* shown = preview.findChild<QPrintPreviewWidget*>();
+            pagesShown = shown ? shown->pageCount() : 0;
             during = heapInUse();
         });
         seam.queueAnswer(ModalKind::Message, kYes);
@@ -435,7 +433,8 @@ TEST_F(FramePrintingTest, TenFullHdFramesKeepTheDocumentAndItsPreviewSmall)
         ASSERT_EQ(watch.seen().size(), 3u);   // the question, the print dialog, the preview
         EXPECT_EQ(watch.seen().back().kind, QStringLiteral("preview"));
     }
-    EXPECT_GT(pages, 2);   // the preview holds every page at once
+    EXPECT_GT(pages, 2);
+    EXPECT_EQ(pagesShown, pages) << "the preview shows every page";
     // Decoded frames would take ten times kFrameBytes in the document, and as much again in
     // the preview's pages.
     EXPECT_GT(retained, 0u);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDir>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
@@ -18,6 +20,15 @@ inline QString run(const QString& program, const QStringList& arguments)
     if (!process.waitForFinished(30000) || process.exitCode() != 0)
         return {};
     return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// One page drawn at `dpi` by poppler, as a picture.
+inline QImage renderedPage(const QString& pdf, int page, int dpi, const QString& folder)
+{
+    const QString prefix = QDir(folder).filePath(QStringLiteral("page%1").arg(page));
+    run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"), QString::number(page),
+        QStringLiteral("-l"), QString::number(page), QStringLiteral("-singlefile"), QStringLiteral("-png"), pdf, prefix});
+    return QImage(prefix + QStringLiteral(".png"));
 }
 
 inline int pageCount(const QString& pdf)

@@ -34,17 +34,10 @@ const QString kQueue = QStringLiteral("Contact_Sheets");
 // The share of pixels of a page that differ clearly between two PDFs, drawn at 50 dpi.
 double differingPixels(const QString& a, const QString& b, int page)
 {
-    QTemporaryDir drawn;
-    QStringList pictures;
-    for (const QString& pdf : {a, b}) {
-        const QString base = drawn.filePath(QString::number(pictures.size()));
-        run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("50"), QStringLiteral("-gray"),
-            QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"), QString::number(page),
-            QStringLiteral("-singlefile"), pdf, base});
-        pictures.append(base + QStringLiteral(".pgm"));
-    }
-    const QImage first(pictures[0]);
-    const QImage second(pictures[1]);
+    QTemporaryDir drawnA;
+    QTemporaryDir drawnB;
+    const QImage first = renderedPage(a, page, 50, drawnA.path());
+    const QImage second = renderedPage(b, page, 50, drawnB.path());
     if (first.isNull() || first.size() != second.size())
         return 1;
     qsizetype differing = 0;
