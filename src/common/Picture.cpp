@@ -10,11 +10,14 @@
 
 #include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -68,6 +71,7 @@ PictureHandleTable& handleTable()
 
 // A shared mapping of a whole file, unmapped when it goes unless taken.
 struct Mapping {
+    Mapping() noexcept = default;
     Mapping(size_t size, int protection, int flags, int descriptor)
         : size(size)
     {
@@ -76,17 +80,136 @@ struct Mapping {
             raiseSystemError(errno, "mmap");
         bytes = static_cast<uint8_t*>(at);
     }
-    ~Mapping()
+    Mapping(Mapping&& other) noexcept
+        : bytes(std::exchange(other.bytes, nullptr))
+        , size(other.size)
+    {
+    }
+    Mapping& operator=(Mapping&& other) noexcept
+    {
+        if (this != &other) {
+            unmap();
+            bytes = std::exchange(other.bytes, nullptr);
+            size = other.size;
+        }
+        return *this;
+    }
+    ~Mapping() { unmap(); }
+
+    void unmap() noexcept
     {
         if (bytes)
             ::munmap(bytes, size);
+        bytes = nullptr;
     }
-    Mapping(const Mapping&) = delete;
-    Mapping& operator=(const Mapping&) = delete;
 
     uint8_t* bytes = nullptr;
-    size_t size;
+    size_t size = 0;
 };
+
+// A new memory file open for sealing, its pages made and mapped for writing.
+struct BlankFile {
+    FileDescriptor file;
+    Mapping pages;
+};
+
+BlankFile blankFile(size_t size)
+{
+    BlankFile blank;
+    blank.file = FileDescriptor(::memfd_create("didev-frame.bmp", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (!blank.file.valid())
+        raiseSystemError(errno, "memfd_create");
+    if (::ftruncate(blank.file.get(), static_cast<off_t>(size)) != 0)
+        raiseSystemError(errno, "ftruncate");
+    // The pages are made first, without holding the memory map, then mapped in one go rather than
+    // faulted in one by one as the rows are written.
+    ::fallocate(blank.file.get(), 0, 0, static_cast<off_t>(size));
+    blank.pages = Mapping(size, PROT_READ | PROT_WRITE, MAP_POPULATE, blank.file.get());
+    return blank;
+}
+
+// Making a memory file's pages costs several times writing them, so the next picture's file is
+// made on a thread of its own while the last one is filled and used: a grab finds the file of a
+// frame of the camera's size ready. One file is kept, of the size last asked for.
+class BlankFiles {
+public:
+    BlankFiles() = default;
+    BlankFiles(const BlankFiles&) = delete;
+    BlankFiles& operator=(const BlankFiles&) = delete;
+    ~BlankFiles()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        if (maker_.joinable())
+            maker_.join();
+    }
+
+    BlankFile take(size_t size)
+    {
+        std::optional<BlankFile> made;
+        {
+            std::lock_guard lock(mutex_);
+            if (ready_ && ready_->pages.size == size)
+                made = std::move(ready_);
+            ready_.reset();
+            wanted_ = 0;
+        }
+        return made ? std::move(*made) : blankFile(size);
+    }
+
+    // Asked once a picture is made: making pages and unmapping them both wait for the process's
+    // memory map, so the next file is not made while a picture is being written.
+    void prepare(size_t size)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            wanted_ = size;
+            if (!maker_.joinable())
+                maker_ = std::thread([this] { makeAhead(); });
+        }
+        wake_.notify_all();
+    }
+
+private:
+    void makeAhead()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stopping_ || (wanted_ != 0 && !ready_); });
+            if (stopping_)
+                return;
+            const size_t size = wanted_;
+            lock.unlock();
+            std::optional<BlankFile> made;
+            try {
+                made = blankFile(size);
+            } catch (const std::exception&) {
+                // Out of memory or descriptors: the next picture makes its own file and says why.
+            }
+            lock.lock();
+            if (!made)
+                wanted_ = 0;
+            else if (size == wanted_ && !ready_)
+                ready_ = std::move(made);
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::optional<BlankFile> ready_;
+    size_t wanted_ = 0;
+    bool stopping_ = false;
+    std::thread maker_;
+};
+
+BlankFiles& blankFiles()
+{
+    static BlankFiles files;
+    return files;
+}
 
 // Every stored frame keeps a descriptor; past half the process's limit only its mapping is kept,
 // so a long session full of small frames still has descriptors for files, sockets and devices.
@@ -126,25 +249,17 @@ PicturePtr Picture::make(int width, int height, const RowWriter& write)
     static_assert(kBitmapHeadersSize == kPixelsOffset);
     const size_t size = picture->fileSize();
 
-    const FileDescriptor writable(::memfd_create("didev-frame.bmp", MFD_CLOEXEC | MFD_ALLOW_SEALING));
-    if (!writable.valid())
-        raiseSystemError(errno, "memfd_create");
-    if (::ftruncate(writable.get(), static_cast<off_t>(size)) != 0)
-        raiseSystemError(errno, "ftruncate");
-    {
-        // The pages are made in one go rather than faulted in one by one as the rows are written.
-        const Mapping target(size, PROT_READ | PROT_WRITE, MAP_POPULATE, writable.get());
-        std::memcpy(target.bytes, headers.data(), headers.size());
-        // A new memory file reads as zeros, so the row padding needs no writing.
-        if (write && picture->byteCount() != 0)
-            write(target.bytes + kPixelsOffset, picture->stride_);
-    }
-
+    BlankFile blank = blankFiles().take(size);
+    std::memcpy(blank.pages.bytes, headers.data(), headers.size());
+    // A new memory file reads as zeros, so the row padding needs no writing.
+    if (write && picture->byteCount() != 0)
+        write(blank.pages.bytes + kPixelsOffset, picture->stride_);
     // Sealing needs the writable mapping gone; from here on nobody can change the file.
-    if (::fcntl(writable.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
+    blank.pages.unmap();
+    if (::fcntl(blank.file.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
         raiseSystemError(errno, "fcntl(F_ADD_SEALS)");
     // A second, read-only open of the same file: whoever gets it cannot even try to write.
-    const std::string self = "/proc/self/fd/" + std::to_string(writable.get());
+    const std::string self = "/proc/self/fd/" + std::to_string(blank.file.get());
     FileDescriptor readOnly(::open(self.c_str(), O_RDONLY | O_CLOEXEC));
     if (!readOnly.valid())
         raiseSystemError(errno, "open(/proc/self/fd)");
@@ -153,6 +268,7 @@ PicturePtr Picture::make(int width, int height, const RowWriter& write)
     if (keepsDescriptor(readOnly.get()))
         picture->descriptor_ = readOnly.release();
     picture->handle_ = handleTable().add(picture);
+    blankFiles().prepare(size);
     return picture;
 }
 

@@ -146,7 +146,7 @@ PicturePtr gradientWithoutDescriptor(int width, int height)
     const int next = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ::close(next);
     struct rlimit low = saved;
-    low.rlim_cur = static_cast<rlim_t>(next) + 3;
+    low.rlim_cur = static_cast<rlim_t>(next) + 4;
     ::setrlimit(RLIMIT_NOFILE, &low);
     PicturePtr picture = gradient(width, height);
     ::setrlimit(RLIMIT_NOFILE, &saved);
