@@ -151,7 +151,9 @@ public:
     {
         std::optional<BlankFile> made;
         {
-            std::lock_guard lock(mutex_);
+            std::unique_lock lock(mutex_);
+            // A file of this size already under way is nearer done than a new one.
+            wake_.wait(lock, [&] { return making_ != size; });
             if (ready_ && ready_->pages.size == size)
                 made = std::move(ready_);
             ready_.reset();
@@ -182,6 +184,7 @@ private:
             if (stopping_)
                 return;
             const size_t size = wanted_;
+            making_ = size;
             lock.unlock();
             std::optional<BlankFile> made;
             try {
@@ -190,6 +193,8 @@ private:
                 // Out of memory or descriptors: the next picture makes its own file and says why.
             }
             lock.lock();
+            making_ = 0;
+            wake_.notify_all();
             if (!made)
                 wanted_ = 0;
             else if (size == wanted_ && !ready_)
@@ -201,6 +206,7 @@ private:
     std::condition_variable wake_;
     std::optional<BlankFile> ready_;
     size_t wanted_ = 0;
+    size_t making_ = 0;
     bool stopping_ = false;
     std::thread maker_;
 };
