@@ -1,9 +1,26 @@
 #include "common/Picture.h"
 
+#include "common/BitmapLayout.h"
+#include "common/FileDescriptor.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace didev {
 
@@ -47,6 +64,169 @@ PictureHandleTable& handleTable()
     return table;
 }
 
+[[noreturn]] void raiseSystemError(int error, const char* call)
+{
+    throw std::system_error(error, std::generic_category(), call);
+}
+
+// A shared mapping of a whole file, unmapped when it goes unless taken.
+struct Mapping {
+    Mapping() noexcept = default;
+    Mapping(size_t size, int protection, int flags, int descriptor)
+        : size(size)
+    {
+        void* const at = ::mmap(nullptr, size, protection, MAP_SHARED | flags, descriptor, 0);
+        if (at == MAP_FAILED)
+            raiseSystemError(errno, "mmap");
+        bytes = static_cast<uint8_t*>(at);
+    }
+    Mapping(Mapping&& other) noexcept
+        : bytes(std::exchange(other.bytes, nullptr))
+        , size(other.size)
+    {
+    }
+    Mapping& operator=(Mapping&& other) noexcept
+    {
+        if (this != &other) {
+            unmap();
+            bytes = std::exchange(other.bytes, nullptr);
+            size = other.size;
+        }
+        return *this;
+    }
+    ~Mapping() { unmap(); }
+
+    void unmap() noexcept
+    {
+        if (bytes)
+            ::munmap(bytes, size);
+        bytes = nullptr;
+    }
+
+    uint8_t* bytes = nullptr;
+    size_t size = 0;
+};
+
+// A new memory file open for sealing, its pages made and mapped for writing.
+struct BlankFile {
+    FileDescriptor file;
+    Mapping pages;
+};
+
+BlankFile blankFile(size_t size)
+{
+    BlankFile blank;
+    blank.file = FileDescriptor(::memfd_create("didev-frame.bmp", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (!blank.file.valid())
+        raiseSystemError(errno, "memfd_create");
+    if (::ftruncate(blank.file.get(), static_cast<off_t>(size)) != 0)
+        raiseSystemError(errno, "ftruncate");
+    // The pages are made first, without holding the memory map, then mapped in one go rather than
+    // faulted in one by one as the rows are written.
+    ::fallocate(blank.file.get(), 0, 0, static_cast<off_t>(size));
+    blank.pages = Mapping(size, PROT_READ | PROT_WRITE, MAP_POPULATE, blank.file.get());
+    return blank;
+}
+
+// Making a memory file's pages costs several times writing them, so the next picture's file is
+// made on a thread of its own while the last one is filled and used: a grab finds the file of a
+// frame of the camera's size ready. One file is kept, of the size last asked for.
+class BlankFiles {
+public:
+    BlankFiles() = default;
+    BlankFiles(const BlankFiles&) = delete;
+    BlankFiles& operator=(const BlankFiles&) = delete;
+    ~BlankFiles()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        if (maker_.joinable())
+            maker_.join();
+    }
+
+    BlankFile take(size_t size)
+    {
+        std::optional<BlankFile> made;
+        {
+            std::unique_lock lock(mutex_);
+            // A file of this size already under way is nearer done than a new one.
+            wake_.wait(lock, [&] { return making_ != size; });
+            if (ready_ && ready_->pages.size == size)
+                made = std::move(ready_);
+            ready_.reset();
+            wanted_ = 0;
+        }
+        return made ? std::move(*made) : blankFile(size);
+    }
+
+    // Asked once a picture is made: making pages and unmapping them both wait for the process's
+    // memory map, so the next file is not made while a picture is being written.
+    void prepare(size_t size)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            wanted_ = size;
+            if (!maker_.joinable())
+                maker_ = std::thread([this] { makeAhead(); });
+        }
+        wake_.notify_all();
+    }
+
+private:
+    void makeAhead()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stopping_ || (wanted_ != 0 && !ready_); });
+            if (stopping_)
+                return;
+            const size_t size = wanted_;
+            making_ = size;
+            lock.unlock();
+            std::optional<BlankFile> made;
+            try {
+                made = blankFile(size);
+            } catch (const std::exception&) {
+                // Out of memory or descriptors: the next picture makes its own file and says why.
+            }
+            lock.lock();
+            making_ = 0;
+            wake_.notify_all();
+            if (!made)
+                wanted_ = 0;
+            else if (size == wanted_ && !ready_)
+                ready_ = std::move(made);
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::optional<BlankFile> ready_;
+    size_t wanted_ = 0;
+    size_t making_ = 0;
+    bool stopping_ = false;
+    std::thread maker_;
+};
+
+BlankFiles& blankFiles()
+{
+    static BlankFiles files;
+    return files;
+}
+
+// Every stored frame keeps a descriptor; past half the process's limit only its mapping is kept,
+// so a long session full of small frames still has descriptors for files, sockets and devices.
+bool keepsDescriptor(int descriptor) noexcept
+{
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return true;
+    return static_cast<rlim_t>(descriptor) < limit.rlim_cur / 2;
+}
+
 } // namespace
 
 Picture::Picture(Token, int width, int height)
@@ -55,33 +235,67 @@ Picture::Picture(Token, int width, int height)
 {
     if (width < 0 || height < 0)
         throw std::invalid_argument("Picture: negative size");
-    pixels_ = std::make_unique_for_overwrite<uint8_t[]>(byteCount() == 0 ? 1 : byteCount());
+    stride_ = bitmapStride(width);
 }
 
 Picture::~Picture()
 {
     if (handle_ != 0)
         handleTable().remove(handle_);
+    if (file_)
+        ::munmap(const_cast<uint8_t*>(file_), fileSize());
+    if (descriptor_ >= 0)
+        ::close(descriptor_);
+}
+
+PicturePtr Picture::make(int width, int height, const RowWriter& write)
+{
+    auto picture = std::make_shared<Picture>(Token{}, width, height);
+    const std::array<uint8_t, kBitmapHeadersSize> headers = bitmapFileHeader(width, height);
+    static_assert(kBitmapHeadersSize == kPixelsOffset);
+    const size_t size = picture->fileSize();
+
+    BlankFile blank = blankFiles().take(size);
+    std::memcpy(blank.pages.bytes, headers.data(), headers.size());
+    // A new memory file reads as zeros, so the row padding needs no writing.
+    if (write && picture->byteCount() != 0)
+        write(blank.pages.bytes + kPixelsOffset, picture->stride_);
+    // Sealing needs the writable mapping gone; from here on nobody can change the file.
+    blank.pages.unmap();
+    if (::fcntl(blank.file.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
+        raiseSystemError(errno, "fcntl(F_ADD_SEALS)");
+    // A second, read-only open of the same file: whoever gets it cannot even try to write.
+    const std::string self = "/proc/self/fd/" + std::to_string(blank.file.get());
+    FileDescriptor readOnly(::open(self.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!readOnly.valid())
+        raiseSystemError(errno, "open(/proc/self/fd)");
+    Mapping mapped(size, PROT_READ, 0, readOnly.get());
+    picture->file_ = std::exchange(mapped.bytes, nullptr);
+    if (keepsDescriptor(readOnly.get()))
+        picture->descriptor_ = readOnly.release();
+    picture->handle_ = handleTable().add(picture);
+    blankFiles().prepare(size);
+    return picture;
 }
 
 PicturePtr Picture::create(int width, int height, const Filler& fill)
 {
-    auto picture = std::make_shared<Picture>(Token{}, width, height);
-    if (fill)
-        fill(picture->pixels_.get(), picture->stride());
-    picture->handle_ = handleTable().add(picture);
-    return picture;
+    if (!fill)
+        return make(width, height, nullptr);
+    if (width < 0 || height < 0)
+        throw std::invalid_argument("Picture: negative size");
+    const std::ptrdiff_t stride = std::ptrdiff_t{4} * width;
+    std::vector<uint8_t> bgrx(static_cast<size_t>(stride) * static_cast<size_t>(height) + 1);
+    fill(bgrx.data(), stride);
+    return fromBgrx(width, height, bgrx.data(), stride);
 }
 
 PicturePtr Picture::fromBgrx(int width, int height, const uint8_t* bits, std::ptrdiff_t stride)
 {
-    return create(width, height, [&](uint8_t* target, std::ptrdiff_t targetStride) {
-        if (stride == targetStride) {
-            std::memcpy(target, bits, static_cast<size_t>(targetStride) * static_cast<size_t>(height));
-            return;
-        }
+    return make(width, height, [&](uint8_t* bottomRow, std::ptrdiff_t targetStride) {
+        // File row r holds picture row height - 1 - r.
         for (int y = 0; y < height; ++y)
-            std::memcpy(target + targetStride * y, bits + stride * y, static_cast<size_t>(targetStride));
+            bgrxToBgr(bits + stride * y, bottomRow + targetStride * (height - 1 - y), width);
     });
 }
 

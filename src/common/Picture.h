@@ -13,16 +13,22 @@ using PicturePtr = std::shared_ptr<const Picture>;
 // Non-zero while the picture it names lives; 0 never names a picture.
 using PictureHandle = uint32_t;
 
-// An immutable picture: 32-bit BGRx pixels, rows top-down, 4 bytes per pixel with no row
-// padding (the layout of QImage::Format_RGB32). It is shared by reference and registered in
-// a process-wide handle table for as long as it lives, so the host can name it by a handle.
+// An immutable picture, kept as its complete 24-bit bitmap file (headers, then BGR rows
+// bottom-up, each padded to a multiple of 4 bytes) in an anonymous memory file. The file is
+// written once, sealed against any change, and mapped read-only, so the same bytes are painted,
+// exported and handed to another process without a copy. It is shared by reference and
+// registered in a process-wide handle table for as long as it lives, so the host can name it by
+// a handle.
 class Picture {
 public:
-    // Fills the pixels once, before the picture is shared; `fill` gets the first row and the stride.
+    // Fills 32-bit BGRx pixels, rows top-down, before the picture is made from them; `fill`
+    // gets the first row and the stride.
     using Filler = std::function<void(uint8_t* bits, std::ptrdiff_t stride)>;
 
+    // Black without a filler. A picture too large for a bitmap file raises error 6; the system
+    // refusing the memory file raises std::system_error naming the call.
     static PicturePtr create(int width, int height, const Filler& fill);
-    // A picture copied from BGRx rows of the given stride.
+    // The picture of BGRx rows, top-down, of the given stride, converted in one pass.
     static PicturePtr fromBgrx(int width, int height, const uint8_t* bits, std::ptrdiff_t stride);
     // The live picture of a handle, or nothing for 0 and for a handle whose picture is gone.
     static PicturePtr fromHandle(PictureHandle handle);
@@ -33,14 +39,27 @@ public:
 
     int width() const noexcept { return width_; }
     int height() const noexcept { return height_; }
-    std::ptrdiff_t stride() const noexcept { return static_cast<std::ptrdiff_t>(width_) * 4; }
-    size_t byteCount() const noexcept { return static_cast<size_t>(stride()) * static_cast<size_t>(height_); }
-    const uint8_t* bits() const noexcept { return pixels_.get(); }
-    const uint8_t* row(int y) const noexcept { return pixels_.get() + stride() * y; }
+    // Bytes from one row to the next (3 per pixel, padded to a multiple of 4).
+    std::ptrdiff_t stride() const noexcept { return stride_; }
+    size_t byteCount() const noexcept { return static_cast<size_t>(stride_) * static_cast<size_t>(height_); }
+    // The first row in memory, which is the bottom row of the picture.
+    const uint8_t* bits() const noexcept { return file_ + kPixelsOffset; }
+    // Row y as seen, 0 being the top row.
+    const uint8_t* row(int y) const noexcept { return bits() + stride_ * (height_ - 1 - y); }
     PictureHandle handle() const noexcept { return handle_; }
 
+    // The whole bitmap file.
+    const uint8_t* fileBytes() const noexcept { return file_; }
+    size_t fileSize() const noexcept { return kPixelsOffset + byteCount(); }
+    // A read-only descriptor of the sealed file, or -1 where the process ran short of
+    // descriptors when the picture was made and only the mapping was kept.
+    int descriptor() const noexcept { return descriptor_; }
+
 private:
+    static constexpr size_t kPixelsOffset = 54;
     struct Token {};
+    using RowWriter = std::function<void(uint8_t* bottomRow, std::ptrdiff_t stride)>;
+    static PicturePtr make(int width, int height, const RowWriter& write);
 
 public:
     Picture(Token, int width, int height);
@@ -48,7 +67,9 @@ public:
 private:
     int width_;
     int height_;
-    std::unique_ptr<uint8_t[]> pixels_;
+    std::ptrdiff_t stride_ = 0;
+    const uint8_t* file_ = nullptr;
+    int descriptor_ = -1;
     PictureHandle handle_ = 0;
 };
 

@@ -3,25 +3,8 @@
 #include "common/AutomationError.h"
 
 #include <cstring>
-#include <limits>
 
 namespace didev {
-
-int32_t bitmapStride(int width)
-{
-    const int64_t stride = (int64_t{width} * 3 + 3) & ~int64_t{3};
-    if (stride > std::numeric_limits<int32_t>::max())
-        raiseError(ErrorNumber::Overflow);
-    return static_cast<int32_t>(stride);
-}
-
-uint32_t bitmapImageSize(int width, int height)
-{
-    const int64_t size = int64_t{bitmapStride(width)} * height;
-    if (size > std::numeric_limits<int32_t>::max() || size < std::numeric_limits<int32_t>::min())
-        raiseError(ErrorNumber::Overflow);
-    return static_cast<uint32_t>(static_cast<int32_t>(size));
-}
 
 Bitmap24 Bitmap24::uninitialised(int width, int height)
 {

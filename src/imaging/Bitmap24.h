@@ -8,11 +8,6 @@
 
 namespace didev {
 
-// Bytes from one row of a 24-bit bitmap to the next: 3 per pixel, rounded up to a multiple of 4.
-// Pixel memory beyond the 32-bit range raises error 6.
-int32_t bitmapStride(int width);
-uint32_t bitmapImageSize(int width, int height);
-
 // A picture as a bitmap file holds it: blue-green-red, rows bottom-up, each row padded with
 // zeros to a multiple of 4 bytes. A size of 0 or less is an empty bitmap.
 class Bitmap24 {

@@ -12,40 +12,10 @@ namespace didev {
 
 namespace {
 
-constexpr uint32_t kInfoHeaderSize = 40;
 // A band of converted rows stays in the cache on its way out.
 constexpr std::ptrdiff_t kBandBytes = 256 * 1024;
 
-void storeLittleEndian(uint8_t* at, uint32_t value, int bytes) noexcept
-{
-    for (int i = 0; i < bytes; ++i)
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 } // namespace
-
-std::array<uint8_t, kBitmapHeadersSize> bitmapFileHeader(int width, int height)
-{
-    const uint32_t imageSize = bitmapImageSize(width, height);
-    std::array<uint8_t, kBitmapHeadersSize> out{};
-    uint8_t* const info = out.data() + kBitmapHeadersSize - kInfoHeaderSize;
-    out[0] = 'B';
-    out[1] = 'M';
-    storeLittleEndian(out.data() + 2, static_cast<uint32_t>(kBitmapHeadersSize) + imageSize, 4);
-    storeLittleEndian(out.data() + 10, static_cast<uint32_t>(kBitmapHeadersSize), 4);
-    storeLittleEndian(info, kInfoHeaderSize, 4);
-    storeLittleEndian(info + 4, static_cast<uint32_t>(width), 4);
-    storeLittleEndian(info + 8, static_cast<uint32_t>(height), 4);
-    storeLittleEndian(info + 12, 1, 2);    // planes
-    storeLittleEndian(info + 14, 24, 2);   // bits per pixel
-    storeLittleEndian(info + 20, imageSize, 4);
-    return out;
-}
-
-size_t bitmapFileSize(int width, int height)
-{
-    return kBitmapHeadersSize + bitmapImageSize(width, height);
-}
 
 bool writeBitmapFile(ConstPixelView pixels, const ByteSink& write)
 {

@@ -10,15 +10,6 @@
 
 namespace didev {
 
-// A bitmap file: a 14-byte file header, a 40-byte info header, then the 24-bit pixels with
-// rows bottom-up, each padded to a multiple of 4 bytes.
-inline constexpr size_t kBitmapHeadersSize = 54;
-
-// "BM", the file size, the pixels' offset and the info header of a width x height file.
-// Pixel memory beyond the 32-bit range raises error 6.
-std::array<uint8_t, kBitmapHeadersSize> bitmapFileHeader(int width, int height);
-size_t bitmapFileSize(int width, int height);
-
 // Takes the file's bytes in order; false stops the write.
 using ByteSink = std::function<bool(const uint8_t* bytes, size_t size)>;
 

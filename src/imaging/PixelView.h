@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/BitmapLayout.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
@@ -43,7 +45,7 @@ struct BasicPixelView {
 using PixelView = BasicPixelView<uint8_t>;
 using ConstPixelView = BasicPixelView<const uint8_t>;
 
-// A picture's pixels, top-down BGRx.
+// A picture's pixels, as its bitmap file holds them.
 ConstPixelView viewOf(const Picture& picture) noexcept;
 
 // Copies a width x height block from (srcX, srcY) of `source` to (destX, destY) of `target`,
@@ -51,8 +53,7 @@ ConstPixelView viewOf(const Picture& picture) noexcept;
 void copyPixels(const PixelView& target, int destX, int destY, const ConstPixelView& source, int srcX, int srcY,
     int width, int height);
 
-// One row of BGRx pixels to BGR, and back with the fourth byte 0xFF.
-void bgrxToBgr(const uint8_t* source, uint8_t* target, int pixels) noexcept;
+// One row of BGR pixels to BGRx with the fourth byte 0xFF (bgrxToBgr goes the other way).
 void bgrToBgrx(const uint8_t* source, uint8_t* target, int pixels) noexcept;
 
 } // namespace didev

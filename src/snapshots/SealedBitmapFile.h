@@ -7,13 +7,13 @@
 
 namespace didev {
 
-// A picture's complete bitmap file (the bytes a bitmap export writes) in an anonymous memory
-// file, sealed against writing, growing, shrinking and further sealing, and held through a
-// read-only descriptor that can be handed to another process.
+// A read-only descriptor of a picture's sealed bitmap file, to be handed to another process.
+// Each is an open of its own, so a receiver reading it in order does not move the position of
+// any other receiver's descriptor.
 class SealedBitmapFile {
 public:
     // Error 91 for no picture; std::system_error naming the failing call when the system
-    // refuses the memory file.
+    // refuses the descriptor.
     static SealedBitmapFile fromPicture(const PicturePtr& picture);
 
     // Stays owned here; the bus duplicates it when it is sent.

@@ -16,11 +16,18 @@ namespace {
 
 constexpr int kFixedSingleBorderPixels = 2;
 
-// The picture's pixels seen as an image, without copying them.
-QImage wrapped(const Picture& picture)
+// Paints the source part of a picture (top-down coordinates) into the target. The rows are
+// wrapped as the picture's bitmap file holds them, bottom-up and uncopied, and painted mirrored.
+void drawPicture(QPainter& painter, const QRectF& target, const Picture& picture, const QRectF& source)
 {
-    return QImage(picture.bits(), picture.width(), picture.height(), static_cast<qsizetype>(picture.stride()),
-        QImage::Format_RGB32);
+    const QImage rows(picture.bits(), picture.width(), picture.height(), static_cast<qsizetype>(picture.stride()),
+        QImage::Format_BGR888);
+    const QRectF mirroredSource(source.x(), picture.height() - source.bottom(), source.width(), source.height());
+    painter.save();
+    painter.translate(0, target.top() + target.bottom());
+    painter.scale(1, -1);
+    painter.drawImage(target, rows, mirroredSource);
+    painter.restore();
 }
 
 int dotsPerMeter(double twipsPerPixel)
@@ -212,7 +219,7 @@ void PictureBox::PaintPicture(const PicturePtr& picture, const QRectF& destinati
         : QRectF(source.x() / tppX, source.y() / tppY, source.width() / tppX, source.height() / tppY);
     QPainter painter(&layer_);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(target, wrapped(*picture), from);
+    drawPicture(painter, target, *picture, from);
     update();
 }
 
@@ -231,7 +238,8 @@ void PictureBox::composeInto(QPainter& painter) const
 {
     painter.fillRect(QRect(0, 0, layer_.width(), layer_.height()), backColor_);
     if (picture_)
-        painter.drawImage(QPointF(0, 0), wrapped(*picture_));
+        drawPicture(painter, QRectF(0, 0, picture_->width(), picture_->height()), *picture_,
+            QRectF(0, 0, picture_->width(), picture_->height()));
     painter.drawImage(QPointF(0, 0), layer_);
 }
 

@@ -316,10 +316,12 @@ void PreviewPrinter::DrawPicture(const Picture& picture, double left, double& to
     const QRectF box = pictureBox({picture.width(), picture.height()}, left, top, width, height, fit);
     if (box.isEmpty())
         return;
-    // A view of the shared pixels; only what is kept of them is copied.
-    const QImage view(picture.bits(), picture.width(), picture.height(), picture.stride(), QImage::Format_RGB32);
-    const QSize kept = view.size().boundedTo(printedPixels(box));
-    const QImage pixels = kept == view.size() ? view.copy() : view.scaled(kept, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // A view of the shared rows, bottom-up; only what is kept of them is copied, upright.
+    const QImage rows(picture.bits(), picture.width(), picture.height(), picture.stride(), QImage::Format_BGR888);
+    const QSize kept = rows.size().boundedTo(printedPixels(box));
+    QImage pixels = (kept == rows.size() ? rows : rows.scaled(kept, Qt::IgnoreAspectRatio, Qt::SmoothTransformation))
+                        .convertToFormat(QImage::Format_RGB32);
+    pixels.mirror(false, true);
     page().commands.emplace_back(PrintedPicture{box, RecordedPicture::fromImage(pixels)});
 }
 

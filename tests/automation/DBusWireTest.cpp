@@ -22,10 +22,13 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <limits>
+#include <tuple>
 
 using namespace didev;
 
@@ -136,6 +139,21 @@ PicturePtr gradient(int width, int height)
     });
 }
 
+// Made while the process is short of descriptors, a picture keeps none of its own.
+PicturePtr gradientWithoutDescriptor(int width, int height)
+{
+    struct rlimit saved {};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    const int next = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(next);
+    struct rlimit low = saved;
+    low.rlim_cur = static_cast<rlim_t>(next) + 4;
+    ::setrlimit(RLIMIT_NOFILE, &low);
+    PicturePtr picture = gradient(width, height);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    return picture;
+}
+
 } // namespace
 
 TEST_F(DBusWire, StringArraysKeepLowerBoundAndElementsWhateverTheBounds)
@@ -213,17 +231,32 @@ TEST_F(DBusWire, ErrorsTravelAsNumberSourceAndDescriptionAndWrongArgumentsAsInva
 }
 
 // The bytes are the bitmap export's (the end-to-end road compares them); here, that they arrive
-// whole and sealed, for a picture written in several bands and for one without pixels.
+// whole and sealed, are the picture's own file rather than a copy, and can be read in order by
+// each receiver: for a large picture, one without pixels and one that kept no descriptor.
 TEST_F(DBusWire, PictureDataIsASealedReadOnlyBitmapFile)
 {
-    for (const auto& [width, height] : {std::pair{641, 500}, std::pair{0, 0}}) {
-        const PicturePtr picture = gradient(width, height);
-        const QDBusMessage reply = call("Picture", {static_cast<int32_t>(picture->handle())});
-        ASSERT_EQ(reply.signature(), "h") << reply.errorMessage().toStdString();
-        const int fd = qvariant_cast<QDBusUnixFileDescriptor>(reply.arguments().at(0)).fileDescriptor();
+    for (const auto& [width, height, keepsDescriptor] : {std::tuple{641, 500, true}, {0, 0, true}, {64, 48, false}}) {
+        const PicturePtr picture = keepsDescriptor ? gradient(width, height) : gradientWithoutDescriptor(width, height);
+        ASSERT_EQ(picture->descriptor() >= 0, keepsDescriptor);
+        const auto pictureData = [&] {
+            const QDBusMessage reply = call("Picture", {static_cast<int32_t>(picture->handle())});
+            EXPECT_EQ(reply.signature(), "h") << reply.errorMessage().toStdString();
+            return qvariant_cast<QDBusUnixFileDescriptor>(reply.arguments().value(0));
+        };
+        const QDBusUnixFileDescriptor first = pictureData();
+        const QDBusUnixFileDescriptor second = pictureData();
+        const int fd = first.fileDescriptor();
         const std::vector<uint8_t> received = readAll(fd);
         ASSERT_EQ(received.size(), bitmapFileSize(width, height));
-        EXPECT_EQ(received[0], 'B');
+        EXPECT_TRUE(std::equal(received.begin(), received.end(), picture->fileBytes()));
+        std::vector<uint8_t> inOrder(received.size());
+        EXPECT_EQ(::read(fd, inOrder.data(), inOrder.size()), static_cast<ssize_t>(inOrder.size()));
+        EXPECT_EQ(::read(second.fileDescriptor(), inOrder.data(), 2), 2) << "the first reader moved the second's position";
+        EXPECT_EQ(inOrder[0], 'B');
+        struct stat a {}, b {};
+        ASSERT_EQ(::fstat(fd, &a), 0);
+        ASSERT_EQ(::fstat(second.fileDescriptor(), &b), 0);
+        EXPECT_EQ(a.st_ino == b.st_ino, keepsDescriptor) << "the picture's own file is handed out, not a copy";
 
         EXPECT_EQ(::fcntl(fd, F_GET_SEALS), F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
         EXPECT_EQ(::fcntl(fd, F_GETFL) & O_ACCMODE, O_RDONLY);

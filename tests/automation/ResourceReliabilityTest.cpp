@@ -62,11 +62,18 @@ std::string descriptorKinds(pid_t pid)
     return text;
 }
 
-// A window shown, a frame grabbed and dropped, the window closed.
+// A window shown, a frame grabbed, handed over and dropped, the window closed.
 void openAndClose(AutomationClient& client)
 {
     const int16_t formID = showForm(client);
     ASSERT_EQ(client.TakeSnapshot(), 1);
+    int16_t first = 1;
+    int32_t hPicture = 0;
+    int16_t frameID = 0;
+    double frameTime = 0;
+    QString timecode;
+    client.GetSnapshot(first, hPicture, frameID, frameTime, timecode);
+    ASSERT_TRUE(client.GetPictureData(hPicture).startsWith("BM"));
     client.ClearSnapshots();
     closeForm(client, formID);
 }

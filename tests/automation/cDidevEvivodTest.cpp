@@ -6,6 +6,7 @@
 #include "common/AutomationError.h"
 #include "common/Picture.h"
 #include "snapshots/ModuleState.h"
+#include "snapshots/SealedBitmapFile.h"
 #include "support/AutomationErrors.h"
 #include "ui/InteractionSeam.h"
 #include "ui/Screen.h"
@@ -19,6 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -469,6 +473,10 @@ TEST_F(AutomationClass, AfterClearSavedSnapshotsTheNextGrabIsNumberedFromTheFram
     EXPECT_EQ(moduleState().frameCounter, 3);
     EXPECT_TRUE(removed.expired()) << "a removed frame's picture is released";
     EXPECT_EQ(moduleState().snapshotStore.at(2).picture, kept) << "frame 4 moved down with its own picture";
+    const SealedBitmapFile keptFile = SealedBitmapFile::fromPicture(kept);
+    std::vector<uint8_t> keptBytes(keptFile.size());
+    EXPECT_EQ(::pread(keptFile.descriptor(), keptBytes.data(), keptBytes.size(), 0), ssize_t(keptBytes.size()));
+    EXPECT_TRUE(std::equal(keptBytes.begin(), keptBytes.end(), kept->fileBytes())) << "its file outlives the others'";
     EXPECT_NE(LoadedSnapshotViewer(), nullptr) << "frames are left: the viewer stays";
     EXPECT_EQ(grab(), 4) << "three kept, so the next is 4 although 4 and 5 are stored";
     EXPECT_EQ(storedFrameIds(), (std::vector<int>{1, 4, 5, 4}));

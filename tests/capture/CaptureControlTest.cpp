@@ -37,7 +37,7 @@ struct Rgb {
 
 Rgb pixel(const Picture& picture, int x, int y)
 {
-    const uint8_t* p = picture.row(y) + 4 * x;
+    const uint8_t* p = picture.row(y) + 3 * x;
     return {p[2], p[1], p[0]};
 }
 
@@ -47,10 +47,8 @@ double meanDifference(const Picture& a, const Picture& b)
     double sum = 0;
     const int rows = a.height() * 6 / 10;
     for (int y = 0; y < rows; ++y) {
-        for (int x = 0; x < a.width() * 4; ++x) {
-            if (x % 4 != 3)
-                sum += std::abs(int(a.row(y)[x]) - int(b.row(y)[x]));
-        }
+        for (int x = 0; x < a.width() * 3; ++x)
+            sum += std::abs(int(a.row(y)[x]) - int(b.row(y)[x]));
     }
     return sum / (double(rows) * a.width() * 3);
 }

@@ -1,5 +1,6 @@
 #include "common/AutomationDate.h"
 #include "common/AutomationError.h"
+#include "common/BitmapLayout.h"
 #include "common/Picture.h"
 #include "common/Rounding.h"
 
@@ -99,11 +100,25 @@ TEST(Picture, HandlesAreDistinctAcrossThreads)
     EXPECT_FALSE(handles.contains(0));
 }
 
-TEST(Picture, FromBgrxCopiesRowsOfAnotherStride)
+TEST(Picture, HoldsItsBitmapFileWithTheRowsBottomUpAndPadded)
 {
-    const uint8_t source[] = {1, 2, 3, 0, 9, 9, 9, 9, 4, 5, 6, 0, 9, 9, 9, 9};
-    const auto picture = Picture::fromBgrx(1, 2, source, 8);
-    EXPECT_EQ(picture->row(0)[2], 3);
-    EXPECT_EQ(picture->row(1)[0], 4);
-    EXPECT_EQ(picture->byteCount(), 8u);
+    // Narrow rows, and rows wide enough for the sixteen-pixel steps, from rows of another stride.
+    for (const int width : {1, 2, 5, 16, 35}) {
+        constexpr int kHeight = 3;
+        const std::ptrdiff_t stride = 4 * width + 8;
+        std::vector<uint8_t> source(static_cast<size_t>(stride * kHeight));
+        for (size_t i = 0; i < source.size(); ++i)
+            source[i] = static_cast<uint8_t>(i * 7 + 1);
+        const auto picture = Picture::fromBgrx(width, kHeight, source.data(), stride);
+
+        const auto headers = bitmapFileHeader(width, kHeight);
+        std::vector<uint8_t> expected(headers.begin(), headers.end());
+        for (int y = kHeight - 1; y >= 0; --y) {
+            for (int x = 0; x < width; ++x)
+                expected.insert(expected.end(), &source[stride * y + 4 * x], &source[stride * y + 4 * x + 3]);
+            expected.resize(expected.size() + (4 - 3 * width % 4) % 4, 0);
+        }
+        EXPECT_EQ(std::vector<uint8_t>(picture->fileBytes(), picture->fileBytes() + picture->fileSize()), expected)
+            << width;
+    }
 }

@@ -62,7 +62,7 @@ TEST(Bitmap24, FromTurnsTopDownBgrxIntoBottomUpBgrWithZeroPadding)
             EXPECT_EQ(row, bitmap.bits() + bitmap.stride() * (2 - y)) << "rows must lie bottom-up";
             for (int x = 0; x < width; ++x)
                 for (int c = 0; c < 3; ++c)
-                    ASSERT_EQ(row[3 * x + c], picture->row(y)[4 * x + c]) << width << " " << x << "," << y;
+                    ASSERT_EQ(row[3 * x + c], picture->row(y)[3 * x + c]) << width << " " << x << "," << y;
             for (int pad = 3 * width; pad < bitmap.stride(); ++pad)
                 EXPECT_EQ(row[pad], 0) << "padding of width " << width;
         }
@@ -253,7 +253,7 @@ TEST_F(BitmapFile, APictureAndItsBitmapGiveTheSameFileThatReadsBackUpright)
         ASSERT_EQ(image.size(), QSize(width, height));
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
-                const uint8_t* p = picture->row(y) + 4 * x;
+                const uint8_t* p = picture->row(y) + 3 * x;
                 ASSERT_EQ(image.pixel(x, y) & 0xFFFFFFu, qRgb(p[2], p[1], p[0]) & 0xFFFFFFu) << x << "," << y;
             }
     }

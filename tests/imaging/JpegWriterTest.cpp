@@ -61,7 +61,7 @@ double psnr(const Decoded& decoded, const Picture& picture)
         for (int x = 0; x < picture.width(); ++x)
             for (int c = 0; c < 3; ++c) {
                 const double d = double(decoded.rgb[static_cast<size_t>((y * picture.width() + x) * 3 + c)])
-                    - picture.row(y)[4 * x + 2 - c];
+                    - picture.row(y)[3 * x + 2 - c];
                 squares += d * d;
             }
     const double mse = squares / (3.0 * picture.width() * picture.height());

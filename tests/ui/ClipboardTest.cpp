@@ -25,7 +25,7 @@ TEST(Clipboard, EitherLayoutIsCopiedAsTheImageSeen)
         ASSERT_EQ(copied.size(), QSize(31, 17));
         for (int y = 0; y < 17; ++y)
             for (int x = 0; x < 31; ++x) {
-                const uint8_t* p = picture->row(y) + 4 * x;
+                const uint8_t* p = picture->row(y) + 3 * x;
                 ASSERT_EQ(copied.pixel(x, y) & 0xFFFFFFu, qRgb(p[2], p[1], p[0]) & 0xFFFFFFu) << x << "," << y;
             }
     }

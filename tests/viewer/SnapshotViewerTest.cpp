@@ -209,9 +209,9 @@ TEST_F(SnapshotViewerTest, AFrameIsFittedToTheWindowAndCentredThenShownAtItsCapt
     const FramePosition centred = FramePositionIn(window, picture.Width(), picture.Height());
     EXPECT_EQ(QPointF(picture.Left(), picture.Top()), QPointF(centred.left, centred.top));
     EXPECT_EQ(viewer.scalingSource().picture(), nullptr) << "the full-size frame was kept after scaling";
-    const uint32_t framePixel = reinterpret_cast<const uint32_t*>(moduleState().snapshotStore.at(1).picture->row(0))[0];
+    const uint8_t* framePixel = moduleState().snapshotStore.at(1).picture->row(0);
     EXPECT_EQ(picture.drawnLayer().pixel(picture.width() / 2, picture.height() / 2) | 0xFF000000u,
-        framePixel | 0xFF000000u);
+        qRgb(framePixel[2], framePixel[1], framePixel[0]));
 
     viewer.showFrame(1, true);
     EXPECT_EQ(picture.size(), QSize(720, 576));
