@@ -14,6 +14,7 @@
 #include "capture/DeviceMonitor.h"
 #include "capture/GstHandles.h"
 #include "capture/NetworkCameras.h"
+#include "capture/VideoFrame.h"
 #include "capture/VideoView.h"
 #include "snapshots/CaptureSnapshot.h"
 #include "state/ModuleState.h"
@@ -488,6 +489,56 @@ void BM_NetworkSource(benchmark::State& state, const NetworkSenderKind& kind)
     }
 }
 
+// --- The view's scaler ------------------------------------------------------------------
+
+// One 1080p frame of the test pattern camera made into the view's picture, `state.range(0)` wide
+// (16:9), against a copy of the frame's bytes in the same run.
+void BM_ViewScale(benchmark::State& state)
+{
+    ensureGstreamer();
+    const VirtualVideoDevice device = testPattern().virtualVideo.front();
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(
+        (device.recipe()->launchDescription() + " ! appsink name=sink max-buffers=1 sync=false").c_str(), &error);
+    if (!pipeline) {
+        state.SkipWithError(error ? error->message : "gst_parse_launch");
+        return;
+    }
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstSamplePtr sample(gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND));
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+    GstVideoInfo info;
+    GstVideoFrame frame;
+    if (!sample || !gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get()))
+        || !gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample.get()), GST_MAP_READ)) {
+        state.SkipWithError("no frame");
+        return;
+    }
+    const int width = static_cast<int>(state.range(0));
+    const QSize area(width, width * 9 / 16);
+    ViewScaler scaler;
+    std::vector<double> scales;
+    std::vector<double> copies;
+    std::vector<uint8_t> copy(GST_VIDEO_INFO_SIZE(&info));
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const QImage image = scaler.scale(frame, area);
+        benchmark::DoNotOptimize(image.constBits());
+        scales.push_back(msSince(start));
+        const auto copyStart = std::chrono::steady_clock::now();
+        std::memcpy(copy.data(), GST_VIDEO_FRAME_PLANE_DATA(&frame, 0), copy.size());
+        benchmark::ClobberMemory();
+        copies.push_back(msSince(copyStart));
+        state.SetIterationTime(scales.back() / 1000);
+    }
+    gst_video_frame_unmap(&frame);
+    state.counters["scale_ms"] = median(scales);
+    state.counters["vs_frame_copy"] = median(copies) > 0 ? median(scales) / median(copies) : 0;
+}
+
 // --- Professional rates -----------------------------------------------------------------
 
 struct ProfessionalRate {
@@ -532,6 +583,7 @@ BENCHMARK(BM_FirstFrame_BareSource)->UseManualTime()->Unit(benchmark::kMilliseco
 BENCHMARK(BM_FirstFrame_CaptureWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(7);
 BENCHMARK(BM_Cpu_GstLaunchBaseline)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 // 0: the window's design size (5250 x 4320 twips); 1280: a large window.
+BENCHMARK(BM_ViewScale)->Arg(352)->Arg(1280)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(60);
 BENCHMARK(BM_Cpu_CaptureWindowPreview)->Arg(0)->Arg(1280)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv)

@@ -1,12 +1,13 @@
 #include "capture/VideoFrame.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <thread>
 
 // The per-pixel loops of the view's scaler are worth vectorising wherever the compiler can.
 #if defined(__GNUC__) && !defined(__clang__)
-#define VIDEO_LOOP __attribute__((optimize("O3")))
+#define VIDEO_LOOP __attribute__((optimize("O3"), target_clones("avx2", "default")))
 #else
 #define VIDEO_LOOP
 #endif
@@ -72,14 +73,16 @@ QImage wrapBgrx(const GstVideoFrame& frame)
                   GST_VIDEO_FRAME_HEIGHT(&frame), GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32);
 }
 
-// Source positions of the `out` samples across `in` samples, pixel centres on pixel centres.
+// Source positions of the `out` samples across `in` samples (at least 2), pixel centres on pixel
+// centres: the first of the two neighbours (never the last sample, so the second always exists)
+// and the weight of the second, of 256.
 void linearTaps(int in, int out, double inPerOut, double offset, std::vector<ViewScalerTap>& taps)
 {
     taps.resize(static_cast<size_t>(out));
     for (int i = 0; i < out; ++i) {
         const double position = std::clamp((i + 0.5) * inPerOut - 0.5 + offset, 0.0, double(in - 1));
-        const int first = static_cast<int>(position);
-        taps[size_t(i)] = {first, std::min(first + 1, in - 1), static_cast<int>((position - first) * 256 + 0.5)};
+        const int first = std::min(static_cast<int>(position), in - 2);
+        taps[size_t(i)] = {first, static_cast<int>((position - first) * 256 + 0.5)};
     }
 }
 
@@ -109,16 +112,33 @@ VIDEO_LOOP void blendRows(const uint8_t* __restrict a, const uint8_t* __restrict
         out[i] = static_cast<uint8_t>((a[i] * keep + b[i] * weight + 128) >> 8);
 }
 
-VIDEO_LOOP void toBgrx(const int16_t* __restrict y, const int16_t* __restrict u, const int16_t* __restrict v,
-                       const YuvMatrix m, uint32_t* __restrict out, int n)
+uint32_t wordAt(const uint8_t* bytes)
+{
+    uint32_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+// One YUY2 row to `n` BGRx pixels. Each pixel reads three words: the one at its first luma
+// sample holds both luma neighbours (bytes 0 and 2, whether the sample is odd or even), and
+// the two chroma pairs are the words at `chroma` and after it (U in byte 1, V in byte 3).
+VIDEO_LOOP void yuy2Row(const uint8_t* __restrict line, const int32_t* __restrict luma, const int32_t* __restrict lumaWeight,
+                        const int32_t* __restrict chroma, const int32_t* __restrict chromaWeight, const YuvMatrix m,
+                        uint32_t* __restrict out, int n)
 {
     for (int i = 0; i < n; ++i) {
-        const int luma = (y[i] - 16) * m.y + 8192;
-        const int cb = u[i] - 128;
-        const int cr = v[i] - 128;
-        const int r = std::clamp((luma + m.rv * cr) >> 14, 0, 255);
-        const int g = std::clamp((luma - m.gu * cb - m.gv * cr) >> 14, 0, 255);
-        const int b = std::clamp((luma + m.bu * cb) >> 14, 0, 255);
+        const uint32_t y = wordAt(line + luma[i]);
+        const uint32_t c0 = wordAt(line + chroma[i]);
+        const uint32_t c1 = wordAt(line + chroma[i] + 4);
+        const int lw = lumaWeight[i];
+        const int cw = chromaWeight[i];
+        const int yy = (int(y & 0xff) * (256 - lw) + int((y >> 16) & 0xff) * lw + 128) >> 8;
+        const int cb = ((int((c0 >> 8) & 0xff) * (256 - cw) + int((c1 >> 8) & 0xff) * cw + 128) >> 8) - 128;
+        const int cr = ((int(c0 >> 24) * (256 - cw) + int(c1 >> 24) * cw + 128) >> 8) - 128;
+        const int l = (yy - 16) * m.y + 8192;
+        const int r = std::clamp((l + m.rv * cr) >> 14, 0, 255);
+        const int g = std::clamp((l - m.gu * cb - m.gv * cr) >> 14, 0, 255);
+        const int b = std::clamp((l + m.bu * cb) >> 14, 0, 255);
         out[i] = 0xff000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
     }
 }
@@ -128,47 +148,44 @@ VIDEO_LOOP void toBgrx(const int16_t* __restrict y, const int16_t* __restrict u,
 bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
 {
     const std::optional<YuvMatrix> matrix = matrixOf(frame.info);
-    if (!matrix)
-        return false;
     const int inWidth = GST_VIDEO_FRAME_WIDTH(&frame);
     const int inHeight = GST_VIDEO_FRAME_HEIGHT(&frame);
+    if (!matrix || inWidth < 4 || inHeight < 2)
+        return false;
     const int width = image.width();
     const int height = image.height();
-    if (inWidth < 2 || inHeight < 1)
-        return false;
-    const double inPerOut = double(inWidth) / width;
-    if (lumaTaps_.size() != size_t(width)) {
-        linearTaps(inWidth, width, inPerOut, 0.0, lumaTaps_);
+    if (lumaOffset_.size() != size_t(width)) {
+        const double inPerOut = double(inWidth) / width;
+        std::vector<Tap> luma;
+        std::vector<Tap> chroma;
+        linearTaps(inWidth, width, inPerOut, 0.0, luma);
         // One chroma pair per two pixels, sited with the first of them.
-        linearTaps(inWidth / 2, width, inPerOut / 2, 0.25, chromaTaps_);
+        linearTaps(inWidth / 2, width, inPerOut / 2, 0.25, chroma);
+        lumaOffset_.resize(size_t(width));
+        lumaWeight_.resize(size_t(width));
+        chromaOffset_.resize(size_t(width));
+        chromaWeight_.resize(size_t(width));
+        for (size_t x = 0; x < size_t(width); ++x) {
+            lumaOffset_[x] = 2 * luma[x].first;
+            lumaWeight_[x] = luma[x].weight;
+            chromaOffset_[x] = 4 * chroma[x].first;
+            chromaWeight_[x] = chroma[x].weight;
+        }
         linearTaps(inHeight, height, double(inHeight) / height, 0.0, rowTaps_);
-        y_.resize(size_t(width));
-        u_.resize(size_t(width));
-        v_.resize(size_t(width));
     }
     const auto* bits = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
     const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
     const int rowBytes = inWidth * 2;
     blended_.resize(size_t(rowBytes));
     for (int row = 0; row < height; ++row) {
-        const ViewScalerTap& tap = rowTaps_[size_t(row)];
+        const Tap& tap = rowTaps_[size_t(row)];
         const uint8_t* line = bits + ptrdiff_t(tap.first) * stride;
         if (tap.weight != 0) {
-            blendRows(line, bits + ptrdiff_t(tap.second) * stride, tap.weight, blended_.data(), rowBytes);
+            blendRows(line, line + stride, tap.weight, blended_.data(), rowBytes);
             line = blended_.data();
         }
-        for (int x = 0; x < width; ++x) {
-            const ViewScalerTap& l = lumaTaps_[size_t(x)];
-            const ViewScalerTap& c = chromaTaps_[size_t(x)];
-            const int lumaA = line[2 * l.first];
-            const int lumaB = line[2 * l.second];
-            y_[size_t(x)] = int16_t(lumaA + (((lumaB - lumaA) * l.weight + 128) >> 8));
-            const uint8_t* pairA = line + 4 * c.first;
-            const uint8_t* pairB = line + 4 * c.second;
-            u_[size_t(x)] = int16_t(pairA[1] + (((pairB[1] - pairA[1]) * c.weight + 128) >> 8));
-            v_[size_t(x)] = int16_t(pairA[3] + (((pairB[3] - pairA[3]) * c.weight + 128) >> 8));
-        }
-        toBgrx(y_.data(), u_.data(), v_.data(), *matrix, reinterpret_cast<uint32_t*>(image.scanLine(row)), width);
+        yuy2Row(line, lumaOffset_.data(), lumaWeight_.data(), chromaOffset_.data(), chromaWeight_.data(), *matrix,
+                reinterpret_cast<uint32_t*>(image.scanLine(row)), width);
     }
     return true;
 }
@@ -196,7 +213,7 @@ QImage ViewScaler::scale(const GstVideoFrame& frame, QSize area)
         if (converter_)
             gst_video_converter_free(converter_);
         converter_ = nullptr;
-        lumaTaps_.clear();
+        lumaOffset_.clear();
         in_ = frame.info;
         out_ = size;
     }
@@ -208,7 +225,7 @@ QImage ViewScaler::scale(const GstVideoFrame& frame, QSize area)
             gst_video_converter_free(converter_);
         in_ = frame.info;
         out_ = size;
-        converter_ = newConverter(in_, out_, 1);
+        converter_ = newConverter(in_, out_, threads_);
     }
     if (!convertInto(converter_, frame, image))
         return {};
@@ -264,13 +281,9 @@ PicturePtr VideoFrame::toPicture() const
                                  GST_VIDEO_FRAME_PLANE_STRIDE(&frame_, 0));
     }
     // Once, so on every core: a grab of a large frame waits for nothing else.
-    const QSize size(width(), height());
-    GstVideoConverter* converter = newConverter(frame_.info, size, std::max(1u, std::thread::hardware_concurrency()));
-    QImage image(size, QImage::Format_RGB32);
-    const bool converted = convertInto(converter, frame_, image);
-    if (converter)
-        gst_video_converter_free(converter);
-    if (!converted)
+    ViewScaler converter(std::max(1u, std::thread::hardware_concurrency()));
+    const QImage image = converter.scale(frame_, QSize());
+    if (image.isNull())
         return nullptr;
     return Picture::fromBgrx(width(), height(), image.constBits(), image.bytesPerLine());
 }

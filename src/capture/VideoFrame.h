@@ -19,7 +19,12 @@ namespace didev {
 // the frames and the size stay as they are.
 class ViewScaler {
 public:
+    // `threads`: how many the framework's converter may use, for the formats our loops do not take.
     ViewScaler() = default;
+    explicit ViewScaler(unsigned threads)
+        : threads_(threads)
+    {
+    }
     ~ViewScaler();
     ViewScaler(const ViewScaler&) = delete;
     ViewScaler& operator=(const ViewScaler&) = delete;
@@ -31,9 +36,9 @@ public:
     // is BGRx at that size already (the image is then valid while the frame stays mapped).
     QImage scale(const GstVideoFrame& frame, QSize area);
 
-    // For each output pixel, column or row: the two source ones and the weight of the second (of 256).
+    // For each output column or row: the first of its two source ones and the weight of the second (of 256).
     struct Tap {
-        int first, second, weight;
+        int first, weight;
     };
 
 private:
@@ -42,12 +47,14 @@ private:
     // they convert (the framework's converter takes those).
     bool scaleYuy2(const GstVideoFrame& frame, QImage& image);
 
+    unsigned threads_ = 1;
     GstVideoConverter* converter_ = nullptr;
     GstVideoInfo in_{};
     QSize out_;
-    std::vector<Tap> lumaTaps_, chromaTaps_, rowTaps_;
+    // Per output column, byte offsets in a YUY2 row and weights; per output row, the source rows.
+    std::vector<int32_t> lumaOffset_, lumaWeight_, chromaOffset_, chromaWeight_;
+    std::vector<Tap> rowTaps_;
     std::vector<uint8_t> blended_;
-    std::vector<int16_t> y_, u_, v_;
 };
 
 // One frame as the pipeline delivered it, at the source's full size and in whatever raw format
