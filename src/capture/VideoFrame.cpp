@@ -105,6 +105,15 @@ std::optional<YuvMatrix> matrixOf(const GstVideoInfo& info)
     }
 }
 
+inline uint32_t bgrx(int luma, int cb, int cr, const YuvMatrix& m)
+{
+    const int l = (luma - 16) * m.y + 8192;
+    const int r = std::clamp((l + m.rv * cr) >> 14, 0, 255);
+    const int g = std::clamp((l - m.gu * cb - m.gv * cr) >> 14, 0, 255);
+    const int b = std::clamp((l + m.bu * cb) >> 14, 0, 255);
+    return 0xff000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+}
+
 VIDEO_LOOP void blendRows(const uint8_t* __restrict a, const uint8_t* __restrict b, int weight, uint8_t* __restrict out, int n)
 {
     const int keep = 256 - weight;
@@ -135,12 +144,24 @@ VIDEO_LOOP void yuy2Row(const uint8_t* __restrict line, const int32_t* __restric
         const int yy = (int(y & 0xff) * (256 - lw) + int((y >> 16) & 0xff) * lw + 128) >> 8;
         const int cb = ((int((c0 >> 8) & 0xff) * (256 - cw) + int((c1 >> 8) & 0xff) * cw + 128) >> 8) - 128;
         const int cr = ((int(c0 >> 24) * (256 - cw) + int(c1 >> 24) * cw + 128) >> 8) - 128;
-        const int l = (yy - 16) * m.y + 8192;
-        const int r = std::clamp((l + m.rv * cr) >> 14, 0, 255);
-        const int g = std::clamp((l - m.gu * cb - m.gv * cr) >> 14, 0, 255);
-        const int b = std::clamp((l + m.bu * cb) >> 14, 0, 255);
-        out[i] = 0xff000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+        out[i] = bgrx(yy, cb, cr, m);
     }
+}
+
+// One YUY2 row at its own size: each pair's chroma for its first pixel, the mean of its and
+// the next pair's for the second (the last pair has none after it).
+VIDEO_LOOP void yuy2RowAsIs(const uint8_t* __restrict line, const YuvMatrix m, uint32_t* __restrict out, int pairs)
+{
+    for (int i = 0; i + 1 < pairs; ++i) {
+        const uint8_t* pair = line + 4 * i;
+        const int cb = pair[1] - 128;
+        const int cr = pair[3] - 128;
+        out[2 * i] = bgrx(pair[0], cb, cr, m);
+        out[2 * i + 1] = bgrx(pair[2], (pair[1] + pair[5] + 1) / 2 - 128, (pair[3] + pair[7] + 1) / 2 - 128, m);
+    }
+    const uint8_t* last = line + 4 * (pairs - 1);
+    out[2 * pairs - 2] = bgrx(last[0], last[1] - 128, last[3] - 128, m);
+    out[2 * pairs - 1] = bgrx(last[2], last[1] - 128, last[3] - 128, m);
 }
 
 } // namespace
@@ -154,6 +175,27 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
         return false;
     const int width = image.width();
     const int height = image.height();
+    const auto* bits = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+    uint8_t* const target = image.bits();
+    const qsizetype targetStride = image.bytesPerLine();
+    const auto targetRow = [&](int row) { return reinterpret_cast<uint32_t*>(target + row * targetStride); };
+    if (width == inWidth && height == inHeight && inWidth % 2 == 0) {
+        // At its own size (a grab): rows apart from each other, so shared among the threads.
+        const auto convertRows = [&](int first, int end) {
+            for (int row = first; row < end; ++row) {
+                yuy2RowAsIs(bits + ptrdiff_t(row) * stride, *matrix, targetRow(row), inWidth / 2);
+            }
+        };
+        const int helpers = int(std::min(threads_, 8u)) - 1;
+        std::vector<std::thread> threads;
+        for (int part = 1; part <= helpers; ++part)
+            threads.emplace_back(convertRows, height * part / (helpers + 1), height * (part + 1) / (helpers + 1));
+        convertRows(0, height / (helpers + 1));
+        for (std::thread& thread : threads)
+            thread.join();
+        return true;
+    }
     if (lumaOffset_.size() != size_t(width)) {
         const double inPerOut = double(inWidth) / width;
         std::vector<Tap> luma;
@@ -173,8 +215,6 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
         }
         linearTaps(inHeight, height, double(inHeight) / height, 0.0, rowTaps_);
     }
-    const auto* bits = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
     const int rowBytes = inWidth * 2;
     blended_.resize(size_t(rowBytes));
     for (int row = 0; row < height; ++row) {
@@ -185,7 +225,7 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
             line = blended_.data();
         }
         yuy2Row(line, lumaOffset_.data(), lumaWeight_.data(), chromaOffset_.data(), chromaWeight_.data(), *matrix,
-                reinterpret_cast<uint32_t*>(image.scanLine(row)), width);
+                targetRow(row), width);
     }
     return true;
 }
