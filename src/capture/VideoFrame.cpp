@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 // The per-pixel loops of the view's scaler are worth vectorising wherever the compiler can.
@@ -189,8 +190,15 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
         };
         const int helpers = int(std::min(threads_, 8u)) - 1;
         std::vector<std::thread> threads;
-        for (int part = 1; part <= helpers; ++part)
-            threads.emplace_back(convertRows, height * part / (helpers + 1), height * (part + 1) / (helpers + 1));
+        for (int part = 1; part <= helpers; ++part) {
+            const int first = height * part / (helpers + 1);
+            const int end = height * (part + 1) / (helpers + 1);
+            try {
+                threads.emplace_back(convertRows, first, end);
+            } catch (const std::system_error&) {
+                convertRows(first, end);   // no thread to be had: this one does the part
+            }
+        }
         convertRows(0, height / (helpers + 1));
         for (std::thread& thread : threads)
             thread.join();
