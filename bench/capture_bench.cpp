@@ -6,12 +6,16 @@
 // gst-launch-1.0 of the same device, and the grab. Last, one row per network protocol with a
 // real sender on localhost: latency from the time the receiving chain gives a picture (its
 // arrival at the network source, less what the chain's own latency settings account for) to
-// its paint (median, p95), against the same latency of the local test pattern above.
+// its paint (median, p95), against the same latency of the local test pattern above. And the
+// professional rates, 1080p at 60 fps and 2160p at 30 fps, at the default window and at 1280
+// wide: CPU against gst-launch-1.0 of the same device, painted fps over 10 s against the
+// source's, latency p95 against one frame interval, and the grab of a full-size frame.
 #include "automation/FrameRoad.h"
 #include "capture/CaptureWindow.h"
 #include "capture/DeviceMonitor.h"
 #include "capture/GstHandles.h"
 #include "capture/NetworkCameras.h"
+#include "capture/VideoFrame.h"
 #include "capture/VideoView.h"
 #include "snapshots/ModuleState.h"
 #include "support/NetworkSenders.h"
@@ -53,7 +57,8 @@ const char* kSourceCaps = "video/x-raw,format=BGRx,width=1920,height=1080,framer
 struct Figures {
     double bareFirstFrameMs = 0;
     double moduleFirstFrameMs = 0;
-    double bareCpuPercent = 0;
+    double bareCpuPercent = 0;       // the plain BGRx pattern, without the camera's burnt-in clock
+    double sameSourceCpuPercent = 0;   // the test pattern camera's own chain
     double moduleCpuPercent = 0;
     double latencyMeanMs = 0;
     double latencyP95Ms = 0;
@@ -190,7 +195,10 @@ void BM_FirstFrame_CaptureWindow(benchmark::State& state)
     state.counters["vs_bare_source"] = figures.bareFirstFrameMs > 0 ? figures.moduleFirstFrameMs / figures.bareFirstFrameMs : 0;
 }
 
-// Baseline: gst-launch-1.0 with the same source into fakesink, its CPU over the same time.
+double gstLaunchCpuPercent(const std::string& chain);
+
+// Baselines: gst-launch-1.0 into fakesink, its CPU over the same time, of the plain pattern and
+// of the test pattern camera's own chain (YUY2 with the burnt-in clock), the source the window shows.
 void BM_Cpu_GstLaunchBaseline(benchmark::State& state)
 {
     for (auto _ : state) {
@@ -216,9 +224,71 @@ void BM_Cpu_GstLaunchBaseline(benchmark::State& state)
             return;
         }
         figures.bareCpuPercent = 100 * cpu / wall;
+        figures.sameSourceCpuPercent = gstLaunchCpuPercent(testPattern().virtualVideo.front().recipe()->launchDescription());
         state.SetIterationTime(msSince(start) / 1000);
     }
     state.counters["cpu_percent"] = figures.bareCpuPercent;
+    state.counters["camera_chain_cpu_percent"] = figures.sameSourceCpuPercent;
+}
+
+struct PreviewRun {
+    double cpuPercent = 0;
+    double paintedFps = 0;
+    double latencyMeanMs = 0;
+    double latencyP95Ms = 0;
+    double latencyMaxMs = 0;
+    std::vector<double> grabMs;   // one per grab asked for, each after a new frame was painted
+    int grabWidth = 0;
+};
+
+bool waitForPaint(CaptureWindow& window, uint64_t beyond);
+
+// A capture window on `options`' camera, its video area `clientWidth` wide (0: the default
+// window): its process CPU over `seconds`, the latency of every painted frame, then `grabs` grabs.
+PreviewRun runPreview(const CaptureOptions& options, int clientWidth, int seconds, int grabs = 0)
+{
+    PreviewRun run;
+    moduleState().captureWindowPlacement = {};
+    moduleState().closeNotifyRequest = QStringLiteral("N");
+    CaptureWindow window(options);
+    window.load();
+    window.show();
+    if (clientWidth > 0)
+        window.resize(clientWidth, clientWidth * 9 / 16 + window.statusBar().height());
+    std::vector<double> latencies;
+    QObject::connect(&window.videoView(), &VideoView::framePainted, [&] {
+        if (const auto latency = window.videoView().lastLatency())
+            latencies.push_back(std::chrono::duration<double, std::milli>(*latency).count());
+    });
+    spin(1000);
+    latencies.clear();
+    const uint64_t shownBefore = window.videoView().framesShown();
+    const double cpuStart = processCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    spin(seconds * 1000);
+    const double cpu = processCpuSeconds() - cpuStart;
+    const double wall = msSince(start) / 1000;
+    run.cpuPercent = 100 * cpu / wall;
+    run.paintedFps = double(window.videoView().framesShown() - shownBefore) / wall;
+    std::sort(latencies.begin(), latencies.end());
+    if (!latencies.empty()) {
+        run.latencyMeanMs = std::accumulate(latencies.begin(), latencies.end(), 0.0) / double(latencies.size());
+        run.latencyP95Ms = latencies[latencies.size() * 95 / 100];
+        run.latencyMaxMs = latencies.back();
+    }
+    moduleState().accumulateFrames = false;
+    for (int i = 0; i < grabs; ++i) {
+        waitForPaint(window, window.videoView().framesShown());
+        const auto grabStart = std::chrono::steady_clock::now();
+        const bool grabbed = CaptureSnapshot(window, QString()) > 0;
+        run.grabMs.push_back(msSince(grabStart));
+        // Only the latest frame is kept, at 1.
+        if (const SnapshotStore& store = moduleState().snapshotStore; grabbed && !store.empty() && store.at(1).picture)
+            run.grabWidth = store.at(1).picture->width();
+    }
+    moduleState().accumulateFrames = true;
+    window.unload();
+    return run;
 }
 
 // The capture window previewing the pattern: its process CPU over the same time, and the
@@ -227,39 +297,18 @@ void BM_Cpu_CaptureWindowPreview(benchmark::State& state)
 {
     const int clientWidth = static_cast<int>(state.range(0));
     for (auto _ : state) {
-        moduleState().captureWindowPlacement = {};
-        CaptureWindow window(testPattern());
-        window.load();
-        window.show();
-        if (clientWidth > 0)
-            window.resize(clientWidth, clientWidth * 9 / 16 + window.statusBar().height());
-        std::vector<double> latencies;
-        QObject::connect(&window.videoView(), &VideoView::framePainted, [&] {
-            if (const auto latency = window.videoView().lastLatency())
-                latencies.push_back(std::chrono::duration<double, std::milli>(*latency).count());
-        });
-        spin(1000);
-        latencies.clear();
-        const uint64_t shownBefore = window.videoView().framesShown();
-        const double cpuStart = processCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
-        spin(kCpuSeconds * 1000);
-        const double cpu = processCpuSeconds() - cpuStart;
-        const double wall = msSince(start) / 1000;
-        const double shown = double(window.videoView().framesShown() - shownBefore);
-        window.unload();
-
-        state.SetIterationTime(wall);
-        figures.moduleCpuPercent = 100 * cpu / wall;
-        std::sort(latencies.begin(), latencies.end());
-        if (!latencies.empty()) {
-            figures.latencyMeanMs = std::accumulate(latencies.begin(), latencies.end(), 0.0) / double(latencies.size());
-            figures.latencyP95Ms = latencies[latencies.size() * 95 / 100];
-            figures.latencyMaxMs = latencies.back();
-        }
+        const PreviewRun run = runPreview(testPattern(), clientWidth, kCpuSeconds);
+        state.SetIterationTime(msSince(start) / 1000);
+        figures.moduleCpuPercent = run.cpuPercent;
+        figures.latencyMeanMs = run.latencyMeanMs;
+        figures.latencyP95Ms = run.latencyP95Ms;
+        figures.latencyMaxMs = run.latencyMaxMs;
         state.counters["cpu_percent"] = figures.moduleCpuPercent;
-        state.counters["vs_gst_launch"] = figures.bareCpuPercent > 0 ? figures.moduleCpuPercent / figures.bareCpuPercent : 0;
-        state.counters["painted_fps"] = shown / wall;
+        state.counters["vs_gst_launch"] =
+            figures.sameSourceCpuPercent > 0 ? figures.moduleCpuPercent / figures.sameSourceCpuPercent : 0;
+        state.counters["vs_plain_pattern"] = figures.bareCpuPercent > 0 ? figures.moduleCpuPercent / figures.bareCpuPercent : 0;
+        state.counters["painted_fps"] = run.paintedFps;
         state.counters["latency_mean_ms"] = figures.latencyMeanMs;
         state.counters["latency_p95_ms"] = figures.latencyP95Ms;
         state.counters["latency_max_ms"] = figures.latencyMaxMs;
@@ -367,52 +416,28 @@ void BM_CameraKind(benchmark::State& state, const CameraKind& kind)
         }
         const double gstLaunchCpu = gstLaunchCpuPercent(chain);
 
-        moduleState().captureWindowPlacement = {};
-        moduleState().closeNotifyRequest = QStringLiteral("N");
-        CaptureWindow window(cameraOfKind(device));
-        window.load();
-        window.show();
-        waitForPaint(window, 0);
-        spin(1000);
-        const uint64_t shownBefore = window.videoView().framesShown();
-        const double cpuStart = processCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
-        spin(kKindCpuSeconds * 1000);
-        const double cpu = processCpuSeconds() - cpuStart;
+        const PreviewRun run = runPreview(cameraOfKind(device), 0, kKindCpuSeconds, kKindGrabs);
         const double wall = msSince(start) / 1000;
-        const double painted = double(window.videoView().framesShown() - shownBefore) / wall;
-
-        moduleState().accumulateFrames = false;
-        std::vector<double> grabs;
         std::vector<double> copies;
         std::vector<uint8_t> source(frameBytes, 0x5A);
         std::vector<uint8_t> target(frameBytes, 0);
-        int grabbedWidth = 0;
         for (int i = 0; i < kKindGrabs; ++i) {
-            waitForPaint(window, window.videoView().framesShown());
-            const auto grabStart = std::chrono::steady_clock::now();
-            const bool grabbed = CaptureSnapshot(window, QString()) > 0;
-            grabs.push_back(msSince(grabStart));
-            // Only the latest frame is kept, at 1.
-            if (const SnapshotStore& store = moduleState().snapshotStore; grabbed && !store.empty() && store.at(1).picture)
-                grabbedWidth = store.at(1).picture->width();
             const auto copyStart = std::chrono::steady_clock::now();
             std::memcpy(target.data(), source.data(), frameBytes);
             benchmark::ClobberMemory();
             copies.push_back(msSince(copyStart));
         }
-        moduleState().accumulateFrames = true;
-        window.unload();
 
         state.SetIterationTime(wall);
         state.counters["first_frame_ms"] = median(module);
         state.counters["first_frame_vs_bare"] = median(bare) > 0 ? median(module) / median(bare) : 0;
-        state.counters["cpu_percent"] = 100 * cpu / wall;
-        state.counters["vs_gst_launch"] = gstLaunchCpu > 0 ? (100 * cpu / wall) / gstLaunchCpu : 0;
-        state.counters["painted_fps"] = painted;
-        state.counters["grab_ms"] = median(grabs);
-        state.counters["grab_vs_copy"] = median(copies) > 0 ? median(grabs) / median(copies) : 0;
-        state.counters["grab_width"] = grabbedWidth;
+        state.counters["cpu_percent"] = run.cpuPercent;
+        state.counters["vs_gst_launch"] = gstLaunchCpu > 0 ? run.cpuPercent / gstLaunchCpu : 0;
+        state.counters["painted_fps"] = run.paintedFps;
+        state.counters["grab_ms"] = median(run.grabMs);
+        state.counters["grab_vs_copy"] = median(copies) > 0 ? median(run.grabMs) / median(copies) : 0;
+        state.counters["grab_width"] = run.grabWidth;
     }
 }
 
@@ -464,12 +489,101 @@ void BM_NetworkSource(benchmark::State& state, const NetworkSenderKind& kind)
     }
 }
 
+// --- The view's scaler ------------------------------------------------------------------
+
+// One 1080p frame of the test pattern camera made into the view's picture, `state.range(0)` wide
+// (16:9), against a copy of the frame's bytes in the same run.
+void BM_ViewScale(benchmark::State& state)
+{
+    ensureGstreamer();
+    const VirtualVideoDevice device = testPattern().virtualVideo.front();
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(
+        (device.recipe()->launchDescription() + " ! appsink name=sink max-buffers=1 sync=false").c_str(), &error);
+    if (!pipeline) {
+        state.SkipWithError(error ? error->message : "gst_parse_launch");
+        return;
+    }
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstSamplePtr sample(gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND));
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+    GstVideoInfo info;
+    GstVideoFrame frame;
+    if (!sample || !gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get()))
+        || !gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample.get()), GST_MAP_READ)) {
+        state.SkipWithError("no frame");
+        return;
+    }
+    const int width = static_cast<int>(state.range(0));
+    const QSize area(width, width * 9 / 16);
+    ViewScaler scaler;
+    std::vector<double> scales;
+    std::vector<double> copies;
+    std::vector<uint8_t> copy(GST_VIDEO_INFO_SIZE(&info));
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const QImage image = scaler.scale(frame, area);
+        benchmark::DoNotOptimize(image.constBits());
+        scales.push_back(msSince(start));
+        const auto copyStart = std::chrono::steady_clock::now();
+        std::memcpy(copy.data(), GST_VIDEO_FRAME_PLANE_DATA(&frame, 0), copy.size());
+        benchmark::ClobberMemory();
+        copies.push_back(msSince(copyStart));
+        state.SetIterationTime(scales.back() / 1000);
+    }
+    gst_video_frame_unmap(&frame);
+    state.counters["scale_ms"] = median(scales);
+    state.counters["vs_frame_copy"] = median(copies) > 0 ? median(scales) / median(copies) : 0;
+}
+
+// --- Professional rates -----------------------------------------------------------------
+
+struct ProfessionalRate {
+    const char* label;
+    const char* entry;   // a virtual camera entry
+};
+
+const ProfessionalRate kProfessionalRates[] = {
+    {"1080p60", "1080p60:smpte:1920x1080@60"},
+    {"2160p30", "2160p30:smpte:3840x2160@30"},
+};
+
+constexpr int kRateSeconds = 10;
+constexpr int kRateGrabs = 9;
+
+// Argument: the video area's width (0: the default window).
+void BM_ProfessionalRate(benchmark::State& state, const ProfessionalRate& rate)
+{
+    const int clientWidth = static_cast<int>(state.range(0));
+    const VirtualVideoDevice device = parseVirtualVideo(QString::fromUtf8(rate.entry));
+    const double sourceFps = device.format.framesPerSecond;
+    for (auto _ : state) {
+        const double gstLaunchCpu = gstLaunchCpuPercent(device.recipe()->launchDescription());
+        const auto start = std::chrono::steady_clock::now();
+        const PreviewRun run = runPreview(cameraOfKind(device), clientWidth, kRateSeconds, kRateGrabs);
+        state.SetIterationTime(msSince(start) / 1000);
+        const double frameIntervalMs = 1000.0 / sourceFps;
+        state.counters["cpu_percent"] = run.cpuPercent;
+        state.counters["vs_gst_launch"] = gstLaunchCpu > 0 ? run.cpuPercent / gstLaunchCpu : 0;
+        state.counters["painted_fps"] = run.paintedFps;
+        state.counters["painted_vs_source"] = run.paintedFps / sourceFps;
+        state.counters["latency_p95_ms"] = run.latencyP95Ms;
+        state.counters["p95_vs_frame_interval"] = run.latencyP95Ms / frameIntervalMs;
+        state.counters["grab_ms"] = median(run.grabMs);
+        state.counters["grab_width"] = run.grabWidth;
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_FirstFrame_BareSource)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(7);
 BENCHMARK(BM_FirstFrame_CaptureWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(7);
 BENCHMARK(BM_Cpu_GstLaunchBaseline)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 // 0: the window's design size (5250 x 4320 twips); 1280: a large window.
+BENCHMARK(BM_ViewScale)->Arg(352)->Arg(1280)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(60);
 BENCHMARK(BM_Cpu_CaptureWindowPreview)->Arg(0)->Arg(1280)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv)
@@ -479,6 +593,14 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     for (const CameraKind& kind : kCameraKinds) {
         benchmark::RegisterBenchmark((std::string("BM_CameraKind/") + kind.label).c_str(), BM_CameraKind, kind)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1);
+    }
+    for (const ProfessionalRate& rate : kProfessionalRates) {
+        benchmark::RegisterBenchmark((std::string("BM_ProfessionalRate/") + rate.label).c_str(), BM_ProfessionalRate, rate)
+            ->Arg(0)
+            ->Arg(1280)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1);

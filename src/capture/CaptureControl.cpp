@@ -261,6 +261,13 @@ bool CaptureControl::failSource(DeviceKind kind, const QString& reason)
     return true;
 }
 
+void CaptureControl::setViewArea(QSize area)
+{
+    viewArea_ = area;
+    if (videoPipeline_)
+        videoPipeline_->setViewArea(area);
+}
+
 void CaptureControl::reportPointer(QPointF position)
 {
     emit pointerEvent(static_cast<float>(position.x()), static_cast<float>(position.y()));
@@ -290,6 +297,7 @@ void CaptureControl::startVideo()
             device, frames_,
             [this] { QMetaObject::invokeMethod(this, &CaptureControl::takeFrameNotice, Qt::QueuedConnection); }, this,
             [this](uint64_t serial, const QString& text) { pipelineFailed(DeviceKind::Video, serial, text); });
+        videoPipeline_->setViewArea(viewArea_);
         if (videoPipeline_->play(&reason)) {
             announceStart(DeviceKind::Video);
             return;

@@ -93,6 +93,11 @@ public:
     VideoFramePtr newestFrame() const { return frames_.newest(); }
     const FrameSlot& frames() const { return frames_; }
 
+    // The area the live picture is shown in, in device pixels: frames come scaled to fit it
+    // (empty: at the source's size). Grabs stay at the source's size.
+    void setViewArea(QSize area);
+    QSize viewArea() const { return viewArea_; }
+
     // The video view reports a press or move of the pointer, in pixels.
     void reportPointer(QPointF position);
 
@@ -139,6 +144,7 @@ private:
     std::unique_ptr<VideoPipeline> videoPipeline_;
     std::unique_ptr<AudioPipeline> audioPipeline_;
 
+    QSize viewArea_;
     bool preview_ = false;
     int32_t inputMode_ = static_cast<int32_t>(InputMode::AudioAndVideo);
     int32_t previewStage_ = static_cast<int32_t>(PreviewStage::Source);

@@ -3,57 +3,100 @@
 #include "capture/GstHandles.h"
 #include "common/Picture.h"
 
+#include <QImage>
+#include <QSize>
+
 #include <gst/video/video.h>
 
 #include <cstdint>
 #include <memory>
-#include <optional>
+#include <vector>
 
 namespace didev {
 
-// One BGRx frame as the pipeline delivered it, kept by reference: showing it maps the
-// buffer in place and only a grab copies the pixels.
+// Makes the pictures the view paints, in the streaming thread: each frame converted to BGRx and
+// scaled, in one pass, to the size it is shown at. One per stream; it keeps its converter while
+// the frames and the size stay as they are.
+class ViewScaler {
+public:
+    // `threads`: how many the framework's converter may use, for the formats our loops do not take.
+    ViewScaler() = default;
+    explicit ViewScaler(unsigned threads)
+        : threads_(threads)
+    {
+    }
+    ~ViewScaler();
+    ViewScaler(const ViewScaler&) = delete;
+    ViewScaler& operator=(const ViewScaler&) = delete;
+
+    // The largest size of `picture`'s aspect that fits `area`; `picture` itself when `area` is empty.
+    static QSize fittedSize(QSize picture, QSize area);
+
+    // `frame` as BGRx at its fitted size in `area`; the frame's own pixels, not copied, when it
+    // is BGRx at that size already (the image is then valid while the frame stays mapped).
+    QImage scale(const GstVideoFrame& frame, QSize area);
+
+    // For each output column or row: the first of its two source ones and the weight of the second (of 256).
+    struct Tap {
+        int first, weight;
+    };
+
+private:
+    // YUY2, as most cameras send it, by loops of our own: two source rows blended, then each
+    // output pixel from its two neighbours and converted. False when the colours are not ones
+    // they convert (the framework's converter takes those).
+    bool scaleYuy2(const GstVideoFrame& frame, QImage& image);
+
+    unsigned threads_ = 1;
+    GstVideoConverter* converter_ = nullptr;
+    GstVideoInfo in_{};
+    QSize out_;
+    // Per output column, byte offsets in a YUY2 row and weights; per output row, the source rows.
+    std::vector<int32_t> lumaOffset_, lumaWeight_, chromaOffset_, chromaWeight_;
+    std::vector<Tap> rowTaps_;
+    std::vector<uint8_t> blended_;
+};
+
+// One frame as the pipeline delivered it, at the source's full size and in whatever raw format
+// the source gives, kept by reference, with the picture the view paints made from it. A grab
+// converts the full-size pixels once.
 class VideoFrame {
 public:
-    // Nothing when the sample is not a complete BGRx frame (a corrupt or short buffer).
+    // Nothing when the sample is not a complete raw video frame (a corrupt or short buffer).
+    // The view's picture is fitted into `area` by `scaler`.
+    static std::shared_ptr<VideoFrame> fromSample(GstSamplePtr sample, int stage, GstClockTime sourceTime,
+                                                  ViewScaler& scaler, QSize area);
+    // The same with the view's picture at full size.
     static std::shared_ptr<VideoFrame> fromSample(GstSamplePtr sample, int stage, GstClockTime sourceTime);
 
-    int width() const { return GST_VIDEO_INFO_WIDTH(&info_); }
-    int height() const { return GST_VIDEO_INFO_HEIGHT(&info_); }
+    ~VideoFrame();
+    VideoFrame(const VideoFrame&) = delete;
+    VideoFrame& operator=(const VideoFrame&) = delete;
+
+    // The source's size.
+    int width() const { return GST_VIDEO_INFO_WIDTH(&frame_.info); }
+    int height() const { return GST_VIDEO_INFO_HEIGHT(&frame_.info); }
     int stage() const { return stage_; }
     // Clock time at which the source made the frame (base time + timestamp); NONE when unknown.
     GstClockTime sourceTime() const { return sourceTime_; }
     uint64_t sequence() const { return sequence_; }
     void setSequence(uint64_t sequence) { sequence_ = sequence; }
 
-    // A read mapping of the pixels, released when it goes out of scope.
-    class Mapping {
-    public:
-        explicit Mapping(const VideoFrame& frame);
-        ~Mapping();
-        Mapping(const Mapping&) = delete;
-        Mapping& operator=(const Mapping&) = delete;
+    // What the view paints: BGRx, fitted to the view's area as it was when the frame came.
+    const QImage& view() const { return view_; }
 
-        bool valid() const { return mapped_; }
-        const uint8_t* bits() const;
-        int stride() const;
-
-    private:
-        GstVideoFrame frame_{};
-        bool mapped_ = false;
-    };
-
-    // The pixels copied once into a picture; nothing when the buffer cannot be read.
+    // The full-size pixels copied once into a picture; nothing when they cannot be converted.
     PicturePtr toPicture() const;
 
-    VideoFrame(GstSamplePtr sample, const GstVideoInfo& info, int stage, GstClockTime sourceTime);
-
 private:
+    explicit VideoFrame(GstSamplePtr sample, int stage, GstClockTime sourceTime);
+
     GstSamplePtr sample_;
-    GstVideoInfo info_;
+    GstVideoFrame frame_{};   // mapped for reading while the frame lives
     int stage_;
     GstClockTime sourceTime_;
     uint64_t sequence_ = 0;
+    QImage view_;
 };
 
 using VideoFramePtr = std::shared_ptr<const VideoFrame>;

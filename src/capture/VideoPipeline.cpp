@@ -71,6 +71,7 @@ void VideoPipeline::buildBranch(Branch& branch, GstElement* tee)
     std::vector<GstElement*> chain{branch.valve};
     if (branch.stage >= static_cast<int>(PreviewStage::Processors))
         chain.push_back(add("deinterlace"));
+    // Passes through what a frame's converter reads; converts only what it does not.
     chain.push_back(add("videoconvert"));
     if (branch.stage == static_cast<int>(PreviewStage::Compressor)) {
         // Full-range 4:2:0, as a JPEG file holds it; limited range would wash the picture out.
@@ -83,11 +84,12 @@ void VideoPipeline::buildBranch(Branch& branch, GstElement* tee)
         g_object_set(encoder, "quality", kPreviewJpegQuality, nullptr);
         chain.push_back(encoder);
         chain.push_back(add("jpegdec"));
-        chain.push_back(add("videoconvert"));
     }
-    chain.push_back(addCapsFilter(QString::fromLatin1(kBgrxCaps)));
 
+    // Frames go on in the format they come in; the view's scaler and a grab convert them.
     branch.sink = add("appsink");
+    const GstCapsPtr raw(gst_caps_from_string("video/x-raw"));
+    gst_app_sink_set_caps(GST_APP_SINK(branch.sink), raw.get());
     g_object_set(branch.sink, "max-buffers", 1u, "drop", TRUE, "sync", FALSE, "async", FALSE,
                  "enable-last-sample", FALSE, "wait-on-eos", FALSE, nullptr);
     GstAppSinkCallbacks callbacks{};
@@ -113,6 +115,13 @@ void VideoPipeline::showStage(int stage)
     }
 }
 
+void VideoPipeline::setViewArea(QSize area)
+{
+    const uint32_t width = area.isEmpty() ? 0 : uint32_t(std::min(area.width(), 0xffff));
+    const uint32_t height = area.isEmpty() ? 0 : uint32_t(std::min(area.height(), 0xffff));
+    viewArea_.store(width << 16 | height, std::memory_order_relaxed);
+}
+
 GstFlowReturn VideoPipeline::onNewSample(GstAppSink* sink, gpointer data)
 {
     auto* branch = static_cast<Branch*>(data);
@@ -130,7 +139,9 @@ GstFlowReturn VideoPipeline::onNewSample(GstAppSink* sink, gpointer data)
         if (GST_CLOCK_TIME_IS_VALID(running))
             sourceTime = gst_element_get_base_time(GST_ELEMENT(sink)) + running;
     }
-    auto frame = VideoFrame::fromSample(std::move(sample), branch->stage, sourceTime);
+    const uint32_t area = branch->owner->viewArea_.load(std::memory_order_relaxed);
+    auto frame = VideoFrame::fromSample(std::move(sample), branch->stage, sourceTime, branch->scaler,
+                                        QSize(int(area >> 16), int(area & 0xffff)));
     if (branch->owner->slot_.offer(std::move(frame)) && branch->owner->frameNotice_)
         branch->owner->frameNotice_();
     return GST_FLOW_OK;

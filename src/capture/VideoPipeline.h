@@ -7,6 +7,7 @@
 #include <gst/app/gstappsink.h>
 
 #include <array>
+#include <atomic>
 #include <functional>
 
 namespace didev {
@@ -16,10 +17,12 @@ inline constexpr int kPreviewStageCount = 3;
 inline constexpr int kPreviewJpegQuality = 90;
 
 // The pipeline of the selected video device. After the source a tee feeds one branch per
-// preview stage, each ending in its own BGRx sink: stage 0 converts the source as decoded,
-// stage 1 deinterlaces and converts, stage 2 also encodes and decodes JPEG at quality 90.
-// A valve in front of every branch keeps all but the stage on show idle, so switching the
-// stage on a running pipeline costs nothing but two property writes.
+// preview stage, each ending in its own sink of raw frames at the source's size: stage 0 takes
+// the source as decoded, stage 1 deinterlaces, stage 2 also encodes and decodes JPEG at quality
+// 90. A valve in front of every branch keeps all but the stage on show idle, so switching the
+// stage on a running pipeline costs nothing but two property writes. Each frame keeps its
+// full-size pixels for a grab; the picture the view paints is converted and scaled to the view's
+// area in the streaming thread, so the user-interface thread only copies it to the screen.
 class VideoPipeline final : public SourcePipeline {
 public:
     using FrameNotice = std::function<void()>;
@@ -31,6 +34,9 @@ public:
 
     // Opens the branch of `stage` and closes the others; FrameSlot::kNoStage closes all.
     void showStage(int stage);
+    // The area the view shows the picture in, in pixels; empty shows it at the source's size.
+    // Any thread; frames made from then on fit it.
+    void setViewArea(QSize area);
 
 private:
     struct Branch {
@@ -38,6 +44,7 @@ private:
         int stage = 0;
         GstElement* valve = nullptr;
         GstElement* sink = nullptr;
+        ViewScaler scaler;   // streaming thread only
     };
 
     GstElement* buildSource(const CaptureDevice& device);
@@ -46,6 +53,7 @@ private:
 
     FrameSlot& slot_;
     FrameNotice frameNotice_;
+    std::atomic<uint32_t> viewArea_{0};   // width << 16 | height
     std::array<Branch, kPreviewStageCount> branches_{};
 };
 

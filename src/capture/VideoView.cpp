@@ -21,7 +21,7 @@ QRect VideoView::fittedRect(QSize picture, QRect area)
 {
     if (picture.isEmpty() || area.isEmpty())
         return {};
-    const QSize fitted = picture.scaled(area.size(), Qt::KeepAspectRatio);
+    const QSize fitted = ViewScaler::fittedSize(picture, area.size());
     return {area.left() + (area.width() - fitted.width()) / 2, area.top() + (area.height() - fitted.height()) / 2,
             fitted.width(), fitted.height()};
 }
@@ -36,8 +36,8 @@ void VideoView::paintEvent(QPaintEvent*)
         return;
     }
     const QRect target = fittedRect(QSize(frame->width(), frame->height()), rect());
-    const VideoFrame::Mapping mapping(*frame);
-    if (target.isEmpty() || !mapping.valid()) {
+    const QImage& image = frame->view();
+    if (target.isEmpty() || image.isNull()) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
@@ -46,9 +46,16 @@ void VideoView::paintEvent(QPaintEvent*)
     for (const QRect& part : borders)
         painter.fillRect(part, Qt::black);
 
-    const QImage image(mapping.bits(), frame->width(), frame->height(), mapping.stride(), QImage::Format_RGB32);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(target, image);
+    // A frame made for the size before a resize is scaled here, until frames of the new size come.
+    const QSize device = target.size() * devicePixelRatio();
+    if (image.size() == device) {
+        QImage shown = image;   // shares the pixels; copied only on a high-density screen
+        shown.setDevicePixelRatio(devicePixelRatio());
+        painter.drawImage(target.topLeft(), shown);
+    } else {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(target, image);
+    }
 
     if (frame->sequence() != lastSequence_) {
         lastSequence_ = frame->sequence();
@@ -61,6 +68,12 @@ void VideoView::paintEvent(QPaintEvent*)
         }
         emit framePainted();
     }
+}
+
+void VideoView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    control_.setViewArea(size() * devicePixelRatio());
 }
 
 void VideoView::mousePressEvent(QMouseEvent* event)

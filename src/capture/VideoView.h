@@ -12,8 +12,9 @@ namespace didev {
 
 class CaptureControl;
 
-// The live picture: paints the capture control's newest frame scaled to fit its area with
-// the aspect kept, black around it, and reports presses and moves of the pointer to the control.
+// The live picture: paints the capture control's newest frame fitted to its area with the
+// aspect kept, black around it, and reports presses and moves of the pointer to the control.
+// It tells the control its size, so frames come already scaled and a paint only copies them.
 class VideoView : public QWidget {
     Q_OBJECT
 
@@ -34,6 +35,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 

@@ -356,6 +356,19 @@ TEST_F(RunningCapture, ViewPaintsTheNewestFrameFittedAndReportsThePointer)
     const QColor inside(shot.pixel(200, 120));
     EXPECT_GT(inside.red(), 240);
     EXPECT_LT(inside.green(), 16);
+    EXPECT_EQ(control.newestFrame()->view().size(), QSize(400, 300)) << "frames come made for the view's size";
+
+    // Narrower: 160 x 120 from y = 140. Frames follow the new size; a grab keeps the source's.
+    view.resize(160, 400);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const VideoFramePtr frame = control.newestFrame();
+        return frame && frame->view().size() == QSize(160, 120);
+    }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QColor(view.grab().toImage().pixel(80, 150)).red() > 240; }, kWait));
+    EXPECT_EQ(QColor(view.grab().toImage().pixel(80, 130)), QColor(Qt::black));
+    const PicturePtr still = grab(control);
+    ASSERT_NE(still, nullptr);
+    EXPECT_EQ(QSize(still->width(), still->height()), QSize(kWidth, kHeight));
 
     QSignalSpy pointer(&control, &CaptureControl::pointerEvent);
     QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(30, 40));

@@ -340,11 +340,13 @@ TEST(VideoFrame, ShortOrForeignBuffersAreDroppedNotShown)
     EXPECT_EQ(VideoFrame::fromSample(bgrxSample(16, 8, 0, 4), 0, GST_CLOCK_TIME_NONE), nullptr);
     EXPECT_EQ(VideoFrame::fromSample(nullptr, 0, GST_CLOCK_TIME_NONE), nullptr);
 
-    GstSamplePtr sample = bgrxSample(4, 4, 0);
-    GstCaps* i420 = gst_caps_from_string("video/x-raw,format=I420,width=4,height=4");
-    gst_sample_set_caps(sample.get(), i420);
-    gst_caps_unref(i420);
-    EXPECT_EQ(VideoFrame::fromSample(std::move(sample), 0, GST_CLOCK_TIME_NONE), nullptr);
+    for (const char* foreign : {"image/jpeg,width=4,height=4", "video/x-raw,format=I420,width=16,height=16"}) {
+        GstSamplePtr sample = bgrxSample(4, 4, 0);
+        GstCaps* caps = gst_caps_from_string(foreign);
+        gst_sample_set_caps(sample.get(), caps);
+        gst_caps_unref(caps);
+        EXPECT_EQ(VideoFrame::fromSample(std::move(sample), 0, GST_CLOCK_TIME_NONE), nullptr) << foreign;
+    }
 }
 
 TEST(VideoFrame, PictureIsACopyOfThePixels)
