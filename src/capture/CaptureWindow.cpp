@@ -128,7 +128,7 @@ CaptureWindow::~CaptureWindow()
 {
     // Torn down without a close: the sources stop, but nobody is told.
     if (loaded_) {
-        okToRaiseEvents_ = kHostFalse;
+        okToRaiseEvents_ = false;
         unload();
     }
 }
@@ -136,12 +136,12 @@ CaptureWindow::~CaptureWindow()
 void CaptureWindow::load()
 {
     ModuleState& state = moduleState();
-    state.captureWindowLoaded = kHostTrue;
+    state.captureWindowLoaded = true;
     loaded_ = true;
     reconnectPending_ = false;
     placing_ = false;
     menus_->tracker().reset();
-    okToRaiseEvents_ = toHostBoolean(state.closeNotifyRequest == QLatin1String("Y"));
+    okToRaiseEvents_ = state.closeNotifyRequest == QLatin1String("Y");
 
     placing_ = true;
     keepOnTop(*this);
@@ -195,9 +195,9 @@ void CaptureWindow::unload()
     emit viewerCloseRequested();
     ModuleState& state = moduleState();
     StoreWindowPlacement(placed_, state.captureWindowPlacement);
-    if (okToRaiseEvents_ == kHostTrue)
+    if (okToRaiseEvents_)
         emit formClosed();
-    state.captureWindowLoaded = kHostFalse;
+    state.captureWindowLoaded = false;
     loaded_ = false;
     // The timers stop with the window.
     heartbeatTimer_->stop();

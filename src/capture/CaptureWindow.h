@@ -50,8 +50,8 @@ public:
     void unload();
     bool loaded() const { return loaded_; }
 
-    HostBoolean okToRaiseEvents() const { return okToRaiseEvents_; }
-    void setOkToRaiseEvents(HostBoolean value) { okToRaiseEvents_ = value; }
+    bool okToRaiseEvents() const { return okToRaiseEvents_; }
+    void setOkToRaiseEvents(bool value) { okToRaiseEvents_ = value; }
     // Shows "SNAPSHOT FAILED" for 2 seconds after the last call.
     void showGrabFailed();
     void placeLogo();
@@ -139,7 +139,7 @@ private:
     std::unique_ptr<KeyboardLayout> keyboard_;
 
     bool loaded_ = false;
-    HostBoolean okToRaiseEvents_ = kHostFalse;
+    bool okToRaiseEvents_ = false;
     bool placing_ = false;
     bool reconnectPending_ = false;
 };

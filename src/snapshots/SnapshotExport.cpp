@@ -35,8 +35,10 @@ bool SaveSnapshot(const SnapshotStore& store, int16_t index, const QString& file
     const std::optional<int32_t> code = pictureFormatCode(format);
     if (!code)
         return false;
-    const SnapshotRecord& record = store.at(index);
-    return SaveFrameToFormat(record, *code, fileName);
+    // Frame 0 is the host's "no frame": it holds no picture.
+    if (index == 0)
+        raiseError(ErrorNumber::ObjectNotSet);
+    return SaveFrameToFormat(store.at(index), *code, fileName);
 }
 
 bool SaveFrameToFormat(const SnapshotRecord& record, int32_t code, const QString& fileName)
