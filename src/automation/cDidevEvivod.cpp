@@ -86,7 +86,7 @@ cDidevEvivod::~cDidevEvivod()
     step([this] {
         if (captureWindow_ && moduleState().captureWindowLoaded && !windowUnloading_) {
             // Teardown tells the host nothing.
-            captureWindow_->setOkToRaiseEvents(kHostFalse);
+            captureWindow_->setOkToRaiseEvents(false);
             captureWindow_->captureControl().setPreview(false);
             captureWindow_->unload();
         }
@@ -120,7 +120,7 @@ void cDidevEvivod::releaseCaptureWindow()
     // Still loaded only when another instance reset the shared flags meanwhile: it closes
     // now, silently, rather than when it is deleted, after its successor has loaded.
     if (window->loaded() && !windowUnloading_) {
-        window->setOkToRaiseEvents(kHostFalse);
+        window->setOkToRaiseEvents(false);
         window->unload();
     }
 }
@@ -156,7 +156,7 @@ void cDidevEvivod::CloseForm(int16_t&, HostStringArray& passDataArray)
     const bool suppress = CloseFormSuppressesEvent(passDataArray);
     if (captureWindow_) {
         if (suppress)
-            captureWindow_->setOkToRaiseEvents(kHostFalse);
+            captureWindow_->setOkToRaiseEvents(false);
         if (!windowUnloading_)
             captureWindow_->unload();
         releaseCaptureWindow();
