@@ -11,6 +11,7 @@
 #include "ui/StatusPanel.h"
 #include "ui/SyntheticInput.h"
 #include "viewer/SnapshotViewer.h"
+#include "viewer/ViewerTestSupport.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -79,13 +80,10 @@ protected:
         return shown;
     }
 
-    void storeFrames(int count)
+    static void storeFrames(int count)
     {
-        SnapshotStore& store = moduleState().snapshotStore;
-        store.resizePreserve(count);
-        for (int i = 1; i <= count; ++i)
-            store.at(i).picture = Picture::create(160, 120, nullptr);
-        moduleState().frameCounter = static_cast<int16_t>(count);
+        for (int16_t id = 1; id <= count; ++id)
+            storeFrame(id, 160, 120);
     }
 
     CaptureControl& capture() { return window->captureControl(); }

@@ -30,15 +30,6 @@ constexpr int32_t kGreyed = static_cast<int32_t>(MenuItemFlag::Greyed);
 constexpr int32_t kChecked = static_cast<int32_t>(MenuItemFlag::Checked);
 constexpr int32_t kSeparator = static_cast<int32_t>(MenuItemFlag::Separator);
 
-std::vector<int16_t> storedFrameIDs()
-{
-    std::vector<int16_t> ids;
-    const SnapshotStore& store = moduleState().snapshotStore;
-    for (int i = 1; i <= store.count(); ++i)
-        ids.push_back(store.at(i).frameID);
-    return ids;
-}
-
 // A loaded machine's window manager can be slow to move the focus.
 bool becomesActive(QWidget& window)
 {

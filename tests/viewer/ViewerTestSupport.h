@@ -45,6 +45,15 @@ inline void storeFrame(int16_t frameID, int width = 320, int height = 240, bool 
     moduleState().frameCounter = frameID;
 }
 
+// The IDs of the stored frames, in store order.
+inline std::vector<int16_t> storedFrameIDs()
+{
+    std::vector<int16_t> ids;
+    for (int i = 1; i <= moduleState().snapshotStore.count(); ++i)
+        ids.push_back(moduleState().snapshotStore.at(i).frameID);
+    return ids;
+}
+
 // A popup menu as it appeared on the screen.
 struct SeenMenu {
     QRect geometry;
