@@ -36,7 +36,6 @@ namespace {
 constexpr int kBannerMilliseconds = 2000;
 constexpr int kHeartbeatMilliseconds = 1000;
 constexpr int kReconnectionDesignMilliseconds = 5000;
-constexpr int kReconnectionMilliseconds = 1000;
 constexpr int16_t kKeyS = 83;
 constexpr float kLogoWidthShare = 0.75f;
 constexpr const char* kBannerText = "SNAPSHOT FAILED";
@@ -320,7 +319,7 @@ void CaptureWindow::checkDeviceChange()
     if (!reconnectPending_)
         return;
     reconnectPending_ = false;
-    reconnectionTimer_->setInterval(kReconnectionMilliseconds);
+    reconnectionTimer_->setInterval(reconnectionInterval_);
     reconnectionTimer_->start();
 }
 
@@ -330,7 +329,7 @@ void CaptureWindow::tryReconnect()
     selectFirstDevices();
     if (capture_.videoDevices().selectedIndex() == -1) {
         placeLogo();
-        reconnectionTimer_->setInterval(kReconnectionMilliseconds);
+        reconnectionTimer_->setInterval(reconnectionInterval_);
     } else {
         reconnectionTimer_->stop();
         logo_->hide();

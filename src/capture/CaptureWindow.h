@@ -73,6 +73,8 @@ public:
     QTimer& bannerTimer() { return *bannerTimer_; }
     QTimer& heartbeatTimer() { return *heartbeatTimer_; }
     QTimer& reconnectionTimer() { return *reconnectionTimer_; }
+    // While no video device works, one reconnection attempt every this many milliseconds.
+    void setReconnectionInterval(int milliseconds) { reconnectionInterval_ = milliseconds; }
     // The device-notification registration; null before load and after unload.
     DeviceWatch* deviceWatch() const { return deviceWatch_; }
     // A video device came or went (or none was there at load) and the heartbeat has not yet
@@ -133,6 +135,7 @@ private:
     QTimer* bannerTimer_;
     QTimer* heartbeatTimer_;
     QTimer* reconnectionTimer_;
+    int reconnectionInterval_ = 1000;
     DeviceWatch* deviceWatch_ = nullptr;
     CaptureMenus* menus_;
     // Made at the first key press.
