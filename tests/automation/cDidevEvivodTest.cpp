@@ -23,6 +23,7 @@
 
 using namespace didev;
 using didev::testing::errorNumberOf;
+using didev::testing::storedFrameIDs;
 
 namespace {
 
