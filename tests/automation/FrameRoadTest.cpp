@@ -62,7 +62,6 @@ TEST_F(FrameRoadTest, TheFirstGrabIsNumberedOneAndOpensTheViewerUnderTheCaptureW
     const SnapshotRecord& record = store.at(1);
     EXPECT_EQ(record.frameID, 1);
     EXPECT_EQ(record.frameTimecode, QStringLiteral("01:02:03:04"));
-    EXPECT_FALSE(record.savedByLogger);
     EXPECT_GE(record.frameTime, before);
     EXPECT_LE(record.frameTime, automationDateNow());
     ASSERT_TRUE(record.picture);

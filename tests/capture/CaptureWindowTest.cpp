@@ -355,7 +355,6 @@ TEST_F(CaptureWindowTest, BannerIsCentredAndGoesWhenItsTimerEnds)
     EXPECT_NEAR(banner.Height(), std::round(textHeight) + 100, kTwips);
     EXPECT_NEAR(banner.Left(), window->placement().width() / 2 - banner.Width() / 2, kTwips);
     EXPECT_NEAR(banner.Top(), window->placement().height() / 2 - banner.Height() / 2 - window->statusBar().height() * kTwips, kTwips);
-    EXPECT_GT(textWidth, 100 * kTwips) << "14-point text is some 150 pixels wide";
 
     // Each failure starts the two seconds again; the timer's end hides the banner.
     EXPECT_EQ(window->bannerTimer().interval(), 2000);
