@@ -35,7 +35,7 @@ bool atLimit(const ModuleState& state)
 void showInViewer(CaptureWindow& captureWindow, int16_t n)
 {
     ModuleState& state = moduleState();
-    if (state.viewerShown == kHostTrue) {
+    if (state.viewerShown) {
         if (SnapshotViewer* viewer = LoadedSnapshotViewer()) {
             viewer->showFrame(n, false);
             return;
@@ -125,7 +125,7 @@ int16_t CaptureSnapshot(CaptureWindow& captureWindow, const QString& frameTimeco
 static void showCapturedFrames(CaptureWindow& captureWindow)
 {
     // Asked before the viewer is reached: loading one marks it shown.
-    const bool shown = moduleState().viewerShown == kHostTrue;
+    const bool shown = moduleState().viewerShown;
     SnapshotViewer& viewer = SnapshotViewerWindow();
     if (shown) {
         viewer.showFrame(1, false);

@@ -84,9 +84,9 @@ cDidevEvivod::~cDidevEvivod()
         }
     };
     step([this] {
-        if (captureWindow_ && moduleState().captureWindowLoaded == kHostTrue && !windowUnloading_) {
+        if (captureWindow_ && moduleState().captureWindowLoaded && !windowUnloading_) {
             // Teardown tells the host nothing.
-            captureWindow_->setOkToRaiseEvents(kHostFalse);
+            captureWindow_->setOkToRaiseEvents(false);
             captureWindow_->captureControl().setPreview(false);
             captureWindow_->unload();
         }
@@ -120,7 +120,7 @@ void cDidevEvivod::releaseCaptureWindow()
     // Still loaded only when another instance reset the shared flags meanwhile: it closes
     // now, silently, rather than when it is deleted, after its successor has loaded.
     if (window->loaded() && !windowUnloading_) {
-        window->setOkToRaiseEvents(kHostFalse);
+        window->setOkToRaiseEvents(false);
         window->unload();
     }
 }
@@ -156,7 +156,7 @@ void cDidevEvivod::CloseForm(int16_t&, HostStringArray& passDataArray)
     const bool suppress = CloseFormSuppressesEvent(passDataArray);
     if (captureWindow_) {
         if (suppress)
-            captureWindow_->setOkToRaiseEvents(kHostFalse);
+            captureWindow_->setOkToRaiseEvents(false);
         if (!windowUnloading_)
             captureWindow_->unload();
         releaseCaptureWindow();
@@ -167,12 +167,12 @@ void cDidevEvivod::CloseForm(int16_t&, HostStringArray& passDataArray)
 void cDidevEvivod::GetSettings(HostStringArray& passDataArray)
 {
     const ModuleState& state = moduleState();
-    if (!captureWindow_ || state.captureWindowLoaded != kHostTrue) {
+    if (!captureWindow_ || !state.captureWindowLoaded) {
         WriteLiveSettings(passDataArray, std::nullopt, std::nullopt);
         return;
     }
     WriteLiveSettings(passDataArray, liveGeometry(captureWindow_->placement()),
-        state.viewerShown == kHostTrue ? viewerGeometry() : std::nullopt);
+        state.viewerShown ? viewerGeometry() : std::nullopt);
 }
 
 void cDidevEvivod::GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& frameID, double& frameTime,
@@ -198,7 +198,9 @@ int16_t cDidevEvivod::GetSnapshotCount()
 
 void cDidevEvivod::PictureSavedByLogger(int16_t& index, HostBoolean& setting)
 {
-    moduleState().snapshotStore.at(index).savedByLogger = setting;
+    // Frame 0 is the host's "no frame": accepted and forgotten. Only exactly true counts as saved.
+    if (index != 0)
+        moduleState().snapshotStore.at(index).savedByLogger = setting == kHostTrue;
 }
 
 HostBoolean cDidevEvivod::SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
@@ -223,7 +225,7 @@ void cDidevEvivod::SetProperty(int16_t& propID, QString& propValue)
 
 HostBoolean cDidevEvivod::ShowForm(int16_t&, HostStringArray& passDataArray)
 {
-    if (captureWindow_ && moduleState().captureWindowLoaded == kHostTrue) {
+    if (captureWindow_ && moduleState().captureWindowLoaded) {
         captureWindow_->show();
         captureWindow_->raise();
         captureWindow_->activateWindow();

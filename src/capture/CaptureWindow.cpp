@@ -36,7 +36,6 @@ namespace {
 constexpr int kBannerMilliseconds = 2000;
 constexpr int kHeartbeatMilliseconds = 1000;
 constexpr int kReconnectionDesignMilliseconds = 5000;
-constexpr int kReconnectionMilliseconds = 1000;
 constexpr int16_t kKeyS = 83;
 constexpr float kLogoWidthShare = 0.75f;
 constexpr const char* kBannerText = "SNAPSHOT FAILED";
@@ -128,7 +127,7 @@ CaptureWindow::~CaptureWindow()
 {
     // Torn down without a close: the sources stop, but nobody is told.
     if (loaded_) {
-        okToRaiseEvents_ = kHostFalse;
+        okToRaiseEvents_ = false;
         unload();
     }
 }
@@ -136,12 +135,12 @@ CaptureWindow::~CaptureWindow()
 void CaptureWindow::load()
 {
     ModuleState& state = moduleState();
-    state.captureWindowLoaded = kHostTrue;
+    state.captureWindowLoaded = true;
     loaded_ = true;
     reconnectPending_ = false;
     placing_ = false;
     menus_->tracker().reset();
-    okToRaiseEvents_ = toHostBoolean(state.closeNotifyRequest == QLatin1String("Y"));
+    okToRaiseEvents_ = state.closeNotifyRequest == QLatin1String("Y");
 
     placing_ = true;
     keepOnTop(*this);
@@ -195,9 +194,9 @@ void CaptureWindow::unload()
     emit viewerCloseRequested();
     ModuleState& state = moduleState();
     StoreWindowPlacement(placed_, state.captureWindowPlacement);
-    if (okToRaiseEvents_ == kHostTrue)
+    if (okToRaiseEvents_)
         emit formClosed();
-    state.captureWindowLoaded = kHostFalse;
+    state.captureWindowLoaded = false;
     loaded_ = false;
     // The timers stop with the window.
     heartbeatTimer_->stop();
@@ -320,7 +319,7 @@ void CaptureWindow::checkDeviceChange()
     if (!reconnectPending_)
         return;
     reconnectPending_ = false;
-    reconnectionTimer_->setInterval(kReconnectionMilliseconds);
+    reconnectionTimer_->setInterval(reconnectionInterval_);
     reconnectionTimer_->start();
 }
 
@@ -330,7 +329,7 @@ void CaptureWindow::tryReconnect()
     selectFirstDevices();
     if (capture_.videoDevices().selectedIndex() == -1) {
         placeLogo();
-        reconnectionTimer_->setInterval(kReconnectionMilliseconds);
+        reconnectionTimer_->setInterval(reconnectionInterval_);
     } else {
         reconnectionTimer_->stop();
         logo_->hide();

@@ -50,8 +50,8 @@ public:
     void unload();
     bool loaded() const { return loaded_; }
 
-    HostBoolean okToRaiseEvents() const { return okToRaiseEvents_; }
-    void setOkToRaiseEvents(HostBoolean value) { okToRaiseEvents_ = value; }
+    bool okToRaiseEvents() const { return okToRaiseEvents_; }
+    void setOkToRaiseEvents(bool value) { okToRaiseEvents_ = value; }
     // Shows "SNAPSHOT FAILED" for 2 seconds after the last call.
     void showGrabFailed();
     void placeLogo();
@@ -73,6 +73,8 @@ public:
     QTimer& bannerTimer() { return *bannerTimer_; }
     QTimer& heartbeatTimer() { return *heartbeatTimer_; }
     QTimer& reconnectionTimer() { return *reconnectionTimer_; }
+    // While no video device works, one reconnection attempt every this many milliseconds.
+    void setReconnectionInterval(int milliseconds) { reconnectionInterval_ = milliseconds; }
     // The device-notification registration; null before load and after unload.
     DeviceWatch* deviceWatch() const { return deviceWatch_; }
     // A video device came or went (or none was there at load) and the heartbeat has not yet
@@ -133,13 +135,14 @@ private:
     QTimer* bannerTimer_;
     QTimer* heartbeatTimer_;
     QTimer* reconnectionTimer_;
+    int reconnectionInterval_ = 1000;
     DeviceWatch* deviceWatch_ = nullptr;
     CaptureMenus* menus_;
     // Made at the first key press.
     std::unique_ptr<KeyboardLayout> keyboard_;
 
     bool loaded_ = false;
-    HostBoolean okToRaiseEvents_ = kHostFalse;
+    bool okToRaiseEvents_ = false;
     bool placing_ = false;
     bool reconnectPending_ = false;
 };

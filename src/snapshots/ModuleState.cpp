@@ -12,8 +12,8 @@ void ModuleState::reset()
 {
     snapshotStore.clear();
     frameCounter = 0;
-    captureWindowLoaded = kHostFalse;
-    viewerShown = kHostFalse;
+    captureWindowLoaded = false;
+    viewerShown = false;
     AllowInternalCapture = kHostTrue;
     accumulateFrames = true;
     captureWindowPlacement = {};

@@ -16,9 +16,10 @@ struct ModuleState {
     SnapshotStore snapshotStore;
     int16_t frameCounter = 0;
 
-    HostBoolean captureWindowLoaded = kHostFalse;
-    HostBoolean viewerShown = kHostFalse;
-    HostBoolean AllowInternalCapture = kHostTrue;   // kept as the host gives it
+    bool captureWindowLoaded = false;
+    bool viewerShown = false;
+    // Kept as the host gives it, since the host reads it back; only -1 lets the S key grab.
+    HostBoolean AllowInternalCapture = kHostTrue;
     bool accumulateFrames = true;
 
     QString apPath;

@@ -35,8 +35,9 @@ bool SaveSnapshot(const SnapshotStore& store, int16_t index, const QString& file
     const std::optional<int32_t> code = pictureFormatCode(format);
     if (!code)
         return false;
-    const SnapshotRecord& record = store.at(index);
-    return SaveFrameToFormat(record, *code, fileName);
+    // Frame 0 is the host's "no frame": a record without a picture.
+    static const SnapshotRecord noFrame;
+    return SaveFrameToFormat(index == 0 ? noFrame : store.at(index), *code, fileName);
 }
 
 bool SaveFrameToFormat(const SnapshotRecord& record, int32_t code, const QString& fileName)

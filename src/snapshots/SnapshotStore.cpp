@@ -6,16 +6,11 @@
 
 namespace didev {
 
-SnapshotStore::SnapshotStore()
-    : records_(1)
-{
-}
-
 SnapshotRecord& SnapshotStore::at(int index)
 {
-    if (index < 0 || index > upperBound())
+    if (index < 1 || index > upperBound())
         raiseError(ErrorNumber::SubscriptOutOfRange);
-    return records_[static_cast<size_t>(index)];
+    return records_[static_cast<size_t>(index) - 1];
 }
 
 const SnapshotRecord& SnapshotStore::at(int index) const
@@ -27,7 +22,7 @@ void SnapshotStore::resizePreserve(int newUpperBound)
 {
     if (newUpperBound < 0)
         raiseError(ErrorNumber::SubscriptOutOfRange);
-    records_.resize(static_cast<size_t>(newUpperBound) + 1);
+    records_.resize(static_cast<size_t>(newUpperBound));
 }
 
 void SnapshotStore::append(SnapshotRecord record)
@@ -39,20 +34,18 @@ void SnapshotStore::removeAt(int index)
 {
     if (index < 1 || index > upperBound())
         raiseError(ErrorNumber::SubscriptOutOfRange);
-    records_.erase(records_.begin() + index);
+    records_.erase(records_.begin() + (index - 1));
 }
 
 int SnapshotStore::removeSavedByLogger()
 {
-    const auto saved = [](const SnapshotRecord& record) { return record.savedByLogger == kHostTrue; };
-    records_.erase(std::remove_if(records_.begin() + 1, records_.end(), saved), records_.end());
+    std::erase_if(records_, [](const SnapshotRecord& record) { return record.savedByLogger; });
     return upperBound();
 }
 
 void SnapshotStore::clear()
 {
     records_.clear();
-    records_.resize(1);
 }
 
 } // namespace didev

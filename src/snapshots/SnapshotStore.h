@@ -1,6 +1,5 @@
 #pragma once
 
-#include "common/HostBoolean.h"
 #include "common/Picture.h"
 
 #include <QString>
@@ -12,31 +11,29 @@ namespace didev {
 
 // One captured frame.
 struct SnapshotRecord {
-    PicturePtr picture;            // the store holds one reference; none for element 0
+    PicturePtr picture;            // the store holds one reference
     int16_t frameID = 0;           // frameCounter when the frame was taken
     double frameTime = 0.0;        // automation date of the capture, local time
     QString frameTimecode;         // timecode text handed to the grab
-    HostBoolean savedByLogger = kHostFalse;
+    bool savedByLogger = false;
 };
 
-// The frame store: an array with lower bound 0 whose element 0 is never a frame. Frames sit at
-// 1 .. upperBound() in the order they were taken, so the upper bound is the number of frames.
+// The frame store: frames numbered 1 .. upperBound() in the order they were taken, so the upper
+// bound is the number of frames.
 class SnapshotStore {
 public:
     // Frame indexes and frame IDs are 16-bit: the store holds at most this many frames.
     static constexpr int kMaxFrames = 32767;
 
-    SnapshotStore();
-
-    int upperBound() const noexcept { return static_cast<int>(records_.size()) - 1; }
+    int upperBound() const noexcept { return static_cast<int>(records_.size()); }
     int count() const noexcept { return upperBound(); }
-    bool empty() const noexcept { return upperBound() == 0; }
+    bool empty() const noexcept { return records_.empty(); }
 
-    // Element `index`; error 9 outside 0 .. upperBound().
+    // Frame `index`; error 9 outside 1 .. upperBound().
     SnapshotRecord& at(int index);
     const SnapshotRecord& at(int index) const;
 
-    // Resizes to bounds 0 .. newUpperBound keeping the records that remain; new ones start empty.
+    // Resizes to frames 1 .. newUpperBound keeping the records that remain; new ones start empty.
     void resizePreserve(int newUpperBound);
     // Adds a frame after the last one.
     void append(SnapshotRecord record);
@@ -45,7 +42,7 @@ public:
     void removeAt(int index);
     // Removes the frames saved by the logger, keeping the others in order; returns how many stay.
     int removeSavedByLogger();
-    // Back to bounds 0 .. 0; every picture is released.
+    // No frames; every picture is released.
     void clear();
 
 private:

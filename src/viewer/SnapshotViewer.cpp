@@ -127,7 +127,7 @@ void SnapshotViewer::load()
     ModuleState& state = moduleState();
     refitSuppressed_ = true;
     resizeIgnored_ = false;
-    state.viewerShown = kHostTrue;
+    state.viewerShown = true;
     loaded_ = true;
     currentFrame_ = 0;
     tracker_.reset();
@@ -158,7 +158,7 @@ void SnapshotViewer::unloadAndStore()
 {
     loaded_ = false;
     StoreWindowPlacement(placed_, moduleState().viewerPlacement);
-    moduleState().viewerShown = kHostFalse;
+    moduleState().viewerShown = false;
 }
 
 void SnapshotViewer::closeEvent(QCloseEvent* event)

@@ -62,7 +62,6 @@ TEST_F(FrameRoadTest, TheFirstGrabIsNumberedOneAndOpensTheViewerUnderTheCaptureW
     const SnapshotRecord& record = store.at(1);
     EXPECT_EQ(record.frameID, 1);
     EXPECT_EQ(record.frameTimecode, QStringLiteral("01:02:03:04"));
-    EXPECT_EQ(record.savedByLogger, kHostFalse);
     EXPECT_GE(record.frameTime, before);
     EXPECT_LE(record.frameTime, automationDateNow());
     ASSERT_TRUE(record.picture);
@@ -121,7 +120,6 @@ TEST_F(FrameRoadTest, AShownViewerOnlySwitchesToTheNewFrame)
     EXPECT_EQ(LoadedSnapshotViewer(), viewer);
     EXPECT_EQ(viewer->currentFrame(), 2);
     EXPECT_EQ(viewer->panel(1).text(), QStringLiteral("Frame 2 of 2"));
-    EXPECT_EQ(viewer->panel(1).toolTip(), QStringLiteral("Frame 2 of 2")) << "the tooltip follows the text";
     EXPECT_DOUBLE_EQ(viewer->placement().left(), 3000);
     EXPECT_DOUBLE_EQ(viewer->placement().top(), 1500);
     EXPECT_DOUBLE_EQ(viewer->placement().width(), width);
@@ -169,7 +167,7 @@ TEST_F(FrameRoadTest, WithoutAccumulationOnlyTheLatestFrameStaysAndNoViewerOpens
     ASSERT_EQ(store.count(), 1);
     EXPECT_EQ(store.at(1).frameID, 3);
     EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
-    EXPECT_EQ(moduleState().viewerShown, kHostFalse);
+    EXPECT_FALSE(moduleState().viewerShown);
 
     // A failed fetch has already let the kept frame go.
     window->captureControl().failNextGrab(GrabStep::Fetch);

@@ -11,6 +11,7 @@
 #include "ui/StatusPanel.h"
 #include "ui/SyntheticInput.h"
 #include "viewer/SnapshotViewer.h"
+#include "viewer/ViewerTestSupport.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -79,13 +80,10 @@ protected:
         return shown;
     }
 
-    void storeFrames(int count)
+    static void storeFrames(int count)
     {
-        SnapshotStore& store = moduleState().snapshotStore;
-        store.resizePreserve(count);
-        for (int i = 1; i <= count; ++i)
-            store.at(i).picture = Picture::create(160, 120, nullptr);
-        moduleState().frameCounter = static_cast<int16_t>(count);
+        for (int16_t id = 1; id <= count; ++id)
+            storeFrame(id, 160, 120);
     }
 
     CaptureControl& capture() { return window->captureControl(); }
@@ -107,8 +105,11 @@ TEST_F(StatusBarMenus, ChoosingTheDeviceInUseRestartsItsPreview)
 {
     open(QStringLiteral("Cam A;Cam B"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return capture().videoRunning(); }, kWait));
+    // A start is announced through the event queue: delivering the posted events hands over every
+    // announcement of what has been started so far, with no clock involved.
+    const auto announced = [&] { QCoreApplication::sendPostedEvents(&capture(), QEvent::MetaCall); };
     QSignalSpy started(&capture(), &CaptureControl::sourceStarted);
-    QTest::qWait(50);
+    announced();
     started.clear();
     auto videoStarts = [&] {
         return std::count_if(started.begin(), started.end(),
@@ -116,8 +117,7 @@ TEST_F(StatusBarMenus, ChoosingTheDeviceInUseRestartsItsPreview)
     };
 
     ASSERT_TRUE(click(1, 1));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return videoStarts() > 0; }, kWait));
-    QTest::qWait(50);
+    announced();
     EXPECT_EQ(videoStarts(), 1);
     EXPECT_EQ(capture().videoDevices().selectedIndex(), 0);
     EXPECT_TRUE(capture().preview());
@@ -127,16 +127,17 @@ TEST_F(StatusBarMenus, ChoosingTheDeviceInUseRestartsItsPreview)
     EXPECT_EQ(panelText(1), QStringLiteral("Cam B"));
     EXPECT_TRUE(capture().videoRunning());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return videoStarts() == 2; }, kWait));
+    announced();
+    EXPECT_EQ(videoStarts(), 2);
 
     // Audio: only the selection changes; the video goes on untouched.
-    QTest::qWait(50);
+    announced();
     started.clear();
     ASSERT_TRUE(click(2, kNoDeviceCommand));
     EXPECT_EQ(panelText(2), QStringLiteral("No Audio"));
     EXPECT_FALSE(capture().audioRunning());
     EXPECT_TRUE(capture().videoRunning());
-    QTest::qWait(100);
+    announced();
     EXPECT_TRUE(started.isEmpty());
 }
 
@@ -166,7 +167,7 @@ TEST_F(StatusBarMenus, NoneKeepsThePreviewOffThroughAReconnection)
     window->deviceWatch()->postNotice(QStringLiteral("add"), QStringLiteral("video4linux"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return capture().videoDevices().selectedIndex() == 0; }, 3500));
     EXPECT_EQ(panelText(1), QStringLiteral("Cam"));
-    QTest::qWait(200);
+    QCoreApplication::sendPostedEvents();
     EXPECT_FALSE(capture().preview());
     EXPECT_FALSE(capture().videoRunning()) << "a reconnection selects but does not switch on";
 

@@ -31,7 +31,7 @@ struct RecordState {
     int16_t frameID;
     double frameTime;
     QString frameTimecode;
-    HostBoolean savedByLogger;
+    bool savedByLogger;
 
     bool operator==(const RecordState&) const = default;
 };
@@ -40,7 +40,7 @@ std::vector<RecordState> storeState()
 {
     std::vector<RecordState> state;
     const SnapshotStore& store = moduleState().snapshotStore;
-    for (int i = 0; i <= store.upperBound(); ++i) {
+    for (int i = 1; i <= store.upperBound(); ++i) {
         const SnapshotRecord& r = store.at(i);
         std::vector<uint8_t> pixels;
         if (r.picture)
@@ -65,7 +65,7 @@ protected:
             record.frameTime = 45000.5 + i;
             record.frameTimecode = QStringLiteral("01:00:0%1:00").arg(i);
         }
-        store.at(2).savedByLogger = kHostTrue;
+        store.at(2).savedByLogger = true;
         before_ = storeState();
     }
 
@@ -105,7 +105,7 @@ TEST_F(SnapshotExportTest, FormatAndIndexDecideTheFileOrTheError)
         {3, 3, "past", 9, false, kNoFile},
         {2, 32767, "far", 9, false, kNoFile},
         {11, 3, "past11", 9, false, kNoFile},
-        {1, 0, "zero.bmp", 91, false, kNoFile},   // element 0 has no picture
+        {1, 0, "zero.bmp", 91, false, kNoFile},   // frame 0 has no picture
         {3, 0, "zero.jpg", 91, false, kNoFile},
         {2, 0, "zero.gif", 0, false, kNoFile},
     };

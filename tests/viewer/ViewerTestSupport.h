@@ -33,7 +33,7 @@ inline PicturePtr solidPicture(int width, int height, QRgb colour)
 }
 
 // Appends a frame the way a grab leaves it; its ID, timecode and flag tell it apart.
-inline void storeFrame(int16_t frameID, int width = 320, int height = 240, HostBoolean savedByLogger = kHostFalse)
+inline void storeFrame(int16_t frameID, int width = 320, int height = 240, bool savedByLogger = false)
 {
     SnapshotRecord record;
     record.picture = solidPicture(width, height, qRgb(40 * frameID % 256, 255 - 30 * frameID % 256, 90));
@@ -43,6 +43,15 @@ inline void storeFrame(int16_t frameID, int width = 320, int height = 240, HostB
     record.savedByLogger = savedByLogger;
     moduleState().snapshotStore.append(std::move(record));
     moduleState().frameCounter = frameID;
+}
+
+// The IDs of the stored frames, in store order.
+inline std::vector<int16_t> storedFrameIDs()
+{
+    std::vector<int16_t> ids;
+    for (int i = 1; i <= moduleState().snapshotStore.count(); ++i)
+        ids.push_back(moduleState().snapshotStore.at(i).frameID);
+    return ids;
 }
 
 // A popup menu as it appeared on the screen.
