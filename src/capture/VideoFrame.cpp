@@ -29,9 +29,13 @@ GstVideoInfo bgrxInfo(QSize size, const QImage& image)
 }
 
 // A converter from `in` to BGRx at `size`. Scaling is linear with the filter widened to the
-// scale factor, so that a picture made smaller keeps smooth edges and legible small text.
-GstVideoConverter* newConverter(const GstVideoInfo& in, QSize size, guint threads)
+// scale factor, so that a picture made smaller keeps smooth edges and legible small text. It
+// works on the calling thread alone: GStreamer's converter threads come from GLib's shared pool,
+// which keeps them alive after the converter is freed and lets them end on their own later,
+// down to while the process exits.
+GstVideoConverter* newConverter(const GstVideoInfo& in, QSize size)
 {
+    constexpr guint threads = 1;
     GstVideoInfo out;
     gst_video_info_set_interlaced_format(&out, GST_VIDEO_FORMAT_BGRx, GST_VIDEO_INFO_INTERLACE_MODE(&in),
                                          static_cast<guint>(size.width()), static_cast<guint>(size.height()));
@@ -273,7 +277,7 @@ QImage ViewScaler::scale(const GstVideoFrame& frame, QSize area)
             gst_video_converter_free(converter_);
         in_ = frame.info;
         out_ = size;
-        converter_ = newConverter(in_, out_, threads_);
+        converter_ = newConverter(in_, out_);
     }
     if (!convertInto(converter_, frame, image))
         return {};
