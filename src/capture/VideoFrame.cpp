@@ -1,7 +1,11 @@
 #include "capture/VideoFrame.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -169,6 +173,170 @@ VIDEO_LOOP void yuy2RowAsIs(const uint8_t* __restrict line, const YuvMatrix m, u
     out[2 * pairs - 1] = bgrx(last[2], last[1] - 128, last[3] - 128, m);
 }
 
+
+// `convert(first, end)` over the rows 0 to `rows`, in bands shared among `threads` threads (this one
+// among them, 8 at most): rows apart from each other are converted at once on every core.
+void inRowBands(int rows, unsigned threads, const std::function<void(int first, int end)>& convert)
+{
+    const int parts = std::clamp(int(std::min(threads, 8u)), 1, std::max(1, rows));
+    std::vector<std::thread> helpers;
+    for (int part = 1; part < parts; ++part) {
+        const int first = rows * part / parts;
+        const int end = rows * (part + 1) / parts;
+        try {
+            helpers.emplace_back(convert, first, end);
+        } catch (const std::system_error&) {
+            convert(first, end);   // no thread to be had: this one does the part
+        }
+    }
+    convert(0, rows / parts);
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+unsigned everyCore()
+{
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+inline void putBgr(uint8_t* out, uint32_t pixel)
+{
+    out[0] = static_cast<uint8_t>(pixel);
+    out[1] = static_cast<uint8_t>(pixel >> 8);
+    out[2] = static_cast<uint8_t>(pixel >> 16);
+}
+
+// The pairs from `first` on of a YUY2 row of `pairs` to 24-bit BGR, the chroma sited as in
+// yuy2RowAsIs.
+void yuy2PairsToBgr(const uint8_t* line, const YuvMatrix& m, uint8_t* out, int first, int pairs)
+{
+    for (int i = first; i + 1 < pairs; ++i) {
+        const uint8_t* pair = line + 4 * i;
+        putBgr(out + 6 * i, bgrx(pair[0], pair[1] - 128, pair[3] - 128, m));
+        putBgr(out + 6 * i + 3, bgrx(pair[2], (pair[1] + pair[5] + 1) / 2 - 128, (pair[3] + pair[7] + 1) / 2 - 128, m));
+    }
+    const int last = pairs - 1;
+    const uint8_t* pair = line + 4 * last;
+    putBgr(out + 6 * last, bgrx(pair[0], pair[1] - 128, pair[3] - 128, m));
+    putBgr(out + 6 * last + 3, bgrx(pair[2], pair[1] - 128, pair[3] - 128, m));
+}
+
+// Byte shuffles of one 128-bit lane (8 pixels) for the AVX2 row: the lane's pixels as (luma,
+// chroma) byte pairs, the even pixels' chroma from the row and the odd ones' from the mean with
+// the next pair; then B, G, R planes (from B|G and R|R packs) to 24 bytes of BGR.
+struct Yuy2ShuffleMasks {
+    std::array<int8_t, 32> lumaV, meanV, lumaU, meanU, bgrFromBg, bgrFromR, tailFromBg, tailFromR;
+};
+
+constexpr Yuy2ShuffleMasks yuy2ShuffleMasks()
+{
+    Yuy2ShuffleMasks masks{};
+    for (int lane = 0; lane < 32; lane += 16) {
+        for (int p = 0; p < 8; ++p) {
+            const int pair = 4 * (p / 2);
+            const bool odd = p % 2 == 1;
+            masks.lumaV[lane + 2 * p] = masks.lumaU[lane + 2 * p] = static_cast<int8_t>(pair + (odd ? 2 : 0));
+            masks.meanV[lane + 2 * p] = masks.meanU[lane + 2 * p] = -1;
+            masks.lumaV[lane + 2 * p + 1] = odd ? int8_t{-1} : static_cast<int8_t>(pair + 3);
+            masks.meanV[lane + 2 * p + 1] = odd ? static_cast<int8_t>(pair + 3) : int8_t{-1};
+            masks.lumaU[lane + 2 * p + 1] = odd ? int8_t{-1} : static_cast<int8_t>(pair + 1);
+            masks.meanU[lane + 2 * p + 1] = odd ? static_cast<int8_t>(pair + 1) : int8_t{-1};
+        }
+        for (int o = 0; o < 16; ++o) {
+            for (const int byte : {o, o + 16}) {
+                const int pixel = byte / 3;
+                const int channel = byte % 3;
+                const bool inRange = byte < 24;
+                auto& fromBg = byte < 16 ? masks.bgrFromBg : masks.tailFromBg;
+                auto& fromR = byte < 16 ? masks.bgrFromR : masks.tailFromR;
+                fromBg[lane + o] = inRange && channel < 2 ? static_cast<int8_t>(pixel + 8 * channel) : int8_t{-1};
+                fromR[lane + o] = inRange && channel == 2 ? static_cast<int8_t>(pixel) : int8_t{-1};
+            }
+        }
+    }
+    return masks;
+}
+
+constexpr Yuy2ShuffleMasks kYuy2Masks = yuy2ShuffleMasks();
+
+__attribute__((target("avx2"))) inline __m256i maskOf(const std::array<int8_t, 32>& bytes)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes.data()));
+}
+
+// Two 16-bit coefficients for _mm256_madd_epi16: `low` times the first of each pair, `high` the second.
+__attribute__((target("avx2"))) inline __m256i coefficients(int low, int high)
+{
+    return _mm256_set1_epi32(static_cast<int>((uint32_t(uint16_t(high)) << 16) | uint16_t(low)));
+}
+
+// Sixteen pixels at a time, with the same integer arithmetic as the scalar loop, so the same bytes:
+// madd sums luma and chroma terms in 32 bits, and the packs clamp to 0..255. The row's last
+// pair and what is left over go to the scalar loop. Returns the pairs done.
+__attribute__((target("avx2"))) int yuy2ToBgrAvx2(const uint8_t* line, const YuvMatrix& m, uint8_t* out, int pairs)
+{
+    const __m256i lumaV = maskOf(kYuy2Masks.lumaV), meanV = maskOf(kYuy2Masks.meanV);
+    const __m256i lumaU = maskOf(kYuy2Masks.lumaU), meanU = maskOf(kYuy2Masks.meanU);
+    const __m256i bgrFromBg = maskOf(kYuy2Masks.bgrFromBg), bgrFromR = maskOf(kYuy2Masks.bgrFromR);
+    const __m256i tailFromBg = maskOf(kYuy2Masks.tailFromBg), tailFromR = maskOf(kYuy2Masks.tailFromR);
+    const __m256i red = coefficients(m.y, m.rv);
+    const __m256i greenU = coefficients(m.y, -m.gu);
+    const __m256i greenV = coefficients(0, -m.gv);
+    const __m256i blueHalf = coefficients(m.y, m.bu - m.bu / 2);
+    const __m256i blueRest = coefficients(0, m.bu / 2);
+    // The offsets of luma (16) and chroma (128) and the rounding half, folded into one constant each.
+    const __m256i redBase = _mm256_set1_epi32(8192 - 16 * m.y - 128 * m.rv);
+    const __m256i greenBase = _mm256_set1_epi32(8192 - 16 * m.y + 128 * (m.gu + m.gv));
+    const __m256i blueBase = _mm256_set1_epi32(8192 - 16 * m.y - 128 * m.bu);
+    const __m256i zero = _mm256_setzero_si256();
+    int i = 0;
+    // Reads 4 bytes past its 16 pixels (the next pair, for the odd pixels' chroma).
+    for (; i + 9 <= pairs; i += 8) {
+        const uint8_t* in = line + 4 * i;
+        const __m256i row = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+        const __m256i mean = _mm256_avg_epu8(row, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 4)));
+        const __m256i yv = _mm256_or_si256(_mm256_shuffle_epi8(row, lumaV), _mm256_shuffle_epi8(mean, meanV));
+        const __m256i yu = _mm256_or_si256(_mm256_shuffle_epi8(row, lumaU), _mm256_shuffle_epi8(mean, meanU));
+        __m256i channel[3][2];   // B, G, R of the lane's first and last four pixels
+        for (int half = 0; half < 2; ++half) {
+            const __m256i v = half == 0 ? _mm256_unpacklo_epi8(yv, zero) : _mm256_unpackhi_epi8(yv, zero);
+            const __m256i u = half == 0 ? _mm256_unpacklo_epi8(yu, zero) : _mm256_unpackhi_epi8(yu, zero);
+            const __m256i b = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(u, blueHalf), _mm256_madd_epi16(u, blueRest)), blueBase);
+            const __m256i g = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(u, greenU), _mm256_madd_epi16(v, greenV)), greenBase);
+            const __m256i r = _mm256_add_epi32(_mm256_madd_epi16(v, red), redBase);
+            channel[0][half] = _mm256_srai_epi32(b, 14);
+            channel[1][half] = _mm256_srai_epi32(g, 14);
+            channel[2][half] = _mm256_srai_epi32(r, 14);
+        }
+        const __m256i b16 = _mm256_packs_epi32(channel[0][0], channel[0][1]);
+        const __m256i g16 = _mm256_packs_epi32(channel[1][0], channel[1][1]);
+        const __m256i r16 = _mm256_packs_epi32(channel[2][0], channel[2][1]);
+        const __m256i bg = _mm256_packus_epi16(b16, g16);
+        const __m256i rr = _mm256_packus_epi16(r16, r16);
+        const __m256i head = _mm256_or_si256(_mm256_shuffle_epi8(bg, bgrFromBg), _mm256_shuffle_epi8(rr, bgrFromR));
+        const __m256i tail = _mm256_or_si256(_mm256_shuffle_epi8(bg, tailFromBg), _mm256_shuffle_epi8(rr, tailFromR));
+        uint8_t* const to = out + 6 * i;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_castsi256_si128(head));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + 16), _mm256_castsi256_si128(tail));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 24), _mm256_extracti128_si256(head, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + 40), _mm256_extracti128_si256(tail, 1));
+    }
+    return i;
+}
+
+bool hasAvx2()
+{
+    static const bool available = __builtin_cpu_supports("avx2");
+    return available;
+}
+
+// One YUY2 row of `pairs` (at least one) to 24-bit BGR, vectorised where the CPU has AVX2.
+void yuy2RowToBgr(const uint8_t* line, const YuvMatrix& m, uint8_t* out, int pairs)
+{
+    const int done = hasAvx2() ? yuy2ToBgrAvx2(line, m, out, pairs) : 0;
+    yuy2PairsToBgr(line, m, out, done, pairs);
+}
+
 } // namespace
 
 bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
@@ -186,26 +354,10 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
     const qsizetype targetStride = image.bytesPerLine();
     const auto targetRow = [&](int row) { return reinterpret_cast<uint32_t*>(target + row * targetStride); };
     if (width == inWidth && height == inHeight && inWidth % 2 == 0) {
-        // At its own size (a grab): rows apart from each other, so shared among the threads.
-        const auto convertRows = [&](int first, int end) {
-            for (int row = first; row < end; ++row) {
+        inRowBands(height, loopThreads_, [&](int first, int end) {
+            for (int row = first; row < end; ++row)
                 yuy2RowAsIs(bits + ptrdiff_t(row) * stride, *matrix, targetRow(row), inWidth / 2);
-            }
-        };
-        const int helpers = int(std::min(threads_, 8u)) - 1;
-        std::vector<std::thread> threads;
-        for (int part = 1; part <= helpers; ++part) {
-            const int first = height * part / (helpers + 1);
-            const int end = height * (part + 1) / (helpers + 1);
-            try {
-                threads.emplace_back(convertRows, first, end);
-            } catch (const std::system_error&) {
-                convertRows(first, end);   // no thread to be had: this one does the part
-            }
-        }
-        convertRows(0, height / (helpers + 1));
-        for (std::thread& thread : threads)
-            thread.join();
+        });
         return true;
     }
     if (lumaOffset_.size() != size_t(width)) {
@@ -328,16 +480,32 @@ std::shared_ptr<VideoFrame> VideoFrame::fromSample(GstSamplePtr sample, int stag
 
 PicturePtr VideoFrame::toPicture() const
 {
+    const int w = width();
+    const int h = height();
+    const auto* bits = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame_, 0));
+    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame_, 0);
+    const std::optional<YuvMatrix> matrix = matrixOf(frame_.info);
+    PicturePtr picture;
     if (isBgrx(frame_)) {
-        return Picture::fromBgrx(width(), height(), static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame_, 0)),
-                                 GST_VIDEO_FRAME_PLANE_STRIDE(&frame_, 0));
+        picture = Picture::fromBgrx(w, h, bits, stride);
+    } else if (GST_VIDEO_FRAME_FORMAT(&frame_) == GST_VIDEO_FORMAT_YUY2 && matrix && w % 2 == 0 && w >= 2) {
+        // Straight into the file's rows, bottom-up, in one pass on every core.
+        picture = Picture::make(w, h, [&](uint8_t* bottomRow, std::ptrdiff_t targetStride) {
+            inRowBands(h, everyCore(), [&](int first, int end) {
+                for (int row = first; row < end; ++row)
+                    yuy2RowToBgr(bits + ptrdiff_t(row) * stride, *matrix, bottomRow + targetStride * (h - 1 - row), w / 2);
+            });
+        });
+    } else {
+        ViewScaler converter(everyCore());
+        const QImage image = converter.scale(frame_, QSize());
+        if (image.isNull())
+            return nullptr;
+        picture = Picture::fromBgrx(w, h, image.constBits(), image.bytesPerLine());
     }
-    // Once, so on every core: a grab of a large frame waits for nothing else.
-    ViewScaler converter(std::max(1u, std::thread::hardware_concurrency()));
-    const QImage image = converter.scale(frame_, QSize());
-    if (image.isNull())
-        return nullptr;
-    return Picture::fromBgrx(width(), height(), image.constBits(), image.bytesPerLine());
+    // The next grab most likely takes a frame of the same size.
+    Picture::prepareNext(w, h);
+    return picture;
 }
 
 } // namespace didev

@@ -19,10 +19,12 @@ namespace didev {
 // the frames and the size stay as they are.
 class ViewScaler {
 public:
-    // `threads`: how many the framework's converter may use, for the formats our loops do not take.
+    // `loopThreads`: how many threads our own loops share a picture at its own size among. The
+    // framework's converter, for the formats our loops do not take, always works on the calling
+    // thread alone.
     ViewScaler() = default;
-    explicit ViewScaler(unsigned threads)
-        : threads_(threads)
+    explicit ViewScaler(unsigned loopThreads)
+        : loopThreads_(loopThreads)
     {
     }
     ~ViewScaler();
@@ -47,7 +49,7 @@ private:
     // they convert (the framework's converter takes those).
     bool scaleYuy2(const GstVideoFrame& frame, QImage& image);
 
-    unsigned threads_ = 1;
+    unsigned loopThreads_ = 1;
     GstVideoConverter* converter_ = nullptr;
     GstVideoInfo in_{};
     QSize out_;
@@ -85,7 +87,7 @@ public:
     // What the view paints: BGRx, fitted to the view's area as it was when the frame came.
     const QImage& view() const { return view_; }
 
-    // The full-size pixels copied once into a picture; nothing when they cannot be converted.
+    // The full-size pixels converted once into a picture's file; nothing when they cannot be.
     PicturePtr toPicture() const;
 
 private:

@@ -162,8 +162,8 @@ public:
         return made ? std::move(*made) : blankFile(size);
     }
 
-    // Asked once a picture is made: making pages and unmapping them both wait for the process's
-    // memory map, so the next file is not made while a picture is being written.
+    // Asked once a grab's picture is made: making pages and unmapping them both wait for the
+    // process's memory map, so the next file is not made while a picture is being written.
     void prepare(size_t size)
     {
         {
@@ -274,7 +274,6 @@ PicturePtr Picture::make(int width, int height, const RowWriter& write)
     if (keepsDescriptor(readOnly.get()))
         picture->descriptor_ = readOnly.release();
     picture->handle_ = handleTable().add(picture);
-    blankFiles().prepare(size);
     return picture;
 }
 
@@ -297,6 +296,11 @@ PicturePtr Picture::fromBgrx(int width, int height, const uint8_t* bits, std::pt
         for (int y = 0; y < height; ++y)
             bgrxToBgr(bits + stride * y, bottomRow + targetStride * (height - 1 - y), width);
     });
+}
+
+void Picture::prepareNext(int width, int height)
+{
+    blankFiles().prepare(bitmapFileSize(width, height));
 }
 
 PicturePtr Picture::fromHandle(PictureHandle handle)

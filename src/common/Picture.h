@@ -24,12 +24,23 @@ public:
     // Fills 32-bit BGRx pixels, rows top-down, before the picture is made from them; `fill`
     // gets the first row and the stride.
     using Filler = std::function<void(uint8_t* bits, std::ptrdiff_t stride)>;
+    // Writes the picture straight into its file: 24-bit BGR rows, the first one in memory being
+    // the bottom row of the picture, `stride` bytes apart. The padding at each row's end reads
+    // as zeros already and is left alone.
+    using RowWriter = std::function<void(uint8_t* bottomRow, std::ptrdiff_t stride)>;
 
-    // Black without a filler. A picture too large for a bitmap file raises error 6; the system
-    // refusing the memory file raises std::system_error naming the call.
+    // The picture `write` fills in its file; black without a writer. A picture too large for a
+    // bitmap file raises error 6; the system refusing the memory file raises std::system_error
+    // naming the call.
+    static PicturePtr make(int width, int height, const RowWriter& write);
+
+    // Black without a filler; for tests and tools, which draw in BGRx (errors as make's).
     static PicturePtr create(int width, int height, const Filler& fill);
     // The picture of BGRx rows, top-down, of the given stride, converted in one pass.
     static PicturePtr fromBgrx(int width, int height, const uint8_t* bits, std::ptrdiff_t stride);
+    // Has the file of a width x height picture made ahead, on a thread of its own, so that the
+    // next picture of that size finds it ready: a grab asks for its successor's this way.
+    static void prepareNext(int width, int height);
     // The live picture of a handle, or nothing for 0 and for a handle whose picture is gone.
     static PicturePtr fromHandle(PictureHandle handle);
 
@@ -58,8 +69,6 @@ public:
 private:
     static constexpr size_t kPixelsOffset = 54;
     struct Token {};
-    using RowWriter = std::function<void(uint8_t* bottomRow, std::ptrdiff_t stride)>;
-    static PicturePtr make(int width, int height, const RowWriter& write);
 
 public:
     Picture(Token, int width, int height);

@@ -42,6 +42,28 @@ GstSamplePtr bgrxSample(int width, int height, uint32_t colour, size_t shortBy =
     return GstSamplePtr(sample);
 }
 
+// A YUY2 sample of noise in the given colorimetry.
+GstSamplePtr yuy2Sample(int width, int height, const char* colorimetry)
+{
+    ensureGstreamer();
+    GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "YUY2", "width", G_TYPE_INT, width,
+                                        "height", G_TYPE_INT, height, "colorimetry", G_TYPE_STRING, colorimetry,
+                                        "framerate", GST_TYPE_FRACTION, 25, 1, nullptr);
+    GstVideoInfo info;
+    gst_video_info_from_caps(&info, caps);
+    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+    GstMapInfo map;
+    gst_buffer_map(buffer, &map, GST_MAP_WRITE);
+    uint32_t noise = 12345;
+    for (size_t i = 0; i < map.size; ++i)
+        map.data[i] = static_cast<uint8_t>((noise = noise * 1664525u + 1013904223u) >> 24);
+    gst_buffer_unmap(buffer, &map);
+    GstSample* sample = gst_sample_new(buffer, caps, nullptr, nullptr);
+    gst_buffer_unref(buffer);
+    gst_caps_unref(caps);
+    return GstSamplePtr(sample);
+}
+
 std::shared_ptr<VideoFrame> frameOf(int stage, uint32_t colour = 0xff102030)
 {
     return VideoFrame::fromSample(bgrxSample(8, 4, colour), stage, GST_CLOCK_TIME_NONE);
@@ -359,6 +381,36 @@ TEST(VideoFrame, PictureIsACopyOfThePixels)
     const uint8_t* last = picture->row(2) + 3 * 4;
     EXPECT_EQ((std::array<int, 3>{last[0], last[1], last[2]}), (std::array<int, 3>{0x99, 0x66, 0x33}));
     EXPECT_NE(picture->handle(), 0u);
+}
+
+// The grab writes the file's rows straight from YUY2, in vectors of 16 pixels with the rest and
+// the last pair done one by one, on row bands; the view at full size converts the same frame
+// pixel by pixel into BGRx. Both must give the same bytes, the rows bottom-up in the file.
+TEST(VideoFrame, GrabOfYuy2IsTheFullSizeViewInBitmapRows)
+{
+    const struct {
+        int width, height;
+        const char* colorimetry;
+    } cases[] = {
+        {4, 3, "bt601"}, {16, 2, "bt601"}, {18, 5, "bt601"}, {34, 4, "bt709"}, {36, 3, "bt709"},
+        {130, 7, "bt601"}, {5, 3, "bt601"}, {20, 2, "1:4:0:0"},   // odd width, full range: the converter
+    };
+    for (const auto& c : cases) {
+        const auto frame = VideoFrame::fromSample(yuy2Sample(c.width, c.height, c.colorimetry), 0, GST_CLOCK_TIME_NONE);
+        ASSERT_NE(frame, nullptr);
+        const PicturePtr picture = frame->toPicture();
+        ASSERT_NE(picture, nullptr);
+        ASSERT_EQ(frame->view().size(), QSize(c.width, c.height));
+        int differing = 0;
+        for (int y = 0; y < c.height; ++y) {
+            for (int x = 0; x < c.width; ++x) {
+                const QRgb seen = frame->view().pixel(x, y);
+                const uint8_t* stored = picture->row(y) + 3 * x;
+                differing += stored[0] != qBlue(seen) || stored[1] != qGreen(seen) || stored[2] != qRed(seen);
+            }
+        }
+        EXPECT_EQ(differing, 0) << c.width << "x" << c.height << " " << c.colorimetry;
+    }
 }
 
 TEST(FrameSlot, KeepsOnlyTheNewestAndCountsTheRestAsDropped)
