@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -128,9 +129,30 @@ BlankFile blankFile(size_t size)
     return blank;
 }
 
+// A picture's file as it goes: its read-only mapping and its descriptor (-1 when none was kept).
+struct SpentFile {
+    const uint8_t* bytes;
+    size_t size;
+    int descriptor;
+
+    // Handing the pages back to the system costs about as much as making them.
+    void release() const noexcept
+    {
+        if (bytes)
+            ::munmap(const_cast<uint8_t*>(bytes), size);
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
+};
+
+// Set once the thread below is gone, for pictures that outlive it at the process's exit.
+constinit std::atomic<bool> blankFilesGone{false};
+
 // Making a memory file's pages costs several times writing them, so the next picture's file is
 // made on a thread of its own while the last one is filled and used: a grab finds the file of a
-// frame of the camera's size ready. One file is kept, of the size last asked for.
+// frame of the camera's size ready. One file is kept, of the size last asked for. The same thread
+// hands the files of pictures that went back to the system, so neither a grab that replaces a
+// frame nor a discard of many waits for that.
 class BlankFiles {
 public:
     BlankFiles() = default;
@@ -145,6 +167,22 @@ public:
         wake_.notify_all();
         if (maker_.joinable())
             maker_.join();
+        blankFilesGone = true;
+        for (const SpentFile& spent : spent_)
+            spent.release();
+    }
+
+    void release(const SpentFile& spent)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_ || !startMaker()) {
+                spent.release();
+                return;
+            }
+            spent_.push_back(spent);
+        }
+        wake_.notify_all();
     }
 
     BlankFile take(size_t size)
@@ -168,21 +206,42 @@ public:
     {
         {
             std::lock_guard lock(mutex_);
+            if (!startMaker())
+                return;
             wanted_ = size;
-            if (!maker_.joinable())
-                maker_ = std::thread([this] { makeAhead(); });
         }
         wake_.notify_all();
     }
 
 private:
+    // With the lock held; false when no thread is to be had (the work is then done where it is asked).
+    bool startMaker()
+    {
+        if (!maker_.joinable()) {
+            try {
+                maker_ = std::thread([this] { makeAhead(); });
+            } catch (const std::system_error&) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     void makeAhead()
     {
         std::unique_lock lock(mutex_);
         for (;;) {
-            wake_.wait(lock, [this] { return stopping_ || (wanted_ != 0 && !ready_); });
+            wake_.wait(lock, [this] { return stopping_ || !spent_.empty() || (wanted_ != 0 && !ready_); });
             if (stopping_)
                 return;
+            if (!spent_.empty()) {
+                const std::vector<SpentFile> spent = std::exchange(spent_, {});
+                lock.unlock();
+                for (const SpentFile& file : spent)
+                    file.release();
+                lock.lock();
+                continue;
+            }
             const size_t size = wanted_;
             making_ = size;
             lock.unlock();
@@ -205,6 +264,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::optional<BlankFile> ready_;
+    std::vector<SpentFile> spent_;
     size_t wanted_ = 0;
     size_t making_ = 0;
     bool stopping_ = false;
@@ -242,10 +302,13 @@ Picture::~Picture()
 {
     if (handle_ != 0)
         handleTable().remove(handle_);
-    if (file_)
-        ::munmap(const_cast<uint8_t*>(file_), fileSize());
-    if (descriptor_ >= 0)
-        ::close(descriptor_);
+    const SpentFile spent{file_, fileSize(), descriptor_};
+    // Every picture with a file was made through the thread's owner, which is therefore alive
+    // unless the process is exiting.
+    if (!file_ || blankFilesGone)
+        spent.release();
+    else
+        blankFiles().release(spent);
 }
 
 PicturePtr Picture::make(int width, int height, const RowWriter& write)

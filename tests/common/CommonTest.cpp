@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -67,6 +70,7 @@ TEST(AutomationDate, DaysSince1899WithTimeOfDay)
 TEST(Picture, HandleNamesThePictureOnlyWhileItLives)
 {
     PictureHandle handle = 0;
+    int descriptor = -1;
     {
         const auto picture = Picture::create(3, 2, [](uint8_t* bits, std::ptrdiff_t stride) {
             for (int y = 0; y < 2; ++y)
@@ -78,9 +82,16 @@ TEST(Picture, HandleNamesThePictureOnlyWhileItLives)
         EXPECT_EQ(Picture::fromHandle(handle), picture);
         EXPECT_EQ(picture->stride(), 12);
         EXPECT_EQ(picture->row(1)[0], 12);
+        descriptor = picture->descriptor();
+        ASSERT_GE(descriptor, 0);
     }
     EXPECT_EQ(Picture::fromHandle(handle), nullptr);
     EXPECT_EQ(Picture::fromHandle(0), nullptr);
+    // Its file goes back to the system in the background, soon after.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (::fcntl(descriptor, F_GETFD) != -1 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    EXPECT_EQ(::fcntl(descriptor, F_GETFD), -1) << "the descriptor of a picture that went stays open";
 }
 
 TEST(Picture, HandlesAreDistinctAcrossThreads)
