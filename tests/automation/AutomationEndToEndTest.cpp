@@ -59,8 +59,13 @@ TEST_F(EndToEnd, RoadOfAFrame)
     HostEventSink sink(host, QStringLiteral("/test/sink"));
     ASSERT_TRUE(sink.exportObject());
     QList<HostStringArray> closedArrays;
+    HostStringArray seenFromHandler;
     QList<std::pair<int16_t, int16_t>> keys;
-    sink.onFormClosed = [&](HostStringArray& array) { closedArrays.append(array); };
+    sink.onFormClosed = [&](HostStringArray& array) {
+        seenFromHandler = settingsOf(client);   // re-enters the module while the window unloads
+        array.set(20, QStringLiteral("handled"));
+        closedArrays.append(array);
+    };
     sink.onKeyDown = [&](int16_t& keyCode, int16_t& shift) { keys.append({keyCode, shift}); };
     client.Advise(sink.path());
 
@@ -72,7 +77,7 @@ TEST_F(EndToEnd, RoadOfAFrame)
 
     // Grab by call, then by the "S" key as a person presses it.
     EXPECT_EQ(client.TakeSnapshot(), 1);
-    drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(kKeyS), QVariant::fromValue<short>(0)});
+    pressKey("capture", kKeyS);
     EXPECT_EQ(keys, (QList<std::pair<int16_t, int16_t>>{{kKeyS, 0}}));
     ASSERT_EQ(client.GetSnapshotCount(), 2);
 
@@ -107,10 +112,13 @@ TEST_F(EndToEnd, RoadOfAFrame)
     ASSERT_EQ(client.GetSnapshotCount(), 1);
     EXPECT_EQ(snapshotAt(client, 1).frameID, 2);
     EXPECT_EQ(snapshotAt(client, 1).hPicture, second.hPicture);
-    EXPECT_THROW(client.GetPictureData(first.hPicture), HostCallError);   // its picture is released
+    EXPECT_EQ(errorOf([&] { client.GetPictureData(first.hPicture); }),   // its picture is released
+        QString::fromLatin1(dbus::kErrorName) + ": Error 9 (KelvaraDidevEvivod): Subscript out of range");
 
-    // Close: FormClosed carries the geometry, to the sink and then as a signal.
+    // Close: FormClosed carries the geometry, to the sink, which still finds the window loaded, and
+    // then as a signal with what the sink made of the array.
     closeForm(client, formID);
+    EXPECT_EQ(seenFromHandler.elements().mid(0, 4), shown.elements().mid(0, 4));
     ASSERT_EQ(closedArrays.size(), 1);
     EXPECT_EQ(closedArrays[0].lowerBound(), 0);
     EXPECT_EQ(closedArrays[0].upperBound(), 20);
@@ -145,32 +153,6 @@ TEST_F(EndToEnd, ANetworkCameraOfTheUsersConfigurationIsTheCameraAHostGrabsFrom)
     closeForm(client, formID);
 }
 
-TEST_F(EndToEnd, SinkCallingBackFromFormClosedFindsTheWindowLoaded)
-{
-    AutomationClient client(host);
-    client.create();
-    SignalRecorder recorder(host);
-    HostEventSink sink(host, QStringLiteral("/test/sink"));
-    ASSERT_TRUE(sink.exportObject());
-    HostStringArray seenFromHandler;
-    sink.onFormClosed = [&](HostStringArray& array) {
-        seenFromHandler = settingsOf(client);   // re-enters the module while the window unloads
-        array.set(20, QStringLiteral("handled"));
-    };
-    client.Advise(sink.path());
-
-    showForm(client, QStringLiteral("Y"));
-    ASSERT_EQ(client.TakeSnapshot(), 1);
-    // The user's close box, not the host's CloseForm.
-    drive(QStringLiteral("CloseWindow"), {QStringLiteral("capture")});
-
-    EXPECT_EQ(seenFromHandler.elements().mid(0, 4), (QStringList{"1200", "900", "5250", "4320"}));
-    // The signal goes out after the sink, with what the sink made of the array.
-    ASSERT_TRUE(waitFor([&] { return !recorder.named("FormClosed").isEmpty(); }, 5s));
-    EXPECT_EQ(arrayOf(recorder.named("FormClosed").at(0)).at(20), "handled");
-    EXPECT_EQ(settingsOf(client).elements(), QStringList(8));
-}
-
 TEST_F(EndToEnd, ErrorsArriveNumberedAndWrongTypesAsInvalidArgs)
 {
     AutomationClient client(host);
@@ -183,35 +165,27 @@ TEST_F(EndToEnd, ErrorsArriveNumberedAndWrongTypesAsInvalidArgs)
         const char* what;
         std::function<void()> call;
         QString expected;
-        bool prefixOnly;
     } cases[] = {
         {"mark an index past the store", [&] { int16_t i = 99; HostBoolean s = kHostTrue; client.PictureSavedByLogger(i, s); },
-            subscript, false},
-        {"save an index past the store", [&] { saveSnapshot(client, 3, file("x.bmp"), 1); }, subscript, false},
-        {"picture of no handle", [&] { client.GetPictureData(0); }, subscript, false},
-        {"picture of a made-up handle", [&] { client.GetPictureData(std::numeric_limits<int32_t>::max()); }, subscript, false},
+            subscript},
+        {"save an index past the store", [&] { saveSnapshot(client, 3, file("x.bmp"), 1); }, subscript},
+        {"picture of no handle", [&] { client.GetPictureData(0); }, subscript},
+        {"picture of a negative handle", [&] { client.GetPictureData(-1); }, subscript},
+        {"picture of a made-up handle", [&] { client.GetPictureData(std::numeric_limits<int32_t>::max()); }, subscript},
         {"registry root that overflows a Long", [&] { int16_t id = 1; QString v = "2147483648"; client.SetProperty(id, v); },
-            automationError + "Error 6 (KelvaraDidevEvivod): Overflow", false},
+            automationError + "Error 6 (KelvaraDidevEvivod): Overflow"},
         {"show without the geometry entries", [&] { int16_t id = 0; HostStringArray a(1, QStringList{"Y"}); client.ShowForm(id, a); },
-            subscript, false},
+            subscript},
         {"property of the wrong type", [&] {
              QDBusMessage m = QDBusMessage::createMethodCall(client.service(), client.path(),
                  QString::fromLatin1(dbus::kPropertiesInterface), "Set");
              m << kInstanceInterface << QString::fromLatin1(dbus::kAllowInternalCaptureProperty)
                << QVariant::fromValue(QDBusVariant(QStringLiteral("yes")));
-             const QDBusMessage reply = host.call(m);
-             throw HostCallError(reply.errorName(), reply.errorMessage());
-         }, invalidArgs, true},
-        {"Long for Integer", [&] { client.call("GetSnapshot", {1, 0, QVariant::fromValue<short>(0), 0.0, QString()}); },
-            invalidArgs, true},
+             throw HostCallError(host.call(m).errorName(), QString());   // the wording is Qt's
+         }, invalidArgs + ": "},
     };
-    for (const auto& c : cases) {
-        const QString error = errorOf(c.call);
-        if (c.prefixOnly)
-            EXPECT_TRUE(error.startsWith(c.expected)) << c.what << ": " << error.toStdString();
-        else
-            EXPECT_EQ(error, c.expected) << c.what;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(errorOf(c.call), c.expected) << c.what;
     // None of it hurt the instance.
     EXPECT_EQ(client.GetSnapshotCount(), 0);
 }
@@ -261,24 +235,4 @@ TEST_F(EndToEnd, TwoHostsShareOneProcessAndOneStore)
     EXPECT_EQ(a.TakeSnapshot(), 1);
     EXPECT_EQ(windowState(QStringLiteral("capture")).value(QStringLiteral("loaded")), true);
     EXPECT_EQ(bus->serverPid(), server);
-}
-
-TEST_F(EndToEnd, ObjectsIntrospectFromTheInterfaceFiles)
-{
-    AutomationClient client(host);
-    client.create();
-    const auto introspect = [&](const QString& path) {
-        const QDBusMessage reply = rawCall(path, QStringLiteral("org.freedesktop.DBus.Introspectable"), "Introspect", {});
-        return reply.arguments().value(0).toString();
-    };
-    const QString factory = introspect(QString::fromLatin1(dbus::kFactoryPath));
-    EXPECT_TRUE(factory.contains(R"(<interface name="org.kelvara.DidevEvivod.Factory">)"));
-    EXPECT_TRUE(factory.contains(R"(<node name="cDidevEvivod"/>)"));
-    EXPECT_TRUE(factory.contains(R"(<node name="TestDriver"/>)"));
-    const QString instance = introspect(client.path());
-    EXPECT_TRUE(instance.contains(R"(<interface name="org.kelvara.DidevEvivod._cDidevEvivod">)"));
-    EXPECT_TRUE(instance.contains(R"(<interface name="org.kelvara.DidevEvivod.__cDidevEvivod">)"));
-    EXPECT_TRUE(instance.contains(R"(<property name="AllowInternalCapture" type="n" access="readwrite">)"));
-    EXPECT_TRUE(introspect(QString::fromLatin1(dbus::kTestDriverPath))
-                    .contains(R"(<interface name="org.kelvara.DidevEvivod.TestDriver">)"));
 }

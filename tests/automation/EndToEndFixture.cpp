@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDBusArgument>
+#include <QDBusMetaType>
 #include <QDeadlineTimer>
 #include <QFile>
 
@@ -23,6 +24,10 @@ void EndToEnd::SetUp()
     bus = std::make_unique<PrivateSessionBus>(environment, withTestDriver());
     host = bus->connect();
     registerHostStringArrayType();
+    qDBusRegisterMetaType<PopupMenuRow>();
+    qDBusRegisterMetaType<QList<PopupMenuRow>>();
+    qDBusRegisterMetaType<ShownMessage>();
+    qDBusRegisterMetaType<QList<ShownMessage>>();
 }
 
 void EndToEnd::TearDown()
@@ -55,6 +60,17 @@ QVariantMap EndToEnd::windowState(const QString& window)
     return qdbus_cast<QVariantMap>(reply.arguments().at(0));
 }
 
+void EndToEnd::pressKey(const QString& window, int16_t keyCode, int16_t shift)
+{
+    drive(QStringLiteral("PressKey"), {window, QVariant::fromValue(keyCode), QVariant::fromValue(shift)});
+}
+
+QList<ShownMessage> EndToEnd::messages()
+{
+    const QDBusMessage reply = drive(QStringLiteral("Messages"), {}, QStringLiteral("a(ssn)"));
+    return reply.arguments().isEmpty() ? QList<ShownMessage>{} : qdbus_cast<QList<ShownMessage>>(reply.arguments().at(0));
+}
+
 bool EndToEnd::waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
 {
     const QDeadlineTimer deadline(timeout);
@@ -72,14 +88,9 @@ QByteArray fileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-HostStringArray showArray(const QString& notify, int left)
-{
-    return HostStringArray(1, QStringList{notify, "1200", QString::number(left), "5250", "4320", "", "", "", ""});
-}
-
 int16_t showForm(AutomationClient& client, const QString& notify, int left)
 {
-    HostStringArray show = showArray(notify, left);
+    HostStringArray show(1, QStringList{notify, "1200", QString::number(left), "5250", "4320", "", "", "", ""});
     int16_t formID = 0;
     EXPECT_EQ(client.ShowForm(formID, show), kHostTrue);
     return formID;

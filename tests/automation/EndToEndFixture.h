@@ -3,6 +3,7 @@
 #include "PrivateSessionBus.h"
 
 #include "app/AutomationClient.h"
+#include "automation/TestDriverRows.h"
 
 #include <QDBusMessage>
 #include <QTemporaryDir>
@@ -26,6 +27,10 @@ protected:
     // A call of the test driver, its reply checked for the given signature.
     QDBusMessage drive(const QString& member, const QVariantList& arguments = {}, const QString& replySignature = {});
     QVariantMap windowState(const QString& window);
+    // A key pressed on the test driver's `window` ("capture", "viewer", "message").
+    void pressKey(const QString& window, int16_t keyCode, int16_t shift = 0);
+    // The message boxes shown since the last time asked.
+    QList<didev::ShownMessage> messages();
     // Serves events until `condition` holds or the time is up.
     static bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
     // A raw call to the service from `connection` (default: the host's).
@@ -39,13 +44,17 @@ protected:
     QDBusConnection host{QString()};
 };
 
+// A server as the users of a host get it: without the test driver.
+class WithoutDriver : public EndToEnd {
+protected:
+    bool withTestDriver() const override { return false; }
+};
+
 // The bytes of a file, empty when it cannot be read.
 QByteArray fileBytes(const QString& path);
 
-// The ShowForm array: the capture window at Top 1200, the given Left, 5250 x 4320 twips; the
-// viewer where it likes.
-didev::HostStringArray showArray(const QString& notify, int left = 900);
-// Shows the capture window (expecting True) and returns the form ID for CloseForm.
+// Shows the capture window (expecting True) at Top 1200, the given Left, 5250 x 4320 twips, the
+// viewer where it likes, and returns the form ID for CloseForm.
 int16_t showForm(didev::AutomationClient& client, const QString& notify = QStringLiteral("N"), int left = 900);
 // Closes the window; the array as CloseForm left it.
 didev::HostStringArray closeForm(didev::AutomationClient& client, int16_t formID);

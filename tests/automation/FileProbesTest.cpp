@@ -20,10 +20,7 @@ namespace {
 
 constexpr int kSavesPerFormat = 10;
 
-class FileProbes : public EndToEnd, public ::testing::WithParamInterface<TargetKind> {
-protected:
-    bool withTestDriver() const override { return false; }
-};
+class FileProbes : public WithoutDriver, public ::testing::WithParamInterface<TargetKind> {};
 
 TEST_P(FileProbes, TheServerAnswersAndNothingIsWrittenThroughOrLeftBehind)
 {

@@ -30,10 +30,7 @@ Reply answered(Reply reply)
 
 } // namespace
 
-class GeneratedQtProxy : public EndToEnd {
-protected:
-    bool withTestDriver() const override { return false; }
-};
+using GeneratedQtProxy = WithoutDriver;
 
 TEST_F(GeneratedQtProxy, ShowsGrabsAndReadsThePictureThroughItsDescriptor)
 {

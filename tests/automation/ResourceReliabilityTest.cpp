@@ -80,10 +80,8 @@ void openAndClose(AutomationClient& client)
 
 } // namespace
 
-class Reliability : public EndToEnd {
+class ServerHoldings : public WithoutDriver {
 protected:
-    bool withTestDriver() const override { return false; }
-
     void SetUp() override
     {
         EndToEnd::SetUp();
@@ -113,7 +111,7 @@ protected:
     pid_t server = 0;
 };
 
-TEST_F(Reliability, WindowOpenedAndClosed200TimesLeavesNothingBehind)
+TEST_F(ServerHoldings, WindowOpenedAndClosed200TimesLeavesNothingBehind)
 {
     for (int cycle = 0; cycle < 3; ++cycle)
         ASSERT_NO_FATAL_FAILURE(openAndClose(*anchor));
@@ -123,7 +121,7 @@ TEST_F(Reliability, WindowOpenedAndClosed200TimesLeavesNothingBehind)
     expectBackTo(baseline);
 }
 
-TEST_F(Reliability, TwentyHostsComingAndGoingLeaveNothingBehind)
+TEST_F(ServerHoldings, TwentyHostsComingAndGoingLeaveNothingBehind)
 {
     // Every other host leaves as it should; the rest are killed with their window open.
     const auto visit = [&](int number) {

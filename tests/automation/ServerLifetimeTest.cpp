@@ -74,12 +74,8 @@ TEST_F(EndToEnd, FirstCallStartsTheServerAndASecondServerIsTurnedAway)
     EXPECT_EQ(client.GetSnapshotCount(), 0);
 }
 
-class WithoutDriver : public EndToEnd {
-protected:
-    bool withTestDriver() const override { return false; }
-};
-
-TEST_F(WithoutDriver, TestDriverIsOnlyThereWhenAskedFor)
+// The objects introspect from the interface files; the test driver is only there when asked for.
+TEST_F(WithoutDriver, ObjectsIntrospectFromTheInterfaceFilesAndTheTestDriverIsNotThere)
 {
     // Any peer can set the environment of the next server the bus starts: it turns nothing on.
     qDBusRegisterMetaType<QMap<QString, QString>>();
@@ -93,10 +89,17 @@ TEST_F(WithoutDriver, TestDriverIsOnlyThereWhenAskedFor)
     const QDBusMessage reply = rawCall(QString::fromLatin1(dbus::kTestDriverPath),
         QString::fromLatin1(dbus::kTestDriverInterface), QStringLiteral("Screen"), {});
     EXPECT_EQ(reply.errorName(), "org.freedesktop.DBus.Error.UnknownObject");
-    const QString factory = rawCall(QString::fromLatin1(dbus::kFactoryPath),
-        QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"), {}).arguments().value(0).toString();
+    const auto introspect = [&](const QString& path) {
+        return rawCall(path, QStringLiteral("org.freedesktop.DBus.Introspectable"), "Introspect", {}).arguments().value(0).toString();
+    };
+    const QString factory = introspect(QString::fromLatin1(dbus::kFactoryPath));
+    EXPECT_TRUE(factory.contains(R"(<interface name="org.kelvara.DidevEvivod.Factory">)"));
     EXPECT_TRUE(factory.contains(R"(<node name="cDidevEvivod"/>)"));
     EXPECT_FALSE(factory.contains(R"(<node name="TestDriver"/>)"));
+    const QString instance = introspect(client.path());
+    EXPECT_TRUE(instance.contains(R"(<interface name="org.kelvara.DidevEvivod._cDidevEvivod">)"));
+    EXPECT_TRUE(instance.contains(R"(<interface name="org.kelvara.DidevEvivod.__cDidevEvivod">)"));
+    EXPECT_TRUE(instance.contains(R"(<property name="AllowInternalCapture" type="n" access="readwrite">)"));
 }
 
 TEST_F(EndToEnd, HostArrivingAsTheServerEndsIsServed)
@@ -179,12 +182,12 @@ TEST_F(EndToEnd, FailingSinkIsDroppedAtOnceAndTheOthersStillHearTheEvent)
     showForm(client, QStringLiteral("Y"));
 
     for (int press = 0; press < 2; ++press)
-        drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(65), QVariant::fromValue<short>(0)});
+        pressKey("capture", 65);
     EXPECT_EQ(failingCalls, 1);
     EXPECT_EQ(healthyCalls, 2);
 
     client.Unadvise(healthyCookie);
-    drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(65), QVariant::fromValue<short>(0)});
+    pressKey("capture", 65);
     EXPECT_EQ(healthyCalls, 2);
     try {
         client.Unadvise(healthyCookie);
@@ -215,7 +218,7 @@ TEST_F(EndToEnd, CommandLineHostPlaysTheDemoAndReportsErrorsWithAStatus)
     watching.setProcessEnvironment(bus->hostEnvironment());
     watching.start(QStringLiteral(DIDEV_HOST_EXECUTABLE), {QStringLiteral("show"), QStringLiteral("watch")});
     ASSERT_TRUE(waitFor([&] { return bus->serverPid() != 0 && windowState("capture").value("loaded").toBool(); }, 30s));
-    drive(QStringLiteral("PressKey"), {QStringLiteral("capture"), QVariant::fromValue<short>(83), QVariant::fromValue<short>(1)});
+    pressKey("capture", 83, 1);
     drive(QStringLiteral("CloseWindow"), {QStringLiteral("capture")});
     // The events served meanwhile may have seen it finish already.
     ASSERT_TRUE(watching.state() == QProcess::NotRunning || watching.waitForFinished(10000));

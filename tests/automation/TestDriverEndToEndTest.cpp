@@ -4,12 +4,9 @@
 #include "EndToEndFixture.h"
 
 #include "app/HostCallError.h"
-#include "automation/TestDriverRows.h"
 #include "common/DBusNames.h"
 
-#include <QDBusMetaType>
 #include <QDBusVariant>
-#include <QTimer>
 
 using namespace didev;
 using namespace std::chrono_literals;
@@ -17,7 +14,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int kChecked = 0x8;
-constexpr int kSeparator = 0x800;
 constexpr int16_t kAnswerYes = 6;
 constexpr int16_t kAnswerOk = 1;
 
@@ -26,10 +22,6 @@ protected:
     void SetUp() override
     {
         EndToEnd::SetUp();
-        qDBusRegisterMetaType<PopupMenuRow>();
-        qDBusRegisterMetaType<QList<PopupMenuRow>>();
-        qDBusRegisterMetaType<ShownMessage>();
-        qDBusRegisterMetaType<QList<ShownMessage>>();
         client = std::make_unique<AutomationClient>(host);
         client->create();
         showForm(*client);
@@ -44,12 +36,6 @@ protected:
     void queueAnswer(const QString& kind, const QVariant& answer)
     {
         drive("QueueAnswer", {kind, QVariant::fromValue(QDBusVariant(answer))});
-    }
-
-    QList<ShownMessage> messages()
-    {
-        const QDBusMessage reply = drive("Messages", {}, "a(ssn)");
-        return reply.arguments().isEmpty() ? QList<ShownMessage>{} : qdbus_cast<QList<ShownMessage>>(reply.arguments().at(0));
     }
 
     std::unique_ptr<AutomationClient> client;
@@ -67,70 +53,34 @@ TEST_F(DriverEndToEnd, ViewerMenusOpenFromItsPanelsAndAreAnsweredThroughTheirIte
     EXPECT_EQ(viewer.value("panels").toStringList().size(), 4);
     EXPECT_GT(viewer.value("pictureWidth").toDouble(), 0);
 
-    // Nothing queued: the frame menu opens and is dismissed.
-    const QList<PopupMenuRow> frames{{1, 0, "1", 0}, {2, kChecked, "2", 0}};
-    EXPECT_EQ(clickPanel("viewer", 1), frames);
-    // The same panel again right after closes instead of reopening; losing the focus resets that.
-    EXPECT_TRUE(clickPanel("viewer", 1).isEmpty());
-    drive("FocusLost", {QStringLiteral("viewer")});
+    // The frame menu's rows come back and its first item is chosen.
     queueAnswer("menu", 1);
-    EXPECT_EQ(clickPanel("viewer", 1), frames);
+    EXPECT_EQ(clickPanel("viewer", 1), (QList<PopupMenuRow>{{1, 0, "1", 0}, {2, kChecked, "2", 0}}));
     EXPECT_EQ(windowState("viewer").value("currentFrame").toInt(), 1);
 
     // Options, Discard Frame, and Yes to the question: frame 1 goes.
-    drive("FocusLost", {QStringLiteral("viewer")});
     queueAnswer("menu", 3);
     queueAnswer("message", kAnswerYes);
-    const QList<PopupMenuRow> options = clickPanel("viewer", 3);
-    ASSERT_EQ(options.size(), 7);
-    EXPECT_EQ(options[1], (PopupMenuRow{3, 0, "Discard Frame", 0}));
-    EXPECT_EQ(options[2].flags, kSeparator);
+    EXPECT_EQ(clickPanel("viewer", 3).size(), 7);
     EXPECT_EQ(client->GetSnapshotCount(), 1);
     EXPECT_EQ(messages(), (QList<ShownMessage>{{"Confirm: Discard current frame?", "Didev Evivod", 36}}));
     EXPECT_TRUE(messages().isEmpty());   // taken by the last call
 }
 
-TEST_F(DriverEndToEnd, MessageBoxIsAnsweredFromTheQueueOrByAKeyOnTheBox)
+// A box answered by a key on it, inside the host's call, is the reliability test's.
+TEST_F(DriverEndToEnd, MessageBoxTakesAQueuedAnswerAndLeavesTheOutputsAsTheyWere)
 {
     ASSERT_EQ(client->TakeSnapshot(), 1);
-    const auto badRequest = [&] {
-        int16_t index = 9;
-        int32_t hPicture = 77;
-        int16_t frameID = 5;
-        double frameTime = 1.5;
-        QString timecode = QStringLiteral("kept");
-        client->GetSnapshot(index, hPicture, frameID, frameTime, timecode);
-        EXPECT_EQ(hPicture, 77);   // untouched: no frame 9
-        EXPECT_EQ(timecode, "kept");
-    };
-    const QList<ShownMessage> invalid{{"Invalid frame request sent to GetSnapshot().", "Didev Evivod", 48}};
-
+    int16_t index = 0;   // below the first frame; the reliability test asks past the last
+    int32_t hPicture = 77;
+    int16_t frameID = 5;
+    double frameTime = 1.5;
+    QString timecode = QStringLiteral("kept");
     queueAnswer("message", kAnswerOk);
-    badRequest();
-    EXPECT_EQ(messages(), invalid);
-
-    // Nothing queued: the box waits, inside the host's call, for a key on it; it is pressed once
-    // the box is up.
-    QVariantMap box;
-    QTimer poll;
-    bool asking = false;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (asking || !poll.isActive())
-            return;
-        asking = true;
-        box = windowState("message");
-        if (box.value("loaded").toBool()) {
-            poll.stop();
-            drive("PressKey", {QStringLiteral("message"), QVariant::fromValue<short>(13), QVariant::fromValue<short>(0)});
-        }
-        asking = false;
-    });
-    poll.start(20);
-    badRequest();
-    EXPECT_EQ(box.value("loaded"), true);
-    EXPECT_EQ(box.value("caption"), "Didev Evivod");
-    EXPECT_EQ(box.value("buttons").toStringList(), QStringList{"&OK"});
-    EXPECT_EQ(messages(), invalid);
+    client->GetSnapshot(index, hPicture, frameID, frameTime, timecode);
+    EXPECT_EQ(hPicture, 77);
+    EXPECT_EQ(timecode, "kept");
+    EXPECT_EQ(messages(), (QList<ShownMessage>{{"Invalid frame request sent to GetSnapshot().", "Didev Evivod", 48}}));
     EXPECT_EQ(windowState("message").value("loaded"), false);
 }
 

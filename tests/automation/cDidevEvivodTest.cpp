@@ -8,7 +8,6 @@
 #include "snapshots/ModuleState.h"
 #include "snapshots/SealedBitmapFile.h"
 #include "support/AutomationErrors.h"
-#include "ui/InteractionSeam.h"
 #include "ui/Screen.h"
 #include "viewer/SnapshotViewer.h"
 #include "viewer/ViewerTestSupport.h"
@@ -206,7 +205,6 @@ TEST_F(AutomationClass, AfterTheUserClosedTheWindowShowFormStartsAfresh)
     EXPECT_NE(window(), first);
     EXPECT_EQ(automation->GetSnapshotCount(), 0);
     EXPECT_EQ(moduleState().frameCounter, 0);
-    EXPECT_EQ(moduleState().captureWindowPlacement, (WindowPlacement{1500, 1200, 6000, 4500}));
     EXPECT_EQ(moduleState().viewerPlacement, (WindowPlacement{450, 300, 5000, 4000}));
     EXPECT_DOUBLE_EQ(window()->placement().left(), 1500);
     EXPECT_DOUBLE_EQ(window()->placement().width(), 6000);
@@ -247,33 +245,6 @@ TEST_F(AutomationClass, CloseFormBeforeAnyShowFormOnlyReadsItsArray)
     int16_t formID = 0;
     HostStringArray empty;
     EXPECT_EQ(errorNumberOf([&] { automation->CloseForm(formID, empty); }), 9);
-}
-
-TEST_F(AutomationClass, DestroyingTheInstanceWhileTheWindowIsOpenRaisesNoEvent)
-{
-    showForm(showFormArray(QStringLiteral("Y")));
-    storeFrames(2);
-    QPointer<CaptureWindow> open = window();
-    automation.reset();
-    EXPECT_TRUE(host.closed.empty());
-    EXPECT_FALSE(moduleState().captureWindowLoaded);
-    EXPECT_EQ(moduleState().snapshotStore.upperBound(), 0);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(open.isNull()) << "the window goes with its instance";
-}
-
-TEST_F(AutomationClass, GetSettingsReadsTheLiveWindowOnly)
-{
-    HostStringArray filled(1, QStringList(8, QStringLiteral("x")));
-    automation->GetSettings(filled);
-    EXPECT_EQ(filled, HostStringArray(1, 8)) << "no window yet: eight empty entries";
-    showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500"}));
-    window()->move(110, 70);
-    // Moved, not resized: the live window, not the placement record; the viewer is not shown.
-    EXPECT_EQ(settings().elements(), (QStringList{"1050", "1650", "6000", "4500", "", "", "", ""}));
-
-    HostStringArray tooShort(1, 7);
-    EXPECT_EQ(errorNumberOf([&] { automation->GetSettings(tooShort); }), 9);
 }
 
 // From inside FormClosed the host still reads the closing window's geometry (the store is
@@ -351,42 +322,6 @@ TEST_F(AutomationClass, AShowFormArrayWithoutEntry9FailsAfterTheStoreWasEmptied)
     EXPECT_EQ(moduleState().frameCounter, 0);
     EXPECT_EQ(window(), nullptr);
     EXPECT_FALSE(moduleState().captureWindowLoaded);
-
-    HostStringArray tooLarge = showFormArray(QStringLiteral("Y"), {"1200", "2147483648"});
-    EXPECT_EQ(errorNumberOf([&] { automation->ShowForm(formID, tooLarge); }), 6);
-    EXPECT_EQ(window(), nullptr);
-}
-
-TEST_F(AutomationClass, GetSnapshotOutsideTheFramesShowsTheMessageAndChangesNothing)
-{
-    storeFrames(2);
-    for (int16_t index : {int16_t{0}, int16_t{3}, int16_t{-1}}) {
-        InteractionSeam::instance().queueAnswer(ModalKind::Message, 1);
-        int32_t hPicture = 77;
-        int16_t frameID = 88;
-        double frameTime = 99.5;
-        QString frameTimecode = QStringLiteral("kept");
-        automation->GetSnapshot(index, hPicture, frameID, frameTime, frameTimecode);
-        EXPECT_EQ(hPicture, 77);
-        EXPECT_EQ(frameID, 88);
-        EXPECT_EQ(frameTime, 99.5);
-        EXPECT_EQ(frameTimecode, QStringLiteral("kept"));
-        const QList<ShownMessage> shown = InteractionSeam::instance().takeMessages();
-        ASSERT_EQ(shown.size(), 1) << index;
-        EXPECT_EQ(shown.front().prompt, QStringLiteral("Invalid frame request sent to GetSnapshot()."));
-    }
-    EXPECT_EQ(automation->GetSnapshotCount(), 2);
-}
-
-TEST_F(AutomationClass, PictureSavedByLoggerAcceptsFrameZeroAndRefusesFramesOutsideTheStore)
-{
-    storeFrames(2);
-    for (const auto& [index, error] : {std::pair<int16_t, int>{0, 0}, {2, 0}, {3, 9}, {-1, 9}}) {
-        int16_t i = index;
-        HostBoolean flag = kHostTrue;
-        EXPECT_EQ(errorNumberOf([&] { automation->PictureSavedByLogger(i, flag); }), error) << index;
-    }
-    EXPECT_EQ(automation->GetSnapshotCount(), 2);
 }
 
 TEST_F(AutomationClass, GrabbedFramesOpenTheViewerWhoseGeometryGetSettingsReports)
@@ -405,18 +340,6 @@ TEST_F(AutomationClass, GrabbedFramesOpenTheViewerWhoseGeometryGetSettingsReport
     EXPECT_EQ(live.elements().mid(4), (QStringList{"7500", "3000", text(viewer->placement().width()),
                                           text(viewer->placement().height())}));
 
-    int16_t index = 2;
-    int32_t hPicture = 0;
-    int16_t frameID = 0;
-    double frameTime = 0;
-    QString frameTimecode = QStringLiteral("x");
-    automation->GetSnapshot(index, hPicture, frameID, frameTime, frameTimecode);
-    EXPECT_EQ(frameID, 2);
-    EXPECT_EQ(frameTimecode, QString()) << "the host's grab hands over no timecode";
-    const PicturePtr picture = Picture::fromHandle(static_cast<PictureHandle>(hPicture));
-    ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(picture->width(), 320);
-
     automation->ClearSnapshots();
     EXPECT_EQ(automation->GetSnapshotCount(), 0);
     EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
@@ -432,11 +355,12 @@ TEST_F(AutomationClass, AfterClearSavedSnapshotsTheNextGrabIsNumberedFromTheFram
         grab();
     const std::weak_ptr<const Picture> removed = moduleState().snapshotStore.at(2).picture;
     const PicturePtr kept = moduleState().snapshotStore.at(4).picture;
-    // Only exactly true counts as saved.
-    for (const auto& [index, setting] : {std::pair<int16_t, HostBoolean>{2, kHostTrue}, {3, kHostTrue}, {1, 1}}) {
+    // Only exactly true counts as saved; frame 0 may be marked and is no frame, -1 is error 9.
+    for (const auto& [index, setting, error] : {std::tuple<int16_t, HostBoolean, int>{2, kHostTrue, 0}, {3, kHostTrue, 0},
+             {1, 1, 0}, {0, kHostTrue, 0}, {-1, kHostTrue, 9}}) {
         int16_t i = index;
         HostBoolean flag = setting;
-        automation->PictureSavedByLogger(i, flag);
+        EXPECT_EQ(errorNumberOf([&] { automation->PictureSavedByLogger(i, flag); }), error) << index;
     }
     automation->ClearSavedSnapshots();
     EXPECT_EQ(storedFrameIDs(), (std::vector<int16_t>{1, 4, 5}));

@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -257,29 +256,6 @@ TEST_F(BitmapFile, APictureAndItsBitmapGiveTheSameFileThatReadsBackUpright)
                 ASSERT_EQ(image.pixel(x, y) & 0xFFFFFFu, qRgb(p[2], p[1], p[0]) & 0xFFFFFFu) << x << "," << y;
             }
     }
-}
-
-TEST_F(BitmapFile, AFileThatCannotBeCreatedIsError17WithTheSystemText)
-{
-    const Bitmap24 bitmap(2, 2);
-    const fs::path readOnly = folder_ / "locked.bmp";
-    std::ofstream(readOnly) << "kept";
-    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    const struct {
-        fs::path path;
-        int error;
-    } cases[] = {{folder_ / "missing" / "x.bmp", ENOENT}, {readOnly, EACCES}, {folder_, EISDIR}};
-    for (const auto& c : cases) {
-        try {
-            saveBitmapFile(bitmap.view(), c.path.string());
-            ADD_FAILURE() << c.path;
-        } catch (const AutomationError& e) {
-            EXPECT_EQ(e.number(), 17);
-            EXPECT_EQ(e.source(), executableName() + ".cDIBSection256");
-            EXPECT_EQ(e.description(), std::strerror(c.error)) << c.path;
-        }
-    }
-    EXPECT_EQ(readFile(readOnly), std::vector<uint8_t>({'k', 'e', 'p', 't'}));
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "common/AutomationError.h"
 #include "imaging/TempFolderTest.h"
+#include "imaging/BitmapFile.h"
 #include "snapshots/PictureWriter.h"
+#include "snapshots/SealedBitmapFile.h"
 #include "snapshots/SnapshotExport.h"
 #include "snapshots/ModuleState.h"
 #include "support/AutomationErrors.h"
@@ -9,8 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -165,9 +172,14 @@ TEST_F(SnapshotExportTest, WhatStandsAtTheNameIsReplacedOrRefusedNeverWrittenThr
                 outcome = SaveFrameToFormat(record, code, QString::fromStdString(target.name().string())) ? kTrue : kFalse;
             } catch (const AutomationError& e) {
                 outcome = e.number();
-                // The host learns why: "Path/File access error: Read-only file system".
+                // The host learns why: "Path/File access error: Read-only file system", or the
+                // bitmap writer's "Is a directory".
                 if (outcome == 75) {
                     EXPECT_GT(e.description().size(), std::string("Path/File access error: ").size()) << what;
+                }
+                if (outcome == 17) {
+                    EXPECT_EQ(e.source(), executableName() + ".cDIBSection256") << what;
+                    EXPECT_FALSE(e.description().empty()) << what;
                 }
             }
             EXPECT_EQ(outcome, expected) << what;
@@ -211,6 +223,53 @@ TEST_F(PictureWriterTest, WritesCodes9And11AndAnyFailureIsOnlyFalse)
     EXPECT_EQ(readFile(folder_ / "w.jpg")[0], 0xFF);
     EXPECT_EQ(readFile(folder_ / "w.bmp").size(), 54u + 24u * 8u);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 3);
+}
+
+// Made while the process is short of descriptors, a picture keeps none of its own.
+PicturePtr pictureWithoutDescriptor(int width, int height)
+{
+    struct rlimit saved {};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    const int next = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(next);
+    struct rlimit low = saved;
+    low.rlim_cur = static_cast<rlim_t>(next) + 4;
+    ::setrlimit(RLIMIT_NOFILE, &low);
+    PicturePtr picture = noisePicture(width, height);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    return picture;
+}
+
+// What GetPictureData hands over: the picture's bitmap file, sealed and read-only, its own file
+// rather than a copy, and each an open of its own that a receiver reads in order: for a large
+// picture, one without pixels and one that kept no descriptor.
+TEST(SealedBitmapFile, IsAReadOnlySealedOpenOfThePicturesOwnFile)
+{
+    for (const auto& [width, height, keepsDescriptor] : {std::tuple{641, 500, true}, {0, 0, true}, {64, 48, false}}) {
+        const PicturePtr picture = keepsDescriptor ? noisePicture(width, height) : pictureWithoutDescriptor(width, height);
+        ASSERT_EQ(picture->descriptor() >= 0, keepsDescriptor);
+        const SealedBitmapFile first = SealedBitmapFile::fromPicture(picture);
+        const SealedBitmapFile second = SealedBitmapFile::fromPicture(picture);
+        const int fd = first.descriptor();
+        ASSERT_EQ(first.size(), bitmapFileSize(width, height));
+        std::vector<uint8_t> received(first.size());
+        EXPECT_EQ(::read(fd, received.data(), received.size()), static_cast<ssize_t>(received.size()));
+        EXPECT_TRUE(std::equal(received.begin(), received.end(), picture->fileBytes()));
+        EXPECT_EQ(::read(second.descriptor(), received.data(), 2), 2) << "the first reader moved the second's position";
+        EXPECT_EQ(received[0], 'B');
+        struct stat a {}, b {};
+        ASSERT_EQ(::fstat(fd, &a), 0);
+        ASSERT_EQ(::fstat(second.descriptor(), &b), 0);
+        EXPECT_EQ(a.st_ino == b.st_ino, keepsDescriptor) << "the picture's own file is handed out, not a copy";
+
+        EXPECT_EQ(::fcntl(fd, F_GET_SEALS), F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+        EXPECT_EQ(::fcntl(fd, F_GETFL) & O_ACCMODE, O_RDONLY);
+        const uint8_t byte = 0;
+        EXPECT_EQ(::pwrite(fd, &byte, 1, 0), -1);
+        EXPECT_EQ(::ftruncate(fd, 0), -1);
+        EXPECT_EQ(::mmap(nullptr, first.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0), MAP_FAILED);
+    }
+    EXPECT_EQ(errorNumberOf([] { SealedBitmapFile::fromPicture(nullptr); }), 91);
 }
 
 } // namespace
