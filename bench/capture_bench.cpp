@@ -283,7 +283,7 @@ PreviewRun runPreview(const CaptureOptions& options, int clientWidth, int second
         const bool grabbed = CaptureSnapshot(testModule(), window, QString()) > 0;
         run.grabMs.push_back(msSince(grabStart));
         // Only the latest frame is kept, at 1.
-        if (const SnapshotStore& store = testModule().state().snapshotStore; grabbed && !store.empty() && store.at(1).picture)
+        if (const FrameStore& store = testModule().state().snapshotStore; grabbed && !store.empty() && store.at(1).picture)
             run.grabWidth = store.at(1).picture->width();
     }
     testModule().state().accumulateFrames = true;

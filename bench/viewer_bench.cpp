@@ -195,7 +195,7 @@ void BM_GrabIntoStore(benchmark::State& state)
         state.ResumeTiming();
     }
     testModule().state().accumulateFrames = true;
-    const SnapshotStore& store = testModule().state().snapshotStore;
+    const FrameStore& store = testModule().state().snapshotStore;
     state.counters["frame_width"] = store.empty() || !store.at(1).picture ? 0 : store.at(1).picture->width();
     const double median = percentile(samples, 0.5);
     const double cpuMedian = percentile(cpuSamples, 0.5);

@@ -20,7 +20,7 @@ constexpr int32_t kFetchWaitMilliseconds = 500;
 bool atLimit(const ModuleState& state)
 {
     return state.frameCounter >= kMaxFrameId
-        || (state.accumulateFrames && state.snapshotStore.count() >= SnapshotStore::kMaxFrames);
+        || (state.accumulateFrames && state.snapshotStore.count() >= FrameStore::kMaxFrames);
 }
 
 // The viewer switches to frame n, or opens at the frame's size where it was last or under the
@@ -59,7 +59,7 @@ void showInViewer(Module& module, CaptureWindow& captureWindow, int16_t n)
 int16_t CaptureSnapshot(Module& module, CaptureWindow& captureWindow, const QString& frameTimecode)
 {
     ModuleState& state = module.state();
-    SnapshotStore& store = state.snapshotStore;
+    FrameStore& store = state.snapshotStore;
     CaptureControl& capture = captureWindow.captureControl();
     const auto failed = [&captureWindow] {
         captureWindow.showGrabFailed();

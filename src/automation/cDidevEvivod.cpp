@@ -160,7 +160,7 @@ void cDidevEvivod::GetSettings(HostStringArray& passDataArray)
 void cDidevEvivod::GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& frameID, double& frameTime,
     QString& frameTimecode)
 {
-    const SnapshotStore& store = module_.state().snapshotStore;
+    const FrameStore& store = module_.state().snapshotStore;
     if (index < 1 || index > store.upperBound()) {
         askUser(QString::fromLatin1(kInvalidFrameRequest), MessageStyle::Exclamation);
         return;

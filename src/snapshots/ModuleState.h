@@ -2,7 +2,7 @@
 
 #include "common/HostBoolean.h"
 #include "common/WindowPlacement.h"
-#include "snapshots/SnapshotStore.h"
+#include "snapshots/FrameStore.h"
 
 #include <QString>
 
@@ -14,7 +14,7 @@ namespace didev {
 // and placements. The module that serves the instances owns it and hands it to the windows by
 // reference; everything here is touched only from the user-interface thread.
 struct ModuleState {
-    SnapshotStore snapshotStore;
+    FrameStore snapshotStore;
     int16_t frameCounter = 0;
 
     bool captureWindowLoaded = false;

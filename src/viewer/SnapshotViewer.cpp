@@ -296,7 +296,7 @@ void SnapshotViewer::discardFrame()
     if (!self || !loaded_ || !showsAFrame())
         return;
 
-    SnapshotStore& frames = state_.snapshotStore;
+    FrameStore& frames = state_.snapshotStore;
     const int n = frames.count();
     if (n == 1) {
         state_.clearFrames();

@@ -57,7 +57,7 @@ TEST_F(FrameRoadTest, TheFirstGrabIsNumberedOneAndOpensTheViewerUnderTheCaptureW
 {
     const double before = automationDateNow();
     EXPECT_EQ(grab(), 1);
-    const SnapshotStore& store = testModule().state().snapshotStore;
+    const FrameStore& store = testModule().state().snapshotStore;
     ASSERT_EQ(store.count(), 1);
     const SnapshotRecord& record = store.at(1);
     EXPECT_EQ(record.frameID, 1);
@@ -163,7 +163,7 @@ TEST_F(FrameRoadTest, WithoutAccumulationOnlyTheLatestFrameStaysAndNoViewerOpens
     testModule().state().accumulateFrames = false;
     for (int16_t expected = 1; expected <= 3; ++expected)
         EXPECT_EQ(grab(), expected);
-    const SnapshotStore& store = testModule().state().snapshotStore;
+    const FrameStore& store = testModule().state().snapshotStore;
     ASSERT_EQ(store.count(), 1);
     EXPECT_EQ(store.at(1).frameID, 3);
     EXPECT_EQ(testModule().loadedViewer(), nullptr);
@@ -199,12 +199,12 @@ TEST_F(FrameRoadTest, AtTheLimitOfNumbersOrFramesTheGrabIsRefused)
     EXPECT_EQ(state.snapshotStore.count(), 1);
 
     // A store full of frames refuses too, even with numbers to spare.
-    state.snapshotStore.resizePreserve(SnapshotStore::kMaxFrames);
+    state.snapshotStore.resizePreserve(FrameStore::kMaxFrames);
     state.frameCounter = 100;
     hideBanner();
     EXPECT_EQ(grab(), 0);
     EXPECT_TRUE(bannerShown());
-    EXPECT_EQ(state.snapshotStore.count(), SnapshotStore::kMaxFrames);
+    EXPECT_EQ(state.snapshotStore.count(), FrameStore::kMaxFrames);
     EXPECT_EQ(state.frameCounter, 100);
 
     // Keeping only the latest frame, a full store is no obstacle; the numbering still is.

@@ -39,7 +39,7 @@ struct RecordState {
 std::vector<RecordState> storeState()
 {
     std::vector<RecordState> state;
-    const SnapshotStore& store = testModule().state().snapshotStore;
+    const FrameStore& store = testModule().state().snapshotStore;
     for (int i = 1; i <= store.upperBound(); ++i) {
         const SnapshotRecord& r = store.at(i);
         std::vector<uint8_t> pixels;
@@ -57,7 +57,7 @@ protected:
     {
         TempFolderTest::SetUp();
         testModule().state().clearFrames();
-        SnapshotStore& store = testModule().state().snapshotStore;
+        FrameStore& store = testModule().state().snapshotStore;
         store.resizePreserve(2);
         for (int i = 1; i <= 2; ++i) {
             SnapshotRecord& record = store.at(i);
