@@ -17,7 +17,7 @@
 #include "capture/NetworkCameras.h"
 #include "capture/VideoFrame.h"
 #include "capture/VideoView.h"
-#include "snapshots/ModuleState.h"
+#include "support/TestModule.h"
 #include "support/NetworkSenders.h"
 
 #include <QApplication>
@@ -172,8 +172,8 @@ void BM_FirstFrame_CaptureWindow(benchmark::State& state)
     std::vector<double> fromLoad;
     std::vector<double> fromShow;
     for (auto _ : state) {
-        moduleState().captureWindowPlacement = {};
-        CaptureWindow window(testPattern());
+        testModule().state().captureWindowPlacement = {};
+        CaptureWindow window(testModule().state(), testPattern());
         const auto start = std::chrono::steady_clock::now();
         window.load();
         const auto shown = std::chrono::steady_clock::now();
@@ -248,9 +248,9 @@ bool waitForPaint(CaptureWindow& window, uint64_t beyond);
 PreviewRun runPreview(const CaptureOptions& options, int clientWidth, int seconds, int grabs = 0)
 {
     PreviewRun run;
-    moduleState().captureWindowPlacement = {};
-    moduleState().closeNotifyRequest = QStringLiteral("N");
-    CaptureWindow window(options);
+    testModule().state().captureWindowPlacement = {};
+    testModule().state().closeNotifyRequest = QStringLiteral("N");
+    CaptureWindow window(testModule().state(), options);
     window.load();
     window.show();
     if (clientWidth > 0)
@@ -276,17 +276,17 @@ PreviewRun runPreview(const CaptureOptions& options, int clientWidth, int second
         run.latencyP95Ms = latencies[latencies.size() * 95 / 100];
         run.latencyMaxMs = latencies.back();
     }
-    moduleState().accumulateFrames = false;
+    testModule().state().accumulateFrames = false;
     for (int i = 0; i < grabs; ++i) {
         waitForPaint(window, window.videoView().framesShown());
         const auto grabStart = std::chrono::steady_clock::now();
-        const bool grabbed = CaptureSnapshot(window, QString()) > 0;
+        const bool grabbed = CaptureSnapshot(testModule(), window, QString()) > 0;
         run.grabMs.push_back(msSince(grabStart));
         // Only the latest frame is kept, at 1.
-        if (const SnapshotStore& store = moduleState().snapshotStore; grabbed && !store.empty() && store.at(1).picture)
+        if (const FrameStore& store = testModule().state().snapshotStore; grabbed && !store.empty() && store.at(1).picture)
             run.grabWidth = store.at(1).picture->width();
     }
-    moduleState().accumulateFrames = true;
+    testModule().state().accumulateFrames = true;
     window.unload();
     return run;
 }
@@ -402,8 +402,8 @@ void BM_CameraKind(benchmark::State& state, const CameraKind& kind)
         std::vector<double> module;
         for (int i = 0; i < kKindFirstFrames; ++i) {
             bare.push_back(bareFirstFrameMs(chain));
-            moduleState().captureWindowPlacement = {};
-            CaptureWindow window(cameraOfKind(device));
+            testModule().state().captureWindowPlacement = {};
+            CaptureWindow window(testModule().state(), cameraOfKind(device));
             const auto start = std::chrono::steady_clock::now();
             window.load();
             window.show();
@@ -457,11 +457,11 @@ void BM_NetworkSource(benchmark::State& state, const NetworkSenderKind& kind)
         // The device comes when the source's first picture has come; the window takes it then.
         DeviceMonitor monitor;
         NetworkCameras cameras({NetworkStream::fromUri(std::string("Net ") + kind.name, kind.uri(port).toStdString())});
-        moduleState().captureWindowPlacement = {};
-        moduleState().closeNotifyRequest = QStringLiteral("N");
+        testModule().state().captureWindowPlacement = {};
+        testModule().state().closeNotifyRequest = QStringLiteral("N");
         CaptureOptions options;
         options.systemDevices = false;
-        auto window = std::make_unique<CaptureWindow>(options);
+        auto window = std::make_unique<CaptureWindow>(testModule().state(), options);
         window->load();
         window->show();
         if (!waitForPaint(*window, 0)) {
@@ -591,6 +591,7 @@ int main(int argc, char** argv)
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
+    TestModule owner;
     for (const CameraKind& kind : kCameraKinds) {
         benchmark::RegisterBenchmark((std::string("BM_CameraKind/") + kind.label).c_str(), BM_CameraKind, kind)
             ->UseManualTime()

@@ -4,7 +4,7 @@
 // (1080p) to PDF and to the print preview, per frame and with the peak memory.
 #include "automation/FrameRoad.h"
 #include "capture/CaptureWindow.h"
-#include "snapshots/ModuleState.h"
+#include "support/TestModule.h"
 #include "ui/InteractionSeam.h"
 #include "ui/PictureBox.h"
 #include "viewer/FramePrinting.h"
@@ -132,19 +132,19 @@ public:
         CaptureOptions options;
         options.systemDevices = false;
         options.virtualVideo.append(VirtualVideoDevice{QStringLiteral("Test Pattern"), QStringLiteral("smpte"), {size.width, size.height, size.fps}});
-        window_ = std::make_unique<CaptureWindow>(options);
-        moduleState().closeNotifyRequest = QStringLiteral("N");
+        window_ = std::make_unique<CaptureWindow>(testModule().state(), options);
+        testModule().state().closeNotifyRequest = QStringLiteral("N");
         window_->load();
         window_->show();
         for (int i = 0; i < 100 && !window_->captureControl().newestFrame(); ++i)
             spin(20);
-        ClearSnapshotStore();
+        testModule().state().clearFrames();
     }
     ~RunningPattern()
     {
-        UnloadSnapshotViewer();
+        testModule().unloadViewer();
         window_.reset();
-        ClearSnapshotStore();
+        testModule().state().clearFrames();
     }
 
     CaptureWindow& window() { return *window_; }
@@ -178,14 +178,14 @@ void BM_GrabIntoStore(benchmark::State& state)
 {
     const FrameSize size = frameSize(state.range(0));
     RunningPattern pattern(size);
-    moduleState().accumulateFrames = false;
+    testModule().state().accumulateFrames = false;
     std::vector<double> samples;
     std::vector<double> cpuSamples;
     int failures = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         const double cpuStart = threadCpuMs();
-        if (CaptureSnapshot(pattern.window(), QString()) == 0)
+        if (CaptureSnapshot(testModule(), pattern.window(), QString()) == 0)
             ++failures;
         cpuSamples.push_back(threadCpuMs() - cpuStart);
         samples.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
@@ -194,8 +194,8 @@ void BM_GrabIntoStore(benchmark::State& state)
         spin(kBetweenGrabsMs);
         state.ResumeTiming();
     }
-    moduleState().accumulateFrames = true;
-    const SnapshotStore& store = moduleState().snapshotStore;
+    testModule().state().accumulateFrames = true;
+    const FrameStore& store = testModule().state().snapshotStore;
     state.counters["frame_width"] = store.empty() || !store.at(1).picture ? 0 : store.at(1).picture->width();
     const double median = percentile(samples, 0.5);
     const double cpuMedian = percentile(cpuSamples, 0.5);
@@ -216,27 +216,27 @@ void BM_MemoryPerStoredFrame(benchmark::State& state)
 {
     const FrameSize size = frameSize(state.range(0));
     RunningPattern pattern(size);
-    moduleState().accumulateFrames = true;
+    testModule().state().accumulateFrames = true;
     double ratio = 0;
     for (auto _ : state) {
-        ClearSnapshotStore();
+        testModule().state().clearFrames();
         // The first grab opens the viewer at the frame's size and the second fits a frame into it:
         // the picture boxes' own buffers are made then, and they are not the store's. The slope
         // between two fill levels leaves out any other one-off (a buffer pool growing by one).
         for (int i = 0; i < kWarmUpFrames; ++i)
-            CaptureSnapshot(pattern.window(), QString());
+            CaptureSnapshot(testModule(), pattern.window(), QString());
         malloc_trim(0);
         const size_t before = footprintBytes();
         for (int i = 0; i < size.storedFrames; ++i)
-            CaptureSnapshot(pattern.window(), QString());
+            CaptureSnapshot(testModule(), pattern.window(), QString());
         malloc_trim(0);
         const size_t after = footprintBytes();
         const double perFrame = (static_cast<double>(after) - static_cast<double>(before)) / size.storedFrames;
         ratio = perFrame / static_cast<double>(size.bitmapFileBytes());
         state.counters["bytes_per_frame"] = perFrame;
         state.counters["raw_bytes"] = static_cast<double>(size.bitmapFileBytes());
-        UnloadSnapshotViewer();
-        ClearSnapshotStore();
+        testModule().unloadViewer();
+        testModule().state().clearFrames();
     }
     state.counters["ratio_to_raw"] = ratio;
     std::printf("Memory per stored %dx%d frame (resident plus memory files): %.0f bytes vs its bitmap file %zu bytes  "
@@ -276,10 +276,10 @@ public:
             reg.write("\"\n");
             reg.close();
         }
-        ModuleState& module = moduleState();
+        ModuleState& module = testModule().state();
         module.userRegArea = 0x80000001;
         module.tmpPath = folder_.path() + QLatin1Char('/');
-        ClearSnapshotStore();
+        testModule().state().clearFrames();
         for (int i = 1; i <= kPrintedFrames; ++i) {
             const int n = module.snapshotStore.upperBound() + 1;
             module.snapshotStore.resizePreserve(n);
@@ -292,7 +292,7 @@ public:
     ~PrintRun()
     {
         InteractionSeam::instance().setUnattended(false);
-        ClearSnapshotStore();
+        testModule().state().clearFrames();
         if (registry_.isNull())
             qunsetenv("DIDEV_REGISTRY_DIR");
         else
@@ -318,7 +318,7 @@ public:
         seam.queueAnswer(ModalKind::Print, true);
         QElapsedTimer timer;
         timer.start();
-        printFrames(0, hidden_);
+        testModule().printer().printFrames(0, hidden_);
         const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
         const long peakKb = statusKilobytes("VmHWM:");
         seam.takeMessages();
@@ -347,7 +347,7 @@ protected:
         auto* preview = qobject_cast<QPrintPreviewDialog*>(object);
         if (preview && event->type() == QEvent::Show) {
             QTimer::singleShot(0, preview, [this, preview] {
-                if (const auto& printer = previewPrinter())
+                if (const auto& printer = testModule().printer().previewPrinter())
                     documentBytes = printer->document().retainedPictureBytes();
                 preview->close();
             });
@@ -394,6 +394,7 @@ int main(int argc, char** argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("GST_REGISTRY_UPDATE", "no", 0);
     QApplication app(argc, argv);
+    TestModule owner;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -93,13 +93,13 @@ void StandaloneSession::chooseDevices()
         settings_.capture.virtualVideo.append(pattern);
         out_ << "no camera found: using the built-in \"" << kTestPatternName << "\"\n";
     }
-    cDidevEvivod::setCaptureOptions(settings_.capture);
+    module_.setCaptureOptions(settings_.capture);
 }
 
 int StandaloneSession::run()
 {
     chooseDevices();
-    automation_ = std::make_unique<cDidevEvivod>();
+    automation_ = std::make_unique<cDidevEvivod>(module_);
     automation_->addEventSink(this);
 
     QString appMainWindow;

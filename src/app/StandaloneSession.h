@@ -1,5 +1,6 @@
 #pragma once
 
+#include "automation/Module.h"
 #include "automation/cDidevEvivod.h"
 #include "capture/CaptureOptions.h"
 
@@ -57,6 +58,7 @@ private:
 
     Settings settings_;
     QTextStream& out_;
+    Module module_;
     std::unique_ptr<cDidevEvivod> automation_;
     bool formClosed_ = false;
     QString outputFolder_;

@@ -1,7 +1,6 @@
 #include "app/StandaloneSession.h"
 #include "app/WindowSettingsFile.h"
 #include "automation/AutomationServer.h"
-#include "automation/cDidevEvivod.h"
 #include "capture/DeviceMonitor.h"
 #include "capture/NetworkCameras.h"
 
@@ -126,11 +125,12 @@ int main(int argc, char** argv)
     }
 
     // Other ways of running the module, such as serving hosts over the session bus, branch off
-    // here; their capture windows list the same devices (cDidevEvivod::setCaptureOptions).
+    // here; their capture windows list the same devices.
     if (parser.isSet(dbus)) {
+        AutomationServerOptions serverOptions = automationServerOptions(app.arguments());
         if (parser.isSet(virtualVideo) || parser.isSet(virtualAudio) || parser.isSet(noSystemDevices))
-            cDidevEvivod::setCaptureOptions(capture);
-        return runAutomationServer(automationServerOptions(app.arguments()));
+            serverOptions.capture = capture;
+        return runAutomationServer(serverOptions);
     }
 
     StandaloneSession::Settings settings;

@@ -83,14 +83,14 @@ private:
     InteractionSeam::OwnerScope owner_;
 };
 
-AutomationInstance::AutomationInstance(const QDBusConnection& connection, QString path, QString owner,
-    CallerCheck admits, QObject* parent)
+AutomationInstance::AutomationInstance(Module& module, const QDBusConnection& connection, QString path,
+    QString owner, CallerCheck admits, QObject* parent)
     : QDBusVirtualObject(parent)
     , connection_(connection)
     , path_(std::move(path))
     , owner_(std::move(owner))
     , admits_(std::move(admits))
-    , automation_(std::make_unique<cDidevEvivod>())
+    , automation_(std::make_unique<cDidevEvivod>(module))
     , methods_(QString::fromLatin1(dbus::kAutomationInterface))
     , properties_(QString::fromLatin1(dbus::kPropertiesInterface))
 {

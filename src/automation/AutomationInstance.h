@@ -16,6 +16,8 @@ class QEventLoop;
 
 namespace didev {
 
+class Module;
+
 // One automation instance on the bus: interface _cDidevEvivod with its property, the signals of
 // __cDidevEvivod, and the advised sinks. Each method is a few lines over cDidevEvivod. It must not
 // be destroyed while busy(): its calls and events run nested event loops (sinks, modal windows).
@@ -26,8 +28,8 @@ public:
     // Whether a connection other than the owner's may call it (one of the owner's process).
     using CallerCheck = std::function<bool(const QString& caller, const QString& owner)>;
 
-    AutomationInstance(const QDBusConnection& connection, QString path, QString owner, CallerCheck admits = {},
-        QObject* parent = nullptr);
+    AutomationInstance(Module& module, const QDBusConnection& connection, QString path, QString owner,
+        CallerCheck admits = {}, QObject* parent = nullptr);
     ~AutomationInstance() override;
 
     const QString& path() const noexcept { return path_; }

@@ -1,6 +1,7 @@
 #include "automation/AutomationServer.h"
 
 #include "automation/AutomationService.h"
+#include "automation/Module.h"
 #include "common/DBusNames.h"
 #include "automation/TestDriver.h"
 
@@ -50,7 +51,9 @@ int runAutomationServer(const AutomationServerOptions& options)
         printError(QStringLiteral("cannot reach the session bus: %1").arg(bus.lastError().message()));
         return 1;
     }
-    AutomationService service(bus);
+    // Once per process: what every instance shares.
+    Module module(options.capture);
+    AutomationService service(module, bus);
     if (!service.exportFactory()) {
         printError(QStringLiteral("cannot export %1").arg(QLatin1String(dbus::kFactoryPath)));
         return 1;

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "capture/CaptureOptions.h"
+
 #include <QStringList>
+
+#include <optional>
 
 namespace didev {
 
@@ -9,6 +13,8 @@ struct AutomationServerOptions {
     // Also export the test driver (--test-driver). Only the command line asks for it: any peer
     // on the bus can set the environment of the next activated server.
     bool testDriver = false;
+    // The devices capture windows list; by default the system's and those of the environment.
+    std::optional<CaptureOptions> capture;
 };
 
 // True when the command line asks for the automation server (--dbus).

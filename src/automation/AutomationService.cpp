@@ -21,8 +21,9 @@ constexpr auto kModalRetry = 50ms;
 
 } // namespace
 
-AutomationService::AutomationService(const QDBusConnection& connection, QObject* parent)
+AutomationService::AutomationService(Module& module, const QDBusConnection& connection, QObject* parent)
     : QDBusVirtualObject(parent)
+    , module_(module)
     , connection_(connection)
     , methods_(QString::fromLatin1(dbus::kFactoryInterface))
     , ownerWatcher_(QString(), connection, QDBusServiceWatcher::WatchForUnregistration)
@@ -87,7 +88,7 @@ QString AutomationService::createInstance(const QString& owner)
     const int number = nextNumber_++;
     const QString path = QString::fromLatin1(dbus::kInstancePathPrefix) + QString::number(number);
     // A host may serve its sinks on a second connection: its calls come from there too.
-    auto instance = std::make_unique<AutomationInstance>(connection_, path, owner,
+    auto instance = std::make_unique<AutomationInstance>(module_, connection_, path, owner,
         [this](const QString& caller, const QString& ownerName) { return peers_.sameProcess(caller, ownerName); });
     AutomationInstance* raw = instance.get();
     raw->setSinkTimeout(sinkTimeout_);

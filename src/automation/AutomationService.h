@@ -17,6 +17,7 @@
 namespace didev {
 
 class AutomationInstance;
+class Module;
 
 // The factory object and the instances it made. An instance belongs to the unique name of the
 // host that created it, and only that host (or another connection of its process) may call it.
@@ -28,7 +29,8 @@ class AutomationInstance;
 // revives it if it can.
 class AutomationService final : public QDBusVirtualObject {
 public:
-    explicit AutomationService(const QDBusConnection& connection, QObject* parent = nullptr);
+    // Its instances share `module`, which outlives the service.
+    AutomationService(Module& module, const QDBusConnection& connection, QObject* parent = nullptr);
     ~AutomationService() override;
 
     // Registers the factory at its path; false when the path is taken on this connection.
@@ -61,6 +63,7 @@ private:
     void finish();
     void checkConnection();
 
+    Module& module_;
     QDBusConnection connection_;
     DBusMethodTable methods_;
     QDBusServiceWatcher ownerWatcher_;

@@ -1,16 +1,15 @@
 #include "automation/FrameRoad.h"
 
+#include "automation/Module.h"
 #include "capture/CaptureControl.h"
 #include "capture/CaptureWindow.h"
 #include "common/AutomationDate.h"
 #include "common/AutomationError.h"
 #include "common/Rounding.h"
-#include "snapshots/ModuleState.h"
 #include "ui/MessageBox.h"
 #include "ui/Screen.h"
 #include "viewer/SnapshotViewer.h"
 
-#include <QPointer>
 
 namespace didev {
 
@@ -18,25 +17,19 @@ namespace {
 
 constexpr int32_t kFetchWaitMilliseconds = 500;
 
-QPointer<SnapshotViewer>& viewerInstance()
-{
-    static QPointer<SnapshotViewer> viewer;
-    return viewer;
-}
-
 bool atLimit(const ModuleState& state)
 {
     return state.frameCounter >= kMaxFrameId
-        || (state.accumulateFrames && state.snapshotStore.count() >= SnapshotStore::kMaxFrames);
+        || (state.accumulateFrames && state.snapshotStore.count() >= FrameStore::kMaxFrames);
 }
 
 // The viewer switches to frame n, or opens at the frame's size where it was last or under the
 // capture window, raised where it would run past the bottom of the screen.
-void showInViewer(CaptureWindow& captureWindow, int16_t n)
+void showInViewer(Module& module, CaptureWindow& captureWindow, int16_t n)
 {
-    ModuleState& state = moduleState();
+    const ModuleState& state = module.state();
     if (state.viewerShown) {
-        if (SnapshotViewer* viewer = LoadedSnapshotViewer()) {
+        if (SnapshotViewer* viewer = module.loadedViewer()) {
             viewer->showFrame(n, false);
             return;
         }
@@ -44,7 +37,7 @@ void showInViewer(CaptureWindow& captureWindow, int16_t n)
 
     // Placed before it is shown: a window manager puts a window that maps without a place of
     // its own wherever it likes, and frames it around the place asked for.
-    SnapshotViewer& viewer = SnapshotViewerWindow();
+    SnapshotViewer& viewer = module.viewer();
     viewer.showFrame(n, true);
     const WindowPlacement& saved = state.viewerPlacement;
     if (saved.Width != 0 && saved.Height != 0) {
@@ -63,10 +56,10 @@ void showInViewer(CaptureWindow& captureWindow, int16_t n)
 
 } // namespace
 
-int16_t CaptureSnapshot(CaptureWindow& captureWindow, const QString& frameTimecode)
+int16_t CaptureSnapshot(Module& module, CaptureWindow& captureWindow, const QString& frameTimecode)
 {
-    ModuleState& state = moduleState();
-    SnapshotStore& store = state.snapshotStore;
+    ModuleState& state = module.state();
+    FrameStore& store = state.snapshotStore;
     CaptureControl& capture = captureWindow.captureControl();
     const auto failed = [&captureWindow] {
         captureWindow.showGrabFailed();
@@ -116,17 +109,17 @@ int16_t CaptureSnapshot(CaptureWindow& captureWindow, const QString& frameTimeco
     if (!state.accumulateFrames)
         return state.frameCounter;
 
-    showInViewer(captureWindow, static_cast<int16_t>(n));
+    showInViewer(module, captureWindow, static_cast<int16_t>(n));
     return state.frameCounter;
 }
 
 // The viewer shows the frames from the first: the one on screen switches, otherwise it opens
 // right under the capture window, wherever it was before and whether or not it fits the screen.
-static void showCapturedFrames(CaptureWindow& captureWindow)
+static void showCapturedFrames(Module& module, CaptureWindow& captureWindow)
 {
     // Asked before the viewer is reached: loading one marks it shown.
-    const bool shown = moduleState().viewerShown;
-    SnapshotViewer& viewer = SnapshotViewerWindow();
+    const bool shown = module.state().viewerShown;
+    SnapshotViewer& viewer = module.viewer();
     if (shown) {
         viewer.showFrame(1, false);
     } else {
@@ -141,52 +134,25 @@ static void showCapturedFrames(CaptureWindow& captureWindow)
     viewer.activateWindow();
 }
 
-void ConnectFrameRoad(CaptureWindow& captureWindow)
+void ConnectFrameRoad(Module& module, CaptureWindow& captureWindow)
 {
+    Module* owner = &module;
     CaptureWindow* window = &captureWindow;
-    QObject::connect(window, &CaptureWindow::grabRequested, window, [window] {
+    QObject::connect(window, &CaptureWindow::grabRequested, window, [owner, window] {
         try {
-            CaptureSnapshot(*window, QString());
+            CaptureSnapshot(*owner, *window, QString());
         } catch (const AutomationError& error) {
             // A key press or a menu has no caller to hand the error to: the user is told.
             tellUser(error);
         }
     });
-    QObject::connect(window, &CaptureWindow::showFramesRequested, window, [window] { showCapturedFrames(*window); });
-    QObject::connect(window, &CaptureWindow::discardFramesRequested, window, [] {
-        UnloadSnapshotViewer();
-        ClearSnapshotStore();
+    QObject::connect(window, &CaptureWindow::showFramesRequested, window,
+        [owner, window] { showCapturedFrames(*owner, *window); });
+    QObject::connect(window, &CaptureWindow::discardFramesRequested, window, [owner] {
+        owner->unloadViewer();
+        owner->state().clearFrames();
     });
-    QObject::connect(window, &CaptureWindow::viewerCloseRequested, window, &UnloadSnapshotViewer);
-}
-
-SnapshotViewer* LoadedSnapshotViewer()
-{
-    SnapshotViewer* viewer = viewerInstance().data();
-    return viewer && viewer->loaded() ? viewer : nullptr;
-}
-
-SnapshotViewer& SnapshotViewerWindow()
-{
-    if (SnapshotViewer* viewer = LoadedSnapshotViewer())
-        return *viewer;
-    // A viewer closed by its close box or its last discard is deleted later; a new one takes over.
-    auto* viewer = new SnapshotViewer();
-    viewer->setAttribute(Qt::WA_DeleteOnClose);
-    viewerInstance() = viewer;
-    try {
-        viewer->load();
-    } catch (...) {
-        viewer->unload();
-        throw;
-    }
-    return *viewer;
-}
-
-void UnloadSnapshotViewer()
-{
-    if (SnapshotViewer* viewer = LoadedSnapshotViewer())
-        viewer->unload();
+    QObject::connect(window, &CaptureWindow::viewerCloseRequested, window, [owner] { owner->unloadViewer(); });
 }
 
 } // namespace didev

@@ -29,7 +29,7 @@ enum class PropertyId : int16_t {
 // in that order as Longs, each stored before the next is read, then entry 1 is kept as the
 // close-notify request. Error 9 for a missing subscript and error 6 for a number no Long holds;
 // whatever was stored before the failure stays.
-void ReadShowFormSettings(const HostStringArray& passDataArray, ModuleState& state = moduleState());
+void ReadShowFormSettings(const HostStringArray& passDataArray, ModuleState& state);
 
 // GetSettings from the live windows: entries 1..4 the capture window's Top, Left, Width,
 // Height, 5..8 the viewer's, as single-precision text. No capture window: all eight empty;
@@ -49,6 +49,6 @@ bool CloseFormSuppressesEvent(const HostStringArray& passDataArray);
 
 // SetProperty: 1 sets userRegArea to the leading number of the text as a Long (error 6 when
 // none holds it); 3 sets accumulateFrames, false only for exactly "N"; others change nothing.
-void ApplyProperty(int16_t propID, const QString& propValue, ModuleState& state = moduleState());
+void ApplyProperty(int16_t propID, const QString& propValue, ModuleState& state);
 
 } // namespace didev

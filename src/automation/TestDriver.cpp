@@ -1,6 +1,5 @@
 #include "automation/TestDriver.h"
 
-#include "automation/FrameRoad.h"
 #include "automation/TestDriverRows.h"
 #include "automation/WindowStateReport.h"
 #include "capture/CaptureWindow.h"
@@ -171,6 +170,17 @@ QVariant integerAnswer(const QVariant& answer, const QString& kind)
     return value;
 }
 
+// The newest loaded window of that class: an unloaded one may linger until it is deleted.
+template <typename Window>
+Window* newestLoaded()
+{
+    Window* found = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* window = qobject_cast<Window*>(widget); window && window->loaded())
+            found = window;
+    return found;
+}
+
 } // namespace
 
 TestDriver::TestDriver(const QDBusConnection& connection, QObject* parent)
@@ -220,15 +230,10 @@ QWidget* TestDriver::findWindow(const QString& name)
     if (name == QLatin1String("message"))
         return MessageBox::current();
     if (name == QLatin1String("viewer"))
-        return LoadedSnapshotViewer();
+        return newestLoaded<SnapshotViewer>();
     if (name != QLatin1String("capture"))
         raiseInvalidArguments(QStringLiteral("Windows are capture, viewer and message, not '%1'").arg(name));
-    // The newest loaded capture window: an unloaded one may linger until it is deleted.
-    CaptureWindow* found = nullptr;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* capture = qobject_cast<CaptureWindow*>(widget); capture && capture->loaded())
-            found = capture;
-    return found;
+    return newestLoaded<CaptureWindow>();
 }
 
 void TestDriver::addDeviceMethods()

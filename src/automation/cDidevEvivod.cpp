@@ -1,15 +1,14 @@
 #include "automation/cDidevEvivod.h"
 
 #include "automation/FrameRoad.h"
+#include "automation/Module.h"
 #include "automation/SettingsExchange.h"
 #include "capture/CaptureWindow.h"
-#include "snapshots/ModuleState.h"
 #include "snapshots/PictureWriter.h"
 #include "snapshots/SnapshotExport.h"
 #include "ui/MessageBox.h"
 #include "viewer/SnapshotViewer.h"
 
-#include <QProcessEnvironment>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -20,19 +19,6 @@ namespace didev {
 namespace {
 
 constexpr const char* kInvalidFrameRequest = "Invalid frame request sent to GetSnapshot().";
-
-std::optional<CaptureOptions>& chosenCaptureOptions()
-{
-    static std::optional<CaptureOptions> options;
-    return options;
-}
-
-CaptureOptions captureOptionsForNewWindow()
-{
-    if (chosenCaptureOptions())
-        return *chosenCaptureOptions();
-    return captureOptionsFrom(std::nullopt, std::nullopt, QProcessEnvironment::systemEnvironment());
-}
 
 LiveWindowGeometry liveGeometry(const PlacedWindow& window)
 {
@@ -51,9 +37,9 @@ void raiseToSinks(const std::vector<cDidevEvivodEvents*>& sinks, Call call)
     }
 }
 
-std::optional<LiveWindowGeometry> viewerGeometry()
+std::optional<LiveWindowGeometry> viewerGeometry(const Module& module)
 {
-    const SnapshotViewer* viewer = LoadedSnapshotViewer();
+    const SnapshotViewer* viewer = module.loadedViewer();
     if (!viewer)
         return std::nullopt;
     return liveGeometry(viewer->placement());
@@ -61,15 +47,11 @@ std::optional<LiveWindowGeometry> viewerGeometry()
 
 } // namespace
 
-void cDidevEvivod::setCaptureOptions(std::optional<CaptureOptions> options)
-{
-    chosenCaptureOptions() = std::move(options);
-}
-
-cDidevEvivod::cDidevEvivod()
+cDidevEvivod::cDidevEvivod(Module& module)
+    : module_(module)
 {
     // Module-wide: a further instance resets what every instance shares.
-    moduleState().reset();
+    module_.reset();
     pictureWriter_ = std::make_unique<PictureWriter>();
     captureWindow_.clear();
 }
@@ -84,7 +66,7 @@ cDidevEvivod::~cDidevEvivod()
         }
     };
     step([this] {
-        if (captureWindow_ && moduleState().captureWindowLoaded && !windowUnloading_) {
+        if (captureWindow_ && module_.state().captureWindowLoaded && !windowUnloading_) {
             // Teardown tells the host nothing.
             captureWindow_->setOkToRaiseEvents(false);
             captureWindow_->captureControl().setPreview(false);
@@ -93,7 +75,7 @@ cDidevEvivod::~cDidevEvivod()
     });
     step([this] { releaseCaptureWindow(); });
     step([this] { ClearSnapshots(); });
-    step([] { UnloadSnapshotViewer(); });
+    step([this] { module_.unloadViewer(); });
     pictureWriter_.reset();
 }
 
@@ -138,17 +120,17 @@ void cDidevEvivod::removeEventSink(cDidevEvivodEvents* sink)
 
 void cDidevEvivod::ClearSnapshots()
 {
-    ClearSnapshotStore();
-    UnloadSnapshotViewer();
+    module_.state().clearFrames();
+    module_.unloadViewer();
 }
 
 void cDidevEvivod::ClearSavedSnapshots()
 {
-    ModuleState& state = moduleState();
+    ModuleState& state = module_.state();
     const int kept = state.snapshotStore.removeSavedByLogger();
     state.frameCounter = static_cast<int16_t>(kept);
     if (kept == 0)
-        UnloadSnapshotViewer();
+        module_.unloadViewer();
 }
 
 void cDidevEvivod::CloseForm(int16_t&, HostStringArray& passDataArray)
@@ -161,24 +143,24 @@ void cDidevEvivod::CloseForm(int16_t&, HostStringArray& passDataArray)
             captureWindow_->unload();
         releaseCaptureWindow();
     }
-    UnloadSnapshotViewer();
+    module_.unloadViewer();
 }
 
 void cDidevEvivod::GetSettings(HostStringArray& passDataArray)
 {
-    const ModuleState& state = moduleState();
+    const ModuleState& state = module_.state();
     if (!captureWindow_ || !state.captureWindowLoaded) {
         WriteLiveSettings(passDataArray, std::nullopt, std::nullopt);
         return;
     }
     WriteLiveSettings(passDataArray, liveGeometry(captureWindow_->placement()),
-        state.viewerShown ? viewerGeometry() : std::nullopt);
+        state.viewerShown ? viewerGeometry(module_) : std::nullopt);
 }
 
 void cDidevEvivod::GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& frameID, double& frameTime,
     QString& frameTimecode)
 {
-    const SnapshotStore& store = moduleState().snapshotStore;
+    const FrameStore& store = module_.state().snapshotStore;
     if (index < 1 || index > store.upperBound()) {
         askUser(QString::fromLatin1(kInvalidFrameRequest), MessageStyle::Exclamation);
         return;
@@ -193,25 +175,25 @@ void cDidevEvivod::GetSnapshot(int16_t& index, int32_t& hPicture, int16_t& frame
 
 int16_t cDidevEvivod::GetSnapshotCount()
 {
-    return static_cast<int16_t>(moduleState().snapshotStore.upperBound());
+    return static_cast<int16_t>(module_.state().snapshotStore.upperBound());
 }
 
 void cDidevEvivod::PictureSavedByLogger(int16_t& index, HostBoolean& setting)
 {
     // Frame 0 is the host's "no frame": accepted and forgotten. Only exactly true counts as saved.
     if (index != 0)
-        moduleState().snapshotStore.at(index).savedByLogger = setting == kHostTrue;
+        module_.state().snapshotStore.at(index).savedByLogger = setting == kHostTrue;
 }
 
 HostBoolean cDidevEvivod::SaveSnapshot(int16_t& index, QString& fileName, int16_t& format, int16_t& colorDepth,
     int16_t& colorReduction)
 {
-    return toHostBoolean(didev::SaveSnapshot(moduleState().snapshotStore, index, fileName, format, colorDepth, colorReduction));
+    return toHostBoolean(didev::SaveSnapshot(module_.state().snapshotStore, index, fileName, format, colorDepth, colorReduction));
 }
 
 void cDidevEvivod::SetPointers(QString&, QString& apPath, QString& wkPath, QString& tmpPath, int32_t& userRegArea)
 {
-    ModuleState& state = moduleState();
+    ModuleState& state = module_.state();
     state.apPath = apPath;
     state.wkPath = wkPath;
     state.tmpPath = tmpPath;
@@ -220,26 +202,26 @@ void cDidevEvivod::SetPointers(QString&, QString& apPath, QString& wkPath, QStri
 
 void cDidevEvivod::SetProperty(int16_t& propID, QString& propValue)
 {
-    ApplyProperty(propID, propValue);
+    ApplyProperty(propID, propValue, module_.state());
 }
 
 HostBoolean cDidevEvivod::ShowForm(int16_t&, HostStringArray& passDataArray)
 {
-    if (captureWindow_ && moduleState().captureWindowLoaded) {
+    if (captureWindow_ && module_.state().captureWindowLoaded) {
         captureWindow_->show();
         captureWindow_->raise();
         captureWindow_->activateWindow();
         return kHostTrue;
     }
     releaseCaptureWindow();
-    ClearSnapshotStore();
-    ReadShowFormSettings(passDataArray);
+    module_.state().clearFrames();
+    ReadShowFormSettings(passDataArray, module_.state());
 
-    captureWindow_ = new CaptureWindow(captureOptionsForNewWindow());
+    captureWindow_ = new CaptureWindow(module_.state(), module_.captureOptionsForNewWindow());
     formClosedConnection_ = QObject::connect(captureWindow_, &CaptureWindow::formClosed, [this] { FormClosed(); });
     keyDownConnection_ = QObject::connect(captureWindow_, &CaptureWindow::keyDown,
         [this](int16_t& keyCode, int16_t& shift) { raiseKeyDown(keyCode, shift); });
-    ConnectFrameRoad(*captureWindow_);
+    ConnectFrameRoad(module_, *captureWindow_);
     captureWindow_->load();
     captureWindow_->show();
     return kHostTrue;
@@ -250,24 +232,24 @@ int16_t cDidevEvivod::TakeSnapshot()
     // Before any ShowForm there is no picture to grab from.
     if (!captureWindow_)
         return 0;
-    return CaptureSnapshot(*captureWindow_, QString());
+    return CaptureSnapshot(module_, *captureWindow_, QString());
 }
 
 HostBoolean cDidevEvivod::AllowInternalCapture() const
 {
-    return moduleState().AllowInternalCapture;
+    return module_.state().AllowInternalCapture;
 }
 
 void cDidevEvivod::setAllowInternalCapture(HostBoolean value)
 {
-    moduleState().AllowInternalCapture = value;
+    module_.state().AllowInternalCapture = value;
 }
 
 void cDidevEvivod::FormClosed()
 {
     const bool outer = std::exchange(windowUnloading_, true);
     const auto restore = qScopeGuard([this, outer] { windowUnloading_ = outer; });
-    const ModuleState& state = moduleState();
+    const ModuleState& state = module_.state();
     HostStringArray passDataArray = FormClosedSettings(state.captureWindowPlacement, state.viewerPlacement);
     raiseFormClosed(passDataArray);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "capture/CaptureOptions.h"
 #include "common/AutomationMembers.h"
 #include "common/HostBoolean.h"
 #include "common/HostStringArray.h"
@@ -11,12 +10,12 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace didev {
 
 class CaptureWindow;
+class Module;
 class PictureWriter;
 
 // The host's side of the events. They are raised synchronously from inside the window's
@@ -32,12 +31,12 @@ public:
 };
 
 // The module's automation class: the whole of its contract with the host. A thin façade over
-// the module-wide state, the capture window, the frame store, export and the viewer. Creating
-// an instance resets the module-wide state for every instance. Boolean values other than -1 and
-// 0 are kept as given.
+// the module it is given (state, viewer, devices), the capture window, export and the viewer.
+// Creating an instance resets the module's state for every instance. The module outlives the
+// instance. Boolean values other than -1 and 0 are kept as given.
 class cDidevEvivod : public AutomationMembers {
 public:
-    cDidevEvivod();
+    explicit cDidevEvivod(Module& module);
     ~cDidevEvivod() override;
     cDidevEvivod(const cDidevEvivod&) = delete;
     cDidevEvivod& operator=(const cDidevEvivod&) = delete;
@@ -45,10 +44,6 @@ public:
     // Sinks receive the events in the order they were added; a sink must outlive its registration.
     void addEventSink(cDidevEvivodEvents* sink);
     void removeEventSink(cDidevEvivodEvents* sink);
-
-    // The devices that capture windows created from now on list. Without a choice, the
-    // system's devices and the virtual ones named by the environment, read at each creation.
-    static void setCaptureOptions(std::optional<CaptureOptions> options);
 
     // Takes its window off the screen at once, as a first step of a destruction that has to
     // wait; the window is unloaded by the destruction itself.
@@ -72,6 +67,7 @@ private:
     void raiseFormClosed(HostStringArray& passDataArray);
     void raiseKeyDown(int16_t& KeyCode, int16_t& Shift);
 
+    Module& module_;
     QPointer<CaptureWindow> captureWindow_;
     QMetaObject::Connection formClosedConnection_;
     QMetaObject::Connection keyDownConnection_;

@@ -152,7 +152,7 @@ void CaptureMenus::deviceMenu(DeviceKind kind, QPoint bottomLeft)
 void CaptureMenus::optionsMenu(QPoint bottomLeft)
 {
     const CaptureControl& capture = window_.captureControl();
-    const ModuleState& module = moduleState();
+    const ModuleState& module = window_.state();
     const bool noFrames = module.snapshotStore.upperBound() == 0;
     // Only exactly true allows the grab, as for the "S" key.
     const bool grabAllowed = module.AllowInternalCapture == kHostTrue;

@@ -61,8 +61,9 @@ QTimer* makeTimer(QObject* parent, int interval, bool singleShot = false)
 
 } // namespace
 
-CaptureWindow::CaptureWindow(CaptureOptions options, QWidget* parent)
+CaptureWindow::CaptureWindow(ModuleState& state, CaptureOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window)
+    , state_(state)
     , capture_(std::move(options), this)
     , placed_(*this)
 {
@@ -134,13 +135,12 @@ CaptureWindow::~CaptureWindow()
 
 void CaptureWindow::load()
 {
-    ModuleState& state = moduleState();
-    state.captureWindowLoaded = true;
+    state_.captureWindowLoaded = true;
     loaded_ = true;
     reconnectPending_ = false;
     placing_ = false;
     menus_->tracker().reset();
-    okToRaiseEvents_ = state.closeNotifyRequest == QLatin1String("Y");
+    okToRaiseEvents_ = state_.closeNotifyRequest == QLatin1String("Y");
 
     placing_ = true;
     keepOnTop(*this);
@@ -149,7 +149,7 @@ void CaptureWindow::load()
     // The design size first, on every load: a stored placement that keeps the width (-1) or
     // is pulled back from the right edge works from it, not from what the window was last.
     // Resizing stores the placement, so the one to apply is taken before.
-    const WindowPlacement stored = state.captureWindowPlacement;
+    const WindowPlacement stored = state_.captureWindowPlacement;
     placed_.setWidth(kDefaultWindowWidth);
     if (!isVisible())
         layOut();   // a hidden window gets its resize event only when shown
@@ -190,13 +190,12 @@ void CaptureWindow::unload()
     capture_.setPreview(false);
     capture_.videoDevices().setSelectedIndex(-1);
     capture_.audioDevices().setSelectedIndex(-1);
-    ClearSnapshotStore();
+    state_.clearFrames();
     emit viewerCloseRequested();
-    ModuleState& state = moduleState();
-    StoreWindowPlacement(placed_, state.captureWindowPlacement);
+    StoreWindowPlacement(placed_, state_.captureWindowPlacement);
     if (okToRaiseEvents_)
         emit formClosed();
-    state.captureWindowLoaded = false;
+    state_.captureWindowLoaded = false;
     loaded_ = false;
     // The timers stop with the window.
     heartbeatTimer_->stop();
@@ -243,7 +242,7 @@ void CaptureWindow::layOut()
         videoView_->setGeometry(0, 0, width(), statusBar_->y());
     }
     placeLogo();
-    StoreWindowPlacement(placed_, moduleState().captureWindowPlacement);
+    StoreWindowPlacement(placed_, state_.captureWindowPlacement);
 }
 
 void CaptureWindow::placeLogo()
@@ -374,7 +373,7 @@ void CaptureWindow::keyPressEvent(QKeyEvent* event)
 
 void CaptureWindow::keyPressed(int16_t keyCode, int16_t shift)
 {
-    if (keyCode == kKeyS && moduleState().AllowInternalCapture == kHostTrue)
+    if (keyCode == kKeyS && state_.AllowInternalCapture == kHostTrue)
         requestGrab();
     emit keyDown(keyCode, shift);
 }

@@ -21,6 +21,7 @@ namespace didev {
 class DeviceWatch;
 class KeyboardLayout;
 class PictureBox;
+struct ModuleState;
 class StatusPanel;
 class VideoView;
 
@@ -29,7 +30,8 @@ class VideoView;
 // banner; the device watch with heartbeat and reconnection. load() runs the start-up sequence
 // (the caller then shows the window) and unload() the shut-down, which the close box runs too.
 // What happens to frames is not the window's business: it asks for a grab, for the frames to be
-// shown or discarded, and for the viewer to close, by its signals.
+// shown or discarded, and for the viewer to close, by its signals. The module state it is given
+// (the grab switch, its placement, the loaded flag) must outlive it.
 class CaptureWindow : public QWidget {
     Q_OBJECT
 
@@ -40,7 +42,7 @@ public:
     static constexpr const char* kNoVideo = "No Video";
     static constexpr const char* kNoAudio = "No Audio";
 
-    explicit CaptureWindow(CaptureOptions options, QWidget* parent = nullptr);
+    CaptureWindow(ModuleState& state, CaptureOptions options, QWidget* parent = nullptr);
     ~CaptureWindow() override;
 
     // Asks for a grab, then takes the focus back from the viewer the grab may have opened.
@@ -62,6 +64,7 @@ public:
     PlacedWindow& placement() { return placed_; }
     const PlacedWindow& placement() const { return placed_; }
 
+    ModuleState& state() { return state_; }
     CaptureControl& captureControl() { return capture_; }
     VideoView& videoView() { return *videoView_; }
     QStatusBar& statusBar() { return *statusBar_; }
@@ -123,6 +126,7 @@ private:
     void showDevices(DeviceKind kind);
     void layoutStatusBar();
 
+    ModuleState& state_;
     CaptureControl capture_;
     WidgetPlacedWindow placed_;
 

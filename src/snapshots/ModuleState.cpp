@@ -2,16 +2,9 @@
 
 namespace didev {
 
-ModuleState& moduleState()
-{
-    static ModuleState state;
-    return state;
-}
-
 void ModuleState::reset()
 {
-    snapshotStore.clear();
-    frameCounter = 0;
+    clearFrames();
     captureWindowLoaded = false;
     viewerShown = false;
     AllowInternalCapture = kHostTrue;
@@ -20,11 +13,10 @@ void ModuleState::reset()
     viewerPlacement = {};
 }
 
-void ClearSnapshotStore()
+void ModuleState::clearFrames()
 {
-    ModuleState& state = moduleState();
-    state.snapshotStore.clear();
-    state.frameCounter = 0;
+    snapshotStore.clear();
+    frameCounter = 0;
 }
 
 } // namespace didev

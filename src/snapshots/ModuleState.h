@@ -2,7 +2,7 @@
 
 #include "common/HostBoolean.h"
 #include "common/WindowPlacement.h"
-#include "snapshots/SnapshotStore.h"
+#include "snapshots/FrameStore.h"
 
 #include <QString>
 
@@ -10,10 +10,11 @@
 
 namespace didev {
 
-// The state the whole process shares: one frame store, one set of flags and placements.
-// Everything here is touched only from the user-interface thread.
+// The state every automation instance of the process shares: one frame store, one set of flags
+// and placements. The module that serves the instances owns it and hands it to the windows by
+// reference; everything here is touched only from the user-interface thread.
 struct ModuleState {
-    SnapshotStore snapshotStore;
+    FrameStore snapshotStore;
     int16_t frameCounter = 0;
 
     bool captureWindowLoaded = false;
@@ -35,12 +36,9 @@ struct ModuleState {
     // or shown, no placements, grabs allowed, frames accumulated. The paths and the registry
     // area stay as the host set them.
     void reset();
+
+    // Releases every stored frame, empties the store and restarts the numbering at 0.
+    void clearFrames();
 };
-
-// The process's one module state.
-ModuleState& moduleState();
-
-// Releases every stored frame, empties the store and restarts the numbering at 0.
-void ClearSnapshotStore();
 
 } // namespace didev

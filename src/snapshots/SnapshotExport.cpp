@@ -30,7 +30,7 @@ std::optional<int32_t> pictureFormatCode(int16_t hostFormat) noexcept
     return kFormatCodes[static_cast<size_t>(hostFormat - 1)];
 }
 
-bool SaveSnapshot(const SnapshotStore& store, int16_t index, const QString& fileName, int16_t format, int16_t, int16_t)
+bool SaveSnapshot(const FrameStore& store, int16_t index, const QString& fileName, int16_t format, int16_t, int16_t)
 {
     const std::optional<int32_t> code = pictureFormatCode(format);
     if (!code)

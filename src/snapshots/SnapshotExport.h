@@ -1,6 +1,6 @@
 #pragma once
 
-#include "snapshots/SnapshotStore.h"
+#include "snapshots/FrameStore.h"
 
 #include <QString>
 
@@ -16,7 +16,7 @@ std::optional<int32_t> pictureFormatCode(int16_t hostFormat) noexcept;
 // other numbers nothing (false). A format outside 1 .. 11 is false before the store is looked
 // at; an index outside the store is error 9, frame 0 error 91 for formats 1 and 3. Colour
 // depth and reduction are accepted and have no effect. The store is never changed.
-bool SaveSnapshot(const SnapshotStore& store, int16_t index, const QString& fileName, int16_t format,
+bool SaveSnapshot(const FrameStore& store, int16_t index, const QString& fileName, int16_t format,
     int16_t colorDepth = 0, int16_t colorReduction = 0);
 
 // Code 9 writes a JPEG at quality 90, code 11 a bitmap; any other code is false and touches

@@ -63,19 +63,20 @@ QByteArray fileBytes(const QString& fileName)
     return bytes ? QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size())) : QByteArray();
 }
 
-PictureHandle handleOf(int index)
+PictureHandle handleOf(const ModuleState& state, int index)
 {
-    const PicturePtr& picture = moduleState().snapshotStore.at(index).picture;
+    const PicturePtr& picture = state.snapshotStore.at(index).picture;
     return picture ? picture->handle() : 0;
 }
 
 // One print run on the printer object: the header, then frames down the page.
 class FramePageLayout {
 public:
-    FramePageLayout(PreviewPrinter& printer, PictureBox& scalingSource)
-        : printer_(printer)
+    FramePageLayout(const ModuleState& state, PreviewPrinter& printer, PictureBox& scalingSource)
+        : state_(state)
+        , printer_(printer)
         , hidden_(scalingSource)
-        , tempFile_(moduleState().tmpPath + QStringLiteral("temp.jpg"))
+        , tempFile_(state.tmpPath + QStringLiteral("temp.jpg"))
         , notAvailable_(QString::fromLatin1(kFrameNotAvailable))
     {
     }
@@ -132,7 +133,7 @@ private:
     // False when the frame could not be written or read back.
     bool placeFrame(int index, bool setPosition)
     {
-        const bool written = writer_.SaveStdPicture(handleOf(index), static_cast<int32_t>(PictureFormat::Jpeg), tempFile_);
+        const bool written = writer_.SaveStdPicture(handleOf(state_, index), static_cast<int32_t>(PictureFormat::Jpeg), tempFile_);
         const QByteArray bytes = written ? fileBytes(tempFile_) : QByteArray();
         const PicturePtr loaded = decodedPicture(bytes);
         // The document keeps the file's compressed bytes and decodes them only to draw the page.
@@ -198,6 +199,7 @@ private:
         printer_.setText(caption);
     }
 
+    const ModuleState& state_;
     PreviewPrinter& printer_;
     PictureBox& hidden_;
     const PictureWriter writer_{};
@@ -211,22 +213,23 @@ private:
 
 } // namespace
 
-std::shared_ptr<PreviewPrinter>& previewPrinter()
+FramePrinter::FramePrinter(ModuleState& state)
+    : state_(state)
 {
-    static std::shared_ptr<PreviewPrinter> printer;
-    return printer;
 }
 
-void OpenPrintPreview(std::unique_ptr<PreviewHost>& host)
+FramePrinter::~FramePrinter() = default;
+
+void FramePrinter::OpenPrintPreview(std::unique_ptr<PreviewHost>& host)
 {
-    const QString reportDir = ReadRegistryString(moduleState().userRegArea, QString::fromLatin1(kSuiteRegistryKey),
+    const QString reportDir = ReadRegistryString(state_.userRegArea, QString::fromLatin1(kSuiteRegistryKey),
         QString::fromLatin1(kReportDirValue));
     host = std::make_unique<PreviewHost>();
     host->SetReportDirectory(reportDir);
     host->ProvidePrinter(previewPrinter());
 }
 
-bool ConfirmPrinter(const QString&)
+bool FramePrinter::ConfirmPrinter(const QString&)
 {
     try {
         if (!previewPrinter())
@@ -253,9 +256,9 @@ bool ConfirmPrinter(const QString&)
     return true;
 }
 
-void printFrames(int16_t frame, PictureBox& scalingSource)
+void FramePrinter::printFrames(int16_t frame, PictureBox& scalingSource)
 {
-    const int n = moduleState().snapshotStore.count();
+    const int n = state_.snapshotStore.count();
     if (n == 0) {
         askUser(QStringLiteral("There are no frames to print."), MessageStyle::Exclamation);
         return;
@@ -277,13 +280,13 @@ void printFrames(int16_t frame, PictureBox& scalingSource)
         return;
     }
     // The store may have changed while the dialogs were open.
-    const int count = moduleState().snapshotStore.count();
+    const int count = state_.snapshotStore.count();
     if (single > count || count == 0)
         raiseError(ErrorNumber::SubscriptOutOfRange);
 
     const std::shared_ptr<PreviewPrinter> printer = previewPrinter();
     {
-        FramePageLayout layout(*printer, scalingSource);
+        FramePageLayout layout(state_, *printer, scalingSource);
         layout.start();
         if (single == 0)
             layout.printAll(count);

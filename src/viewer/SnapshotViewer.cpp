@@ -45,11 +45,6 @@ constexpr int kPanelGap = 2;
 // The buttons sit this far below the status bar's top, twips.
 constexpr int32_t kArrowButtonOffset = 40;
 
-SnapshotStore& store()
-{
-    return moduleState().snapshotStore;
-}
-
 // Sets a flag for the lifetime of the guard, also when an error leaves the scope.
 class FlagGuard {
 public:
@@ -65,8 +60,10 @@ private:
 
 } // namespace
 
-SnapshotViewer::SnapshotViewer(QWidget* parent)
+SnapshotViewer::SnapshotViewer(ModuleState& state, FramePrinter& printer, QWidget* parent)
     : QWidget(parent, Qt::Tool)
+    , state_(state)
+    , printer_(printer)
     , placed_(*this)
 {
     setObjectName(QStringLiteral("SnapshotViewer"));
@@ -124,10 +121,9 @@ SnapshotViewer::~SnapshotViewer()
 
 void SnapshotViewer::load()
 {
-    ModuleState& state = moduleState();
     refitSuppressed_ = true;
     resizeIgnored_ = false;
-    state.viewerShown = true;
+    state_.viewerShown = true;
     loaded_ = true;
     currentFrame_ = 0;
     tracker_.reset();
@@ -138,7 +134,7 @@ void SnapshotViewer::load()
         keepOnTop(*this);
     }
 
-    const WindowPlacement& saved = state.viewerPlacement;
+    const WindowPlacement& saved = state_.viewerPlacement;
     if (saved.Width != 0 && saved.Height != 0) {
         ApplyWindowPlacement(placed_, saved, kDefaultWindowWidth, kDefaultWindowHeight);
     } else {
@@ -157,8 +153,8 @@ void SnapshotViewer::unload()
 void SnapshotViewer::unloadAndStore()
 {
     loaded_ = false;
-    StoreWindowPlacement(placed_, moduleState().viewerPlacement);
-    moduleState().viewerShown = false;
+    StoreWindowPlacement(placed_, state_.viewerPlacement);
+    state_.viewerShown = false;
 }
 
 void SnapshotViewer::closeEvent(QCloseEvent* event)
@@ -221,7 +217,7 @@ void SnapshotViewer::layOut()
 
 bool SnapshotViewer::showsAFrame() const
 {
-    return currentFrame_ >= 1 && currentFrame_ <= store().count();
+    return currentFrame_ >= 1 && currentFrame_ <= state_.snapshotStore.count();
 }
 
 FitWindow SnapshotViewer::fitWindow() const
@@ -234,7 +230,7 @@ void SnapshotViewer::showFrame(int16_t frameNumber, bool matchWindowSizeToPictur
 {
     if (frameNumber < 1)
         raiseError(ErrorNumber::SubscriptOutOfRange);
-    const PicturePtr picture = store().at(frameNumber).picture;
+    const PicturePtr picture = state_.snapshotStore.at(frameNumber).picture;
 
     framePicture_->setPicture(nullptr);
     // A frame stored without a picture shows an empty window.
@@ -263,12 +259,12 @@ void SnapshotViewer::showFrame(int16_t frameNumber, bool matchWindowSizeToPictur
 
     currentFrame_ = frameNumber;
     laidOutSize_ = size();
-    panels_[0]->setText(QStringLiteral("Frame %1 of %2").arg(frameNumber).arg(store().count()));
+    panels_[0]->setText(QStringLiteral("Frame %1 of %2").arg(frameNumber).arg(state_.snapshotStore.count()));
 }
 
 void SnapshotViewer::nextFrame()
 {
-    const int count = store().count();
+    const int count = state_.snapshotStore.count();
     if (count == 0)
         return;
     int i = currentFrame_ + 1;
@@ -279,7 +275,7 @@ void SnapshotViewer::nextFrame()
 
 void SnapshotViewer::previousFrame()
 {
-    const int count = store().count();
+    const int count = state_.snapshotStore.count();
     if (count == 0)
         return;
     int i = currentFrame_ - 1;
@@ -300,10 +296,10 @@ void SnapshotViewer::discardFrame()
     if (!self || !loaded_ || !showsAFrame())
         return;
 
-    SnapshotStore& frames = store();
+    FrameStore& frames = state_.snapshotStore;
     const int n = frames.count();
     if (n == 1) {
-        ClearSnapshotStore();
+        state_.clearFrames();
         unload();
         return;
     }
@@ -337,7 +333,7 @@ void SnapshotViewer::saveFrame()
     if (const std::optional<SavedFrameName> name = savedFrameName(chosen->fileName, chosen->filterIndex);
         name && showsAFrame()) {
         const PictureWriter writer;
-        ok = writer.save(store().at(currentFrame_).picture, static_cast<int32_t>(name->format), name->fileName);
+        ok = writer.save(state_.snapshotStore.at(currentFrame_).picture, static_cast<int32_t>(name->format), name->fileName);
     }
     if (ok)
         askUser(QStringLiteral("Frame successfully saved."), MessageStyle::Information);
@@ -347,7 +343,7 @@ void SnapshotViewer::saveFrame()
 
 void SnapshotViewer::printFrames(int16_t frame)
 {
-    didev::printFrames(frame, *scalingSource_);
+    printer_.printFrames(frame, *scalingSource_);
 }
 
 std::span<const MenuCommand<SnapshotViewer>> SnapshotViewer::optionsCommands()
@@ -379,10 +375,10 @@ void SnapshotViewer::openPanelMenu(int index)
     QPointer<QMenu> menu = new QMenu(this);
     if (index == 3) {
         appendMenuCommands(*menu, optionsCommands(), [](int32_t) { return MenuItemFlag::Plain; });
-    } else if (store().count() == 0) {
+    } else if (state_.snapshotStore.count() == 0) {
         appendMenuItem(*menu, MenuItemFlag::Greyed, 0, QStringLiteral("No Frames"));
     } else {
-        for (int i = 1; i <= store().count(); ++i)
+        for (int i = 1; i <= state_.snapshotStore.count(); ++i)
             appendMenuItem(*menu, checkedWhen(i == currentFrame_), i, QString::number(i));
     }
 
@@ -399,7 +395,7 @@ void SnapshotViewer::openPanelMenu(int index)
     if (index == 1) {
         if (choice > 0) {
             tracker_.clearPanel();
-            if (choice <= store().count())
+            if (choice <= state_.snapshotStore.count())
                 showFrame(static_cast<int16_t>(choice), false);
         }
         return;

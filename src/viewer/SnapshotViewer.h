@@ -17,13 +17,16 @@ class QStatusBar;
 namespace didev {
 
 class ArrowButton;
+class FramePrinter;
 class PictureBox;
+struct ModuleState;
 class StatusPanel;
 
 // The snapshot viewer: an always-on-top tool window that shows one frame of the frame store,
 // fitted to the window or at its capture size, pages through the frames, discards, saves and
 // prints them. load() runs the window's start-up (the opener then calls showFrame and shows
-// it); closing the window, by any route, runs its unload.
+// it); closing the window, by any route, runs its unload. The module state and the printer it is
+// given must outlive it.
 class SnapshotViewer : public QWidget {
     Q_OBJECT
 
@@ -34,7 +37,7 @@ public:
     static constexpr std::array<int32_t, kPanelCount> kPanelWidths{2540, 776, 2540, 2540};
     static constexpr int32_t kArrowButtonSize = 195;
 
-    explicit SnapshotViewer(QWidget* parent = nullptr);
+    SnapshotViewer(ModuleState& state, FramePrinter& printer, QWidget* parent = nullptr);
     ~SnapshotViewer() override;
 
     void load();
@@ -91,6 +94,8 @@ private:
     // Runs a handler of a user action; a numbered error it raises is told to the user.
     void guarded(const std::function<void()>& action);
 
+    ModuleState& state_;
+    FramePrinter& printer_;
     WidgetPlacedWindow placed_;
     PictureBox* framePicture_;
     PictureBox* scalingSource_;

@@ -5,6 +5,7 @@
 #include "app/HostEventSink.h"
 #include "automation/AutomationInstance.h"
 #include "automation/AutomationService.h"
+#include "automation/Module.h"
 #include "automation/TestDriver.h"
 #include "common/DBusMethodTable.h"
 #include "common/DBusNames.h"
@@ -211,8 +212,9 @@ TEST_F(DBusWire, ErrorsTravelAsNumberSourceAndDescriptionAndWrongArgumentsAsInva
 TEST(ServedInterfaces, EveryMethodOfTheInterfaceFilesHasAHandler)
 {
     const QDBusConnection noBus(QStringLiteral("none"));
-    const AutomationService factory(noBus);
-    const AutomationInstance instance(noBus, QStringLiteral("/i"), QStringLiteral(":1.1"));
+    Module module;
+    const AutomationService factory(module, noBus);
+    const AutomationInstance instance(module, noBus, QStringLiteral("/i"), QStringLiteral(":1.1"));
     const TestDriver driver(noBus);
     const HostEventSink sink(noBus, QStringLiteral("/s"));
     for (const DBusMethodTable* table : {&factory.methodTable(), &instance.methodTable(), &driver.methodTable(),

@@ -38,12 +38,12 @@ protected:
         openWindow(options);
         QObject::connect(window.get(), &CaptureWindow::keyDown, [this](int16_t& keyCode, int16_t&) {
             keys.push_back(keyCode);
-            framesAtKeyDown.push_back(moduleState().snapshotStore.count());
+            framesAtKeyDown.push_back(testModule().state().snapshotStore.count());
         });
         ASSERT_TRUE(QTest::qWaitFor([this] { return window->captureControl().newestFrame() != nullptr; }, kWait));
     }
 
-    int16_t grab() { return CaptureSnapshot(*window, QStringLiteral("01:02:03:04")); }
+    int16_t grab() { return CaptureSnapshot(testModule(), *window, QStringLiteral("01:02:03:04")); }
 
     bool bannerShown() const { return window->grabFailedBanner().isVisible(); }
     void hideBanner()
@@ -57,7 +57,7 @@ TEST_F(FrameRoadTest, TheFirstGrabIsNumberedOneAndOpensTheViewerUnderTheCaptureW
 {
     const double before = automationDateNow();
     EXPECT_EQ(grab(), 1);
-    const SnapshotStore& store = moduleState().snapshotStore;
+    const FrameStore& store = testModule().state().snapshotStore;
     ASSERT_EQ(store.count(), 1);
     const SnapshotRecord& record = store.at(1);
     EXPECT_EQ(record.frameID, 1);
@@ -69,7 +69,7 @@ TEST_F(FrameRoadTest, TheFirstGrabIsNumberedOneAndOpensTheViewerUnderTheCaptureW
     EXPECT_EQ(record.picture->height(), 240);
     EXPECT_FALSE(bannerShown());
 
-    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    SnapshotViewer* viewer = testModule().loadedViewer();
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_EQ(viewer->currentFrame(), 1);
@@ -92,16 +92,16 @@ TEST_F(FrameRoadTest, TheViewerIsPulledUpWhereItWouldRunPastTheScreenBottomOrGoe
     const double screenHeight = 1024 * 15.0;
     window->move(60, 1024 - 200);
     ASSERT_EQ(grab(), 1);
-    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    SnapshotViewer* viewer = testModule().loadedViewer();
     ASSERT_NE(viewer, nullptr);
     EXPECT_DOUBLE_EQ(viewer->placement().top() + viewer->placement().height(), screenHeight);
     EXPECT_DOUBLE_EQ(viewer->placement().left(), 900);
 
-    UnloadSnapshotViewer();
+    testModule().unloadViewer();
     flushDeletes();
-    moduleState().viewerPlacement = {4500, 3000, 6000, 5000};
+    testModule().state().viewerPlacement = {4500, 3000, 6000, 5000};
     ASSERT_EQ(grab(), 2);
-    viewer = LoadedSnapshotViewer();
+    viewer = testModule().loadedViewer();
     ASSERT_NE(viewer, nullptr);
     EXPECT_DOUBLE_EQ(viewer->placement().left(), 4500);
     EXPECT_DOUBLE_EQ(viewer->placement().top(), 3000);
@@ -111,13 +111,13 @@ TEST_F(FrameRoadTest, TheViewerIsPulledUpWhereItWouldRunPastTheScreenBottomOrGoe
 TEST_F(FrameRoadTest, AShownViewerOnlySwitchesToTheNewFrame)
 {
     ASSERT_EQ(grab(), 1);
-    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    SnapshotViewer* viewer = testModule().loadedViewer();
     ASSERT_NE(viewer, nullptr);
     viewer->placement().setLeft(3000);
     viewer->placement().setTop(1500);
     const double width = viewer->placement().width();
     ASSERT_EQ(grab(), 2);
-    EXPECT_EQ(LoadedSnapshotViewer(), viewer);
+    EXPECT_EQ(testModule().loadedViewer(), viewer);
     EXPECT_EQ(viewer->currentFrame(), 2);
     EXPECT_EQ(viewer->panel(1).text(), QStringLiteral("Frame 2 of 2"));
     EXPECT_DOUBLE_EQ(viewer->placement().left(), 3000);
@@ -137,44 +137,44 @@ TEST_F(FrameRoadTest, AFailedStepOrTheLastNumberShowsTheBannerAndStoresNothing)
     } cases[] = {
         {"readiness", [&] { window->captureControl().failNextGrab(GrabStep::Readiness); }, 2},
         {"start", [&] { window->captureControl().failNextGrab(GrabStep::Start); }, 2},
-        {"no number left", [&] { moduleState().frameCounter = kMaxFrameId; }, kMaxFrameId},
+        {"no number left", [&] { testModule().state().frameCounter = kMaxFrameId; }, kMaxFrameId},
         // A failed fetch uses up its number.
         {"fetch", [&] { window->captureControl().failNextGrab(GrabStep::Fetch); }, 3},
     };
     for (const auto& c : cases) {
-        moduleState().frameCounter = 2;
+        testModule().state().frameCounter = 2;
         hideBanner();
         c.prepare();
         EXPECT_EQ(grab(), 0) << c.step;
         EXPECT_TRUE(bannerShown()) << c.step;
-        EXPECT_EQ(moduleState().snapshotStore.count(), 2) << c.step;
-        EXPECT_EQ(moduleState().frameCounter, c.counterAfter) << c.step;
-        EXPECT_EQ(LoadedSnapshotViewer()->currentFrame(), 2) << c.step;
+        EXPECT_EQ(testModule().state().snapshotStore.count(), 2) << c.step;
+        EXPECT_EQ(testModule().state().frameCounter, c.counterAfter) << c.step;
+        EXPECT_EQ(testModule().loadedViewer()->currentFrame(), 2) << c.step;
     }
     // After the failed fetch the capture was stopped: the next grab starts afresh and is number 4.
-    moduleState().frameCounter = 3;
+    testModule().state().frameCounter = 3;
     hideBanner();
     EXPECT_EQ(grab(), 4);
     EXPECT_FALSE(bannerShown());
-    EXPECT_EQ(moduleState().snapshotStore.at(3).frameID, 4);
+    EXPECT_EQ(testModule().state().snapshotStore.at(3).frameID, 4);
 }
 
 TEST_F(FrameRoadTest, WithoutAccumulationOnlyTheLatestFrameStaysAndNoViewerOpens)
 {
-    moduleState().accumulateFrames = false;
+    testModule().state().accumulateFrames = false;
     for (int16_t expected = 1; expected <= 3; ++expected)
         EXPECT_EQ(grab(), expected);
-    const SnapshotStore& store = moduleState().snapshotStore;
+    const FrameStore& store = testModule().state().snapshotStore;
     ASSERT_EQ(store.count(), 1);
     EXPECT_EQ(store.at(1).frameID, 3);
-    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
-    EXPECT_FALSE(moduleState().viewerShown);
+    EXPECT_EQ(testModule().loadedViewer(), nullptr);
+    EXPECT_FALSE(testModule().state().viewerShown);
 
     // A failed fetch has already let the kept frame go.
     window->captureControl().failNextGrab(GrabStep::Fetch);
     EXPECT_EQ(grab(), 0);
     EXPECT_TRUE(store.empty());
-    EXPECT_EQ(moduleState().frameCounter, 4);
+    EXPECT_EQ(testModule().state().frameCounter, 4);
 }
 
 TEST_F(FrameRoadTest, NoVideoDeviceIsAQuietNothing)
@@ -183,21 +183,21 @@ TEST_F(FrameRoadTest, NoVideoDeviceIsAQuietNothing)
     hideBanner();
     EXPECT_EQ(grab(), 0);
     EXPECT_FALSE(bannerShown());
-    EXPECT_EQ(moduleState().frameCounter, 0);
-    EXPECT_TRUE(moduleState().snapshotStore.empty());
+    EXPECT_EQ(testModule().state().frameCounter, 0);
+    EXPECT_TRUE(testModule().state().snapshotStore.empty());
 }
 
 TEST_F(FrameRoadTest, AFullStoreRefusesTheGrabUnlessOnlyTheLatestFrameIsKept)
 {
     ASSERT_EQ(grab(), 1);
-    ModuleState& state = moduleState();
+    ModuleState& state = testModule().state();
 
-    state.snapshotStore.resizePreserve(SnapshotStore::kMaxFrames);
+    state.snapshotStore.resizePreserve(FrameStore::kMaxFrames);
     state.frameCounter = 100;
     hideBanner();
     EXPECT_EQ(grab(), 0);
     EXPECT_TRUE(bannerShown());
-    EXPECT_EQ(state.snapshotStore.count(), SnapshotStore::kMaxFrames);
+    EXPECT_EQ(state.snapshotStore.count(), FrameStore::kMaxFrames);
     EXPECT_EQ(state.frameCounter, 100);
 
     // Keeping only the latest frame, a full store is no obstacle.
@@ -224,11 +224,11 @@ TEST_F(FrameRoadTest, TheSKeyGrabsOnlyWhileInternalCaptureIsTrueThenGivesTheFocu
         {"a true other than -1 taken as true", HostBoolean{1}, Qt::NoModifier, 3},
     };
     for (const auto& c : cases) {
-        moduleState().AllowInternalCapture = c.allow;
+        testModule().state().AllowInternalCapture = c.allow;
         framesAtKeyDown.clear();
         keys.clear();
         QTest::keyClick(window.get(), Qt::Key_S, c.modifiers);
-        EXPECT_EQ(moduleState().snapshotStore.count(), c.framesAfter) << c.fault;
+        EXPECT_EQ(testModule().state().snapshotStore.count(), c.framesAfter) << c.fault;
         // The modifier keys' own presses come first; the S press is the last.
         ASSERT_FALSE(keys.empty()) << c.fault;
         EXPECT_EQ(keys.back(), 'S') << c.fault;
@@ -236,8 +236,8 @@ TEST_F(FrameRoadTest, TheSKeyGrabsOnlyWhileInternalCaptureIsTrueThenGivesTheFocu
         EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window.get(); }, kFocusWait))
             << "the focus stayed away: " << c.fault;
     }
-    ASSERT_NE(LoadedSnapshotViewer(), nullptr);
-    EXPECT_EQ(LoadedSnapshotViewer()->currentFrame(), 3);
+    ASSERT_NE(testModule().loadedViewer(), nullptr);
+    EXPECT_EQ(testModule().loadedViewer()->currentFrame(), 3);
 }
 
 } // namespace

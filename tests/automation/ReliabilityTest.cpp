@@ -7,6 +7,7 @@
 #include "app/HostCallError.h"
 #include "app/HostEventSink.h"
 #include "automation/AutomationService.h"
+#include "automation/Module.h"
 #include "common/DBusNames.h"
 #include "support/ProcessResources.h"
 
@@ -234,7 +235,8 @@ TEST(SinkTimeout, SilentConnectionCostsOneTimeoutForAllItsSinksAndEveryLaterEven
     qputenv("DIDEV_VIRTUAL_VIDEO", "Test Camera:smpte");
     PrivateSessionBus bus{QProcessEnvironment()};
     QDBusConnection serverBus = bus.connect();
-    AutomationService service(serverBus);
+    Module module;
+    AutomationService service(module, serverBus);
     service.setSinkTimeout(300ms);
     ASSERT_TRUE(service.exportFactory());
     ASSERT_TRUE(serverBus.registerService(QString::fromLatin1(dbus::kServiceName)));

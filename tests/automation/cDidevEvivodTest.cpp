@@ -5,7 +5,7 @@
 #include "capture/VideoView.h"
 #include "common/AutomationError.h"
 #include "common/Picture.h"
-#include "snapshots/ModuleState.h"
+#include "support/TestModule.h"
 #include "snapshots/SealedBitmapFile.h"
 #include "support/AutomationErrors.h"
 #include "ui/Screen.h"
@@ -76,6 +76,7 @@ QString text(double value)
 
 class AutomationClass : public ::testing::Test {
 protected:
+    TestModule owner;
     std::unique_ptr<cDidevEvivod> automation;
     Host host;
 
@@ -86,7 +87,7 @@ protected:
         options.systemDevices = false;
         options.virtualVideo = {VirtualVideoDevice{QStringLiteral("Cam"), QStringLiteral("smpte"), {320, 240, 25}}};
         options.virtualAudio = {VirtualAudioDevice{QStringLiteral("Mic")}};
-        cDidevEvivod::setCaptureOptions(options);
+        testModule().setCaptureOptions(options);
         didev::testing::resetModule();
         create();
     }
@@ -96,13 +97,13 @@ protected:
         automation.reset();
         // Released windows go with the event loop.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        cDidevEvivod::setCaptureOptions(std::nullopt);
+        testModule().setCaptureOptions(std::nullopt);
         setFixedScreenMetrics(std::nullopt);
     }
 
     void create()
     {
-        automation = std::make_unique<cDidevEvivod>();
+        automation = std::make_unique<cDidevEvivod>(testModule());
         automation->addEventSink(&host);
     }
 
@@ -157,16 +158,16 @@ TEST_F(AutomationClass, AWindowLeftLoadedWhenAnotherInstanceResetTheFlagsClosesS
 {
     showForm(showFormArray(QStringLiteral("Y")));
     QPointer<CaptureWindow> first = window();
-    cDidevEvivod other;
-    EXPECT_FALSE(moduleState().captureWindowLoaded);
+    cDidevEvivod other(testModule());
+    EXPECT_FALSE(testModule().state().captureWindowLoaded);
 
     showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500"}));
     EXPECT_NE(window(), first.data());
     EXPECT_TRUE(host.closed.empty());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
-    EXPECT_TRUE(moduleState().captureWindowLoaded) << "the old window's end leaves the new one loaded";
-    EXPECT_EQ(moduleState().captureWindowPlacement, (WindowPlacement{1500, 1200, 6000, 4500}));
+    EXPECT_TRUE(testModule().state().captureWindowLoaded) << "the old window's end leaves the new one loaded";
+    EXPECT_EQ(testModule().state().captureWindowPlacement, (WindowPlacement{1500, 1200, 6000, 4500}));
 }
 
 TEST_F(AutomationClass, ASecondShowFormOnlyShowsTheWindowAgainAndReadsNothing)
@@ -174,7 +175,7 @@ TEST_F(AutomationClass, ASecondShowFormOnlyShowsTheWindowAgainAndReadsNothing)
     showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500"}));
     CaptureWindow* first = window();
     storeFrames(2);
-    const WindowPlacement placement = moduleState().captureWindowPlacement;
+    const WindowPlacement placement = testModule().state().captureWindowPlacement;
     first->hide();
 
     // An array without the subscripts ShowForm reads would fail if it were read.
@@ -184,9 +185,9 @@ TEST_F(AutomationClass, ASecondShowFormOnlyShowsTheWindowAgainAndReadsNothing)
     EXPECT_EQ(window(), first);
     EXPECT_TRUE(first->isVisible());
     EXPECT_EQ(automation->GetSnapshotCount(), 2);
-    EXPECT_EQ(moduleState().frameCounter, 2);
-    EXPECT_EQ(moduleState().captureWindowPlacement, placement);
-    EXPECT_EQ(moduleState().closeNotifyRequest, QStringLiteral("Y"));
+    EXPECT_EQ(testModule().state().frameCounter, 2);
+    EXPECT_EQ(testModule().state().captureWindowPlacement, placement);
+    EXPECT_EQ(testModule().state().closeNotifyRequest, QStringLiteral("Y"));
     EXPECT_EQ(unreadable, HostStringArray(40, QStringList{QStringLiteral("N")}));
 }
 
@@ -197,18 +198,18 @@ TEST_F(AutomationClass, AfterTheUserClosedTheWindowShowFormStartsAfresh)
     first->close();   // the close box
     ASSERT_EQ(host.closed.size(), 1u);
     EXPECT_EQ(window(), first) << "the class still refers to the unloaded window";
-    EXPECT_FALSE(moduleState().captureWindowLoaded);
+    EXPECT_FALSE(testModule().state().captureWindowLoaded);
     EXPECT_EQ(settings(), HostStringArray(1, 8)) << "a closed window reports nothing";
 
     storeFrames(3);
     showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500", "300", "450", "5000", "4000"}));
     EXPECT_NE(window(), first);
     EXPECT_EQ(automation->GetSnapshotCount(), 0);
-    EXPECT_EQ(moduleState().frameCounter, 0);
-    EXPECT_EQ(moduleState().viewerPlacement, (WindowPlacement{450, 300, 5000, 4000}));
+    EXPECT_EQ(testModule().state().frameCounter, 0);
+    EXPECT_EQ(testModule().state().viewerPlacement, (WindowPlacement{450, 300, 5000, 4000}));
     EXPECT_DOUBLE_EQ(window()->placement().left(), 1500);
     EXPECT_DOUBLE_EQ(window()->placement().width(), 6000);
-    EXPECT_TRUE(moduleState().captureWindowLoaded);
+    EXPECT_TRUE(testModule().state().captureWindowLoaded);
 }
 
 TEST_F(AutomationClass, FormClosedOnlyWhenShowFormAskedWithYAndCloseFormDidNotSayN)
@@ -234,7 +235,7 @@ TEST_F(AutomationClass, FormClosedOnlyWhenShowFormAskedWithYAndCloseFormDidNotSa
         closeForm(QString::fromLatin1(c.closeEntry));
         EXPECT_EQ(host.closed.size(), c.event ? 1u : 0u) << "ShowForm '" << c.showEntry << "', CloseForm '" << c.closeEntry << "'";
         EXPECT_EQ(window(), nullptr);
-        EXPECT_FALSE(moduleState().captureWindowLoaded);
+        EXPECT_FALSE(testModule().state().captureWindowLoaded);
     }
 }
 
@@ -280,7 +281,7 @@ TEST_F(AutomationClass, AHostCallingBackFromInsideFormClosedSeesTheClosingWindow
         EXPECT_EQ(countInside, 0) << "the store is emptied before the event";
         EXPECT_EQ(settings(), HostStringArray(1, 8)) << "and cleared after it";
         EXPECT_EQ(window(), nullptr);
-        EXPECT_FALSE(moduleState().captureWindowLoaded);
+        EXPECT_FALSE(testModule().state().captureWindowLoaded);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_TRUE(closing.isNull());
     }
@@ -298,14 +299,14 @@ TEST_F(AutomationClass, ClosingTakesTheViewerAlongAndFormClosedCarriesBothPlacem
     const QString width = QString::number(window()->frameGeometry().width() * 15);
     const QString height = QString::number(window()->frameGeometry().height() * 15);
     ASSERT_GE(width.toInt(), 7500);
-    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    SnapshotViewer* viewer = testModule().loadedViewer();
     ASSERT_NE(viewer, nullptr);
     viewer->move(100, 200);
     const QString viewerWidth = QString::number(static_cast<int32_t>(viewer->placement().width()));
     closeForm(QStringLiteral("n"));
 
-    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
-    EXPECT_FALSE(moduleState().viewerShown);
+    EXPECT_EQ(testModule().loadedViewer(), nullptr);
+    EXPECT_FALSE(testModule().state().viewerShown);
     ASSERT_EQ(host.closed.size(), 1u);
     // The array's shape is FormClosedSettings' (SettingsExchangeTest); here the live values reach it.
     EXPECT_EQ(host.closed.front().elements().mid(1, 7), (QStringList{"150", "300", width, height, "3000", "1500", viewerWidth}));
@@ -319,9 +320,9 @@ TEST_F(AutomationClass, AShowFormArrayWithoutEntry9FailsAfterTheStoreWasEmptied)
     int16_t formID = 0;
     EXPECT_EQ(errorNumberOf([&] { automation->ShowForm(formID, shortArray); }), 9);
     EXPECT_EQ(automation->GetSnapshotCount(), 0);
-    EXPECT_EQ(moduleState().frameCounter, 0);
+    EXPECT_EQ(testModule().state().frameCounter, 0);
     EXPECT_EQ(window(), nullptr);
-    EXPECT_FALSE(moduleState().captureWindowLoaded);
+    EXPECT_FALSE(testModule().state().captureWindowLoaded);
 }
 
 TEST_F(AutomationClass, GrabbedFramesOpenTheViewerWhoseGeometryGetSettingsReports)
@@ -331,9 +332,9 @@ TEST_F(AutomationClass, GrabbedFramesOpenTheViewerWhoseGeometryGetSettingsReport
     EXPECT_EQ(grab(), 1);
     EXPECT_EQ(grab(), 2);
     EXPECT_EQ(automation->GetSnapshotCount(), 2);
-    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    SnapshotViewer* viewer = testModule().loadedViewer();
     ASSERT_NE(viewer, nullptr);
-    ASSERT_TRUE(moduleState().viewerShown);
+    ASSERT_TRUE(testModule().state().viewerShown);
     viewer->move(200, 500);
 
     const HostStringArray live = settings();
@@ -342,7 +343,7 @@ TEST_F(AutomationClass, GrabbedFramesOpenTheViewerWhoseGeometryGetSettingsReport
 
     automation->ClearSnapshots();
     EXPECT_EQ(automation->GetSnapshotCount(), 0);
-    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
+    EXPECT_EQ(testModule().loadedViewer(), nullptr);
     EXPECT_EQ(settings().elements().mid(4), QStringList(4, QString()));
     EXPECT_EQ(grab(), 1) << "numbering starts again";
 }
@@ -353,8 +354,8 @@ TEST_F(AutomationClass, AfterClearSavedSnapshotsTheNextGrabIsNumberedFromTheFram
     waitForPicture();
     for (int i = 1; i <= 5; ++i)
         grab();
-    const std::weak_ptr<const Picture> removed = moduleState().snapshotStore.at(2).picture;
-    const PicturePtr kept = moduleState().snapshotStore.at(4).picture;
+    const std::weak_ptr<const Picture> removed = testModule().state().snapshotStore.at(2).picture;
+    const PicturePtr kept = testModule().state().snapshotStore.at(4).picture;
     // Only exactly true counts as saved; frame 0 may be marked and is no frame, -1 is error 9.
     for (const auto& [index, setting, error] : {std::tuple<int16_t, HostBoolean, int>{2, kHostTrue, 0}, {3, kHostTrue, 0},
              {1, 1, 0}, {0, kHostTrue, 0}, {-1, kHostTrue, 9}}) {
@@ -364,22 +365,22 @@ TEST_F(AutomationClass, AfterClearSavedSnapshotsTheNextGrabIsNumberedFromTheFram
     }
     automation->ClearSavedSnapshots();
     EXPECT_EQ(storedFrameIDs(), (std::vector<int16_t>{1, 4, 5}));
-    EXPECT_EQ(moduleState().frameCounter, 3);
+    EXPECT_EQ(testModule().state().frameCounter, 3);
     EXPECT_TRUE(removed.expired()) << "a removed frame's picture is released";
-    EXPECT_EQ(moduleState().snapshotStore.at(2).picture, kept) << "frame 4 moved down with its own picture";
+    EXPECT_EQ(testModule().state().snapshotStore.at(2).picture, kept) << "frame 4 moved down with its own picture";
     const SealedBitmapFile keptFile = SealedBitmapFile::fromPicture(kept);
     std::vector<uint8_t> keptBytes(keptFile.size());
     EXPECT_EQ(::pread(keptFile.descriptor(), keptBytes.data(), keptBytes.size(), 0), ssize_t(keptBytes.size()));
     EXPECT_TRUE(std::equal(keptBytes.begin(), keptBytes.end(), kept->fileBytes())) << "its file outlives the others'";
-    EXPECT_NE(LoadedSnapshotViewer(), nullptr) << "frames are left: the viewer stays";
+    EXPECT_NE(testModule().loadedViewer(), nullptr) << "frames are left: the viewer stays";
     EXPECT_EQ(grab(), 4) << "three kept, so the next is 4 although 4 and 5 are stored";
     EXPECT_EQ(storedFrameIDs(), (std::vector<int16_t>{1, 4, 5, 4}));
 
     for (int i = 1; i <= 4; ++i)
-        moduleState().snapshotStore.at(i).savedByLogger = true;
+        testModule().state().snapshotStore.at(i).savedByLogger = true;
     automation->ClearSavedSnapshots();
     EXPECT_EQ(automation->GetSnapshotCount(), 0);
-    EXPECT_EQ(LoadedSnapshotViewer(), nullptr) << "nothing left: the viewer goes";
+    EXPECT_EQ(testModule().loadedViewer(), nullptr) << "nothing left: the viewer goes";
 }
 
 TEST_F(AutomationClass, SetPropertyReadsOnlyItsTwoIdentifiers)
@@ -404,8 +405,8 @@ TEST_F(AutomationClass, SetPropertyReadsOnlyItsTwoIdentifiers)
         int16_t propID = c.propID;
         QString propValue = QString::fromLatin1(c.value);
         EXPECT_EQ(errorNumberOf([&] { automation->SetProperty(propID, propValue); }), c.error) << c.propID << " " << c.value;
-        EXPECT_EQ(moduleState().userRegArea, c.userRegArea) << c.propID << " " << c.value;
-        EXPECT_EQ(moduleState().accumulateFrames, c.accumulate) << c.propID << " " << c.value;
+        EXPECT_EQ(testModule().state().userRegArea, c.userRegArea) << c.propID << " " << c.value;
+        EXPECT_EQ(testModule().state().accumulateFrames, c.accumulate) << c.propID << " " << c.value;
     }
 }
 

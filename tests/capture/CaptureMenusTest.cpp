@@ -3,7 +3,7 @@
 #include "capture/CaptureWindow.h"
 #include "capture/DeviceWatch.h"
 #include "capture/VideoView.h"
-#include "snapshots/ModuleState.h"
+#include "support/TestModule.h"
 #include "support/WindowFixture.h"
 #include "ui/InteractionSeam.h"
 #include "ui/PictureBox.h"
@@ -186,9 +186,9 @@ TEST_F(StatusBarMenus, OptionsMenuGreysFromTheStoreAndTheCaptureSwitch)
     } cases[] = {{0, kHostTrue, kGreyed, 0}, {0, kHostFalse, kGreyed, kGreyed}, {2, kHostFalse, 0, kGreyed}, {1, kHostTrue, 0, 0},
         {1, HostBoolean(1), 0, kGreyed}};   // as for the "S" key, only exactly -1 allows the grab
     for (const auto& c : cases) {
-        ClearSnapshotStore();
+        testModule().state().clearFrames();
         storeFrames(c.frames);
-        moduleState().AllowInternalCapture = c.allow;
+        testModule().state().AllowInternalCapture = c.allow;
         const auto rows = click(3);
         ASSERT_TRUE(rows);
         EXPECT_EQ(flagsOf(*rows, 1), c.frameFlags) << c.frames;
@@ -203,9 +203,9 @@ TEST_F(StatusBarMenus, ShowCapturedFramesOpensFrameOneUnderTheWindowOrSwitchesTh
     open(QStringLiteral("Cam"));
     window->move(100, 50);
     storeFrames(3);
-    moduleState().viewerPlacement = {9000, 9000, 4000, 3000};   // not looked at
+    testModule().state().viewerPlacement = {9000, 9000, 4000, 3000};   // not looked at
     ASSERT_TRUE(click(3, 1));
-    SnapshotViewer* viewer = LoadedSnapshotViewer();
+    SnapshotViewer* viewer = testModule().loadedViewer();
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_EQ(viewer->currentFrame(), 1);
@@ -219,7 +219,7 @@ TEST_F(StatusBarMenus, ShowCapturedFramesOpensFrameOneUnderTheWindowOrSwitchesTh
     viewer->move(400, 400);
     const QRect placed = viewer->frameGeometry();
     ASSERT_TRUE(click(3, 1));
-    EXPECT_EQ(LoadedSnapshotViewer(), viewer) << "the shown viewer is reused";
+    EXPECT_EQ(testModule().loadedViewer(), viewer) << "the shown viewer is reused";
     EXPECT_EQ(viewer->currentFrame(), 1);
     EXPECT_EQ(viewer->frameGeometry(), placed) << "a shown viewer stays where it is";
 }
@@ -229,7 +229,7 @@ TEST_F(StatusBarMenus, DiscardAsksFirstAndNoKeepsEverything)
     open(QStringLiteral("Cam"));
     storeFrames(3);
     ASSERT_TRUE(click(3, 1));
-    ASSERT_NE(LoadedSnapshotViewer(), nullptr);
+    ASSERT_NE(testModule().loadedViewer(), nullptr);
     seam.takeMessages();
 
     seam.queueAnswer(ModalKind::Message, 7);
@@ -239,16 +239,16 @@ TEST_F(StatusBarMenus, DiscardAsksFirstAndNoKeepsEverything)
     EXPECT_EQ(asked[0].prompt, QStringLiteral("Confirm: Discard captured frames?"));
     EXPECT_EQ(asked[0].caption, QStringLiteral("Didev Evivod"));
     EXPECT_EQ(asked[0].style, 36);
-    EXPECT_EQ(moduleState().snapshotStore.upperBound(), 3);
-    EXPECT_EQ(moduleState().frameCounter, 3);
-    ASSERT_NE(LoadedSnapshotViewer(), nullptr);
-    EXPECT_TRUE(LoadedSnapshotViewer()->isVisible());
+    EXPECT_EQ(testModule().state().snapshotStore.upperBound(), 3);
+    EXPECT_EQ(testModule().state().frameCounter, 3);
+    ASSERT_NE(testModule().loadedViewer(), nullptr);
+    EXPECT_TRUE(testModule().loadedViewer()->isVisible());
 
     seam.queueAnswer(ModalKind::Message, 6);
     ASSERT_TRUE(click(3, 2));
-    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
-    EXPECT_EQ(moduleState().snapshotStore.upperBound(), 0);
-    EXPECT_EQ(moduleState().frameCounter, 0);
+    EXPECT_EQ(testModule().loadedViewer(), nullptr);
+    EXPECT_EQ(testModule().state().snapshotStore.upperBound(), 0);
+    EXPECT_EQ(testModule().state().frameCounter, 0);
 }
 
 TEST_F(StatusBarMenus, InputModeAndStageReachTheControlAndAreCheckedNextTime)
@@ -276,7 +276,7 @@ TEST_F(StatusBarMenus, CaptureCurrentFrameGrabs)
     open(QStringLiteral("Cam"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return capture().newestFrame() != nullptr; }, kWait));
     ASSERT_TRUE(click(3, 3));
-    ASSERT_EQ(moduleState().snapshotStore.upperBound(), 1);
-    EXPECT_EQ(moduleState().snapshotStore.at(1).frameTimecode, QString());
-    ASSERT_NE(LoadedSnapshotViewer(), nullptr);
+    ASSERT_EQ(testModule().state().snapshotStore.upperBound(), 1);
+    EXPECT_EQ(testModule().state().snapshotStore.at(1).frameTimecode, QString());
+    ASSERT_NE(testModule().loadedViewer(), nullptr);
 }

@@ -2,7 +2,7 @@
 #include "capture/DeviceMonitor.h"
 #include "capture/DeviceWatch.h"
 #include "capture/VideoView.h"
-#include "snapshots/ModuleState.h"
+#include "support/TestModule.h"
 #include "support/WindowFixture.h"
 #include "ui/InteractionSeam.h"
 #include "ui/PictureBox.h"
@@ -55,7 +55,7 @@ protected:
     void SetUp() override
     {
         WindowFixture::SetUp();
-        moduleState().closeNotifyRequest = QStringLiteral("Y");
+        testModule().state().closeNotifyRequest = QStringLiteral("Y");
     }
 
     void open(const QString& video, const QString& audio = QStringLiteral("Mic")) { open(virtualDevices(video, audio)); }
@@ -63,7 +63,7 @@ protected:
     // Not on the frame road: the window's requests are only recorded.
     void open(CaptureOptions options)
     {
-        window = std::make_unique<CaptureWindow>(std::move(options));
+        window = std::make_unique<CaptureWindow>(testModule().state(), std::move(options));
         recorder.attach(*window);
         window->load();
         window->show();
@@ -112,7 +112,7 @@ TEST_F(CaptureWindowTest, StartupSelectsTheFirstDevicesAndStartsThePreview)
 {
     open(QStringLiteral("Cam A;Cam B:ball"), QStringLiteral("Mic 1;Mic 2"));
 
-    EXPECT_TRUE(moduleState().captureWindowLoaded);
+    EXPECT_TRUE(testModule().state().captureWindowLoaded);
     EXPECT_EQ(capture().videoDevices().selectedIndex(), 0);
     EXPECT_EQ(capture().audioDevices().selectedIndex(), 0);
     EXPECT_TRUE(capture().preview());
@@ -129,8 +129,8 @@ TEST_F(CaptureWindowTest, StartupSelectsTheFirstDevicesAndStartsThePreview)
     // Nothing stored: the design size, and the placement record follows it.
     EXPECT_DOUBLE_EQ(window->placement().width(), 5250);
     EXPECT_DOUBLE_EQ(window->placement().height(), 4320);
-    EXPECT_EQ(moduleState().captureWindowPlacement.Width, 5250);
-    EXPECT_EQ(moduleState().captureWindowPlacement.Height, 4320);
+    EXPECT_EQ(testModule().state().captureWindowPlacement.Width, 5250);
+    EXPECT_EQ(testModule().state().captureWindowPlacement.Height, 4320);
 
     // The video fills the client area above the status bar and frames reach it.
     const QRect video = window->videoView().geometry();
@@ -143,7 +143,7 @@ TEST_F(CaptureWindowTest, StartupSelectsTheFirstDevicesAndStartsThePreview)
 
 TEST_F(CaptureWindowTest, StoredPlacementIsAppliedAndAZeroHeightTakesTheDesignSize)
 {
-    moduleState().captureWindowPlacement = {1500, 1200, 6000, 4500};
+    testModule().state().captureWindowPlacement = {1500, 1200, 6000, 4500};
     open(QStringLiteral("Cam"));
     EXPECT_DOUBLE_EQ(window->placement().left(), 1500);
     EXPECT_DOUBLE_EQ(window->placement().top(), 1200);
@@ -152,7 +152,7 @@ TEST_F(CaptureWindowTest, StoredPlacementIsAppliedAndAZeroHeightTakesTheDesignSi
     EXPECT_EQ(window->videoView().width(), window->width());
     window.reset();
 
-    moduleState().captureWindowPlacement = {1500, 1200, 6000, 0};
+    testModule().state().captureWindowPlacement = {1500, 1200, 6000, 0};
     open(QStringLiteral("Cam"));
     EXPECT_DOUBLE_EQ(window->placement().width(), 5250);
     EXPECT_DOUBLE_EQ(window->placement().height(), 4320);
@@ -161,7 +161,7 @@ TEST_F(CaptureWindowTest, StoredPlacementIsAppliedAndAZeroHeightTakesTheDesignSi
     // would run past the right edge is pulled back by that width.
     window->resize(900, 700);
     window->unload();
-    moduleState().captureWindowPlacement = {static_cast<int32_t>(1280 * kTwips) - 1000, 1200, -1, 4500};
+    testModule().state().captureWindowPlacement = {static_cast<int32_t>(1280 * kTwips) - 1000, 1200, -1, 4500};
     window->load();
     EXPECT_DOUBLE_EQ(window->placement().width(), 5250);
     EXPECT_DOUBLE_EQ(window->placement().height(), 4500);
@@ -370,29 +370,29 @@ TEST_F(CaptureWindowTest, ShutdownReleasesEverythingBeforeFormClosed)
     open(QStringLiteral("Cam"));
     bool viewerUnloaded = false;
     QObject::connect(window.get(), &CaptureWindow::viewerCloseRequested, [&] { viewerUnloaded = true; });
-    moduleState().snapshotStore.resizePreserve(1);
-    moduleState().snapshotStore.at(1).picture = Picture::create(2, 2, nullptr);
-    moduleState().frameCounter = 1;
+    testModule().state().snapshotStore.resizePreserve(1);
+    testModule().state().snapshotStore.at(1).picture = Picture::create(2, 2, nullptr);
+    testModule().state().frameCounter = 1;
     window->showGrabFailed();
     window->move(30, 40);
 
     recorder.onFormClosed = [&] {
         // Inside the event: everything released, the placement stored, the window still loaded.
-        EXPECT_TRUE(moduleState().captureWindowLoaded);
+        EXPECT_TRUE(testModule().state().captureWindowLoaded);
         EXPECT_FALSE(window->bannerTimer().isActive());
         EXPECT_EQ(window->deviceWatch(), nullptr);
         EXPECT_FALSE(capture().preview());
         EXPECT_EQ(capture().videoDevices().selectedIndex(), -1);
         EXPECT_EQ(capture().audioDevices().selectedIndex(), -1);
-        EXPECT_EQ(moduleState().snapshotStore.upperBound(), 0);
-        EXPECT_EQ(moduleState().frameCounter, 0);
+        EXPECT_EQ(testModule().state().snapshotStore.upperBound(), 0);
+        EXPECT_EQ(testModule().state().frameCounter, 0);
         EXPECT_TRUE(viewerUnloaded);
-        EXPECT_EQ(moduleState().captureWindowPlacement, (WindowPlacement{450, 600, 5250, 4320}));
+        EXPECT_EQ(testModule().state().captureWindowPlacement, (WindowPlacement{450, 600, 5250, 4320}));
     };
     window->close();   // the close box
 
     ASSERT_EQ(recorder.closed, 1);
-    EXPECT_FALSE(moduleState().captureWindowLoaded);
+    EXPECT_FALSE(testModule().state().captureWindowLoaded);
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->heartbeatTimer().isActive());
     EXPECT_FALSE(capture().videoRunning());

@@ -1,5 +1,5 @@
 #include "capture/CaptureWindow.h"
-#include "snapshots/ModuleState.h"
+#include "support/TestModule.h"
 
 #include <QGuiApplication>
 #include <QProcess>
@@ -129,13 +129,14 @@ bool setLayouts(const QString& layouts)
 
 TEST(KeyboardLayouts, EveryPhysicalKeyRaisesKeyDownWithItsCodeOnEachLayout)
 {
+    TestModule owner;
     ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb")) << "needs an X server";
     XTestKeyboard keyboard;
     ASSERT_TRUE(keyboard.usable());
-    moduleState().AllowInternalCapture = kHostFalse;
+    testModule().state().AllowInternalCapture = kHostFalse;
     CaptureOptions options;
     options.systemDevices = false;
-    CaptureWindow window(options);
+    CaptureWindow window(testModule().state(), options);
     KeyRecorder recorder;
     recorder.attach(window);
     window.load();

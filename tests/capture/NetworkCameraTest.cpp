@@ -1,7 +1,7 @@
 #include "capture/CaptureWindow.h"
 #include "capture/DeviceMonitor.h"
 #include "capture/NetworkCameras.h"
-#include "snapshots/ModuleState.h"
+#include "support/TestModule.h"
 #include "support/NetworkSenders.h"
 #include "ui/PictureBox.h"
 #include "ui/StatusPanel.h"
@@ -27,9 +27,10 @@ constexpr int kWait = 12000;
 
 class NetworkCameraTest : public testing::TestWithParam<NetworkSenderKind> {
 protected:
+    TestModule owner;
     void SetUp() override
     {
-        ModuleState& state = moduleState();
+        ModuleState& state = testModule().state();
         state.captureWindowPlacement = {};
         state.closeNotifyRequest = QStringLiteral("N");
         state.AllowInternalCapture = kHostTrue;
@@ -82,7 +83,7 @@ TEST_P(NetworkCameraTest, IsListedStreamsGrabsAtItsSizeIsLostWhenTheSenderStopsA
                             NetworkStream::fromUri("Nobody", protocol.uri(nobodysPort).toStdString(), timings)});
     CaptureOptions options;
     options.systemDevices = false;
-    window = std::make_unique<CaptureWindow>(options);
+    window = std::make_unique<CaptureWindow>(testModule().state(), options);
     window->load();
     window->show();
     QSignalSpy frames(&capture(), &CaptureControl::frameArrived);

@@ -9,7 +9,7 @@ using didev::testing::errorNumberOf;
 
 namespace {
 
-std::vector<int> idsOf(const SnapshotStore& store)
+std::vector<int> idsOf(const FrameStore& store)
 {
     std::vector<int> ids;
     for (int i = 1; i <= store.upperBound(); ++i)
@@ -19,9 +19,9 @@ std::vector<int> idsOf(const SnapshotStore& store)
 
 } // namespace
 
-TEST(SnapshotStore, FramesAreOneBasedAndRemovalsKeepTheOthersInOrder)
+TEST(FrameStore, FramesAreOneBasedAndRemovalsKeepTheOthersInOrder)
 {
-    SnapshotStore store;
+    FrameStore store;
     int16_t id = 0;
     for (bool saved : {false, true, false, false, true})
         store.append({Picture::create(2, 2, nullptr), ++id, 0.0, QString(), saved});

@@ -4,7 +4,7 @@
 #include "snapshots/PictureWriter.h"
 #include "snapshots/SealedBitmapFile.h"
 #include "snapshots/SnapshotExport.h"
-#include "snapshots/ModuleState.h"
+#include "support/TestModule.h"
 #include "support/AutomationErrors.h"
 #include "support/FileTargets.h"
 #include "support/NoisePicture.h"
@@ -46,7 +46,7 @@ struct RecordState {
 std::vector<RecordState> storeState()
 {
     std::vector<RecordState> state;
-    const SnapshotStore& store = moduleState().snapshotStore;
+    const FrameStore& store = testModule().state().snapshotStore;
     for (int i = 1; i <= store.upperBound(); ++i) {
         const SnapshotRecord& r = store.at(i);
         std::vector<uint8_t> pixels;
@@ -59,11 +59,12 @@ std::vector<RecordState> storeState()
 
 class SnapshotExportTest : public TempFolderTest {
 protected:
+    TestModule owner;
     void SetUp() override
     {
         TempFolderTest::SetUp();
-        ClearSnapshotStore();
-        SnapshotStore& store = moduleState().snapshotStore;
+        testModule().state().clearFrames();
+        FrameStore& store = testModule().state().snapshotStore;
         store.resizePreserve(2);
         for (int i = 1; i <= 2; ++i) {
             SnapshotRecord& record = store.at(i);
@@ -79,7 +80,7 @@ protected:
     void TearDown() override
     {
         EXPECT_EQ(storeState(), before_) << "an export changed the frame store";
-        ClearSnapshotStore();
+        testModule().state().clearFrames();
         TempFolderTest::TearDown();
     }
 
@@ -118,7 +119,7 @@ TEST_F(SnapshotExportTest, FormatAndIndexDecideTheFileOrTheError)
     };
     for (const auto& c : cases) {
         bool result = false;
-        EXPECT_EQ(errorNumberOf([&] { result = SaveSnapshot(moduleState().snapshotStore, c.index, path(c.name), c.format); }), c.error)
+        EXPECT_EQ(errorNumberOf([&] { result = SaveSnapshot(testModule().state().snapshotStore, c.index, path(c.name), c.format); }), c.error)
             << c.format << " " << c.index;
         EXPECT_EQ(result, c.result) << c.format << " " << c.index;
         if (c.firstByte == kNoFile)
@@ -128,7 +129,7 @@ TEST_F(SnapshotExportTest, FormatAndIndexDecideTheFileOrTheError)
     }
     EXPECT_EQ(readFile(folder_ / "looks.jpg").size(), 54u + 68u * 13u);   // 22 pixels of 3 bytes, padded
     // Colour depth and reduction change nothing.
-    ASSERT_TRUE(SaveSnapshot(moduleState().snapshotStore, 1, path("reduced.bmp"), 1, 8, 1));
+    ASSERT_TRUE(SaveSnapshot(testModule().state().snapshotStore, 1, path("reduced.bmp"), 1, 8, 1));
     EXPECT_EQ(readFile(folder_ / "looks.jpg"), readFile(folder_ / "reduced.bmp"));
 }
 

@@ -2,7 +2,7 @@
 
 #include "automation/FrameRoad.h"
 #include "capture/CaptureWindow.h"
-#include "snapshots/ModuleState.h"
+#include "support/TestModule.h"
 #include "ui/InteractionSeam.h"
 #include "ui/Screen.h"
 #include "ui/WindowFrame.h"
@@ -32,16 +32,15 @@ inline void flushDeletes()
     QCoreApplication::processEvents();
 }
 
-// The state every test starts from: no frames, no viewer, the module as a new automation
+// The state every test starts from: no frames, no viewer, the test's module as a new automation
 // instance leaves it, no close notice asked for, the real window metrics, no queued answers or
 // recorded messages.
 inline void resetModule()
 {
-    UnloadSnapshotViewer();
+    testModule().unloadViewer();
     flushDeletes();
-    ClearSnapshotStore();
-    moduleState().reset();
-    moduleState().closeNotifyRequest.clear();
+    testModule().reset();
+    testModule().state().closeNotifyRequest.clear();
     setFixedWindowMetrics(std::nullopt);
     InteractionSeam::instance().clearAnswers();
     InteractionSeam::instance().takeMessages();
@@ -61,9 +60,10 @@ inline CaptureOptions virtualDevices(const QString& video, const QString& audio,
     return options;
 }
 
-// A fixed screen, a reset module, and a capture window wired as the automation class wires it.
+// A fixed screen, a module of its own, and a capture window wired as the automation class wires it.
 class WindowFixture : public ::testing::Test {
 protected:
+    TestModule owner;
     std::unique_ptr<CaptureWindow> window;
     InteractionSeam& seam = InteractionSeam::instance();
 
@@ -83,8 +83,8 @@ protected:
     // Creates, loads and shows the window; its grabs, frames and viewer go the frame road.
     void openWindow(CaptureOptions options)
     {
-        window = std::make_unique<CaptureWindow>(std::move(options));
-        ConnectFrameRoad(*window);
+        window = std::make_unique<CaptureWindow>(testModule().state(), std::move(options));
+        ConnectFrameRoad(testModule(), *window);
         window->load();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));

@@ -96,6 +96,7 @@ private:
 
 class FramePrintingTest : public ::testing::Test {
 protected:
+    TestModule owner;
     void SetUp() override
     {
         fixTheScreen();
@@ -106,8 +107,8 @@ protected:
             "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\r\n\"ReportDir\"=\""
                 + reportDir().toUtf8() + "\"\r\n"));
         qputenv("DIDEV_REGISTRY_DIR", root_.filePath(QStringLiteral("registry")).toUtf8());
-        moduleState().userRegArea = kCurrentUser;
-        moduleState().tmpPath = root_.filePath(QStringLiteral("tmp")) + QLatin1Char('/');
+        testModule().state().userRegArea = kCurrentUser;
+        testModule().state().tmpPath = root_.filePath(QStringLiteral("tmp")) + QLatin1Char('/');
         seam.setUnattended(true);
         hidden_.setAutoSize(true);
     }
@@ -133,7 +134,7 @@ protected:
     QString print(int16_t frame)
     {
         seam.queueAnswer(ModalKind::Print, true);
-        printFrames(frame, hidden_);
+        testModule().printer().printFrames(frame, hidden_);
         const QStringList written = printouts();
         const QString kept = root_.filePath(QStringLiteral("printout.pdf"));
         QFile::remove(kept);
@@ -190,8 +191,8 @@ TEST_F(FramePrintingTest, OneFrameOfOnePrintsWithoutTheQuestionAndWithoutNumbers
         EXPECT_EQ(pages[0], kHeader);
         EXPECT_EQ(imagesIn(pdf).size(), 1u);
     }
-    EXPECT_FALSE(QFileInfo::exists(moduleState().tmpPath + QStringLiteral("temp.jpg")));
-    EXPECT_EQ(previewPrinter(), nullptr);
+    EXPECT_FALSE(QFileInfo::exists(testModule().state().tmpPath + QStringLiteral("temp.jpg")));
+    EXPECT_EQ(testModule().printer().previewPrinter(), nullptr);
 }
 
 TEST_F(FramePrintingTest, SeveralFramesAskFirstAndNoPrintsNothing)
@@ -200,14 +201,14 @@ TEST_F(FramePrintingTest, SeveralFramesAskFirstAndNoPrintsNothing)
         storeFrame(id, 200, 150);
     seam.queueAnswer(ModalKind::Message, kNo);
     seam.queueAnswer(ModalKind::Print, true);
-    printFrames(0, hidden_);
+    testModule().printer().printFrames(0, hidden_);
     const QList<ShownMessage> shown = seam.takeMessages();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].prompt, QStringLiteral("Print 3 frames?"));
     EXPECT_EQ(shown[0].style, 36);
     EXPECT_TRUE(printouts().isEmpty());
     EXPECT_TRUE(seam.hasAnswer(ModalKind::Print)) << "the print dialog was shown after No";
-    EXPECT_NE(previewPrinter(), nullptr) << "a declined run keeps its printer object";
+    EXPECT_NE(testModule().printer().previewPrinter(), nullptr) << "a declined run keeps its printer object";
     seam.clearAnswers();
 
     const QString pdf = printAll();
@@ -238,7 +239,7 @@ TEST_F(FramePrintingTest, ANewPageStartsExactlyWhenTheNextFramePlus720WouldPassT
         {"a frame one pixel too tall still the third on the page", fitting + 1, 3, {{1, 1, 2, 2}, {3, 3}}},
     };
     for (const auto& c : cases) {
-        ClearSnapshotStore();
+        testModule().state().clearFrames();
         for (int16_t id = 1; id <= c.frames; ++id)
             storeFrame(id, 200, c.frameHeight);
         const QString pdf = printAll();
@@ -274,7 +275,7 @@ TEST_F(FramePrintingTest, AFrameTheWriterCannotWriteIsPrintedAsNotAvailable)
 {
     storeFrame(1, 200, 150);
     storeFrame(2, 200, 150);
-    moduleState().tmpPath = root_.filePath(QStringLiteral("no-such-folder")) + QLatin1Char('/');
+    testModule().state().tmpPath = root_.filePath(QStringLiteral("no-such-folder")) + QLatin1Char('/');
     const QString pdf = printAll();
     ASSERT_FALSE(pdf.isEmpty());
     const QStringList pages = pageTexts(pdf);
@@ -289,8 +290,8 @@ TEST_F(FramePrintingTest, AFrameTheWriterCannotWriteIsPrintedAsNotAvailable)
     EXPECT_EQ(pageTexts(single), QStringList{kHeader + QStringLiteral(" Frame not available")});
 
     // A frame stored without a picture cannot be written either.
-    moduleState().tmpPath = root_.filePath(QStringLiteral("tmp")) + QLatin1Char('/');
-    moduleState().snapshotStore.at(1).picture.reset();
+    testModule().state().tmpPath = root_.filePath(QStringLiteral("tmp")) + QLatin1Char('/');
+    testModule().state().snapshotStore.at(1).picture.reset();
     const QString mixed = printAll();
     ASSERT_FALSE(mixed.isEmpty());
     const QStringList mixedPages = pageTexts(mixed);
@@ -304,7 +305,7 @@ TEST_F(FramePrintingTest, TheTemporaryFileReplacesALinkAtItsNameAndIsGoneAfterwa
 {
     const QString victim = root_.filePath(QStringLiteral("victim.txt"));
     ASSERT_TRUE(writeWholeFile(victim, "keep me"));
-    const QString temp = moduleState().tmpPath + QStringLiteral("temp.jpg");
+    const QString temp = testModule().state().tmpPath + QStringLiteral("temp.jpg");
     ASSERT_TRUE(QFile::link(victim, temp));
     storeFrame(1, 200, 150);
     storeFrame(2, 200, 150);
@@ -315,13 +316,13 @@ TEST_F(FramePrintingTest, TheTemporaryFileReplacesALinkAtItsNameAndIsGoneAfterwa
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("keep me"));
     EXPECT_FALSE(QFileInfo(temp).exists() || QFileInfo(temp).isSymLink());
-    EXPECT_TRUE(QDir(moduleState().tmpPath).isEmpty());
+    EXPECT_TRUE(QDir(testModule().state().tmpPath).isEmpty());
 }
 
 TEST_F(FramePrintingTest, NoFramesACancelledDialogAndAnUnusablePrinterPrintNothing)
 {
     seam.queueAnswer(ModalKind::Message, kOk);
-    printFrames(0, hidden_);
+    testModule().printer().printFrames(0, hidden_);
     QList<ShownMessage> shown = seam.takeMessages();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].prompt, QStringLiteral("There are no frames to print."));
@@ -329,22 +330,22 @@ TEST_F(FramePrintingTest, NoFramesACancelledDialogAndAnUnusablePrinterPrintNothi
 
     storeFrame(1);
     seam.queueAnswer(ModalKind::Print, false);
-    printFrames(1, hidden_);
+    testModule().printer().printFrames(1, hidden_);
     EXPECT_TRUE(seam.takeMessages().isEmpty()) << "a cancelled print dialog said something";
     EXPECT_TRUE(printouts().isEmpty());
-    EXPECT_EQ(previewPrinter(), nullptr);
+    EXPECT_EQ(testModule().printer().previewPrinter(), nullptr);
 
     std::unique_ptr<PreviewHost> host;
-    OpenPrintPreview(host);
+    testModule().printer().OpenPrintPreview(host);
     ASSERT_TRUE(host);
-    ASSERT_NE(previewPrinter(), nullptr);
+    ASSERT_NE(testModule().printer().previewPrinter(), nullptr);
     EXPECT_EQ(host->reportDirectory(), reportDir());
 
     // Without a printer object the probe fails: the platform's box says so and no dialog opens.
-    previewPrinter().reset();
+    testModule().printer().previewPrinter().reset();
     seam.queueAnswer(ModalKind::Message, kOk);
     seam.queueAnswer(ModalKind::Print, true);
-    EXPECT_FALSE(ConfirmPrinter());
+    EXPECT_FALSE(testModule().printer().ConfirmPrinter());
     shown = seam.takeMessages();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].prompt,
@@ -421,15 +422,15 @@ TEST_F(FramePrintingTest, TenFullHdFramesKeepTheDocumentAndItsPreviewSmall)
     int pagesShown = 0;
     {
         DialogWatch watch([&](QDialog& preview) {
-            retained = previewPrinter()->document().retainedPictureBytes();
-            pages = static_cast<int>(previewPrinter()->document().pages().size());
+            retained = testModule().printer().previewPrinter()->document().retainedPictureBytes();
+            pages = static_cast<int>(testModule().printer().previewPrinter()->document().pages().size());
             const auto* shown = preview.findChild<QPrintPreviewWidget*>();
             pagesShown = shown ? shown->pageCount() : 0;
             during = heapInUse();
         });
         seam.queueAnswer(ModalKind::Message, kYes);
         seam.queueAnswer(ModalKind::Print, true);
-        printFrames(0, hidden_);
+        testModule().printer().printFrames(0, hidden_);
         ASSERT_EQ(watch.seen().size(), 3u);   // the question, the print dialog, the preview
         EXPECT_EQ(watch.seen().back().kind, QStringLiteral("preview"));
     }

@@ -157,6 +157,7 @@ private:
 
 class PrintQueue : public ::testing::Test {
 protected:
+    TestModule owner;
     static void SetUpTestSuite()
     {
         if (geteuid() != 0 || !QFile::exists(QStringLiteral("/usr/lib/cups/backend/cups-pdf")))
@@ -179,7 +180,7 @@ protected:
         ASSERT_TRUE(tmp_.isValid());
         fixTheScreen();
         resetModule();
-        moduleState().tmpPath = tmp_.path() + QLatin1Char('/');
+        testModule().state().tmpPath = tmp_.path() + QLatin1Char('/');
         hidden_.setAutoSize(true);
         for (int16_t id = 1; id <= 4; ++id)
             storeFrame(id, 640, 480);
@@ -199,7 +200,7 @@ protected:
         seam.queueAnswer(ModalKind::Preview, true);
         int printDialogs = 0;
         ShowCounter counter([&](QObject* shown) { printDialogs += qobject_cast<QPrintDialog*>(shown) != nullptr; });
-        printFrames(0, hidden_);
+        testModule().printer().printFrames(0, hidden_);
         return printDialogs;
     }
 

@@ -46,26 +46,26 @@ class SnapshotViewerTest : public WindowFixture {};
 TEST_F(SnapshotViewerTest, LoadMakesATopmostToolWindowOfTheDefaultSizeAndUnloadStoresItsPlace)
 {
     storeFrame(1);
-    SnapshotViewer& viewer = SnapshotViewerWindow();
-    EXPECT_TRUE(moduleState().viewerShown);
+    SnapshotViewer& viewer = testModule().viewer();
+    EXPECT_TRUE(testModule().state().viewerShown);
     EXPECT_TRUE(viewer.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(viewer.windowType(), Qt::Tool);
-    EXPECT_EQ(&SnapshotViewerWindow(), &viewer) << "a second viewer was made";
+    EXPECT_EQ(&testModule().viewer(), &viewer) << "a second viewer was made";
 
     viewer.showFrame(1, false);
     viewer.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
     viewer.placement().setLeft(1500);
     viewer.placement().setTop(1200);
-    UnloadSnapshotViewer();
-    EXPECT_FALSE(moduleState().viewerShown);
-    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
-    EXPECT_EQ(moduleState().viewerPlacement, (WindowPlacement{1500, 1200, 5250, 4320}));
+    testModule().unloadViewer();
+    EXPECT_FALSE(testModule().state().viewerShown);
+    EXPECT_EQ(testModule().loadedViewer(), nullptr);
+    EXPECT_EQ(testModule().state().viewerPlacement, (WindowPlacement{1500, 1200, 5250, 4320}));
     flushDeletes();
 
     // Opened again, it takes the stored place and size.
-    moduleState().viewerPlacement = {3000, 2400, 6000, 4500};
-    SnapshotViewer& again = SnapshotViewerWindow();
+    testModule().state().viewerPlacement = {3000, 2400, 6000, 4500};
+    SnapshotViewer& again = testModule().viewer();
     EXPECT_EQ(std::make_tuple(again.placement().left(), again.placement().top(), again.placement().width(),
                   again.placement().height()),
         std::make_tuple(3000.0, 2400.0, 6000.0, 4500.0));
@@ -145,11 +145,11 @@ TEST_F(SnapshotViewerTest, DiscardingTheOnlyFrameEmptiesTheStoreAndClosesTheView
     viewer.placement().setLeft(2250);
     seam.queueAnswer(ModalKind::Message, kYes);
     viewer.discardFrame();
-    EXPECT_TRUE(moduleState().snapshotStore.empty());
-    EXPECT_EQ(moduleState().frameCounter, 0);
-    EXPECT_EQ(LoadedSnapshotViewer(), nullptr);
-    EXPECT_FALSE(moduleState().viewerShown);
-    EXPECT_EQ(moduleState().viewerPlacement.Left, 2250);
+    EXPECT_TRUE(testModule().state().snapshotStore.empty());
+    EXPECT_EQ(testModule().state().frameCounter, 0);
+    EXPECT_EQ(testModule().loadedViewer(), nullptr);
+    EXPECT_FALSE(testModule().state().viewerShown);
+    EXPECT_EQ(testModule().state().viewerPlacement.Left, 2250);
     flushDeletes();
 }
 
@@ -173,7 +173,7 @@ TEST_F(SnapshotViewerTest, AFrameIsFittedToTheWindowAndCentredThenShownAtItsCapt
     const FramePosition centred = FramePositionIn(window, picture.Width(), picture.Height());
     EXPECT_EQ(QPointF(picture.Left(), picture.Top()), QPointF(centred.left, centred.top));
     EXPECT_EQ(viewer.scalingSource().picture(), nullptr) << "the full-size frame was kept after scaling";
-    const uint8_t* framePixel = moduleState().snapshotStore.at(1).picture->row(0);
+    const uint8_t* framePixel = testModule().state().snapshotStore.at(1).picture->row(0);
     EXPECT_EQ(picture.drawnLayer().pixel(picture.width() / 2, picture.height() / 2) | 0xFF000000u,
         qRgb(framePixel[2], framePixel[1], framePixel[0]));
 
@@ -182,7 +182,7 @@ TEST_F(SnapshotViewerTest, AFrameIsFittedToTheWindowAndCentredThenShownAtItsCapt
     EXPECT_EQ(picture.pos(), QPoint(0, 0));
     EXPECT_DOUBLE_EQ(viewer.placement().width(), 10800);
     EXPECT_DOUBLE_EQ(viewer.placement().height(), viewer.statusBarHeight() + 8640 + 300);
-    EXPECT_EQ(picture.picture(), moduleState().snapshotStore.at(1).picture) << "not drawn unscaled";
+    EXPECT_EQ(picture.picture(), testModule().state().snapshotStore.at(1).picture) << "not drawn unscaled";
 
     // Dragging the border afterwards refits the frame.
     viewer.placement().setWidth(6000);
@@ -255,7 +255,7 @@ TEST_F(PanelClickTest, TheNextClickAfterADismissedMenuOnlyClosesItUnlessThePoint
             EXPECT_EQ(viewer.menuTracker().lastMenuPanel(), 0) << c.fault;
             EXPECT_TRUE(clickOpensMenu(viewer, c.panel)) << "the third click opened nothing: " << c.fault;
         }
-        UnloadSnapshotViewer();
+        testModule().unloadViewer();
         flushDeletes();
     }
 }
@@ -280,7 +280,7 @@ TEST_F(PanelClickTest, AnEmptyStoreMakesPagingDiscardingAndSavingDoNothingAndThe
     MenuSpy spy;
     storeFrame(1);
     SnapshotViewer& viewer = openViewer(1);
-    ClearSnapshotStore();
+    testModule().state().clearFrames();
     viewer.nextFrame();
     viewer.previousFrame();
     viewer.discardFrame();
@@ -288,7 +288,7 @@ TEST_F(PanelClickTest, AnEmptyStoreMakesPagingDiscardingAndSavingDoNothingAndThe
     QTest::keyClick(&viewer, Qt::Key_Delete);
     EXPECT_TRUE(seam.takeMessages().isEmpty());
     EXPECT_EQ(viewer.currentFrame(), 1);
-    EXPECT_NE(LoadedSnapshotViewer(), nullptr);
+    EXPECT_NE(testModule().loadedViewer(), nullptr);
     EXPECT_TRUE(clickOpensMenu(viewer, 1));
     ASSERT_EQ(spy.menus.size(), 1u);
     EXPECT_EQ(spy.menus[0].rows, (QList<PopupMenuRow>{{0, kGreyed, "No Frames", 0}}));

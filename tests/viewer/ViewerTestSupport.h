@@ -2,7 +2,7 @@
 
 #include "automation/FrameRoad.h"
 #include "common/Picture.h"
-#include "snapshots/ModuleState.h"
+#include "support/TestModule.h"
 #include "support/WindowFixture.h"
 #include "ui/InteractionSeam.h"
 #include "ui/PopupMenu.h"
@@ -41,16 +41,16 @@ inline void storeFrame(int16_t frameID, int width = 320, int height = 240, bool 
     record.frameTime = 45000.0 + frameID;
     record.frameTimecode = QStringLiteral("tc%1").arg(frameID);
     record.savedByLogger = savedByLogger;
-    moduleState().snapshotStore.append(std::move(record));
-    moduleState().frameCounter = frameID;
+    testModule().state().snapshotStore.append(std::move(record));
+    testModule().state().frameCounter = frameID;
 }
 
 // The IDs of the stored frames, in store order.
 inline std::vector<int16_t> storedFrameIDs()
 {
     std::vector<int16_t> ids;
-    for (int i = 1; i <= moduleState().snapshotStore.count(); ++i)
-        ids.push_back(moduleState().snapshotStore.at(i).frameID);
+    for (int i = 1; i <= testModule().state().snapshotStore.count(); ++i)
+        ids.push_back(testModule().state().snapshotStore.at(i).frameID);
     return ids;
 }
 
@@ -81,7 +81,7 @@ protected:
 // Opens the viewer on frame `frame`, fitted, and waits until it is on the screen.
 inline SnapshotViewer& openViewer(int16_t frame)
 {
-    SnapshotViewer& viewer = SnapshotViewerWindow();
+    SnapshotViewer& viewer = testModule().viewer();
     viewer.showFrame(frame, false);
     viewer.show();
     (void)QTest::qWaitForWindowExposed(&viewer);

@@ -20,7 +20,7 @@ struct SnapshotRecord {
 
 // The frame store: frames numbered 1 .. upperBound() in the order they were taken, so the upper
 // bound is the number of frames.
-class SnapshotStore {
+class FrameStore {
 public:
     // Frame indexes and frame IDs are 16-bit: the store holds at most this many frames.
     static constexpr int kMaxFrames = 32767;

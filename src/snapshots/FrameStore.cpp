@@ -1,4 +1,4 @@
-#include "snapshots/SnapshotStore.h"
+#include "snapshots/FrameStore.h"
 
 #include "common/AutomationError.h"
 
@@ -6,44 +6,44 @@
 
 namespace didev {
 
-SnapshotRecord& SnapshotStore::at(int index)
+SnapshotRecord& FrameStore::at(int index)
 {
     if (index < 1 || index > upperBound())
         raiseError(ErrorNumber::SubscriptOutOfRange);
     return records_[static_cast<size_t>(index) - 1];
 }
 
-const SnapshotRecord& SnapshotStore::at(int index) const
+const SnapshotRecord& FrameStore::at(int index) const
 {
-    return const_cast<SnapshotStore*>(this)->at(index);
+    return const_cast<FrameStore*>(this)->at(index);
 }
 
-void SnapshotStore::resizePreserve(int newUpperBound)
+void FrameStore::resizePreserve(int newUpperBound)
 {
     if (newUpperBound < 0)
         raiseError(ErrorNumber::SubscriptOutOfRange);
     records_.resize(static_cast<size_t>(newUpperBound));
 }
 
-void SnapshotStore::append(SnapshotRecord record)
+void FrameStore::append(SnapshotRecord record)
 {
     records_.push_back(std::move(record));
 }
 
-void SnapshotStore::removeAt(int index)
+void FrameStore::removeAt(int index)
 {
     if (index < 1 || index > upperBound())
         raiseError(ErrorNumber::SubscriptOutOfRange);
     records_.erase(records_.begin() + (index - 1));
 }
 
-int SnapshotStore::removeSavedByLogger()
+int FrameStore::removeSavedByLogger()
 {
     std::erase_if(records_, [](const SnapshotRecord& record) { return record.savedByLogger; });
     return upperBound();
 }
 
-void SnapshotStore::clear()
+void FrameStore::clear()
 {
     records_.clear();
 }
