@@ -115,13 +115,12 @@ private:
 
 AutomationInstance::AutomationInstance(const QDBusConnection& connection, QString path, QString owner,
     CallerCheck admits, QObject* parent)
-    : QDBusVirtualObject(parent)
+    : DBusTableObject(QString::fromLatin1(dbus::kAutomationInterface), parent)
     , connection_(connection)
     , path_(std::move(path))
     , owner_(std::move(owner))
     , admits_(std::move(admits))
     , automation_(std::make_unique<cDidevEvivod>())
-    , methods_(QString::fromLatin1(dbus::kAutomationInterface))
     , properties_(QString::fromLatin1(dbus::kPropertiesInterface))
 {
     registerHostStringArrayType();
@@ -224,10 +223,9 @@ void AutomationInstance::addPropertyMethods()
     });
 }
 
-QString AutomationInstance::introspect(const QString&) const
+QString AutomationInstance::introspect(const QString& path) const
 {
-    return dbusInterfaceXml(QString::fromLatin1(dbus::kAutomationInterface))
-        + dbusInterfaceXml(QString::fromLatin1(dbus::kEventsInterface));
+    return DBusTableObject::introspect(path) + dbusInterfaceXml(QString::fromLatin1(dbus::kEventsInterface));
 }
 
 bool AutomationInstance::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)

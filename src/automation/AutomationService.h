@@ -1,11 +1,10 @@
 #pragma once
 
-#include "common/DBusMethodTable.h"
+#include "common/DBusTableObject.h"
 #include "automation/PeerProcesses.h"
 
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
-#include <QDBusVirtualObject>
 #include <QTimer>
 
 #include <chrono>
@@ -26,7 +25,7 @@ class AutomationInstance;
 // When the last instance has ended, or none came for a while after start, or the bus is gone,
 // the server has nothing to serve and says so; a CreateInstance that still reaches it then
 // revives it if it can.
-class AutomationService final : public QDBusVirtualObject {
+class AutomationService final : public DBusTableObject {
 public:
     explicit AutomationService(const QDBusConnection& connection, QObject* parent = nullptr);
     ~AutomationService() override;
@@ -41,11 +40,6 @@ public:
     int endingCount() const { return static_cast<int>(ending_.size()); }
     // How long instances created from now on wait for a sink's reply.
     void setSinkTimeout(std::chrono::milliseconds timeout) { sinkTimeout_ = timeout; }
-
-    QString introspect(const QString& path) const override;
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
-    // The methods it serves of its interface.
-    const DBusMethodTable& methodTable() const noexcept { return methods_; }
 
     // The server has nothing left to serve.
     std::function<void()> onFinished;
@@ -62,7 +56,6 @@ private:
     void checkConnection();
 
     QDBusConnection connection_;
-    DBusMethodTable methods_;
     QDBusServiceWatcher ownerWatcher_;
     PeerProcesses peers_;
     std::chrono::milliseconds sinkTimeout_;
