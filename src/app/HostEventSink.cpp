@@ -1,6 +1,5 @@
 #include "app/HostEventSink.h"
 
-#include "common/DBusInterfaceXml.h"
 #include "common/DBusNames.h"
 #include "common/HostStringArrayDBus.h"
 
@@ -18,10 +17,9 @@ HostStringArray arrayArgument(const QDBusMessage& call)
 } // namespace
 
 HostEventSink::HostEventSink(const QDBusConnection& bus, QString path, QObject* parent)
-    : QDBusVirtualObject(parent)
+    : DBusTableObject(QString::fromLatin1(dbus::kSinkInterface), parent)
     , bus_(bus)
     , path_(std::move(path))
-    , methods_(QString::fromLatin1(dbus::kSinkInterface))
 {
     registerHostStringArrayType();
     methods_.add("FormClosed", [this](const QDBusMessage& call) {
@@ -55,16 +53,6 @@ bool HostEventSink::exportObject()
 {
     exported_ = bus_.registerVirtualObject(path_, this);
     return exported_;
-}
-
-QString HostEventSink::introspect(const QString&) const
-{
-    return dbusInterfaceXml(QString::fromLatin1(dbus::kSinkInterface));
-}
-
-bool HostEventSink::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
-{
-    return methods_.dispatch(message, connection);
 }
 
 } // namespace didev

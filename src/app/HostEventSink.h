@@ -1,10 +1,9 @@
 #pragma once
 
-#include "common/DBusMethodTable.h"
+#include "common/DBusTableObject.h"
 #include "common/HostStringArray.h"
 
 #include <QDBusConnection>
-#include <QDBusVirtualObject>
 
 #include <cstdint>
 #include <functional>
@@ -14,7 +13,7 @@ namespace didev {
 // A host's sink object for Advise: the module calls these while it waits; each handler may
 // change its arguments, which go back in the reply. A handler that throws answers with an error
 // (the module then drops the sink). Unset handlers leave the arguments as they came.
-class HostEventSink final : public QDBusVirtualObject {
+class HostEventSink final : public DBusTableObject {
     Q_OBJECT
 
 public:
@@ -29,15 +28,9 @@ public:
     bool exportObject();
     const QString& path() const noexcept { return path_; }
 
-    QString introspect(const QString& path) const override;
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
-    // The methods it serves of its interface.
-    const DBusMethodTable& methodTable() const noexcept { return methods_; }
-
 private:
     QDBusConnection bus_;
     QString path_;
-    DBusMethodTable methods_;
     bool exported_ = false;
 };
 

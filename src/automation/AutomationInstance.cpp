@@ -14,6 +14,9 @@
 #include <QEventLoop>
 
 #include <algorithm>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
 namespace didev {
 
@@ -41,6 +44,33 @@ QVariant arrayValue(const HostStringArray& array)
 QVariant integerValue(int16_t value)
 {
     return QVariant::fromValue<short>(value);
+}
+
+template <typename... Args, size_t... Index>
+std::tuple<Args...> argumentsOf(const QDBusMessage& call, std::index_sequence<Index...>)
+{
+    return {argumentAt<Args>(call, static_cast<int>(Index))...};
+}
+
+// A method served by a member of the automation class: the call's arguments are its arguments,
+// in order, and the reply is its result (unless it has none) followed by the by-reference
+// arguments at the positions `Out`, as the member left them.
+template <size_t... Out, typename Result, typename... Args>
+DBusMethodTable::Handler memberHandler(cDidevEvivod& automation, Result (cDidevEvivod::*member)(Args&...))
+{
+    return [&automation, member](const QDBusMessage& call) {
+        auto arguments = argumentsOf<Args...>(call, std::index_sequence_for<Args...>());
+        const auto invoke = [&] {
+            return std::apply([&](Args&... values) { return (automation.*member)(values...); }, arguments);
+        };
+        QVariantList reply;
+        if constexpr (std::is_void_v<Result>)
+            invoke();
+        else
+            reply.append(QVariant::fromValue(invoke()));
+        (reply.append(QVariant::fromValue(std::get<Out>(arguments))), ...);
+        return reply;
+    };
 }
 
 bool namesThisInterface(const QString& interfaceName)
@@ -85,13 +115,12 @@ private:
 
 AutomationInstance::AutomationInstance(Module& module, const QDBusConnection& connection, QString path,
     QString owner, CallerCheck admits, QObject* parent)
-    : QDBusVirtualObject(parent)
+    : DBusTableObject(QString::fromLatin1(dbus::kAutomationInterface), parent)
     , connection_(connection)
     , path_(std::move(path))
     , owner_(std::move(owner))
     , admits_(std::move(admits))
     , automation_(std::make_unique<cDidevEvivod>(module))
-    , methods_(QString::fromLatin1(dbus::kAutomationInterface))
     , properties_(QString::fromLatin1(dbus::kPropertiesInterface))
 {
     registerHostStringArrayType();
@@ -126,75 +155,18 @@ bool AutomationInstance::destroyable() const
 void AutomationInstance::addMethods()
 {
     cDidevEvivod& a = *automation_;
-    methods_.add("ClearSnapshots", [&a](const QDBusMessage&) {
-        a.ClearSnapshots();
-        return QVariantList{};
-    });
-    methods_.add("ClearSavedSnapshots", [&a](const QDBusMessage&) {
-        a.ClearSavedSnapshots();
-        return QVariantList{};
-    });
-    methods_.add("CloseForm", [&a](const QDBusMessage& call) {
-        auto formID = argumentAt<int16_t>(call, 0);
-        auto passDataArray = argumentAt<HostStringArray>(call, 1);
-        a.CloseForm(formID, passDataArray);
-        return QVariantList{arrayValue(passDataArray)};
-    });
-    methods_.add("GetSettings", [&a](const QDBusMessage& call) {
-        auto passDataArray = argumentAt<HostStringArray>(call, 0);
-        a.GetSettings(passDataArray);
-        return QVariantList{arrayValue(passDataArray)};
-    });
-    methods_.add("GetSnapshot", [&a](const QDBusMessage& call) {
-        auto index = argumentAt<int16_t>(call, 0);
-        auto hPicture = argumentAt<int32_t>(call, 1);
-        auto frameID = argumentAt<int16_t>(call, 2);
-        auto frameTime = argumentAt<double>(call, 3);
-        auto frameTimecode = argumentAt<QString>(call, 4);
-        a.GetSnapshot(index, hPicture, frameID, frameTime, frameTimecode);
-        return QVariantList{hPicture, integerValue(frameID), frameTime, frameTimecode};
-    });
-    methods_.add("GetSnapshotCount", [&a](const QDBusMessage&) {
-        return QVariantList{integerValue(a.GetSnapshotCount())};
-    });
-    methods_.add("PictureSavedByLogger", [&a](const QDBusMessage& call) {
-        auto index = argumentAt<int16_t>(call, 0);
-        auto setting = argumentAt<HostBoolean>(call, 1);
-        a.PictureSavedByLogger(index, setting);
-        return QVariantList{};
-    });
-    methods_.add("SaveSnapshot", [&a](const QDBusMessage& call) {
-        auto index = argumentAt<int16_t>(call, 0);
-        auto fileName = argumentAt<QString>(call, 1);
-        auto format = argumentAt<int16_t>(call, 2);
-        auto colorDepth = argumentAt<int16_t>(call, 3);
-        auto colorReduction = argumentAt<int16_t>(call, 4);
-        return QVariantList{integerValue(a.SaveSnapshot(index, fileName, format, colorDepth, colorReduction))};
-    });
-    methods_.add("SetPointers", [&a](const QDBusMessage& call) {
-        auto appMainWindow = argumentAt<QString>(call, 0);
-        auto apPath = argumentAt<QString>(call, 1);
-        auto wkPath = argumentAt<QString>(call, 2);
-        auto tmpPath = argumentAt<QString>(call, 3);
-        auto userRegArea = argumentAt<int32_t>(call, 4);
-        a.SetPointers(appMainWindow, apPath, wkPath, tmpPath, userRegArea);
-        return QVariantList{};
-    });
-    methods_.add("SetProperty", [&a](const QDBusMessage& call) {
-        auto propID = argumentAt<int16_t>(call, 0);
-        auto propValue = argumentAt<QString>(call, 1);
-        a.SetProperty(propID, propValue);
-        return QVariantList{};
-    });
-    methods_.add("ShowForm", [&a](const QDBusMessage& call) {
-        auto formID = argumentAt<int16_t>(call, 0);
-        auto passDataArray = argumentAt<HostStringArray>(call, 1);
-        const HostBoolean result = a.ShowForm(formID, passDataArray);
-        return QVariantList{integerValue(result), arrayValue(passDataArray)};
-    });
-    methods_.add("TakeSnapshot", [&a](const QDBusMessage&) {
-        return QVariantList{integerValue(a.TakeSnapshot())};
-    });
+    methods_.add("ClearSnapshots", memberHandler(a, &cDidevEvivod::ClearSnapshots));
+    methods_.add("ClearSavedSnapshots", memberHandler(a, &cDidevEvivod::ClearSavedSnapshots));
+    methods_.add("CloseForm", memberHandler<1>(a, &cDidevEvivod::CloseForm));
+    methods_.add("GetSettings", memberHandler<0>(a, &cDidevEvivod::GetSettings));
+    methods_.add("GetSnapshot", memberHandler<1, 2, 3, 4>(a, &cDidevEvivod::GetSnapshot));
+    methods_.add("GetSnapshotCount", memberHandler(a, &cDidevEvivod::GetSnapshotCount));
+    methods_.add("PictureSavedByLogger", memberHandler(a, &cDidevEvivod::PictureSavedByLogger));
+    methods_.add("SaveSnapshot", memberHandler(a, &cDidevEvivod::SaveSnapshot));
+    methods_.add("SetPointers", memberHandler(a, &cDidevEvivod::SetPointers));
+    methods_.add("SetProperty", memberHandler(a, &cDidevEvivod::SetProperty));
+    methods_.add("ShowForm", memberHandler<1>(a, &cDidevEvivod::ShowForm));
+    methods_.add("TakeSnapshot", memberHandler(a, &cDidevEvivod::TakeSnapshot));
     methods_.add("GetPictureData", [](const QDBusMessage& call) {
         const PicturePtr picture = Picture::fromHandle(static_cast<PictureHandle>(argumentAt<int32_t>(call, 0)));
         if (!picture)
@@ -251,10 +223,9 @@ void AutomationInstance::addPropertyMethods()
     });
 }
 
-QString AutomationInstance::introspect(const QString&) const
+QString AutomationInstance::introspect(const QString& path) const
 {
-    return dbusInterfaceXml(QString::fromLatin1(dbus::kAutomationInterface))
-        + dbusInterfaceXml(QString::fromLatin1(dbus::kEventsInterface));
+    return DBusTableObject::introspect(path) + dbusInterfaceXml(QString::fromLatin1(dbus::kEventsInterface));
 }
 
 bool AutomationInstance::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "common/DBusMethodTable.h"
+#include "common/DBusTableObject.h"
 #include "automation/EventSinkList.h"
 #include "automation/cDidevEvivod.h"
 
 #include <QDBusConnection>
-#include <QDBusVirtualObject>
 
 #include <chrono>
 #include <functional>
@@ -21,7 +20,7 @@ class Module;
 // One automation instance on the bus: interface _cDidevEvivod with its property, the signals of
 // __cDidevEvivod, and the advised sinks. Each method is a few lines over cDidevEvivod. It must not
 // be destroyed while busy(): its calls and events run nested event loops (sinks, modal windows).
-class AutomationInstance final : public QDBusVirtualObject, private cDidevEvivodEvents {
+class AutomationInstance final : public DBusTableObject, private cDidevEvivodEvents {
 public:
     // A sink that has not answered after this long is dropped, with every sink of its connection.
     static constexpr std::chrono::milliseconds kSinkTimeout{25000};
@@ -47,8 +46,6 @@ public:
 
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
-    // The methods it serves of its interface.
-    const DBusMethodTable& methodTable() const noexcept { return methods_; }
 
     // Release was called.
     std::function<void()> onReleaseRequested;
@@ -88,7 +85,6 @@ private:
     std::vector<SinkWait> sinkWaits_;
     std::unique_ptr<cDidevEvivod> automation_;
     EventSinkList sinks_;
-    DBusMethodTable methods_;
     DBusMethodTable properties_;
     int depth_ = 0;
     bool ending_ = false;

@@ -1,7 +1,6 @@
 #include "automation/AutomationService.h"
 
 #include "automation/AutomationInstance.h"
-#include "common/DBusInterfaceXml.h"
 #include "common/DBusNames.h"
 
 #include <QDBusConnectionInterface>
@@ -22,10 +21,9 @@ constexpr auto kModalRetry = 50ms;
 } // namespace
 
 AutomationService::AutomationService(Module& module, const QDBusConnection& connection, QObject* parent)
-    : QDBusVirtualObject(parent)
+    : DBusTableObject(QString::fromLatin1(dbus::kFactoryInterface), parent)
     , module_(module)
     , connection_(connection)
-    , methods_(QString::fromLatin1(dbus::kFactoryInterface))
     , ownerWatcher_(QString(), connection, QDBusServiceWatcher::WatchForUnregistration)
     , peers_(connection)
     , sinkTimeout_(AutomationInstance::kSinkTimeout)
@@ -65,16 +63,6 @@ bool AutomationService::exportFactory()
 void AutomationService::startIdleTimeout(std::chrono::milliseconds timeout)
 {
     idleTimer_.start(timeout);
-}
-
-QString AutomationService::introspect(const QString&) const
-{
-    return dbusInterfaceXml(QString::fromLatin1(dbus::kFactoryInterface));
-}
-
-bool AutomationService::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
-{
-    return methods_.dispatch(message, connection);
 }
 
 QString AutomationService::createInstance(const QString& owner)

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "common/DBusMethodTable.h"
+#include "common/DBusTableObject.h"
 #include "automation/PeerProcesses.h"
 
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
-#include <QDBusVirtualObject>
 #include <QTimer>
 
 #include <chrono>
@@ -27,7 +26,7 @@ class Module;
 // When the last instance has ended, or none came for a while after start, or the bus is gone,
 // the server has nothing to serve and says so; a CreateInstance that still reaches it then
 // revives it if it can.
-class AutomationService final : public QDBusVirtualObject {
+class AutomationService final : public DBusTableObject {
 public:
     // Its instances share `module`, which outlives the service.
     AutomationService(Module& module, const QDBusConnection& connection, QObject* parent = nullptr);
@@ -43,11 +42,6 @@ public:
     int endingCount() const { return static_cast<int>(ending_.size()); }
     // How long instances created from now on wait for a sink's reply.
     void setSinkTimeout(std::chrono::milliseconds timeout) { sinkTimeout_ = timeout; }
-
-    QString introspect(const QString& path) const override;
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
-    // The methods it serves of its interface.
-    const DBusMethodTable& methodTable() const noexcept { return methods_; }
 
     // The server has nothing left to serve.
     std::function<void()> onFinished;
@@ -65,7 +59,6 @@ private:
 
     Module& module_;
     QDBusConnection connection_;
-    DBusMethodTable methods_;
     QDBusServiceWatcher ownerWatcher_;
     PeerProcesses peers_;
     std::chrono::milliseconds sinkTimeout_;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "common/HostStringArray.h"
-#include "common/WindowPlacement.h"
 #include "snapshots/ModuleState.h"
+#include "ui/Placement.h"
 
 #include <QString>
 

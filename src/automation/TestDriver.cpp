@@ -6,7 +6,6 @@
 #include "capture/DeviceWatch.h"
 #include "capture/VideoView.h"
 #include "capture/VirtualKeys.h"
-#include "common/DBusInterfaceXml.h"
 #include "common/DBusNames.h"
 #include "common/Twips.h"
 #include "ui/InteractionSeam.h"
@@ -184,9 +183,8 @@ Window* newestLoaded()
 } // namespace
 
 TestDriver::TestDriver(const QDBusConnection& connection, QObject* parent)
-    : QDBusVirtualObject(parent)
+    : DBusTableObject(QString::fromLatin1(dbus::kTestDriverInterface), parent)
     , connection_(connection)
-    , methods_(QString::fromLatin1(dbus::kTestDriverInterface))
 {
     qDBusRegisterMetaType<PopupMenuRow>();
     qDBusRegisterMetaType<QList<PopupMenuRow>>();
@@ -210,11 +208,6 @@ bool TestDriver::exportObject()
 {
     exported_ = connection_.registerVirtualObject(QString::fromLatin1(dbus::kTestDriverPath), this);
     return exported_;
-}
-
-QString TestDriver::introspect(const QString&) const
-{
-    return dbusInterfaceXml(QString::fromLatin1(dbus::kTestDriverInterface));
 }
 
 bool TestDriver::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)

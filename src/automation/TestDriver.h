@@ -1,9 +1,8 @@
 #pragma once
 
-#include "common/DBusMethodTable.h"
+#include "common/DBusTableObject.h"
 
 #include <QDBusConnection>
-#include <QDBusVirtualObject>
 #include <QVariantMap>
 
 class QWidget;
@@ -17,7 +16,7 @@ class CaptureWindow;
 // events sent to them, their close boxes, and the interaction seam for modal windows, whose
 // scripted answers are given through their real buttons and items. Windows are "capture",
 // "viewer" and "message"; geometry is in twips.
-class TestDriver final : public QDBusVirtualObject {
+class TestDriver final : public DBusTableObject {
     Q_OBJECT
 
 public:
@@ -28,10 +27,7 @@ public:
     // False when the path is taken on this connection.
     bool exportObject();
 
-    QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
-    // The methods it serves of its interface.
-    const DBusMethodTable& methodTable() const noexcept { return methods_; }
 
     // The window of that name on the screen now, if loaded; InvalidArgs for an unknown name.
     static QWidget* findWindow(const QString& name);
@@ -42,7 +38,6 @@ private:
     void addObservationMethods();
 
     QDBusConnection connection_;
-    DBusMethodTable methods_;
     bool exported_ = false;
 };
 

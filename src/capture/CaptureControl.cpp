@@ -124,10 +124,7 @@ void CaptureControl::setInputMode(int32_t mode)
                           QStringLiteral("%1 is not 0 (audio and video), 1 (video only) or 2 (audio only)").arg(mode));
     }
     inputMode_ = mode;
-    if (videoPipeline_)
-        videoPipeline_->showStage(stageToShow());
-    else
-        frames_.show(stageToShow());
+    showStage();
     if (audioPipeline_)
         audioPipeline_->setEnabled(mode != static_cast<int32_t>(InputMode::VideoOnly));
 }
@@ -139,6 +136,11 @@ void CaptureControl::setPreviewStage(int32_t stage)
                           QStringLiteral("%1 is not 0 (source), 1 (processors) or 2 (compressor)").arg(stage));
     }
     previewStage_ = stage;
+    showStage();
+}
+
+void CaptureControl::showStage()
+{
     if (videoPipeline_)
         videoPipeline_->showStage(stageToShow());
     else
@@ -290,40 +292,40 @@ void CaptureControl::audioSelectionChanged()
 void CaptureControl::startVideo()
 {
     const CaptureDevice device = *video_.selected();
-    QString reason;
-    try {
+    startSource(DeviceKind::Video, [this, &device](QString* reason) {
         frames_.show(stageToShow());
         videoPipeline_ = std::make_unique<VideoPipeline>(
             device, frames_,
             [this] { QMetaObject::invokeMethod(this, &CaptureControl::takeFrameNotice, Qt::QueuedConnection); }, this,
             [this](uint64_t serial, const QString& text) { pipelineFailed(DeviceKind::Video, serial, text); });
         videoPipeline_->setViewArea(viewArea_);
-        if (videoPipeline_->play(&reason)) {
-            announceStart(DeviceKind::Video);
-            return;
-        }
-    } catch (const AutomationError& error) {
-        reason = QString::fromStdString(error.description());
-    }
-    endSource(DeviceKind::Video, reason);
+        return videoPipeline_->play(reason);
+    });
 }
 
 void CaptureControl::startAudio()
 {
     const CaptureDevice device = *audio_.selected();
-    QString reason;
-    try {
+    startSource(DeviceKind::Audio, [this, &device](QString* reason) {
         audioPipeline_ = std::make_unique<AudioPipeline>(
             device, this, [this](uint64_t serial, const QString& text) { pipelineFailed(DeviceKind::Audio, serial, text); });
         audioPipeline_->setEnabled(inputMode_ != static_cast<int32_t>(InputMode::VideoOnly));
-        if (audioPipeline_->play(&reason)) {
-            announceStart(DeviceKind::Audio);
+        return audioPipeline_->play(reason);
+    });
+}
+
+void CaptureControl::startSource(DeviceKind kind, const std::function<bool(QString* reason)>& play)
+{
+    QString reason;
+    try {
+        if (play(&reason)) {
+            announceStart(kind);
             return;
         }
     } catch (const AutomationError& error) {
         reason = QString::fromStdString(error.description());
     }
-    endSource(DeviceKind::Audio, reason);
+    endSource(kind, reason);
 }
 
 void CaptureControl::stopVideo()

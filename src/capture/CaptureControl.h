@@ -12,6 +12,7 @@
 #include <QPointF>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -123,12 +124,18 @@ private:
     void audioSelectionChanged();
     void startVideo();
     void startAudio();
+    // Builds the kind's pipeline and plays it (`play` says why not); a source that does not
+    // start, or throws, ends as a failed one.
+    void startSource(DeviceKind kind, const std::function<bool(QString* reason)>& play);
     void stopVideo();
     void stopAudio();
     void announceStart(DeviceKind kind);
     void endSource(DeviceKind kind, const QString& reason);
     void pipelineFailed(DeviceKind kind, uint64_t serial, const QString& description);
     void takeFrameNotice();
+    // The stage the input mode and preview stage call for goes to the pipeline, or to the frame
+    // slot while there is none.
+    void showStage();
     int stageToShow() const;
     bool consumeFailure(GrabStep step);
     void requireVideo(const char* call) const;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "common/HostBoolean.h"
-#include "common/WindowPlacement.h"
 #include "snapshots/FrameStore.h"
+#include "ui/Placement.h"
 
 #include <QString>
 

@@ -21,6 +21,7 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace didev {
@@ -36,21 +37,14 @@ QFont boxFont()
     return font;
 }
 
-QString iconResource(MessageIcon icon)
+// The icons' images, by their place in the box's image list.
+constexpr std::array<const char*, 5> kIconFiles{
+    nullptr, ":/icons/stop.png", ":/icons/question.png", ":/icons/exclamation.png", ":/icons/information.png"};
+
+QPixmap iconImage(MessageIcon icon)
 {
-    switch (icon) {
-    case MessageIcon::Stop:
-        return QStringLiteral(":/icons/stop.png");
-    case MessageIcon::Question:
-        return QStringLiteral(":/icons/question.png");
-    case MessageIcon::Exclamation:
-        return QStringLiteral(":/icons/exclamation.png");
-    case MessageIcon::Information:
-        return QStringLiteral(":/icons/information.png");
-    case MessageIcon::None:
-        break;
-    }
-    return {};
+    const char* file = kIconFiles.at(static_cast<size_t>(icon));
+    return file ? QPixmap(QString::fromLatin1(file)) : QPixmap();
 }
 
 QRect pixels(const TwipsRect& r, const ScreenMetrics& screen)
@@ -59,30 +53,17 @@ QRect pixels(const TwipsRect& r, const ScreenMetrics& screen)
         twipsToPixels(r.width, screen.twipsPerPixelX), twipsToPixels(r.height, screen.twipsPerPixelY)};
 }
 
-// Check box values as the request holds them: 0 clear, 1 ticked, 2 greyed.
+// The check box's states by the values the request holds: 0 clear, 1 ticked, 2 greyed.
+constexpr std::array kCheckStates{Qt::Unchecked, Qt::Checked, Qt::PartiallyChecked};
+
 int16_t checkValue(Qt::CheckState state)
 {
-    switch (state) {
-    case Qt::Checked:
-        return 1;
-    case Qt::PartiallyChecked:
-        return 2;
-    case Qt::Unchecked:
-        break;
-    }
-    return 0;
+    return static_cast<int16_t>(std::ranges::find(kCheckStates, state) - kCheckStates.begin());
 }
 
 Qt::CheckState checkState(int16_t value)
 {
-    switch (value) {
-    case 1:
-        return Qt::Checked;
-    case 2:
-        return Qt::PartiallyChecked;
-    default:
-        return Qt::Unchecked;
-    }
+    return value > 0 && value < std::ssize(kCheckStates) ? kCheckStates[value] : Qt::Unchecked;
 }
 
 // The boxes on the screen, the newest last: a box of a person's can be open under a host's.
@@ -211,7 +192,7 @@ void MessageBox::apply(const MessageBoxGeometry& g)
     const ScreenMetrics screen = screenMetrics();
 
     icon_->setGeometry(pixels(g.iconRect, screen));
-    icon_->setPixmap(g.icon == MessageIcon::None ? QPixmap() : QPixmap(iconResource(g.icon)));
+    icon_->setPixmap(iconImage(g.icon));
     icon_->setVisible(g.icon != MessageIcon::None);
 
     messageText_->setGeometry(pixels(g.messageRect, screen));

@@ -23,18 +23,10 @@ int32_t half(double value)
 
 MessageIcon messageIcon(int32_t style)
 {
-    switch (style & 0xF0) {
-    case 16:
-        return MessageIcon::Stop;
-    case 32:
-        return MessageIcon::Question;
-    case 48:
-        return MessageIcon::Exclamation;
-    case 64:
-        return MessageIcon::Information;
-    default:
+    const int32_t place = (style & 0xF0) >> 4;
+    if (place > static_cast<int32_t>(MessageIcon::Information))
         return MessageIcon::None;
-    }
+    return static_cast<MessageIcon>(place);
 }
 
 QList<MessageButton> messageButtons(int32_t style)

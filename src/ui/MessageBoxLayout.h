@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/WindowPlacement.h"
 #include "ui/MessageRequest.h"
 #include "ui/MessageStyle.h"
+#include "ui/WindowFrame.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,11 +1,24 @@
 #pragma once
 
-#include "common/WindowPlacement.h"
+#include "ui/WindowFrame.h"
+
+#include <cstdint>
 
 namespace didev {
 
 class PlacedWindow;
 struct ScreenMetrics;
+
+// A window's remembered position and size in twips. Width and Height both 0: nothing stored;
+// Width -1: place the window and keep its size.
+struct WindowPlacement {
+    int32_t Left = 0;
+    int32_t Top = 0;
+    int32_t Width = 0;
+    int32_t Height = 0;
+
+    bool operator==(const WindowPlacement&) const = default;
+};
 
 // The size the module's windows take when nothing is stored.
 inline constexpr int32_t kDefaultWindowWidth = 5250;

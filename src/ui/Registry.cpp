@@ -6,25 +6,23 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include <array>
+
 namespace didev {
+
+namespace {
+
+// The predefined root keys, by their handles from 0x80000000 on.
+constexpr uint32_t kFirstRootHandle = 0x80000000;
+constexpr std::array kRootNames{"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+    "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG"};
+
+} // namespace
 
 QString registryRootName(int32_t root)
 {
-    switch (static_cast<RegistryRoot>(static_cast<uint32_t>(root))) {
-    case RegistryRoot::ClassesRoot:
-        return QStringLiteral("HKEY_CLASSES_ROOT");
-    case RegistryRoot::CurrentUser:
-        return QStringLiteral("HKEY_CURRENT_USER");
-    case RegistryRoot::LocalMachine:
-        return QStringLiteral("HKEY_LOCAL_MACHINE");
-    case RegistryRoot::Users:
-        return QStringLiteral("HKEY_USERS");
-    case RegistryRoot::PerformanceData:
-        return QStringLiteral("HKEY_PERFORMANCE_DATA");
-    case RegistryRoot::CurrentConfig:
-        return QStringLiteral("HKEY_CURRENT_CONFIG");
-    }
-    return {};
+    const uint32_t index = static_cast<uint32_t>(root) - kFirstRootHandle;
+    return index < kRootNames.size() ? QString::fromLatin1(kRootNames[index]) : QString();
 }
 
 QString registryDirectory()

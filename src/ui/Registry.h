@@ -6,20 +6,11 @@
 
 namespace didev {
 
-// The predefined root keys by their handles.
-enum class RegistryRoot : uint32_t {
-    ClassesRoot = 0x80000000,
-    CurrentUser = 0x80000001,
-    LocalMachine = 0x80000002,
-    Users = 0x80000003,
-    PerformanceData = 0x80000004,
-    CurrentConfig = 0x80000005,
-};
-
 // The registry's longest value that ReadRegistryString returns, in characters.
 inline constexpr int kRegistryStringMax = 254;
 
-// The root's name (HKEY_CURRENT_USER, ...), empty for a handle that names no root.
+// The name of a predefined root key by its handle (0x80000001: HKEY_CURRENT_USER, ...), empty for
+// a handle that names no root.
 QString registryRootName(int32_t root);
 
 // Where the .reg files live: $DIDEV_REGISTRY_DIR, else $XDG_CONFIG_HOME/kelvara/registry, else

@@ -1,15 +1,26 @@
 #pragma once
 
 #include "common/HostBoolean.h"
-#include "common/WindowPlacement.h"
 
 #include <QMargins>
 
+#include <cstdint>
 #include <optional>
 
 class QWidget;
 
 namespace didev {
+
+// Window-frame sizes in twips.
+struct WindowMetrics {
+    int32_t captionHeight = 0;
+    int32_t sizingFrameWidth = 0;
+    int32_t sizingFrameHeight = 0;
+    int32_t borderWidth = 0;
+    int32_t borderHeight = 0;
+
+    bool operator==(const WindowMetrics&) const = default;
+};
 
 // Window metrics from the frame the window system draws around a top-level window, given in
 // pixels. The frame is split into caption, sizing frame and a border of at most one pixel so
