@@ -36,9 +36,6 @@ namespace {
 
 using namespace didev::testing;
 
-constexpr int kYes = 6;
-constexpr int kNo = 7;
-constexpr int kOk = 1;
 constexpr int32_t kCurrentUser = 0x80000001;
 
 // Bytes handed out by malloc, mapped blocks included.
@@ -208,16 +205,6 @@ TEST_F(FramePrintingTest, SeveralFramesAskFirstAndNoPrintsNothing)
     EXPECT_TRUE(printouts().isEmpty());
     EXPECT_TRUE(seam.hasAnswer(ModalKind::Print)) << "the print dialog was shown after No";
     EXPECT_NE(previewPrinter(), nullptr) << "a declined run keeps its printer object";
-    seam.clearAnswers();
-
-    const QString pdf = printAll();
-    ASSERT_FALSE(pdf.isEmpty());
-    const QStringList pages = pageTexts(pdf);
-    ASSERT_EQ(pages.size(), 1);
-    EXPECT_TRUE(pages[0].startsWith(kHeader));
-    // Each frame's number stands to its left and to its right.
-    EXPECT_EQ(numbersOn(pages[0]), (QList<int>{1, 1, 2, 2, 3, 3}));
-    EXPECT_EQ(imagesIn(pdf).size(), 3u);
 }
 
 TEST_F(FramePrintingTest, ANewPageStartsExactlyWhenTheNextFramePlus720WouldPassThePageHeight)
@@ -237,6 +224,7 @@ TEST_F(FramePrintingTest, ANewPageStartsExactlyWhenTheNextFramePlus720WouldPassT
         {"a full second page followed by an empty one", fitting, 6, {{1, 1, 2, 2, 3, 3}, {4, 4, 5, 5, 6, 6}}},
         {"a frame one pixel too tall still the third on the page", fitting + 1, 3, {{1, 1, 2, 2}, {3, 3}}},
     };
+    // Each frame's number stands to its left and to its right.
     for (const auto& c : cases) {
         ClearSnapshotStore();
         for (int16_t id = 1; id <= c.frames; ++id)
@@ -333,12 +321,6 @@ TEST_F(FramePrintingTest, NoFramesACancelledDialogAndAnUnusablePrinterPrintNothi
     EXPECT_TRUE(seam.takeMessages().isEmpty()) << "a cancelled print dialog said something";
     EXPECT_TRUE(printouts().isEmpty());
     EXPECT_EQ(previewPrinter(), nullptr);
-
-    std::unique_ptr<PreviewHost> host;
-    OpenPrintPreview(host);
-    ASSERT_TRUE(host);
-    ASSERT_NE(previewPrinter(), nullptr);
-    EXPECT_EQ(host->reportDirectory(), reportDir());
 
     // Without a printer object the probe fails: the platform's box says so and no dialog opens.
     previewPrinter().reset();

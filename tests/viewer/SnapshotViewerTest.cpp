@@ -23,9 +23,6 @@ namespace {
 
 using namespace didev::testing;
 
-constexpr int kYes = 6;
-constexpr int kNo = 7;
-constexpr int kOk = 1;
 constexpr int32_t kGreyed = static_cast<int32_t>(MenuItemFlag::Greyed);
 constexpr int32_t kChecked = static_cast<int32_t>(MenuItemFlag::Checked);
 constexpr int32_t kSeparator = static_cast<int32_t>(MenuItemFlag::Separator);
@@ -321,6 +318,7 @@ protected:
     QTemporaryDir folder_;
 };
 
+// The names for every filter and extension are savedFrameName's (ViewerArithmeticTest).
 TEST_F(SaveFrameTest, TheChosenFilterDecidesTheExtensionAndTheFormat)
 {
     ASSERT_TRUE(folder_.isValid());
@@ -334,9 +332,7 @@ TEST_F(SaveFrameTest, TheChosenFilterDecidesTheExtensionAndTheFormat)
     } cases[] = {
         {"a.jpg", 2, "a.jpg.bmp", "BM"},
         {"shot1", 1, "shot1.jpg", "\xFF\xD8"},
-        {"SHOT2.JPG", 1, "SHOT2.JPG", "\xFF\xD8"},
         {"plain", 2, "plain.bmp", "BM"},
-        {"b.bmp", 1, "b.bmp.jpg", "\xFF\xD8"},
     };
     for (const auto& c : cases) {
         seam.queueAnswer(ModalKind::Save, QVariant::fromValue(SaveAnswer{folder_.filePath(QString::fromLatin1(c.typed)), c.filter}));
@@ -350,7 +346,7 @@ TEST_F(SaveFrameTest, TheChosenFilterDecidesTheExtensionAndTheFormat)
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.written;
         EXPECT_TRUE(file.read(2) == QByteArray(c.magic, 2)) << c.written;
     }
-    EXPECT_EQ(QDir(folder_.path()).entryList(QDir::Files).size(), 5);
+    EXPECT_EQ(QDir(folder_.path()).entryList(QDir::Files).size(), 3);
     EXPECT_EQ(viewer.currentFrame(), 1);
 }
 
