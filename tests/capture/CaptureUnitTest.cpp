@@ -300,6 +300,14 @@ TEST_F(DeviceListTest, RefreshFollowsTheSelectedDeviceOrDropsIt)
     list.refresh();
     EXPECT_EQ(list.selectedIndex(), -1);
     EXPECT_EQ(changes, 2) << "a vanished device has to be stopped";
+
+    // Devices of the same name stay two devices.
+    present = {named("Cam", 1), named("Cam", 2)};
+    list.refresh();
+    list.setSelectedIndex(1);
+    present = {named("Cam", 2)};
+    list.refresh();
+    EXPECT_EQ(list.selectedIndex(), 0);
 }
 
 TEST_F(DeviceListTest, FailedDevicesArePassedOverUntilListedAnew)
@@ -320,16 +328,6 @@ TEST_F(DeviceListTest, FailedDevicesArePassedOverUntilListedAnew)
     for (int i = 0; i < 3; ++i)
         list.markFailed(i);
     EXPECT_EQ(list.firstUsable(), -1);
-}
-
-TEST_F(DeviceListTest, SameNamesStayTwoDevices)
-{
-    present = {named("Cam", 1), named("Cam", 2)};
-    list.refresh();
-    list.setSelectedIndex(1);
-    present = {named("Cam", 2)};
-    list.refresh();
-    EXPECT_EQ(list.selectedIndex(), 0);
 }
 
 // --- Frames -----------------------------------------------------------------------------

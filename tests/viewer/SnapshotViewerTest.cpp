@@ -257,7 +257,7 @@ TEST_F(PanelClickTest, TheNextClickAfterADismissedMenuOnlyClosesItUnlessThePoint
     }
 }
 
-TEST_F(PanelClickTest, TheFrameMenuListsEveryFrameWithACheckOnTheOneShown)
+TEST_F(PanelClickTest, TheFrameMenuListsEveryFrameWithACheckOnTheOneShownAndAnEmptyStoreMakesEverythingDoNothing)
 {
     MenuSpy spy;
     for (int16_t id = 1; id <= 3; ++id)
@@ -266,17 +266,11 @@ TEST_F(PanelClickTest, TheFrameMenuListsEveryFrameWithACheckOnTheOneShown)
     seam.queueAnswer(ModalKind::Menu, 3);
     QTest::mouseClick(&viewer.panel(1), Qt::LeftButton);
     ASSERT_EQ(spy.menus.size(), 1u);
-    const SeenMenu& menu = spy.menus[0];
-    EXPECT_EQ(menu.rows, (QList<PopupMenuRow>{{1, 0, "1", 0}, {2, kChecked, "2", 0}, {3, 0, "3", 0}}));
+    EXPECT_EQ(spy.menus[0].rows, (QList<PopupMenuRow>{{1, 0, "1", 0}, {2, kChecked, "2", 0}, {3, 0, "3", 0}}));
     EXPECT_EQ(viewer.currentFrame(), 3) << "the choice was not shown";
     EXPECT_EQ(viewer.menuTracker().lastMenuPanel(), 0);
-}
 
-TEST_F(PanelClickTest, AnEmptyStoreMakesPagingDiscardingAndSavingDoNothingAndTheFrameMenuSaysNoFrames)
-{
-    MenuSpy spy;
-    storeFrame(1);
-    SnapshotViewer& viewer = openViewer(1);
+    // The store emptied under the open viewer: paging, discarding and saving do nothing.
     ClearSnapshotStore();
     viewer.nextFrame();
     viewer.previousFrame();
@@ -284,11 +278,11 @@ TEST_F(PanelClickTest, AnEmptyStoreMakesPagingDiscardingAndSavingDoNothingAndThe
     viewer.saveFrame();
     QTest::keyClick(&viewer, Qt::Key_Delete);
     EXPECT_TRUE(seam.takeMessages().isEmpty());
-    EXPECT_EQ(viewer.currentFrame(), 1);
+    EXPECT_EQ(viewer.currentFrame(), 3);
     EXPECT_NE(LoadedSnapshotViewer(), nullptr);
     EXPECT_TRUE(clickOpensMenu(viewer, 1));
-    ASSERT_EQ(spy.menus.size(), 1u);
-    EXPECT_EQ(spy.menus[0].rows, (QList<PopupMenuRow>{{0, kGreyed, "No Frames", 0}}));
+    ASSERT_EQ(spy.menus.size(), 2u);
+    EXPECT_EQ(spy.menus[1].rows, (QList<PopupMenuRow>{{0, kGreyed, "No Frames", 0}}));
 }
 
 TEST_F(PanelClickTest, TheOptionsMenuOffersItsSevenRowsAndRunsTheChoice)
