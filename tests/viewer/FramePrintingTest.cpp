@@ -397,32 +397,25 @@ TEST_F(FramePrintingTest, TenFullHdFramesKeepTheDocumentAndItsPreviewSmall)
     seam.setUnattended(false);
     malloc_trim(0);
     const size_t before = heapInUse();
-    size_t retained = 0;
-    size_t during = 0;
-    int pages = 0;
-    int pagesShown = 0;
-    {
-        DialogWatch watch([&](QDialog& preview) {
-            retained = previewPrinter()->document().retainedPictureBytes();
-            pages = static_cast<int>(previewPrinter()->document().pages().size());
-            const auto* shown = preview.findChild<QPrintPreviewWidget*>();
-            pagesShown = shown ? shown->pageCount() : 0;
-            during = heapInUse();
-        });
-        seam.queueAnswer(ModalKind::Message, kYes);
-        seam.queueAnswer(ModalKind::Print, true);
-        printFrames(0, hidden_);
-        ASSERT_EQ(watch.seen().size(), 3u);   // the question, the print dialog, the preview
-        EXPECT_EQ(watch.seen().back().kind, QStringLiteral("preview"));
-    }
-    EXPECT_GT(pages, 2);
-    EXPECT_EQ(pagesShown, pages) << "the preview shows every page";
-    // Decoded frames would take ten times kFrameBytes in the document, and as much again in
-    // the preview's pages.
-    EXPECT_GT(retained, 0u);
-    EXPECT_LT(retained, kFrameBytes / 4);
-    EXPECT_LT(during - before, 3 * kFrameBytes);
-    std::printf("document %zu bytes, heap %+.1f MB with the preview open\n", retained, (double(during) - double(before)) / 1048576);
+    DialogWatch watch([&](QDialog& preview) {
+        const size_t during = heapInUse();
+        const size_t retained = previewPrinter()->document().retainedPictureBytes();
+        const int pages = static_cast<int>(previewPrinter()->document().pages().size());
+        const auto* shown = preview.findChild<QPrintPreviewWidget*>();
+        EXPECT_GT(pages, 2);
+        EXPECT_EQ(shown ? shown->pageCount() : 0, pages) << "the preview shows every page";
+        // Decoded frames would take ten times kFrameBytes in the document, and as much again in
+        // the preview's pages.
+        EXPECT_GT(retained, 0u);
+        EXPECT_LT(retained, kFrameBytes / 4);
+        EXPECT_LT(during - before, 3 * kFrameBytes);
+        std::printf("document %zu bytes, heap %+.1f MB with the preview open\n", retained, (double(during) - double(before)) / 1048576);
+    });
+    seam.queueAnswer(ModalKind::Message, kYes);
+    seam.queueAnswer(ModalKind::Print, true);
+    printFrames(0, hidden_);
+    ASSERT_EQ(watch.seen().size(), 3u);   // the question, the print dialog, the preview
+    EXPECT_EQ(watch.seen().back().kind, QStringLiteral("preview"));
 }
 
 } // namespace
