@@ -1,10 +1,11 @@
-// Devices as a GstDeviceMonitor lists them: the module's own provider with every kind of
-// virtual camera, and a provider the module knows nothing about, found through GST_PLUGIN_PATH.
+// Devices as the module's device monitor lists them: the module's own provider with every kind
+// of virtual camera, and a provider the module knows nothing about, found through GST_PLUGIN_PATH.
 // Each is streamed through the module's video pipeline, the road a selected camera takes.
 #include "capture/CaptureDevice.h"
 #include "support/TextFiles.h"
 #include "capture/CaptureError.h"
 #include "capture/CaptureOptions.h"
+#include "capture/DeviceMonitor.h"
 #include "capture/VideoPipeline.h"
 #include "capture/provider/PluggedDevice.h"
 #include "common/AutomationError.h"
@@ -24,68 +25,15 @@ namespace {
 
 constexpr int kWait = 10000;
 
-// A started monitor of video sources (audio ones would start the sound server's provider,
-// which leaks when there is no sound server).
-class Monitor {
-public:
-    Monitor()
-    {
-        ensureGstreamer();
-        monitor_.reset(gst_device_monitor_new());
-        gst_device_monitor_add_filter(monitor_.get(), "Video/Source", nullptr);
-        started_ = gst_device_monitor_start(monitor_.get());
+// The camera of that name the module's device monitor lists now.
+GstDeviceRef find(const DeviceMonitor& monitor, const QString& name)
+{
+    for (const CaptureDevice& device : monitor.devices(DeviceKind::Video)) {
+        if (device.name == name)
+            return device.device;
     }
-    ~Monitor() { gst_device_monitor_stop(monitor_.get()); }
-
-    bool started() const { return started_; }
-
-    // The camera of that name the monitor lists now.
-    GstDeviceRef find(const QString& name) const
-    {
-        GList* devices = gst_device_monitor_get_devices(monitor_.get());
-        GstDeviceRef found;
-        for (GList* item = devices; item && !found; item = item->next) {
-            const GMemoryPtr<gchar> deviceName(gst_device_get_display_name(GST_DEVICE(item->data)));
-            if (QString::fromUtf8(deviceName.get()) == name)
-                found = shareDevice(GST_DEVICE(item->data));
-        }
-        g_list_free_full(devices, gst_object_unref);
-        return found;
-    }
-
-    // Waits until the monitor's bus tells that the device called `name` came (or went).
-    bool heard(GstMessageType type, const QString& name)
-    {
-        const GstObjectPtr<GstBus> bus(gst_device_monitor_get_bus(monitor_.get()));
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWait);
-        while (std::chrono::steady_clock::now() < deadline) {
-            // Device messages are not bit flags: the filter lets the other device messages through too.
-            GstMessage* message = gst_bus_timed_pop_filtered(bus.get(), 50 * GST_MSECOND, type);
-            if (!message)
-                continue;
-            if (GST_MESSAGE_TYPE(message) != type) {
-                gst_message_unref(message);
-                continue;
-            }
-            GstDevice* device = nullptr;
-            if (type == GST_MESSAGE_DEVICE_ADDED)
-                gst_message_parse_device_added(message, &device);
-            else
-                gst_message_parse_device_removed(message, &device);
-            const GMemoryPtr<gchar> deviceName(gst_device_get_display_name(device));
-            const bool match = QString::fromUtf8(deviceName.get()) == name;
-            gst_object_unref(device);
-            gst_message_unref(message);
-            if (match)
-                return true;
-        }
-        return false;
-    }
-
-private:
-    GstObjectPtr<GstDeviceMonitor> monitor_;
-    bool started_ = false;
-};
+    return {};
+}
 
 // The module's video pipeline on one device, with what it failed of.
 struct Streaming {
@@ -117,12 +65,10 @@ struct CameraCase {
     int height;
 };
 
-// One of each kind of camera users plug in.
+// Raw and JPEG cameras, up to UHD (an odd size and another provider: CaptureWindowTest).
 const CameraCase kCameras[] = {
     {"Raw Cam:smpte:1920x1080@30", "Raw Cam", "video/x-raw", 1920, 1080},
-    {"Odd Cam:smpte:1366x768@25", "Odd Cam", "video/x-raw", 1366, 768},
     {"Jpeg Cam:smpte:1920x1080@30:mjpeg", "Jpeg Cam", "image/jpeg", 1920, 1080},
-    {"Fast Cam:smpte:1280x720@60", "Fast Cam", "video/x-raw", 1280, 720},
     {"UHD Cam:smpte:3840x2160@30", "UHD Cam", "video/x-raw", 3840, 2160},
 };
 
@@ -133,10 +79,9 @@ class VirtualCamera : public testing::TestWithParam<CameraCase> {};
 TEST_P(VirtualCamera, IsListedAndStreamsAtItsOwnSize)
 {
     const CameraCase& c = GetParam();
-    Monitor monitor;
-    ASSERT_TRUE(monitor.started());
+    DeviceMonitor monitor;
     const PluggedDevice plugged = plugVideo(c.entry);
-    const GstDeviceRef device = monitor.find(QString::fromUtf8(c.name));
+    const GstDeviceRef device = find(monitor, QString::fromUtf8(c.name));
     ASSERT_TRUE(device);
     const GstCapsPtr caps(gst_device_get_caps(device.get()));
     EXPECT_TRUE(gst_structure_has_name(gst_caps_get_structure(caps.get(), 0), c.mediaType));
@@ -159,35 +104,27 @@ TEST_P(VirtualCamera, IsListedAndStreamsAtItsOwnSize)
 
 INSTANTIATE_TEST_SUITE_P(Kinds, VirtualCamera, testing::ValuesIn(kCameras));
 
-TEST(VirtualDevices, BrokenCameraRefusesToStartAndStaysListed)
-{
-    Monitor monitor;
-    const PluggedDevice plugged = plugVideo("Broken Cam:::broken");
-    Streaming streaming(monitor.find(QStringLiteral("Broken Cam")));
-    QString reason;
-    EXPECT_FALSE(streaming.pipeline.play(&reason));
-    EXPECT_TRUE(reason.contains(QStringLiteral("Could not open device \"Broken Cam\""))) << reason.toStdString();
-    EXPECT_TRUE(monitor.find(QStringLiteral("Broken Cam")));
-}
-
 TEST(VirtualDevices, CameraThatVanishesFailsMidStreamAndLeavesTheMonitor)
 {
-    Monitor monitor;
+    DeviceMonitor monitor;
+    bool removalTold = false;
+    QObject::connect(&monitor, &DeviceMonitor::deviceRemoved,
+        [&](DeviceKind, const CaptureDevice& device) { removalTold |= device.name == QStringLiteral("Flaky Cam"); });
     const PluggedDevice plugged = plugVideo("Flaky Cam:ball:320x240@25:vanishing");
-    Streaming streaming(monitor.find(QStringLiteral("Flaky Cam")));
+    Streaming streaming(find(monitor, QStringLiteral("Flaky Cam")));
     ASSERT_TRUE(streaming.pipeline.play(nullptr));
     EXPECT_TRUE(streaming.frames.newest(std::chrono::milliseconds(kWait))) << "it streams before it fails";
     ASSERT_TRUE(streaming.failed());
     EXPECT_TRUE(streaming.failures[0].contains(QStringLiteral("Could not read from resource"))) << streaming.failures[0].toStdString();
-    EXPECT_TRUE(monitor.heard(GST_MESSAGE_DEVICE_REMOVED, QStringLiteral("Flaky Cam")));
-    EXPECT_FALSE(monitor.find(QStringLiteral("Flaky Cam")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return removalTold; }, kWait));
+    EXPECT_FALSE(find(monitor, QStringLiteral("Flaky Cam")));
 }
 
 TEST(VirtualDevices, UnpluggingARunningCameraFailsItsStream)
 {
-    Monitor monitor;
+    DeviceMonitor monitor;
     PluggedDevice plugged = plugVideo("Cam:ball:320x240");
-    Streaming streaming(monitor.find(QStringLiteral("Cam")));
+    Streaming streaming(find(monitor, QStringLiteral("Cam")));
     ASSERT_TRUE(streaming.pipeline.play(nullptr));
     ASSERT_TRUE(streaming.frames.newest(std::chrono::milliseconds(kWait)));
     plugged = PluggedDevice();
@@ -215,8 +152,8 @@ protected:
 TEST_F(OutsideCamera, OfferTheModuleCannotShowIsRefusedWithItsCaps)
 {
     plug(QStringLiteral("Encoder"), "video/x-h264,width=1920,height=1080,framerate=30/1");
-    Monitor monitor;
-    const GstDeviceRef device = monitor.find(QStringLiteral("Encoder"));
+    DeviceMonitor monitor;
+    const GstDeviceRef device = find(monitor, QStringLiteral("Encoder"));
     ASSERT_TRUE(device);
     try {
         Streaming streaming(device);

@@ -3,6 +3,7 @@
 #include "capture/NetworkCameras.h"
 #include "support/TestModule.h"
 #include "support/NetworkSenders.h"
+#include "support/WindowFixture.h"
 #include "ui/PictureBox.h"
 #include "ui/StatusPanel.h"
 
@@ -18,6 +19,7 @@
 
 using namespace didev;
 using namespace std::chrono_literals;
+using didev::testing::listsVideo;
 
 namespace {
 
@@ -25,7 +27,7 @@ namespace {
 // reconnection tick; with room for a loaded machine.
 constexpr int kWait = 12000;
 
-class NetworkCameraTest : public testing::TestWithParam<NetworkSenderKind> {
+class NetworkCameraTest : public ::testing::TestWithParam<NetworkSenderKind> {
 protected:
     TestModule owner;
     void SetUp() override
@@ -39,15 +41,6 @@ protected:
     std::unique_ptr<CaptureWindow> window;
 
     CaptureControl& capture() { return window->captureControl(); }
-    bool lists(const QString& name)
-    {
-        const DeviceList& video = capture().videoDevices();
-        for (int i = 0; i < video.count(); ++i) {
-            if (video.itemName(i) == name)
-                return true;
-        }
-        return false;
-    }
     QSize grab()
     {
         capture().startCapture(CaptureControl::kStillMode);
@@ -92,12 +85,12 @@ TEST_P(NetworkCameraTest, IsListedStreamsGrabsAtItsSizeIsLostWhenTheSenderStopsA
         << protocol.uri(port).toStdString();
     EXPECT_EQ(window->panel(1).text(), name);
     EXPECT_EQ(grab(), QSize(protocol.width, protocol.height));
-    EXPECT_FALSE(lists(QStringLiteral("Nobody")));
+    EXPECT_FALSE(listsVideo(capture(), QStringLiteral("Nobody")));
 
     QElapsedTimer clock;
     sender.stop();
     clock.start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->logo().isVisible() && !lists(name); }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->logo().isVisible() && !listsVideo(capture(), name); }, kWait));
     const qint64 lost = clock.elapsed();
     EXPECT_EQ(window->panel(1).text(), QStringLiteral("No Video"));
 
@@ -113,5 +106,5 @@ TEST_P(NetworkCameraTest, IsListedStreamsGrabsAtItsSizeIsLostWhenTheSenderStopsA
     window.reset();
 }
 
-INSTANTIATE_TEST_SUITE_P(Protocols, NetworkCameraTest, testing::ValuesIn(networkSenderKinds()),
-                         [](const testing::TestParamInfo<NetworkSenderKind>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Protocols, NetworkCameraTest, ::testing::ValuesIn(networkSenderKinds()),
+                         [](const ::testing::TestParamInfo<NetworkSenderKind>& info) { return std::string(info.param.name); });

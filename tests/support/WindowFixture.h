@@ -60,6 +60,17 @@ inline CaptureOptions virtualDevices(const QString& video, const QString& audio,
     return options;
 }
 
+// Whether the control's video list names a device `name`.
+inline bool listsVideo(CaptureControl& capture, const QString& name)
+{
+    const DeviceList& video = capture.videoDevices();
+    for (int i = 0; i < video.count(); ++i) {
+        if (video.itemName(i) == name)
+            return true;
+    }
+    return false;
+}
+
 // A fixed screen, a module of its own, and a capture window wired as the automation class wires it.
 class WindowFixture : public ::testing::Test {
 protected:

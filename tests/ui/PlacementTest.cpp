@@ -149,16 +149,6 @@ protected:
     void TearDown() override { setFixedScreenMetrics(std::nullopt); }
 };
 
-TEST_F(WidgetPlacement, WindowMetricsAreTheFrameOfAShownWindow)
-{
-    QWidget window;
-    window.show();
-    QApplication::processEvents();
-    const QMargins frame = window.windowHandle()->frameMargins();
-    EXPECT_EQ(currentWindowMetrics(), windowMetricsFromFrame(frame, 15, 15));
-    window.hide();
-}
-
 TEST_F(WidgetPlacement, WindowLandsWithItsOuterFrameAndStoresTheSamePlacedAfterOrBeforeShowing)
 {
     // Closed and reopened several times: the stored size must not creep by the frame.

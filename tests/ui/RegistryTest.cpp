@@ -110,7 +110,7 @@ TEST_F(Registry, ValuesOf255CharactersOrMoreAreNotRead)
     EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QStringLiteral("Wide")).size(), 254);
 }
 
-TEST_F(Registry, CrLfFilesAndLaterLinesOverride)
+TEST_F(Registry, CrLfFilesLaterLinesOverrideAndARemovedKeyTakesItsSubKeys)
 {
     write("HKEY_LOCAL_MACHINE",
         "\xEF\xBB\xBFREGEDIT4\r\n\r\n"
@@ -120,6 +120,10 @@ TEST_F(Registry, CrLfFilesAndLaterLinesOverride)
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\r\n"
         "\"ReportDir\"=\"D:\\\\Second\"\r\n"
         "\"Gone\"=-\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Removed\\Child]\r\n"
+        "\"Old\"=\"removed with its parent\"\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\RemovedToo]\r\n"
+        "\"Kept\"=\"a sibling sharing the prefix\"\r\n"
         "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Removed]\r\n"
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Removed\\Child]\r\n"
         "\"Kept\"=\"after the removal\"\r\n"
@@ -129,18 +133,11 @@ TEST_F(Registry, CrLfFilesAndLaterLinesOverride)
     EXPECT_EQ(ReadRegistryString(kLocalMachine, kSuite, QStringLiteral("Gone")), QString());
     EXPECT_EQ(ReadRegistryString(kLocalMachine, QStringLiteral("SOFTWARE\\Removed\\Child"), QStringLiteral("Kept")),
         QStringLiteral("after the removal"));
+    EXPECT_EQ(ReadRegistryString(kLocalMachine, QStringLiteral("SOFTWARE\\Removed\\Child"), QStringLiteral("Old")), QString());
+    EXPECT_EQ(ReadRegistryString(kLocalMachine, QStringLiteral("SOFTWARE\\RemovedToo"), QStringLiteral("Kept")),
+        QStringLiteral("a sibling sharing the prefix"));
     EXPECT_EQ(ReadRegistryString(kLocalMachine, QStringLiteral("SOFTWARE\\Broken"), QStringLiteral("Orphan")),
         QString());
-}
-
-TEST_F(Registry, RemovedKeyTakesItsSubKeys)
-{
-    write("HKEY_CURRENT_USER",
-        "REGEDIT4\n[HKEY_CURRENT_USER\\A\\B]\n\"v\"=\"1\"\n[HKEY_CURRENT_USER\\A\\B\\C]\n\"v\"=\"2\"\n"
-        "[HKEY_CURRENT_USER\\A\\BB]\n\"v\"=\"3\"\n[-HKEY_CURRENT_USER\\A\\B]\n");
-    EXPECT_EQ(ReadRegistryString(kCurrentUser, QStringLiteral("A\\B"), QStringLiteral("v")), QString());
-    EXPECT_EQ(ReadRegistryString(kCurrentUser, QStringLiteral("A\\B\\C"), QStringLiteral("v")), QString());
-    EXPECT_EQ(ReadRegistryString(kCurrentUser, QStringLiteral("A\\BB"), QStringLiteral("v")), QStringLiteral("3"));
 }
 
 TEST(RegistryDirectory, OwnVariableThenXdgThenHome)

@@ -49,29 +49,20 @@ protected:
     QTemporaryDir folder;
 };
 
-// A frame page as a print run draws it: header, a picture half the page wide, its number on both sides.
-QRectF drawFramePage(PreviewPrinter& printer, int32_t headerAlignment, Qt::GlobalColor colour, int number)
+// A page with a header and a picture of one colour half the page wide, centred under it.
+QRectF drawFramePage(PreviewPrinter& printer, int32_t headerAlignment, Qt::GlobalColor colour)
 {
-    const double lineHeight = std::round(printer.textHeight("X"));
     printer.setCurrentY(720);
     printer.setTextAlign(headerAlignment);
     printer.setText(kHeader);
-    double y = 720 + 2 * lineHeight;
     QImage frame(640, 480, QImage::Format_RGB32);
     frame.fill(colour);
-    double w = std::round(printer.PageWidth() / 2);
-    const double h = frame.height() * (w / frame.width());
-    printer.setCurrentY(y);
-    printer.DrawPicture(frame, printer.PageWidth() / 2 - w / 2, y, w, h, 10);
-    const QString caption = QString::number(number);
-    printer.setTextAlign(6);
-    printer.setCurrentY(y + h / 2);
-    printer.setCurrentX(printer.PageWidth() / 2 - w / 2 - printer.textWidth(caption) - 50);
-    printer.setText(caption);
-    printer.setCurrentY(y + h / 2);
-    printer.setCurrentX(printer.PageWidth() / 2 + w / 2 + 50);
-    printer.setText(caption);
-    return QRectF(printer.PageWidth() / 2 - w / 2, y, w, h);
+    double top = 720 + 2 * std::round(printer.textHeight("X"));
+    double width = std::round(printer.PageWidth() / 2);
+    const double left = printer.PageWidth() / 2 - width / 2;
+    const double height = frame.height() * (width / frame.width());
+    printer.DrawPicture(frame, left, top, width, height, 10);
+    return QRectF(left, top, width, height);
 }
 
 } // namespace
@@ -92,9 +83,9 @@ TEST_F(PreviewHostTest, UnattendedRunWritesEveryPageAsPdfIntoTheReportDirectory)
     printer->StartDoc();
     printer->setFontName("Arial");
     printer->setFontSize(QStringLiteral("11"));
-    const QRectF first = drawFramePage(*printer, 1, Qt::red, 1);
+    const QRectF first = drawFramePage(*printer, 1, Qt::red);
     printer->NewPage();
-    const QRectF second = drawFramePage(*printer, 7, Qt::blue, 2);
+    const QRectF second = drawFramePage(*printer, 7, Qt::blue);
     printer->EndDoc();
 
     const QString pdf = host.PresentDocument();

@@ -1,14 +1,10 @@
 #include "viewer/PreviewPrinter.h"
 
-#include "common/AutomationError.h"
-
 #include <QBuffer>
 #include <QImageWriter>
 #include <QPageLayout>
 #include <QPrinter>
 #include <QTemporaryDir>
-
-#include "support/AutomationErrors.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +12,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
-#include <limits>
 #include <vector>
 
 using namespace didev;
-using didev::testing::errorNumberOf;
 
 namespace {
 
@@ -72,7 +66,6 @@ TEST(PreviewPrinter, PageSizeIsThePaperInsideTheMarginsInTwips)
         EXPECT_DOUBLE_EQ(printer.PageHeight(), c.height);
         printer.StartDoc();
         EXPECT_EQ(printer.document().pages().front().origin, QPointF(c.left, c.top == -1 ? 400 : c.top));
-        EXPECT_EQ(errorNumberOf([&] { printer.setMarginLeft(-2); }), 380);
     }
 }
 
@@ -87,10 +80,6 @@ TEST(PreviewPrinter, TextIsMeasuredInTwipsOfTheCurrentFont)
     EXPECT_DOUBLE_EQ(printer->textWidth("ab\ncdef"), printer->textWidth("cdef"));
     printer->setFontSize(22.0);
     EXPECT_NEAR(printer->textHeight("X"), 2 * line, 2);
-
-    for (const char* bad : {"0", "abc", "", "4096", "nan"})
-        EXPECT_EQ(errorNumberOf([&] { printer->setFontSize(QString(bad)); }), 380) << bad;
-    EXPECT_EQ(printer->fontSize(), 22);
 }
 
 TEST(PreviewPrinter, AlignmentCodesPlaceTheTextAndMoveBelowIt)
@@ -122,8 +111,6 @@ TEST(PreviewPrinter, AlignmentCodesPlaceTheTextAndMoveBelowIt)
     EXPECT_GT(lastCommand<PrintedText>(*printer).box.height(), 3 * printer->textHeight("X"));   // wrapped
     printer->TextBox("Frame not available", 4000, 3000, 2000, 300);
     EXPECT_EQ(lastCommand<PrintedText>(*printer).box, QRectF(4000, 3000, 2000, 300));
-    EXPECT_EQ(errorNumberOf([&] { printer->setTextAlign(3); }), 380);
-    EXPECT_EQ(errorNumberOf([&] { printer->setCurrentX(std::numeric_limits<double>::quiet_NaN()); }), 380);
 }
 
 TEST(PreviewPrinter, PicturesAreScaledIntoTheirRectangle)
@@ -156,25 +143,6 @@ TEST(PreviewPrinter, PicturesAreScaledIntoTheirRectangle)
     });
     printer->DrawPicture(*frame, 0, top, width, 500, 10);
     EXPECT_EQ(lastCommand<PrintedPicture>(*printer).picture.image().pixel(1, 0), qRgb(0x60, 0x50, 0x40));
-}
-
-TEST(PreviewPrinter, DocumentPagesAndCurrentPosition)
-{
-    PreviewPrinter printer(pdfPrinter());
-    printer.setCurrentY(720);
-    printer.setText("drawn before StartDoc starts the document where the position was set");
-    EXPECT_EQ(lastCommand<PrintedText>(printer).box.top(), 720);
-    printer.StartDoc();
-    EXPECT_TRUE(printer.document().pages().front().commands.empty());
-    printer.setCurrentY(700);
-    printer.NewPage();
-    EXPECT_EQ(printer.CurrentY(), 0);
-    printer.NewPage();
-    printer.EndDoc();
-    printer.EndDoc();
-    EXPECT_EQ(printer.document().pages().size(), 3u);
-    printer.setText("after EndDoc: a new document");
-    EXPECT_EQ(printer.document().pages().size(), 1u);
 }
 
 namespace {

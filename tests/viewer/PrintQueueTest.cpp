@@ -26,8 +26,6 @@ namespace {
 
 using namespace didev::testing;
 
-constexpr int kOk = 1;
-constexpr int kYes = 6;
 constexpr int kExclamation = 48;
 const QString kQueue = QStringLiteral("Contact_Sheets");
 
@@ -96,12 +94,10 @@ public:
             return QStringLiteral("cupsd did not start");
         qputenv("CUPS_SERVER", socket().toUtf8());
         // The socket appears before the scheduler answers on it.
-        bool answers = false;
-        for (int i = 0; i < 600 && !answers && cupsd_.state() == QProcess::Running; ++i) {
-            answers = run(QStringLiteral("lpstat"), {QStringLiteral("-r")}).startsWith(QStringLiteral("scheduler is running"));
-            if (!answers)
-                QTest::qWait(50);
-        }
+        const bool answers = QTest::qWaitFor([this] {
+            return cupsd_.state() != QProcess::Running
+                || run(QStringLiteral("lpstat"), {QStringLiteral("-r")}).startsWith(QStringLiteral("scheduler is running"));
+        }, 30000) && cupsd_.state() == QProcess::Running;
         if (!answers)
             return QStringLiteral("cupsd did not answer on %1; see %2").arg(socket(), root_.filePath(QStringLiteral("log/error_log")));
         if (!admin(QStringLiteral("lpadmin"), {QStringLiteral("-p"), kQueue, QStringLiteral("-E"), QStringLiteral("-v"),

@@ -23,9 +23,6 @@ namespace {
 
 using namespace didev::testing;
 
-constexpr int kYes = 6;
-constexpr int kNo = 7;
-constexpr int kOk = 1;
 constexpr int32_t kGreyed = static_cast<int32_t>(MenuItemFlag::Greyed);
 constexpr int32_t kChecked = static_cast<int32_t>(MenuItemFlag::Checked);
 constexpr int32_t kSeparator = static_cast<int32_t>(MenuItemFlag::Separator);
@@ -260,7 +257,7 @@ TEST_F(PanelClickTest, TheNextClickAfterADismissedMenuOnlyClosesItUnlessThePoint
     }
 }
 
-TEST_F(PanelClickTest, TheFrameMenuListsEveryFrameWithACheckOnTheOneShown)
+TEST_F(PanelClickTest, TheFrameMenuListsEveryFrameWithACheckOnTheOneShownAndAnEmptyStoreMakesEverythingDoNothing)
 {
     MenuSpy spy;
     for (int16_t id = 1; id <= 3; ++id)
@@ -269,17 +266,11 @@ TEST_F(PanelClickTest, TheFrameMenuListsEveryFrameWithACheckOnTheOneShown)
     seam.queueAnswer(ModalKind::Menu, 3);
     QTest::mouseClick(&viewer.panel(1), Qt::LeftButton);
     ASSERT_EQ(spy.menus.size(), 1u);
-    const SeenMenu& menu = spy.menus[0];
-    EXPECT_EQ(menu.rows, (QList<PopupMenuRow>{{1, 0, "1", 0}, {2, kChecked, "2", 0}, {3, 0, "3", 0}}));
+    EXPECT_EQ(spy.menus[0].rows, (QList<PopupMenuRow>{{1, 0, "1", 0}, {2, kChecked, "2", 0}, {3, 0, "3", 0}}));
     EXPECT_EQ(viewer.currentFrame(), 3) << "the choice was not shown";
     EXPECT_EQ(viewer.menuTracker().lastMenuPanel(), 0);
-}
 
-TEST_F(PanelClickTest, AnEmptyStoreMakesPagingDiscardingAndSavingDoNothingAndTheFrameMenuSaysNoFrames)
-{
-    MenuSpy spy;
-    storeFrame(1);
-    SnapshotViewer& viewer = openViewer(1);
+    // The store emptied under the open viewer: paging, discarding and saving do nothing.
     testModule().state().clearFrames();
     viewer.nextFrame();
     viewer.previousFrame();
@@ -287,11 +278,11 @@ TEST_F(PanelClickTest, AnEmptyStoreMakesPagingDiscardingAndSavingDoNothingAndThe
     viewer.saveFrame();
     QTest::keyClick(&viewer, Qt::Key_Delete);
     EXPECT_TRUE(seam.takeMessages().isEmpty());
-    EXPECT_EQ(viewer.currentFrame(), 1);
+    EXPECT_EQ(viewer.currentFrame(), 3);
     EXPECT_NE(testModule().loadedViewer(), nullptr);
     EXPECT_TRUE(clickOpensMenu(viewer, 1));
-    ASSERT_EQ(spy.menus.size(), 1u);
-    EXPECT_EQ(spy.menus[0].rows, (QList<PopupMenuRow>{{0, kGreyed, "No Frames", 0}}));
+    ASSERT_EQ(spy.menus.size(), 2u);
+    EXPECT_EQ(spy.menus[1].rows, (QList<PopupMenuRow>{{0, kGreyed, "No Frames", 0}}));
 }
 
 TEST_F(PanelClickTest, TheOptionsMenuOffersItsSevenRowsAndRunsTheChoice)
@@ -321,6 +312,7 @@ protected:
     QTemporaryDir folder_;
 };
 
+// The names for every filter and extension are savedFrameName's (ViewerArithmeticTest).
 TEST_F(SaveFrameTest, TheChosenFilterDecidesTheExtensionAndTheFormat)
 {
     ASSERT_TRUE(folder_.isValid());
@@ -334,9 +326,7 @@ TEST_F(SaveFrameTest, TheChosenFilterDecidesTheExtensionAndTheFormat)
     } cases[] = {
         {"a.jpg", 2, "a.jpg.bmp", "BM"},
         {"shot1", 1, "shot1.jpg", "\xFF\xD8"},
-        {"SHOT2.JPG", 1, "SHOT2.JPG", "\xFF\xD8"},
         {"plain", 2, "plain.bmp", "BM"},
-        {"b.bmp", 1, "b.bmp.jpg", "\xFF\xD8"},
     };
     for (const auto& c : cases) {
         seam.queueAnswer(ModalKind::Save, QVariant::fromValue(SaveAnswer{folder_.filePath(QString::fromLatin1(c.typed)), c.filter}));
@@ -350,7 +340,7 @@ TEST_F(SaveFrameTest, TheChosenFilterDecidesTheExtensionAndTheFormat)
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.written;
         EXPECT_TRUE(file.read(2) == QByteArray(c.magic, 2)) << c.written;
     }
-    EXPECT_EQ(QDir(folder_.path()).entryList(QDir::Files).size(), 5);
+    EXPECT_EQ(QDir(folder_.path()).entryList(QDir::Files).size(), 3);
     EXPECT_EQ(viewer.currentFrame(), 1);
 }
 

@@ -28,12 +28,6 @@ TEST(FitRatio, WidthDecidesUnlessTheScaledHeightLacksRoom)
         EXPECT_FLOAT_EQ(FitRatio(c.window, kFrameWidth, kFrameHeight), c.expected) << c.fault;
 }
 
-TEST(FitRatio, ATinyWindowGivesARatioBelowTheDrawingLimit)
-{
-    EXPECT_LT(FitRatio({900, 4320, 300, 0, 0}, kFrameWidth, kFrameHeight), kSmallestFitRatio);
-    EXPECT_GE(FitRatio({1080, 4320, 300, 0, 0}, kFrameWidth, kFrameHeight), kSmallestFitRatio);
-}
-
 TEST(FramePositionIn, CentresWhereThereIsRoomAndKeepsTheOddFrameAllowance)
 {
     const struct {

@@ -20,6 +20,11 @@
 
 namespace didev::testing {
 
+// The message box's answers.
+inline constexpr int kOk = 1;
+inline constexpr int kYes = 6;
+inline constexpr int kNo = 7;
+
 // A picture of one colour, so that frames can be told apart by a pixel.
 inline PicturePtr solidPicture(int width, int height, QRgb colour)
 {
