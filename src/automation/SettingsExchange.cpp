@@ -2,8 +2,6 @@
 
 #include "automation/NumberText.h"
 
-#include <array>
-
 namespace didev {
 
 namespace {
@@ -29,17 +27,6 @@ QString toQString(const std::string& text)
     return QString::fromStdString(text);
 }
 
-// Top, Left, Width, Height: the order of every layout.
-std::array<float, 4> entryOrder(const LiveWindowGeometry& geometry)
-{
-    return {geometry.Top, geometry.Left, geometry.Width, geometry.Height};
-}
-
-std::array<int32_t, 4> entryOrder(const WindowPlacement& placement)
-{
-    return {placement.Top, placement.Left, placement.Width, placement.Height};
-}
-
 } // namespace
 
 void ReadShowFormSettings(const HostStringArray& passDataArray, ModuleState& state)
@@ -60,7 +47,7 @@ void WriteLiveSettings(HostStringArray& passDataArray, const std::optional<LiveW
                 passDataArray.set(subscript++, QString());
             continue;
         }
-        for (const float value : entryOrder(*window))
+        for (const float value : window->inHostOrder())
             passDataArray.set(subscript++, toQString(singleText(value)));
     }
 }
@@ -70,7 +57,7 @@ void WritePlacementSettings(HostStringArray& passDataArray, const WindowPlacemen
 {
     int subscript = 1;
     for (const WindowPlacement* placement : {&captureWindow, &viewer})
-        for (const int32_t value : entryOrder(*placement))
+        for (const int32_t value : placement->inHostOrder())
             passDataArray.set(subscript++, toQString(longText(value)));
 }
 

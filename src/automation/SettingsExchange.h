@@ -11,13 +11,8 @@
 
 namespace didev {
 
-// Window geometry in twips as a live window reports it (the host's Single values).
-struct LiveWindowGeometry {
-    float Left = 0;
-    float Top = 0;
-    float Width = 0;
-    float Height = 0;
-};
+// A live window's geometry as the host reads it (Single values).
+using LiveWindowGeometry = TwipsWindowRect<float>;
 
 // Numbered properties the host sets; other numbers are ignored.
 enum class PropertyId : int16_t {

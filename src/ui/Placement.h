@@ -2,6 +2,7 @@
 
 #include "ui/WindowFrame.h"
 
+#include <array>
 #include <cstdint>
 
 namespace didev {
@@ -9,16 +10,22 @@ namespace didev {
 class PlacedWindow;
 struct ScreenMetrics;
 
-// A window's remembered position and size in twips. Width and Height both 0: nothing stored;
-// Width -1: place the window and keep its size.
-struct WindowPlacement {
-    int32_t Left = 0;
-    int32_t Top = 0;
-    int32_t Width = 0;
-    int32_t Height = 0;
+// A window's rectangle in twips, with the host's field names. Every array the host hands over
+// or reads back lists it as Top, Left, Width, Height.
+template <typename Number>
+struct TwipsWindowRect {
+    Number Left = 0;
+    Number Top = 0;
+    Number Width = 0;
+    Number Height = 0;
 
-    bool operator==(const WindowPlacement&) const = default;
+    bool operator==(const TwipsWindowRect&) const = default;
+    std::array<Number, 4> inHostOrder() const { return {Top, Left, Width, Height}; }
 };
+
+// A window's remembered position and size, as the host stores it (Long values). Width and
+// Height both 0: nothing stored; Width -1: place the window and keep its size.
+using WindowPlacement = TwipsWindowRect<int32_t>;
 
 // The size the module's windows take when nothing is stored.
 inline constexpr int32_t kDefaultWindowWidth = 5250;
