@@ -402,7 +402,7 @@ __attribute__((target("avx2"))) inline __m256i bgrxOf(__m256i y, __m256i u, __m2
 
 // Eight pixels of a scaled row at a time, their three words each gathered. Returns the pixels done.
 __attribute__((target("avx2"))) int yuy2RowAvx2(const uint8_t* line, const int32_t* luma, const int32_t* lumaWeight,
-                                                const int32_t* chroma, const int32_t* chromaWeight, const YuvMatrix& m,
+                                                const int32_t* chroma, const int32_t* chromaWeight, const YuvMatrix m,
                                                 uint32_t* out, int n)
 {
     const int* const words = reinterpret_cast<const int*>(line);
@@ -480,10 +480,12 @@ __attribute__((target("avx2"))) inline __m256i twoLanes(const uint8_t* first, co
                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(second)), 1);
 }
 
-// Eight pixels of a scaled row at a time from windows as windowsOf makes them. Returns the pixels done.
+// Eight pixels of a scaled row at a time from windows as windowsOf makes them. Returns the pixels
+// done. The matrix comes by value, as to yuy2RowAvx2: a copy no store to `out` can alias, so its
+// coefficients stay in registers.
 __attribute__((target("avx2"))) int yuy2RowWindowsAvx2(const uint8_t* line, const int32_t* starts, const int8_t* picks,
                                                        const int32_t* lumaWeight, const int32_t* chromaWeight,
-                                                       const YuvMatrix& m, uint32_t* out, int n)
+                                                       const YuvMatrix m, uint32_t* out, int n)
 {
     int i = 0;
     for (; i + kWindowColumns <= n; i += kWindowColumns, starts += 2, picks += kWindowPicks) {
