@@ -400,7 +400,8 @@ __attribute__((target("avx2"))) inline __m256i bgrxOf(__m256i y, __m256i u, __m2
     return _mm256_shuffle_epi8(_mm256_packus_epi16(bg, rx), interleave);
 }
 
-// Eight pixels of a scaled row at a time, their three words each gathered. Returns the pixels done.
+// Eight pixels of a scaled row at a time, their three words each gathered, where the row is made
+// too much smaller for the windows below. Returns the pixels done.
 __attribute__((target("avx2"))) int yuy2RowAvx2(const uint8_t* line, const int32_t* luma, const int32_t* lumaWeight,
                                                 const int32_t* chroma, const int32_t* chromaWeight, const YuvMatrix m,
                                                 uint32_t* out, int n)
@@ -424,7 +425,7 @@ __attribute__((target("avx2"))) int yuy2RowAvx2(const uint8_t* line, const int32
 
 // The source bytes of 8 output columns at a time by byte shuffles instead of gathers, which
 // are slow on some CPUs: each four columns' neighbours lie in the 32 source bytes from
-// windowStarts, picked by six shuffles (luma, U, V from the first and from the second 16).
+// their start, picked by six shuffles (luma, U, V from the first and from the second 16).
 constexpr int kWindowColumns = 8;
 constexpr int kWindowPicks = 6 * 32;
 
