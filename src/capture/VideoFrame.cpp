@@ -123,10 +123,11 @@ inline uint32_t bgrx(int luma, int cb, int cr, const YuvMatrix& m)
     return 0xff000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
 }
 
-VIDEO_LOOP void blendRows(const uint8_t* __restrict a, const uint8_t* __restrict b, int weight, uint8_t* __restrict out, int n)
+// Bytes `from` on of two rows blended, the second weighing `weight` of 256.
+void blendRows(const uint8_t* a, const uint8_t* b, int weight, uint8_t* out, int from, int n)
 {
     const int keep = 256 - weight;
-    for (int i = 0; i < n; ++i)
+    for (int i = from; i < n; ++i)
         out[i] = static_cast<uint8_t>((a[i] * keep + b[i] * weight + 128) >> 8);
 }
 
@@ -137,19 +138,26 @@ uint32_t wordAt(const uint8_t* bytes)
     return word;
 }
 
-// One YUY2 row to `n` BGRx pixels. Each pixel reads three words: the one at its first luma
-// sample holds both luma neighbours (bytes 0 and 2, whether the sample is odd or even), and
-// the two chroma pairs are the words at `chroma` and after it (U in byte 1, V in byte 3).
-VIDEO_LOOP void yuy2Row(const uint8_t* __restrict line, const int32_t* __restrict luma, const int32_t* __restrict lumaWeight,
-                        const int32_t* __restrict chroma, const int32_t* __restrict chromaWeight, const YuvMatrix m,
-                        uint32_t* __restrict out, int n)
+// Two 16-bit weights in one word, as a madd takes them: the first neighbour's in the low half
+// and the second's (`weight`, of 256) in the high one.
+int32_t weightPair(int weight)
 {
-    for (int i = 0; i < n; ++i) {
+    return int32_t(uint32_t(weight) << 16 | uint32_t(256 - weight));
+}
+
+// Pixels `from` to `n` of one YUY2 row to BGRx. Each pixel reads three words: the one at its
+// first luma sample holds both luma neighbours (bytes 0 and 2, whether the sample is odd or
+// even), and the two chroma pairs are the words at `chroma` and after it (U in byte 1, V in
+// byte 3). The weights are pairs as weightPair makes them.
+void yuy2Row(const uint8_t* line, const int32_t* luma, const int32_t* lumaWeight, const int32_t* chroma,
+             const int32_t* chromaWeight, const YuvMatrix& m, uint32_t* out, int from, int n)
+{
+    for (int i = from; i < n; ++i) {
         const uint32_t y = wordAt(line + luma[i]);
         const uint32_t c0 = wordAt(line + chroma[i]);
         const uint32_t c1 = wordAt(line + chroma[i] + 4);
-        const int lw = lumaWeight[i];
-        const int cw = chromaWeight[i];
+        const int lw = lumaWeight[i] >> 16;
+        const int cw = chromaWeight[i] >> 16;
         const int yy = (int(y & 0xff) * (256 - lw) + int((y >> 16) & 0xff) * lw + 128) >> 8;
         const int cb = ((int((c0 >> 8) & 0xff) * (256 - cw) + int((c1 >> 8) & 0xff) * cw + 128) >> 8) - 128;
         const int cr = ((int(c0 >> 24) * (256 - cw) + int(c1 >> 24) * cw + 128) >> 8) - 128;
@@ -330,6 +338,169 @@ bool hasAvx2()
     return available;
 }
 
+// Two rows blended 32 bytes at a time, with the same bytes as blendRows: a + (b - a) * weight
+// / 256, rounded, is one rounding multiply of 16-bit lanes (the weight below 256). Returns the
+// bytes done.
+__attribute__((target("avx2"))) int blendRowsAvx2(const uint8_t* a, const uint8_t* b, int weight, uint8_t* out, int n)
+{
+    const __m256i scale = _mm256_set1_epi16(static_cast<short>(weight << 7));
+    const __m256i zero = _mm256_setzero_si256();
+    int i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i upper = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
+        const __m256i lower = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+        __m256i half[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m256i x = h == 0 ? _mm256_unpacklo_epi8(upper, zero) : _mm256_unpackhi_epi8(upper, zero);
+            const __m256i y = h == 0 ? _mm256_unpacklo_epi8(lower, zero) : _mm256_unpackhi_epi8(lower, zero);
+            half[h] = _mm256_add_epi16(x, _mm256_mulhrs_epi16(_mm256_sub_epi16(y, x), scale));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_packus_epi16(half[0], half[1]));
+    }
+    return i;
+}
+
+__attribute__((target("avx2"))) inline __m256i load(const int32_t* at)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+// (first, second) 16-bit neighbours weighed by weightPair words, rounded to 0..255.
+__attribute__((target("avx2"))) inline __m256i weigh(__m256i pairs, __m256i weights)
+{
+    return _mm256_srli_epi32(_mm256_add_epi32(_mm256_madd_epi16(pairs, weights), _mm256_set1_epi32(128)), 8);
+}
+
+// Eight pixels to BGRx from their neighbours as 16-bit (first, second) pairs, each 32-bit lane
+// one pixel, and the weight pairs: one madd per channel weighs the neighbours, madds on
+// (luma, chroma) pairs do the colour matrix, with the same integer arithmetic as yuy2Row, and
+// the packs clamp to 0..255.
+__attribute__((target("avx2"))) inline __m256i bgrxOf(__m256i y, __m256i u, __m256i v, __m256i lumaWeights,
+                                                      __m256i chromaWeights, const YuvMatrix& m)
+{
+    // B, G, R, X planes of four pixels per lane to BGRx pixels.
+    const __m256i interleave = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0, 4, 8, 12, 1,
+                                                5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    // The offsets of luma (16) and chroma (128) and the rounding half, one constant per channel.
+    const __m256i redBase = _mm256_set1_epi32(8192 - 16 * m.y - 128 * m.rv);
+    const __m256i greenBase = _mm256_set1_epi32(8192 - 16 * m.y + 128 * (m.gu + m.gv));
+    const __m256i blueBase = _mm256_set1_epi32(8192 - 16 * m.y - 128 * m.bu);
+    const __m256i yy = weigh(y, lumaWeights);
+    const __m256i yu = _mm256_or_si256(yy, _mm256_slli_epi32(weigh(u, chromaWeights), 16));
+    const __m256i yv = _mm256_or_si256(yy, _mm256_slli_epi32(weigh(v, chromaWeights), 16));
+    const __m256i r = _mm256_add_epi32(_mm256_madd_epi16(yv, coefficients(m.y, m.rv)), redBase);
+    const __m256i g = _mm256_add_epi32(
+        _mm256_add_epi32(_mm256_madd_epi16(yu, coefficients(m.y, -m.gu)), _mm256_madd_epi16(yv, coefficients(0, -m.gv))),
+        greenBase);
+    const __m256i b = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(yu, coefficients(m.y, m.bu - m.bu / 2)),
+                                                        _mm256_madd_epi16(yu, coefficients(0, m.bu / 2))),
+                                       blueBase);
+    const __m256i bg = _mm256_packs_epi32(_mm256_srai_epi32(b, 14), _mm256_srai_epi32(g, 14));
+    const __m256i rx = _mm256_packs_epi32(_mm256_srai_epi32(r, 14), _mm256_set1_epi32(255));
+    return _mm256_shuffle_epi8(_mm256_packus_epi16(bg, rx), interleave);
+}
+
+// Eight pixels of a scaled row at a time, their three words each gathered, where the row is made
+// too much smaller for the windows below. Returns the pixels done.
+__attribute__((target("avx2"))) int yuy2RowAvx2(const uint8_t* line, const int32_t* luma, const int32_t* lumaWeight,
+                                                const int32_t* chroma, const int32_t* chromaWeight, const YuvMatrix m,
+                                                uint32_t* out, int n)
+{
+    const int* const words = reinterpret_cast<const int*>(line);
+    const __m256i lowBytes = _mm256_set1_epi32(0x00ff00ff);
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i chromaAt = load(chroma + i);
+        const __m256i y = _mm256_i32gather_epi32(words, load(luma + i), 1);
+        const __m256i c0 = _mm256_i32gather_epi32(words, chromaAt, 1);
+        const __m256i c1 = _mm256_i32gather_epi32(words, _mm256_add_epi32(chromaAt, _mm256_set1_epi32(4)), 1);
+        // Luma from bytes 0 and 2, U from c0 and c1's byte 1, V from their byte 3.
+        const __m256i u = _mm256_and_si256(_mm256_blend_epi16(_mm256_srli_epi32(c0, 8), _mm256_slli_epi32(c1, 8), 0xaa), lowBytes);
+        const __m256i v = _mm256_blend_epi16(_mm256_srli_epi32(c0, 24), _mm256_srli_epi32(c1, 8), 0xaa);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            bgrxOf(_mm256_and_si256(y, lowBytes), u, v, load(lumaWeight + i), load(chromaWeight + i), m));
+    }
+    return i;
+}
+
+// The source bytes of 8 output columns at a time by byte shuffles instead of gathers, which
+// are slow on some CPUs: each four columns' neighbours lie in the 32 source bytes from
+// their start, picked by six shuffles (luma, U, V from the first and from the second 16).
+constexpr int kWindowColumns = 8;
+constexpr int kWindowPicks = 6 * 32;
+
+// The windows of a row of `rowBytes` for the columns of `luma` and `chroma` offsets; false
+// (and nothing) when some four columns' neighbours span more than 32 bytes.
+bool windowsOf(const std::vector<int32_t>& luma, const std::vector<int32_t>& chroma, int rowBytes,
+               std::vector<int32_t>& starts, std::vector<int8_t>& picks)
+{
+    const auto none = [&] {
+        starts.clear();
+        picks.clear();
+        return false;
+    };
+    if (rowBytes < 32)
+        return none();
+    const size_t groups = luma.size() / kWindowColumns;
+    starts.assign(2 * groups, 0);
+    picks.assign(groups * kWindowPicks, -1);
+    for (size_t half = 0; half < 2 * groups; ++half) {
+        const size_t column = 4 * half;
+        const int first = std::min(luma[column], chroma[column]);
+        const int start = std::min(first, rowBytes - 32);
+        starts[half] = start;
+        int8_t* const pick = picks.data() + (half / 2) * kWindowPicks + (half % 2) * 16;
+        for (int k = 0; k < 4; ++k) {
+            const int l = luma[column + size_t(k)] - start;
+            const int c = chroma[column + size_t(k)] - start;
+            // Per channel, the bytes of the first and the second neighbour.
+            const int sources[3][2] = {{l, l + 2}, {c + 1, c + 5}, {c + 3, c + 7}};
+            for (int channel = 0; channel < 3; ++channel) {
+                for (int which = 0; which < 2; ++which) {
+                    const int source = sources[channel][which];
+                    if (source < 0 || source >= 32)
+                        return none();
+                    const int at = 4 * k + 2 * which;
+                    pick[channel * 64 + (source < 16 ? 0 : 32) + at] = static_cast<int8_t>(source % 16);
+                }
+            }
+        }
+    }
+    return true;
+}
+
+__attribute__((target("avx2"))) inline __m256i picked(__m256i low, __m256i high, const int8_t* picks)
+{
+    return _mm256_or_si256(_mm256_shuffle_epi8(low, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks))),
+                           _mm256_shuffle_epi8(high, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks + 32))));
+}
+
+__attribute__((target("avx2"))) inline __m256i twoLanes(const uint8_t* first, const uint8_t* second)
+{
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(first))),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(second)), 1);
+}
+
+// Eight pixels of a scaled row at a time from windows as windowsOf makes them. Returns the pixels
+// done. The matrix comes by value, as to yuy2RowAvx2: a copy no store to `out` can alias, so its
+// coefficients stay in registers.
+__attribute__((target("avx2"))) int yuy2RowWindowsAvx2(const uint8_t* line, const int32_t* starts, const int8_t* picks,
+                                                       const int32_t* lumaWeight, const int32_t* chromaWeight,
+                                                       const YuvMatrix m, uint32_t* out, int n)
+{
+    int i = 0;
+    for (; i + kWindowColumns <= n; i += kWindowColumns, starts += 2, picks += kWindowPicks) {
+        const uint8_t* const first = line + starts[0];
+        const uint8_t* const second = line + starts[1];
+        const __m256i low = twoLanes(first, second);
+        const __m256i high = twoLanes(first + 16, second + 16);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            bgrxOf(picked(low, high, picks), picked(low, high, picks + 64), picked(low, high, picks + 128),
+                                   load(lumaWeight + i), load(chromaWeight + i), m));
+    }
+    return i;
+}
+
 // One YUY2 row of `pairs` (at least one) to 24-bit BGR, vectorised where the CPU has AVX2.
 void yuy2RowToBgr(const uint8_t* line, const YuvMatrix& m, uint8_t* out, int pairs)
 {
@@ -373,23 +544,34 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
         chromaWeight_.resize(size_t(width));
         for (size_t x = 0; x < size_t(width); ++x) {
             lumaOffset_[x] = 2 * luma[x].first;
-            lumaWeight_[x] = luma[x].weight;
+            lumaWeight_[x] = weightPair(luma[x].weight);
             chromaOffset_[x] = 4 * chroma[x].first;
-            chromaWeight_[x] = chroma[x].weight;
+            chromaWeight_[x] = weightPair(chroma[x].weight);
         }
         linearTaps(inHeight, height, double(inHeight) / height, 0.0, rowTaps_);
+        windowsOf(lumaOffset_, chromaOffset_, inWidth * 2, windowStart_, windowPick_);
     }
     const int rowBytes = inWidth * 2;
     blended_.resize(size_t(rowBytes));
     for (int row = 0; row < height; ++row) {
         const Tap& tap = rowTaps_[size_t(row)];
         const uint8_t* line = bits + ptrdiff_t(tap.first) * stride;
-        if (tap.weight != 0) {
-            blendRows(line, line + stride, tap.weight, blended_.data(), rowBytes);
+        if (tap.weight == 256) {
+            line += stride;
+        } else if (tap.weight != 0) {
+            const int done = hasAvx2() ? blendRowsAvx2(line, line + stride, tap.weight, blended_.data(), rowBytes) : 0;
+            blendRows(line, line + stride, tap.weight, blended_.data(), done, rowBytes);
             line = blended_.data();
         }
+        int done = 0;
+        if (hasAvx2() && !windowStart_.empty())
+            done = yuy2RowWindowsAvx2(line, windowStart_.data(), windowPick_.data(), lumaWeight_.data(),
+                                      chromaWeight_.data(), *matrix, targetRow(row), width);
+        else if (hasAvx2())
+            done = yuy2RowAvx2(line, lumaOffset_.data(), lumaWeight_.data(), chromaOffset_.data(), chromaWeight_.data(),
+                               *matrix, targetRow(row), width);
         yuy2Row(line, lumaOffset_.data(), lumaWeight_.data(), chromaOffset_.data(), chromaWeight_.data(), *matrix,
-                targetRow(row), width);
+                targetRow(row), done, width);
     }
     return true;
 }

@@ -53,8 +53,13 @@ private:
     GstVideoConverter* converter_ = nullptr;
     GstVideoInfo in_{};
     QSize out_;
-    // Per output column, byte offsets in a YUY2 row and weights; per output row, the source rows.
+    // Per output column, byte offsets in a YUY2 row and the two neighbours' weights (16 bits each,
+    // the second's in the high half); per output row, the source rows.
     std::vector<int32_t> lumaOffset_, lumaWeight_, chromaOffset_, chromaWeight_;
+    // Per four output columns, where the 32 source bytes that hold their neighbours start, and
+    // the shuffles that pick them out; empty when a picture is made too much smaller for that.
+    std::vector<int32_t> windowStart_;
+    std::vector<int8_t> windowPick_;
     std::vector<Tap> rowTaps_;
     std::vector<uint8_t> blended_;
 };
