@@ -12,7 +12,7 @@
 namespace didev {
 
 // A live window's geometry as the host reads it (Single values).
-using LiveWindowGeometry = TwipsWindowRect<float>;
+using LiveWindowGeometry = TwipsRect<float>;
 
 // Numbered properties the host sets; other numbers are ignored.
 enum class PropertyId : int16_t {

@@ -47,10 +47,10 @@ QPixmap iconImage(MessageIcon icon)
     return file ? QPixmap(QString::fromLatin1(file)) : QPixmap();
 }
 
-QRect pixels(const TwipsRect& r, const ScreenMetrics& screen)
+QRect pixels(const ControlRect& r, const ScreenMetrics& screen)
 {
-    return {twipsToPixels(r.left, screen.twipsPerPixelX), twipsToPixels(r.top, screen.twipsPerPixelY),
-        twipsToPixels(r.width, screen.twipsPerPixelX), twipsToPixels(r.height, screen.twipsPerPixelY)};
+    return {twipsToPixels(r.Left, screen.twipsPerPixelX), twipsToPixels(r.Top, screen.twipsPerPixelY),
+        twipsToPixels(r.Width, screen.twipsPerPixelX), twipsToPixels(r.Height, screen.twipsPerPixelY)};
 }
 
 // The check box's states by the values the request holds: 0 clear, 1 ticked, 2 greyed.

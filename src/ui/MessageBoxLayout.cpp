@@ -96,11 +96,11 @@ MessageBoxGeometry layoutMessageBox(const MessageRequest& request, double screen
 
     g.icon = messageIcon(request.Style);
     if (g.icon != MessageIcon::None) {
-        const double iconRoom = g.iconRect.width + 140;
-        g.messageRect.left += iconRoom;
+        const double iconRoom = g.iconRect.Width + 140;
+        g.messageRect.Left += iconRoom;
         g.maxTextWidth = roundToLong(g.maxTextWidth - iconRoom);
     } else {
-        g.messageRect.top -= 120;
+        g.messageRect.Top -= 120;
     }
 
     const QList<MessageButton> buttons = messageButtons(request.Style);
@@ -115,11 +115,11 @@ MessageBoxGeometry layoutMessageBox(const MessageRequest& request, double screen
     for (const QString& line : g.lines)
         widest = std::max(widest, measure.messageWidth(line));
     const int32_t textWidth = std::max(0, roundToLong(widest));
-    g.messageRect.width = textWidth + 200;
+    g.messageRect.Width = textWidth + 200;
 
     double formWidth;
-    if (g.messageRect.left + textWidth + 200 < g.maxFormWidth)
-        formWidth = std::max(roundToLong(g.messageRect.left + textWidth + 200), buttonsWidth);
+    if (g.messageRect.Left + textWidth + 200 < g.maxFormWidth)
+        formWidth = std::max(roundToLong(g.messageRect.Left + textWidth + 200), buttonsWidth);
     else
         formWidth = g.maxFormWidth;
     if ((kButtonWidth + kGap) * n + 240 > formWidth)
@@ -131,20 +131,20 @@ MessageBoxGeometry layoutMessageBox(const MessageRequest& request, double screen
         g.lineTops.append(y);
         y += lineHeight;
     }
-    g.messageRect.height = y + 200;
+    g.messageRect.Height = y + 200;
     double cursor = y + 400;
 
     double wantWidth = 0;
     bool wantApplies = false;
     g.inputVisible = request.ShowInput != kHostFalse;
     if (g.inputVisible) {
-        g.inputRect.left = g.messageRect.left;
-        g.inputRect.width = g.messageRect.width;
-        g.inputRect.top = cursor;
-        cursor = g.inputRect.top + g.inputRect.height + kGap;
+        g.inputRect.Left = g.messageRect.Left;
+        g.inputRect.Width = g.messageRect.Width;
+        g.inputRect.Top = cursor;
+        cursor = g.inputRect.Top + g.inputRect.Height + kGap;
         if (request.InputMaxChars > 0) {
             wantWidth = measure.inputWidth(QString(request.InputMaxChars, QLatin1Char('X'))) + 200;
-            wantApplies = g.inputRect.width >= wantWidth;
+            wantApplies = g.inputRect.Width >= wantWidth;
         } else {
             wantWidth = formWidth - 400;
             wantApplies = true;
@@ -152,16 +152,16 @@ MessageBoxGeometry layoutMessageBox(const MessageRequest& request, double screen
     }
 
     const double buttonTop = cursor + kGap;
-    for (TwipsRect& rect : g.buttonRects)
-        rect.top = buttonTop;
+    for (ControlRect& rect : g.buttonRects)
+        rect.Top = buttonTop;
     cursor = buttonTop + kButtonHeight;
 
     g.checkVisible = request.ShowCheck != kHostFalse;
     if (g.checkVisible) {
-        g.checkRect.left = g.iconRect.left;
-        g.checkRect.top = cursor + 200;
-        cursor = g.checkRect.top + g.checkRect.height;
-        const double wanted = measure.inputWidth(request.CheckCaption) + kCheckIndicatorWidth + g.checkRect.left + 200;
+        g.checkRect.Left = g.iconRect.Left;
+        g.checkRect.Top = cursor + 200;
+        cursor = g.checkRect.Top + g.checkRect.Height;
+        const double wanted = measure.inputWidth(request.CheckCaption) + kCheckIndicatorWidth + g.checkRect.Left + 200;
         if (wanted > formWidth)
             formWidth = roundToLong(wanted);
     } else {
@@ -173,31 +173,31 @@ MessageBoxGeometry layoutMessageBox(const MessageRequest& request, double screen
     auto& r = g.buttonRects;
     switch (g.buttonCount) {
     case 1:
-        r[0].left = centre - buttonHalf;
+        r[0].Left = centre - buttonHalf;
         break;
     case 2:
-        r[0].left = centre - kButtonWidth - kGap;
-        r[1].left = centre + kGap;
+        r[0].Left = centre - kButtonWidth - kGap;
+        r[1].Left = centre + kGap;
         break;
     case 3:
-        r[1].left = centre - buttonHalf;
-        r[0].left = r[1].left - kGap - kButtonWidth;
-        r[2].left = r[1].left + kButtonWidth + kGap;
+        r[1].Left = centre - buttonHalf;
+        r[0].Left = r[1].Left - kGap - kButtonWidth;
+        r[2].Left = r[1].Left + kButtonWidth + kGap;
         break;
     case 5:
-        r[2].left = centre - buttonHalf;
-        r[1].left = r[2].left - kGap - kButtonWidth;
-        r[0].left = r[1].left - kGap - kButtonWidth;
-        r[3].left = r[2].left + kButtonWidth + kGap;
-        r[4].left = r[3].left + kButtonWidth + kGap;
+        r[2].Left = centre - buttonHalf;
+        r[1].Left = r[2].Left - kGap - kButtonWidth;
+        r[0].Left = r[1].Left - kGap - kButtonWidth;
+        r[3].Left = r[2].Left + kButtonWidth + kGap;
+        r[4].Left = r[3].Left + kButtonWidth + kGap;
         break;
     default:
         break;
     }
 
     if (g.inputVisible && wantApplies) {
-        g.inputRect.width = wantWidth;
-        g.inputRect.left = centre - half(wantWidth);
+        g.inputRect.Width = wantWidth;
+        g.inputRect.Left = centre - half(wantWidth);
     }
 
     g.formWidth = formWidth;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Twips.h"
 #include "ui/MessageRequest.h"
 #include "ui/MessageStyle.h"
 #include "ui/WindowFrame.h"
@@ -38,14 +39,8 @@ struct TextMeasure {
 // stays whole on a line of its own.
 QStringList wrapMessage(const QString& prompt, double maxTextWidth, const std::function<double(const QString&)>& width);
 
-struct TwipsRect {
-    double left = 0;
-    double top = 0;
-    double width = 0;
-    double height = 0;
-
-    bool operator==(const TwipsRect&) const = default;
-};
+// A control's rectangle in the box's client area.
+using ControlRect = TwipsRect<double>;
 
 // Every geometry of the box in twips. Controls are placed in the client area; the form's
 // Left/Top/Width/Height are its outer frame on the screen.
@@ -54,20 +49,20 @@ struct MessageBoxGeometry {
     double maxTextWidth = 0;
 
     MessageIcon icon = MessageIcon::None;
-    TwipsRect iconRect;
+    ControlRect iconRect;
 
-    TwipsRect messageRect;
+    ControlRect messageRect;
     QStringList lines;
     QList<double> lineTops;      // in messageRect
 
     int buttonCount = 0;
     std::array<MessageButton, 5> buttons{};
-    std::array<TwipsRect, 5> buttonRects{};
+    std::array<ControlRect, 5> buttonRects{};
 
     bool inputVisible = false;
-    TwipsRect inputRect;
+    ControlRect inputRect;
     bool checkVisible = false;
-    TwipsRect checkRect;
+    ControlRect checkRect;
 
     double formLeft = 0;
     double formTop = 0;
@@ -77,10 +72,10 @@ struct MessageBoxGeometry {
 
 // Design sizes of the box's controls, in twips.
 namespace messagebox {
-inline constexpr TwipsRect kIconRect{120, 120, 495, 555};
-inline constexpr TwipsRect kMessageRect{120, 270, 4035, 615};
-inline constexpr TwipsRect kInputRect{150, 480, 4005, 315};
-inline constexpr TwipsRect kCheckRect{150, 1590, 4005, 255};
+inline constexpr ControlRect kIconRect{120, 120, 495, 555};
+inline constexpr ControlRect kMessageRect{120, 270, 4035, 615};
+inline constexpr ControlRect kInputRect{150, 480, 4005, 315};
+inline constexpr ControlRect kCheckRect{150, 1590, 4005, 255};
 inline constexpr double kButtonWidth = 1005;
 inline constexpr double kButtonHeight = 345;
 inline constexpr double kButtonTop = 1080;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "common/Twips.h"
 #include "ui/WindowFrame.h"
 
-#include <array>
 #include <cstdint>
 
 namespace didev {
@@ -10,22 +10,9 @@ namespace didev {
 class PlacedWindow;
 struct ScreenMetrics;
 
-// A window's rectangle in twips, with the host's field names. Every array the host hands over
-// or reads back lists it as Top, Left, Width, Height.
-template <typename Number>
-struct TwipsWindowRect {
-    Number Left = 0;
-    Number Top = 0;
-    Number Width = 0;
-    Number Height = 0;
-
-    bool operator==(const TwipsWindowRect&) const = default;
-    std::array<Number, 4> inHostOrder() const { return {Top, Left, Width, Height}; }
-};
-
 // A window's remembered position and size, as the host stores it (Long values). Width and
 // Height both 0: nothing stored; Width -1: place the window and keep its size.
-using WindowPlacement = TwipsWindowRect<int32_t>;
+using WindowPlacement = TwipsRect<int32_t>;
 
 // The size the module's windows take when nothing is stored.
 inline constexpr int32_t kDefaultWindowWidth = 5250;

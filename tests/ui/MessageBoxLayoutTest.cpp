@@ -48,11 +48,11 @@ TEST(MessageBoxLayout, OneShortLineKeepsTheBoxAsWideAsItsButtons)
     EXPECT_EQ(g.maxFormWidth, 11712);
     EXPECT_EQ(g.lines, QStringList{QStringLiteral("ABCDEFGHIJ")});
     EXPECT_EQ(g.formWidth, 2025);
-    EXPECT_EQ(g.buttonRects[0].left, 510);
+    EXPECT_EQ(g.buttonRects[0].Left, 510);
     EXPECT_EQ(g.icon, MessageIcon::None);
-    EXPECT_EQ(g.messageRect, (TwipsRect{120, 150, 1200, 395}));
+    EXPECT_EQ(g.messageRect, (ControlRect{120, 150, 1200, 395}));
     // One line: buttons at 195 + 400 + 120; then 345 of buttons and 100 below them.
-    EXPECT_EQ(g.buttonRects[0].top, 715);
+    EXPECT_EQ(g.buttonRects[0].Top, 715);
     EXPECT_EQ(g.formHeight, 1160 + 345 + 90 + 30);
     EXPECT_EQ(g.formLeft, 9600 - 1012);
     EXPECT_EQ(g.formTop, 7200 - 1625 / 2);
@@ -75,12 +75,12 @@ TEST(MessageBoxLayout, IconMovesTheMessageRightAndNarrowsIt)
         const MessageBoxGeometry g = layout(request(QStringLiteral("Frame successfully saved."), c.style));
         EXPECT_EQ(g.icon, c.icon) << c.style;
         if (c.icon == MessageIcon::None) {
-            EXPECT_EQ(g.messageRect.left, 120) << c.style;
-            EXPECT_EQ(g.messageRect.top, 150) << c.style;
+            EXPECT_EQ(g.messageRect.Left, 120) << c.style;
+            EXPECT_EQ(g.messageRect.Top, 150) << c.style;
             EXPECT_EQ(g.maxTextWidth, 11472) << c.style;
         } else {
-            EXPECT_EQ(g.messageRect.left, 755) << c.style;
-            EXPECT_EQ(g.messageRect.top, 270) << c.style;
+            EXPECT_EQ(g.messageRect.Left, 755) << c.style;
+            EXPECT_EQ(g.messageRect.Top, 270) << c.style;
             EXPECT_EQ(g.maxTextWidth, 11472 - 635) << c.style;
         }
     }
@@ -103,7 +103,7 @@ TEST(MessageBoxLayout, ButtonRowsAreCentred)
         EXPECT_EQ(g.formWidth, c.formWidth) << c.style;
         QList<double> lefts;
         for (size_t i = 0; i < static_cast<size_t>(g.buttonCount); ++i)
-            lefts << g.buttonRects[i].left;
+            lefts << g.buttonRects[i].Left;
         EXPECT_EQ(lefts, c.lefts) << c.style;
     }
 }
@@ -114,7 +114,7 @@ TEST(MessageBoxLayout, NarrowScreenStillFitsFiveButtons)
     const MessageBoxGeometry g = layout(request(QString(80, QLatin1Char('w')), 6), 8000);
     EXPECT_EQ(g.maxFormWidth, 4880);
     EXPECT_EQ(g.formWidth, 5865);
-    EXPECT_EQ(g.buttonRects[2].left, 5865 / 2 - 502);
+    EXPECT_EQ(g.buttonRects[2].Left, 5865 / 2 - 502);
 }
 
 TEST(MessageBoxLayout, LongMessageTakesTheWidestBoxAndWraps)
@@ -129,10 +129,10 @@ TEST(MessageBoxLayout, LongMessageTakesTheWidestBoxAndWraps)
     EXPECT_EQ(g.lines.size(), 3);
     EXPECT_EQ(g.lines[0].size(), 107);
     EXPECT_EQ(g.formWidth, 11655);
-    EXPECT_EQ(g.messageRect.width, 10900);
+    EXPECT_EQ(g.messageRect.Width, 10900);
     EXPECT_EQ(g.lineTops, (QList<double>{0, 195, 390}));
-    EXPECT_EQ(g.messageRect.height, 3 * 195 + 200);
-    EXPECT_EQ(g.buttonRects[0].top, 3 * 195 + 400 + 120);
+    EXPECT_EQ(g.messageRect.Height, 3 * 195 + 200);
+    EXPECT_EQ(g.buttonRects[0].Top, 3 * 195 + 400 + 120);
 }
 
 TEST(WrapMessage, BreaksAtSpacesAndNeverInsideAWord)
@@ -157,7 +157,7 @@ TEST(MessageBoxLayout, InputBoxWidth)
         const char* fault;
         const char* prompt;
         int16_t maxChars;
-        TwipsRect inputRect;
+        ControlRect inputRect;
     } cases[] = {
         // Below the one line at 195 + 400; the box is 2025 wide (c 1012): 1625 wide, centred.
         {"no limit spans the box less 400", "ABCDEFGHIJ", 0, {1012 - 812, 595, 1625, 315}},
@@ -173,7 +173,7 @@ TEST(MessageBoxLayout, InputBoxWidth)
         const MessageBoxGeometry g = layout(r);
         EXPECT_TRUE(g.inputVisible);
         EXPECT_EQ(g.inputRect, c.inputRect) << c.fault;
-        EXPECT_EQ(g.buttonRects[0].top, 595 + 315 + 120 + 120) << c.fault;
+        EXPECT_EQ(g.buttonRects[0].Top, 595 + 315 + 120 + 120) << c.fault;
     }
 }
 
@@ -184,8 +184,8 @@ TEST(MessageBoxLayout, CheckBoxBelowTheButtonsWidensForItsCaption)
     r.CheckCaption = QString(40, QLatin1Char('c'));   // 3600 + 255 + 120 + 200
     const MessageBoxGeometry g = layout(r);
     EXPECT_TRUE(g.checkVisible);
-    EXPECT_EQ(g.checkRect, (TwipsRect{120, 715 + 345 + 200, 4005, 255}));
+    EXPECT_EQ(g.checkRect, (ControlRect{120, 715 + 345 + 200, 4005, 255}));
     EXPECT_EQ(g.formWidth, 4175);
-    EXPECT_EQ(g.buttonRects[0].left, 4175 / 2 - 502);
+    EXPECT_EQ(g.buttonRects[0].Left, 4175 / 2 - 502);
     EXPECT_EQ(g.formHeight, 1260 + 255 + 345 + 90 + 30);
 }

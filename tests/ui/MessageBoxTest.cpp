@@ -66,10 +66,10 @@ protected:
     }
 };
 
-QRect pixelsOf(const TwipsRect& r)
+QRect pixelsOf(const ControlRect& r)
 {
-    return {twipsToPixels(r.left, 15), twipsToPixels(r.top, 15), twipsToPixels(r.width, 15),
-        twipsToPixels(r.height, 15)};
+    return {twipsToPixels(r.Left, 15), twipsToPixels(r.Top, 15), twipsToPixels(r.Width, 15),
+        twipsToPixels(r.Height, 15)};
 }
 
 } // namespace
