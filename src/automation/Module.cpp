@@ -16,6 +16,8 @@ Module::~Module()
     // A viewer closed but not yet deleted goes now, before the state it writes into.
     unloadViewer();
     delete viewer_.data();
+    for (const QPointer<SnapshotViewer>& viewer : closing_)
+        delete viewer.data();
 }
 
 CaptureOptions Module::captureOptionsForNewWindow() const
@@ -36,6 +38,9 @@ SnapshotViewer& Module::viewer()
     if (SnapshotViewer* viewer = loadedViewer())
         return *viewer;
     // A viewer closed by its close box or its last discard is deleted later; a new one takes over.
+    std::erase_if(closing_, [](const QPointer<SnapshotViewer>& viewer) { return viewer.isNull(); });
+    if (viewer_)
+        closing_.push_back(viewer_);
     auto* viewer = new SnapshotViewer(state_, printer_);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
     viewer_ = viewer;

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <optional>
+#include <vector>
 
 namespace didev {
 
@@ -50,6 +51,8 @@ private:
     FramePrinter printer_{state_};
     std::optional<CaptureOptions> captureOptions_;
     QPointer<SnapshotViewer> viewer_;
+    // Viewers closed but not yet deleted when a new one took over: none may outlive the state.
+    std::vector<QPointer<SnapshotViewer>> closing_;
 };
 
 } // namespace didev
