@@ -125,7 +125,7 @@ TEST_F(CaptureWindowTest, StoredPlacementIsAppliedAndAZeroHeightTakesTheDesignSi
     EXPECT_DOUBLE_EQ(window->placement().left(), 1280 * kTwips - 5250 - currentWindowMetrics().borderWidth);
 }
 
-TEST_F(CaptureWindowTest, WithoutVideoTheLogoIsCentredUntilACameraIsPluggedInAndComesBackWhenItGoes)
+TEST_F(CaptureWindowTest, WithoutVideoTheLogoShowsUntilACameraIsPluggedInAndComesBackWhenItGoes)
 {
     open(QString(), QStringLiteral("Mic"));
 
