@@ -175,22 +175,30 @@ TEST_F(StatusBarMenus, NoneKeepsThePreviewOffThroughAReconnection)
     EXPECT_TRUE(capture().videoRunning());
 }
 
-TEST_F(StatusBarMenus, OptionsMenuGreysFromTheStoreAndTheCaptureSwitch)
+// Each row chooses an input mode or stage, then opens the menu again.
+TEST_F(StatusBarMenus, OptionsMenuGreysFromTheStoreAndTheCaptureSwitchAndChecksTheModeAndStageInUse)
 {
     open(QStringLiteral("Cam"));
     const struct {
         int frames;
         HostBoolean allow;
-        int32_t frameFlags;
-        int32_t captureFlags;
-    } cases[] = {{0, kHostTrue, kGreyed, 0}, {0, kHostFalse, kGreyed, kGreyed}, {2, kHostFalse, 0, kGreyed}, {1, kHostTrue, 0, 0},
-        {1, HostBoolean(1), 0, kGreyed}};   // as for the "S" key, only exactly -1 allows the grab
+        int chosen;
+        int32_t inputMode, stage;
+        int32_t frameFlags, captureFlags;
+    } cases[] = {{0, kHostTrue, 5, 1, 0, kGreyed, 0}, {0, kHostFalse, 9, 1, 2, kGreyed, kGreyed},
+        {2, kHostFalse, 4, 2, 2, 0, kGreyed}, {1, kHostTrue, 8, 2, 1, 0, 0},
+        {1, HostBoolean(1), 6, 0, 1, 0, kGreyed},   // as for the "S" key, only exactly -1 allows the grab
+        {1, kHostTrue, 7, 0, 0, 0, 0}};
     for (const auto& c : cases) {
         testModule().state().clearFrames();
         storeFrames(c.frames);
         testModule().state().AllowInternalCapture = c.allow;
+        ASSERT_TRUE(click(3, c.chosen));
+        EXPECT_EQ(capture().inputMode(), c.inputMode) << c.chosen;
+        EXPECT_EQ(capture().previewStage(), c.stage) << c.chosen;
         const auto rows = click(3);
         ASSERT_TRUE(rows);
+        EXPECT_EQ(flagsOf(*rows, c.chosen), kChecked) << c.chosen;
         EXPECT_EQ(flagsOf(*rows, 1), c.frameFlags) << c.frames;
         EXPECT_EQ(flagsOf(*rows, 2), c.frameFlags) << c.frames;
         EXPECT_EQ(flagsOf(*rows, 3), c.captureFlags) << c.allow;
@@ -249,25 +257,6 @@ TEST_F(StatusBarMenus, DiscardAsksFirstAndNoKeepsEverything)
     EXPECT_EQ(testModule().loadedViewer(), nullptr);
     EXPECT_EQ(testModule().state().snapshotStore.upperBound(), 0);
     EXPECT_EQ(testModule().state().frameCounter, 0);
-}
-
-TEST_F(StatusBarMenus, InputModeAndStageReachTheControlAndAreCheckedNextTime)
-{
-    open(QStringLiteral("Cam"));
-    const struct {
-        int id;
-        int32_t inputMode;
-        int32_t stage;
-    } choices[] = {{5, 1, 0}, {9, 1, 2}, {4, 2, 2}, {8, 2, 1}, {6, 0, 1}, {7, 0, 0}};
-    for (const auto& choice : choices) {
-        ASSERT_TRUE(click(3, choice.id));
-        EXPECT_EQ(capture().inputMode(), choice.inputMode) << choice.id;
-        EXPECT_EQ(capture().previewStage(), choice.stage) << choice.id;
-        const auto rows = click(3);
-        ASSERT_TRUE(rows);
-        EXPECT_EQ(flagsOf(*rows, choice.id), kChecked) << "checked when the menu opens again";
-        click(3);   // the dismissed menu's second click
-    }
 }
 
 // The grab and the focus coming back after it are the "S" key's (FrameRoadTest).

@@ -1,18 +1,12 @@
-// Devices as the module's device monitor lists them: the module's own provider with every kind
-// of virtual camera, and a provider the module knows nothing about, found through GST_PLUGIN_PATH.
-// Each is streamed through the module's video pipeline, the road a selected camera takes.
+// Cameras of the module's own provider as its device monitor lists them, streamed through the
+// module's video pipeline, the road a selected camera takes (a provider of its own: DeviceMonitorTest).
 #include "capture/CaptureDevice.h"
-#include "support/TextFiles.h"
-#include "capture/CaptureError.h"
 #include "capture/CaptureOptions.h"
 #include "capture/DeviceMonitor.h"
 #include "capture/VideoPipeline.h"
 #include "capture/provider/PluggedDevice.h"
-#include "common/AutomationError.h"
 
-#include <QFile>
 #include <QObject>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -65,7 +59,7 @@ struct CameraCase {
     int height;
 };
 
-// Raw and JPEG cameras, up to UHD (an odd size and another provider: CaptureWindowTest).
+// Raw and JPEG cameras, up to UHD.
 const CameraCase kCameras[] = {
     {"Raw Cam:smpte:1920x1080@30", "Raw Cam", "video/x-raw", 1920, 1080},
     {"Jpeg Cam:smpte:1920x1080@30:mjpeg", "Jpeg Cam", "image/jpeg", 1920, 1080},
@@ -130,36 +124,4 @@ TEST(VirtualDevices, UnpluggingARunningCameraFailsItsStream)
     plugged = PluggedDevice();
     ASSERT_TRUE(streaming.failed());
     EXPECT_TRUE(streaming.failures[0].contains(QStringLiteral("was unplugged"))) << streaming.failures[0].toStdString();
-}
-
-// --- A provider from elsewhere -----------------------------------------------------------
-// (Its cameras streaming, lost and back are followed through the capture window in CaptureWindowTest.)
-
-class OutsideCamera : public testing::Test {
-protected:
-    QTemporaryDir folder;
-
-    void SetUp() override { qputenv("OUTSIDE_CAMERAS_DIR", folder.path().toUtf8()); }
-
-    // Plugs in a camera offering `caps`; written whole, as a device node appears.
-    void plug(const QString& name, const char* caps)
-    {
-        ASSERT_TRUE(writeWholeFile(folder.filePath(name + QStringLiteral(".part")), caps));
-        ASSERT_TRUE(QFile::rename(folder.filePath(name + QStringLiteral(".part")), folder.filePath(name + QStringLiteral(".caps"))));
-    }
-};
-
-TEST_F(OutsideCamera, OfferTheModuleCannotShowIsRefusedWithItsCaps)
-{
-    plug(QStringLiteral("Encoder"), "video/x-h264,width=1920,height=1080,framerate=30/1");
-    DeviceMonitor monitor;
-    const GstDeviceRef device = find(monitor, QStringLiteral("Encoder"));
-    ASSERT_TRUE(device);
-    try {
-        Streaming streaming(device);
-        ADD_FAILURE() << "a pipeline for caps nothing decodes";
-    } catch (const AutomationError& error) {
-        EXPECT_EQ(error.number(), static_cast<int32_t>(CaptureErrorNumber::PipelineFailed));
-        EXPECT_NE(error.description().find("video/x-h264"), std::string::npos) << error.description();
-    }
 }

@@ -18,12 +18,9 @@ const NoticeCase kNotices[] = {
     {"add", "video4linux", true},
     {"remove", "video4linux", true},
     {"change", "video4linux", false},   // a format change is no arrival
-    {"bind", "video4linux", false},
     {"add", "block", false},            // a storage volume
     {"add", "usb", false},              // the camera's USB interface is not the video device
     {"add", "VIDEO4LINUX", false},
-    {"ADD", "video4linux", false},
-    {"", "", false},
 };
 
 } // namespace

@@ -7,8 +7,6 @@
 #include "ui/PictureBox.h"
 #include "ui/StatusPanel.h"
 
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -87,22 +85,15 @@ TEST_P(NetworkCameraTest, IsListedStreamsGrabsAtItsSizeIsLostWhenTheSenderStopsA
     EXPECT_EQ(grab(), QSize(protocol.width, protocol.height));
     EXPECT_FALSE(listsVideo(capture(), QStringLiteral("Nobody")));
 
-    QElapsedTimer clock;
     sender.stop();
-    clock.start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->logo().isVisible() && !listsVideo(capture(), name); }, kWait));
-    const qint64 lost = clock.elapsed();
     EXPECT_EQ(window->panel(1).text(), QStringLiteral("No Video"));
 
     ASSERT_TRUE(sender.start());
-    clock.restart();
     frames.clear();
     ASSERT_TRUE(QTest::qWaitFor([&] { return capture().videoRunning() && !frames.isEmpty(); }, kWait));
-    const qint64 back = clock.elapsed();
     EXPECT_EQ(window->panel(1).text(), name);
     EXPECT_EQ(grab(), QSize(protocol.width, protocol.height));
-    std::printf("%s: lost after %lld ms, streaming again after %lld ms\n", protocol.name, static_cast<long long>(lost),
-                static_cast<long long>(back));
     window.reset();
 }
 
