@@ -51,11 +51,15 @@ const QByteArray kSuiteFile = "REGEDIT4\n"
                               "@=\"default\"\n"
                               "\n"
                               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Elsewhere]\n"
-                              "\"Stray\"=\"not this root\"\n";
+                              "\"Stray\"=\"not this root\"\n"
+                              "[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\n"
+                              "\"Fits\"=\"" + QByteArray(254, 'a') + "\"\n"
+                              "\"TooLong\"=\"" + QByteArray(255, 'b') + "\"\n"
+                              "\"Wide\"=\"" + QString(254, QChar(0x00E9)).toUtf8() + "\"\n";
 
 } // namespace
 
-TEST_F(Registry, OnlyStringValuesAreRead)
+TEST_F(Registry, OnlyStringValuesUnder255CharactersAreRead)
 {
     write("HKEY_CURRENT_USER", kSuiteFile);
     const struct { const char* fault; const char* name; QString expected; } cases[] = {
@@ -68,6 +72,9 @@ TEST_F(Registry, OnlyStringValuesAreRead)
         {"the default value has the empty name", "", QStringLiteral("default")},
         {"a missing value", "Nothing", QString()},
         {"a key of another root in the file is not there", "Stray", QString()},
+        {"254 characters are read", "Fits", QString(254, QLatin1Char('a'))},
+        {"255 characters are not", "TooLong", QString()},
+        {"254 characters are read, whatever their bytes", "Wide", QString(254, QChar(0x00E9))},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QString::fromLatin1(c.name)), c.expected) << c.fault;
@@ -90,19 +97,6 @@ TEST_F(Registry, KeysAreFoundWithoutCaseAndNotOtherwise)
     for (const auto& c : cases)
         EXPECT_EQ(ReadRegistryString(c.root, QString::fromLatin1(c.subKey), QStringLiteral("ReportDir")), c.expected)
             << c.fault;
-}
-
-TEST_F(Registry, ValuesOf255CharactersOrMoreAreNotRead)
-{
-    const QByteArray fits(254, 'a');
-    const QByteArray tooLong(255, 'b');
-    const QByteArray wideFits = QString(254, QChar(0x00E9)).toUtf8();   // 254 characters, 508 bytes
-    write("HKEY_CURRENT_USER",
-        "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\n\"Fits\"=\"" + fits
-            + "\"\n\"TooLong\"=\"" + tooLong + "\"\n\"Wide\"=\"" + wideFits + "\"\n");
-    EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QStringLiteral("Fits")), QString::fromLatin1(fits));
-    EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QStringLiteral("TooLong")), QString());
-    EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QStringLiteral("Wide")).size(), 254);
 }
 
 TEST_F(Registry, CrLfFilesLaterLinesOverrideAndARemovedKeyTakesItsSubKeys)
