@@ -10,14 +10,10 @@ using namespace didev;
 
 // Runs under an X server with no window manager, so no window ever gets a frame.
 
-TEST(BareX11, NoFrameBeforeAWindowIsShown)
+TEST(BareX11, NoFrameBeforeOrAfterAWindowIsShown)
 {
     ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
     EXPECT_EQ(currentWindowMetrics(), WindowMetrics{});
-}
-
-TEST(BareX11, NoFrameOnAShownWindow)
-{
     QWidget window;
     window.show();
     QApplication::processEvents();

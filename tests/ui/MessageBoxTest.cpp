@@ -1,5 +1,4 @@
 #include "common/Twips.h"
-#include "snapshots/ModuleState.h"
 #include "ui/InteractionSeam.h"
 #include "ui/MessageBox.h"
 #include "ui/MessageImage.h"
@@ -11,7 +10,6 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFontMetrics>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,11 +23,6 @@
 using namespace didev;
 
 namespace {
-
-InteractionSeam& seam()
-{
-    return InteractionSeam::instance();
-}
 
 // The box of any style, the result as its code.
 int16_t ask(const QString& prompt, int style, const QString& title)
@@ -56,14 +49,16 @@ protected:
     void SetUp() override
     {
         setFixedScreenMetrics(ScreenMetrics{19200, 14400, 15, 15});
-        seam().clearAnswers();
-        seam().takeMessages();
+        seam.clearAnswers();
+        seam.takeMessages();
     }
     void TearDown() override
     {
-        seam().clearAnswers();
+        seam.clearAnswers();
         setFixedScreenMetrics(std::nullopt);
     }
+
+    InteractionSeam& seam = InteractionSeam::instance();
 };
 
 QRect pixelsOf(const ControlRect& r)
@@ -78,48 +73,39 @@ TEST_F(MessageBoxTest, ScriptedAnswersClickTheRealButtons)
 {
     const struct { const char* fault; int16_t style; int answer; int16_t result; } cases[] = {
         {"Yes of a confirmation", 36, 6, 6},
-        {"No of a confirmation", 36, 7, 7},
-        {"the close box leaves the reset result", 36, 0, 1},
-        {"the close box on a box with Cancel is still 1", 3, 0, 1},
-        {"OK of a notice", 64, 1, 1},
-        {"No to All of five buttons", 6, 9, 9},
-        {"Abort", 2, 3, 3},
-        {"Ignore", 2, 5, 5},
-        {"Retry of Retry and Cancel", 5, 4, 4},
+        {"the close box on a box with Cancel leaves the reset result", 3, 0, 1},
+        {"No to All, the fourth of five buttons", 6, 9, 9},
+        {"Ignore, the last of three", 2, 5, 5},
         {"a button the box lacks closes it", 4, 2, 1},
     };
     for (const auto& c : cases) {
-        seam().queueAnswer(ModalKind::Message, c.answer);
+        seam.queueAnswer(ModalKind::Message, c.answer);
         EXPECT_EQ(ask(QStringLiteral("Confirm: Discard current frame?"), c.style, QString()), c.result)
             << c.fault;
         EXPECT_EQ(MessageBox::current(), nullptr) << c.fault;
     }
 }
 
-TEST_F(MessageBoxTest, TypedLetterClicksTheFirstButtonWithThatAccelerator)
+TEST_F(MessageBoxTest, ALetterClicksTheFirstButtonWithThatAcceleratorAndEscapeCancelThenNoThenALoneOk)
 {
     const struct { const char* fault; int16_t style; char key; int16_t result; } cases[] = {
-        {"Y picks Yes", 4, 'y', 6},
-        {"an upper-case letter works the same", 36, 'Y', 6},
-        {"A picks Yes to All", 6, 'a', 8},
+        {"an upper-case letter picks Yes", 36, 'Y', 6},
         {"O picks OK when it is shown", 0, 'o', 1},
         {"O picks No to All when OK is not shown", 6, 'o', 9},
         {"N picks No, before No to All", 6, 'n', 7},
-        {"C picks Cancel", 3, 'c', 2},
-        {"I picks Ignore", 2, 'i', 5},
+        // '\x1b' is Escape.
+        {"Escape picks Cancel over No", 6, '\x1b', 2},
+        {"Escape picks No without Cancel", 4, '\x1b', 7},
+        {"Escape picks a lone OK", 0, '\x1b', 1},
     };
     for (const auto& c : cases) {
-        whenBoxShown([&c](MessageBox& box) { typeKey(box, QLatin1Char(c.key)); });
-        EXPECT_EQ(ask(QStringLiteral("Accelerators"), c.style, QString()), c.result) << c.fault;
-    }
-}
-
-TEST_F(MessageBoxTest, EscapeAnswersCancelThenNoThenALoneOk)
-{
-    const struct { int16_t style; int16_t result; } cases[] = {{1, 2}, {3, 2}, {4, 7}, {0, 1}, {6, 2}};
-    for (const auto& c : cases) {
-        whenBoxShown([](MessageBox& box) { pressKey(box, Qt::Key_Escape); });
-        EXPECT_EQ(ask(QStringLiteral("Escape"), c.style, QString()), c.result) << c.style;
+        whenBoxShown([&c](MessageBox& box) {
+            if (c.key == '\x1b')
+                pressKey(box, Qt::Key_Escape);
+            else
+                typeKey(box, QLatin1Char(c.key));
+        });
+        EXPECT_EQ(ask(QStringLiteral("Keys"), c.style, QString()), c.result) << c.fault;
     }
 }
 
@@ -188,11 +174,11 @@ TEST_F(MessageBoxTest, RecordNotResetWarnsOnceThenOpens)
 {
     messageRequest() = MessageRequest{};
     messageRequest().Prompt = QStringLiteral("Left over");
-    seam().queueAnswer(ModalKind::Message, 1);   // the warning's OK
-    seam().queueAnswer(ModalKind::Message, 1);   // the box's OK
+    seam.queueAnswer(ModalKind::Message, 1);   // the warning's OK
+    seam.queueAnswer(ModalKind::Message, 1);   // the box's OK
     MessageBox box;
     box.run();
-    const QList<ShownMessage> shown = seam().takeMessages();
+    const QList<ShownMessage> shown = seam.takeMessages();
     ASSERT_EQ(shown.size(), 2);
     EXPECT_EQ(shown[0].prompt, QStringLiteral("Warning: Custom Input Box was not properly initialized."));
     EXPECT_EQ(shown[1].prompt, QStringLiteral("Left over"));
@@ -255,7 +241,6 @@ TEST_F(MessageBoxTest, WindowAppliesTheLayout)
             EXPECT_TRUE(box.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
             EXPECT_TRUE(box.isModal());
             EXPECT_EQ(box.windowFlags().testFlag(Qt::WindowCloseButtonHint), c.closeBox) << c.name;
-            EXPECT_EQ(box.parentWidget(), nullptr);
             QList<QRect> buttons, expected;
             QStringList captions, buttonFonts;
             for (int i = 1; i <= 5; ++i) {
@@ -269,12 +254,10 @@ TEST_F(MessageBoxTest, WindowAppliesTheLayout)
             EXPECT_EQ(captions, c.captions);
             EXPECT_EQ(buttonFonts, QStringList(c.captions.size(), QFontInfo(box.messageText()->font()).family()));
             EXPECT_EQ(buttons, expected) << c.name;
-            // The middle of the buttons sits on the middle of the box's width.
-            EXPECT_NEAR((buttons.first().left() + buttons.last().right() + 1) / 2.0, layout.formWidth / 2 / 15.0, 1.0) << c.name;
             // The outer frame is the layout's, whatever frame the window system draws.
             EXPECT_EQ(box.frameGeometry(), laidOut);
-            EXPECT_TRUE(box.frameGeometry().contains(box.geometry()));
             EXPECT_EQ(box.icon()->geometry(), pixelsOf(layout.iconRect));
+            EXPECT_GT(box.messageText()->x(), box.icon()->geometry().right()) << "the message beside the icon";
             EXPECT_EQ(box.icon()->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
                 QImage(QStringLiteral(":/icons/question.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied));
             clickCentre(*box.button(2));
@@ -300,8 +283,6 @@ TEST_F(MessageBoxTest, LongMessageIsPrintedOverSeveralLines)
         const int lineHeight = metrics.height();
         EXPECT_GE(lines.size(), 3);
         EXPECT_EQ(lines.join(QString()).simplified(), prompt);
-        for (const QString& line : lines)
-            EXPECT_LT(metrics.horizontalAdvance(line) * 15, box.layout().maxTextWidth) << line.toStdString();
         EXPECT_LE(box.frameGeometry().width() * 15, 19200 * 0.61 + 15 * 8);
         // Ink in the band of every line, and none below the last one.
         for (qsizetype i = 0; i < lines.size(); ++i) {

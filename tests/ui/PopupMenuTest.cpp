@@ -13,11 +13,6 @@ constexpr int32_t kChecked = 0x8;
 constexpr int32_t kPopup = 0x10;
 constexpr int32_t kSeparator = 0x800;
 
-PopupMenuRow row(int32_t id, int32_t flags, const char* text, int16_t depth = 0)
-{
-    return {id, flags, QString::fromUtf8(text), depth};
-}
-
 } // namespace
 
 TEST(PopupMenu, FlagsSurviveTheRoundTripThroughTheMenu)
@@ -31,7 +26,7 @@ TEST(PopupMenu, FlagsSurviveTheRoundTripThroughTheMenu)
     appendMenuItem(menu, MenuItemFlag::Popup, 0, QStringLiteral("Sub"), submenu);
     appendMenuItem(menu, MenuItemFlag::Checked, 3, QStringLiteral("Tick"));
 
-    const QList<PopupMenuRow> expected{row(1, 0, "Plain"), row(2, kGreyed, "Grey"), row(0, kSeparator, ""),
-        row(0, kPopup, "Sub"), row(7, kGreyed | kChecked, "Deep", 1), row(3, kChecked, "Tick")};
+    const QList<PopupMenuRow> expected{{1, 0, "Plain", 0}, {2, kGreyed, "Grey", 0}, {0, kSeparator, "", 0},
+        {0, kPopup, "Sub", 0}, {7, kGreyed | kChecked, "Deep", 1}, {3, kChecked, "Tick", 0}};
     EXPECT_EQ(popupMenuRows(menu), expected);
 }

