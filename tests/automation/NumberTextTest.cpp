@@ -18,13 +18,10 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 TEST(LeadingNumber, ReadsTheNumberTheHostReads)
 {
     const struct { std::string text; double expected; } cases[] = {
-        {"1 500", 1500}, {" \t\n+7", 7}, {"1\r2", 1}, {"  -12.5x", -12.5}, {"1,000", 1}, {"1.2.3", 1.2},
-        {"1e3", 1000}, {"1D3", 1000}, {"1d-2", 0.01}, {"1 e 3", 1000}, {"1e+", 1}, {"1Dx", 1},
-        {".5", 0.5}, {"-.5", -0.5}, {"abc", 0}, {"", 0}, {"-", 0}, {"+-1", 0}, {"0x10", 0},
-        {"&H10", 16}, {"&h1f", 31}, {"& H 1 0", 16}, {"&HFFFF", -1}, {"&H8000", -32768}, {"&H0000FFFF", -1},
-        {"&H10000", 65536}, {"&HFFFFFFFF", -1}, {"&H100000000", 4294967296.0}, {"&O17", 15}, {"&o177777", -1},
-        {"&O200000", 65536}, {"&O18", 1}, {"&H", 0}, {"&X1", 0}, {"-&H10", 0},
-        {"1e400", kInf}, {"-1e400", -kInf}, {"1e-400", 0}, {"1e99999999999999999999", kInf},
+        {"1 500", 1500}, {" \t\n+7", 7}, {"  -12.5x", -12.5}, {"1,000", 1}, {"1.2.3", 1.2}, {"1D3", 1000},
+        {"1 e 3", 1000}, {"1e+", 1}, {"-.5", -0.5}, {"", 0}, {"+-1", 0}, {"0x10", 0}, {"& H 1 0", 16},
+        {"&HFFFF", -1}, {"&H8000", -32768}, {"&H10000", 65536}, {"&HFFFFFFFF", -1}, {"&O18", 1}, {"-&H10", 0},
+        {"1e400", kInf}, {"1e-400", 0},
         {"9007199254740993", 9007199254740992.0},   // ties go to even
         // Digits past the ones kept must still break an exact tie.
         {"9007199254740993." + std::string(800, '0') + "1", 9007199254740994.0},
@@ -35,25 +32,11 @@ TEST(LeadingNumber, ReadsTheNumberTheHostReads)
         EXPECT_EQ(leadingNumber(c.text), c.expected) << '"' << c.text.substr(0, 40) << '"';
 }
 
-// How halves round is roundToLong's (CommonTest); here the text on its way there.
-TEST(ReadLong, RoundsTheNumberReadAndFailsOutsideTheRange)
-{
-    const struct { const char* text; int32_t expected; } kept[] = {
-        {"2.5", 2}, {"-2147483648", std::numeric_limits<int32_t>::min()}, {"&HFFFFFFFF", -1}, {"x", 0},
-    };
-    for (const auto& c : kept)
-        EXPECT_EQ(readLong(c.text), c.expected) << c.text;
-    for (const char* text : {"2147483648", "-2147483649", "2147483647.5", "&H100000000", "1e400"})
-        EXPECT_EQ(didev::testing::errorNumberOf([&] { readLong(text); }), 6) << text;
-}
-
 TEST(SingleText, SevenSignificantDigitsAndTheExponentFormOutside)
 {
     const struct { float value; const char* expected; } cases[] = {
-        {1440.0f, "1440"}, {-3.5f, "-3.5"}, {0.1f, "0.1"}, {1.0f / 3.0f, "0.3333333"}, {9999999.0f, "9999999"},
-        {10000000.0f, "1E+07"}, {16777217.0f, "1.677722E+07"}, {1e20f, "1E+20"}, {1.5e-10f, "1.5E-10"},
-        {0.0001f, "0.0001"}, {0.00001f, "1E-05"}, {-0.0f, "0"},
-        {std::numeric_limits<float>::max(), "3.402823E+38"}, {std::numeric_limits<float>::denorm_min(), "1.401298E-45"},
+        {-3.5f, "-3.5"}, {1.0f / 3.0f, "0.3333333"}, {9999999.0f, "9999999"}, {10000000.0f, "1E+07"},
+        {16777217.0f, "1.677722E+07"}, {0.0001f, "0.0001"}, {0.00001f, "1E-05"}, {-0.0f, "0"},
         {std::numeric_limits<float>::quiet_NaN(), "NaN"}, {-std::numeric_limits<float>::infinity(), "-Infinity"},
     };
     for (const auto& c : cases)

@@ -18,7 +18,6 @@ public:
     PrivateSessionBus(const PrivateSessionBus&) = delete;
     PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
 
-    const QString& address() const noexcept { return address_; }
     // A new connection: each one is a host of its own.
     QDBusConnection connect();
     void disconnect(QDBusConnection& connection);

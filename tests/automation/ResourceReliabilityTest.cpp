@@ -9,9 +9,6 @@
 #include <signal.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <map>
-#include <regex>
 
 using namespace didev;
 using namespace std::chrono_literals;
@@ -49,35 +46,6 @@ std::string change(const Holdings& before, const Holdings& after)
         .toStdString();
 }
 
-// "socket x12, pipe x3, /memfd:pulseaudio (deleted) x2": what the descriptors lead to, without inode numbers.
-std::string descriptorKinds(pid_t pid)
-{
-    std::map<std::string, int> kinds;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
-        ++kinds[std::regex_replace(std::filesystem::read_symlink(entry.path(), error).string(), std::regex(":\\[\\d+\\]$"), "")];
-    std::string text;
-    for (const auto& [kind, count] : kinds)
-        text += kind + " x" + std::to_string(count) + ", ";
-    return text;
-}
-
-// A window shown, a frame grabbed, handed over and dropped, the window closed.
-void openAndClose(AutomationClient& client)
-{
-    const int16_t formID = showForm(client);
-    ASSERT_EQ(client.TakeSnapshot(), 1);
-    int16_t first = 1;
-    int32_t hPicture = 0;
-    int16_t frameID = 0;
-    double frameTime = 0;
-    QString timecode;
-    client.GetSnapshot(first, hPicture, frameID, frameTime, timecode);
-    ASSERT_TRUE(client.GetPictureData(hPicture).startsWith("BM"));
-    client.ClearSnapshots();
-    closeForm(client, formID);
-}
-
 } // namespace
 
 class ServerHoldings : public WithoutDriver {
@@ -103,8 +71,20 @@ protected:
     {
         Holdings now;
         waitFor([&] { return within(now = holdingsOf(server), baseline); }, 10s);
-        EXPECT_TRUE(within(now, baseline)) << change(baseline, now) << "; open now: " << descriptorKinds(server);
+        EXPECT_TRUE(within(now, baseline)) << change(baseline, now);
         std::printf("server: %s\n", change(baseline, now).c_str());
+    }
+
+    // A window shown, a frame grabbed, handed over and dropped, the window closed. A grab waits
+    // only a moment for the camera; on a loaded machine the first frames of a new window may
+    // take longer, so the grab is repeated until one succeeds.
+    void openAndClose(AutomationClient& client)
+    {
+        const int16_t formID = showForm(client);
+        ASSERT_TRUE(waitFor([&] { return client.TakeSnapshot() != 0; }, 60s)) << "no frame within a minute";
+        ASSERT_TRUE(client.GetPictureData(snapshotAt(client, 1).hPicture).startsWith("BM"));
+        client.ClearSnapshots();
+        closeForm(client, formID);
     }
 
     std::unique_ptr<AutomationClient> anchor;   // keeps the server running throughout
@@ -123,7 +103,8 @@ TEST_F(ServerHoldings, WindowOpenedAndClosed200TimesLeavesNothingBehind)
 
 TEST_F(ServerHoldings, TwentyHostsComingAndGoingLeaveNothingBehind)
 {
-    // Every other host leaves as it should; the rest are killed with their window open.
+    // Every other host leaves as it should; the rest are killed with their window open once their
+    // grab has returned (with a frame, or none where the camera was not yet there).
     const auto visit = [&](int number) {
         if (number % 2 == 0) {
             QDBusConnection connection = bus->connect();
@@ -139,7 +120,7 @@ TEST_F(ServerHoldings, TwentyHostsComingAndGoingLeaveNothingBehind)
         killed.setProcessEnvironment(bus->hostEnvironment());
         killed.start(QStringLiteral(DIDEV_HOST_EXECUTABLE), {"show", "snap", "watch"});
         QByteArray out;
-        ASSERT_TRUE(waitFor([&] { return (out += killed.readAllStandardOutput()).contains("snap: 1"); }, 30s)) << out.data();
+        ASSERT_TRUE(waitFor([&] { return (out += killed.readAllStandardOutput()).contains("snap: "); }, 60s)) << out.data();
         ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
         killed.waitForFinished();
     };

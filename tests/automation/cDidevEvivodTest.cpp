@@ -4,9 +4,7 @@
 #include "capture/CaptureWindow.h"
 #include "capture/VideoView.h"
 #include "common/AutomationError.h"
-#include "common/Picture.h"
 #include "support/TestModule.h"
-#include "snapshots/SealedBitmapFile.h"
 #include "support/AutomationErrors.h"
 #include "ui/Screen.h"
 #include "viewer/SnapshotViewer.h"
@@ -18,9 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -64,11 +59,6 @@ HostStringArray showFormArray(const QString& closeNotify, const QStringList& geo
     return array;
 }
 
-HostStringArray closeFormArray(const QString& entry)
-{
-    return HostStringArray(1, QStringList{entry});
-}
-
 QString text(double value)
 {
     return QString::fromStdString(singleText(static_cast<float>(value)));
@@ -89,7 +79,8 @@ protected:
         options.virtualAudio = {VirtualAudioDevice{QStringLiteral("Mic")}};
         testModule().setCaptureOptions(options);
         didev::testing::resetModule();
-        create();
+        automation = std::make_unique<cDidevEvivod>(testModule());
+        automation->addEventSink(&host);
     }
 
     void TearDown() override
@@ -99,12 +90,6 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         testModule().setCaptureOptions(std::nullopt);
         setFixedScreenMetrics(std::nullopt);
-    }
-
-    void create()
-    {
-        automation = std::make_unique<cDidevEvivod>(testModule());
-        automation->addEventSink(&host);
     }
 
     void showForm(HostStringArray array)
@@ -118,7 +103,7 @@ protected:
     void closeForm(const QString& entry)
     {
         int16_t formID = 0;
-        HostStringArray array = closeFormArray(entry);
+        HostStringArray array(1, QStringList{entry});
         automation->CloseForm(formID, array);
     }
 
@@ -185,30 +170,19 @@ TEST_F(AutomationClass, ASecondShowFormOnlyShowsTheWindowAgainAndReadsNothing)
     EXPECT_EQ(window(), first);
     EXPECT_TRUE(first->isVisible());
     EXPECT_EQ(automation->GetSnapshotCount(), 2);
-    EXPECT_EQ(testModule().state().frameCounter, 2);
     EXPECT_EQ(testModule().state().captureWindowPlacement, placement);
-    EXPECT_EQ(testModule().state().closeNotifyRequest, QStringLiteral("Y"));
-    EXPECT_EQ(unreadable, HostStringArray(40, QStringList{QStringLiteral("N")}));
 }
 
 TEST_F(AutomationClass, AfterTheUserClosedTheWindowShowFormStartsAfresh)
 {
     showForm(showFormArray(QStringLiteral("Y")));
     CaptureWindow* first = window();
-    first->close();   // the close box
-    ASSERT_EQ(host.closed.size(), 1u);
-    EXPECT_EQ(window(), first) << "the class still refers to the unloaded window";
-    EXPECT_FALSE(testModule().state().captureWindowLoaded);
-    EXPECT_EQ(settings(), HostStringArray(1, 8)) << "a closed window reports nothing";
-
+    first->close();   // the close box; what it tells the host is the next test's
     storeFrames(3);
-    showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500", "300", "450", "5000", "4000"}));
+    showForm(showFormArray(QStringLiteral("Y"), {"1200", "1500", "6000", "4500"}));
     EXPECT_NE(window(), first);
     EXPECT_EQ(automation->GetSnapshotCount(), 0);
-    EXPECT_EQ(testModule().state().frameCounter, 0);
-    EXPECT_EQ(testModule().state().viewerPlacement, (WindowPlacement{450, 300, 5000, 4000}));
     EXPECT_DOUBLE_EQ(window()->placement().left(), 1500);
-    EXPECT_DOUBLE_EQ(window()->placement().width(), 6000);
     EXPECT_TRUE(testModule().state().captureWindowLoaded);
 }
 
@@ -224,9 +198,7 @@ TEST_F(AutomationClass, FormClosedOnlyWhenShowFormAskedWithYAndCloseFormDidNotSa
         {"Y", "N", false},
         {"Y", "n", true},
         {"Y", "NO", true},
-        {"Y", " N", true},
         {"y", "", false},
-        {"", "", false},
         {"Y ", "", false},
     };
     for (const Case& c : cases) {
@@ -248,22 +220,17 @@ TEST_F(AutomationClass, CloseFormBeforeAnyShowFormOnlyReadsItsArray)
     EXPECT_EQ(errorNumberOf([&] { automation->CloseForm(formID, empty); }), 9);
 }
 
-// From inside FormClosed the host still reads the closing window's geometry (the store is
-// already empty) and may close the window again without a second event.
-TEST_F(AutomationClass, AHostCallingBackFromInsideFormClosedSeesTheClosingWindowAndGetsOneEvent)
+// From inside FormClosed (by CloseForm or by the close box) the host finds the store already
+// empty and may close the window again without a second event; the geometry it reads there is
+// the end-to-end test's.
+TEST_F(AutomationClass, AHostCallingBackFromInsideFormClosedFindsTheStoreEmptyAndGetsOneEvent)
 {
     for (const bool byCloseBox : {false, true}) {
         host.closed.clear();
         showForm(showFormArray(QStringLiteral("Y")));
-        window()->resize(420, 300);
-        const QString width = text(window()->placement().width());
-        const QString height = text(window()->placement().height());
-        ASSERT_NE(width, QStringLiteral("5250"));
         QPointer<CaptureWindow> closing = window();
-        std::optional<HostStringArray> seen;
         int16_t countInside = -1;
         host.onFormClosed = [&](HostStringArray&) {
-            seen = settings();
             countInside = automation->GetSnapshotCount();
             closeForm(QString());
             closing->close();
@@ -275,12 +242,8 @@ TEST_F(AutomationClass, AHostCallingBackFromInsideFormClosedSeesTheClosingWindow
             closeForm(QString());
         host.onFormClosed = nullptr;
         EXPECT_EQ(host.closed.size(), 1u) << "close box: " << byCloseBox;
-        ASSERT_TRUE(seen) << "close box: " << byCloseBox;
-        EXPECT_EQ(seen->at(3), width);
-        EXPECT_EQ(seen->at(4), height);
         EXPECT_EQ(countInside, 0) << "the store is emptied before the event";
         EXPECT_EQ(settings(), HostStringArray(1, 8)) << "and cleared after it";
-        EXPECT_EQ(window(), nullptr);
         EXPECT_FALSE(testModule().state().captureWindowLoaded);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_TRUE(closing.isNull());
@@ -308,33 +271,18 @@ TEST_F(AutomationClass, ClosingTakesTheViewerAlongAndFormClosedCarriesBothPlacem
     EXPECT_EQ(testModule().loadedViewer(), nullptr);
     EXPECT_FALSE(testModule().state().viewerShown);
     ASSERT_EQ(host.closed.size(), 1u);
-    // The array's shape is FormClosedSettings' (SettingsExchangeTest); here the live values reach it.
+    // The array's bounds are the end-to-end test's; here the live values of both windows reach it.
     EXPECT_EQ(host.closed.front().elements().mid(1, 7), (QStringList{"150", "300", width, height, "3000", "1500", viewerWidth}));
-    EXPECT_EQ(automation->TakeSnapshot(), 0) << "no window after CloseForm";
 }
 
-TEST_F(AutomationClass, AShowFormArrayWithoutEntry9FailsAfterTheStoreWasEmptied)
-{
-    storeFrames(3);
-    HostStringArray shortArray(1, QStringList{"Y", "1200", "1500", "6000", "4500", "300", "450", "5000"});
-    int16_t formID = 0;
-    EXPECT_EQ(errorNumberOf([&] { automation->ShowForm(formID, shortArray); }), 9);
-    EXPECT_EQ(automation->GetSnapshotCount(), 0);
-    EXPECT_EQ(testModule().state().frameCounter, 0);
-    EXPECT_EQ(window(), nullptr);
-    EXPECT_FALSE(testModule().state().captureWindowLoaded);
-}
-
-TEST_F(AutomationClass, GrabbedFramesOpenTheViewerWhoseGeometryGetSettingsReports)
+TEST_F(AutomationClass, GetSettingsReportsTheOpenViewerAndClearSnapshotsClosesIt)
 {
     showForm(showFormArray(QStringLiteral("Y"), {"600", "900", "6000", "4500"}));
     waitForPicture();
-    EXPECT_EQ(grab(), 1);
-    EXPECT_EQ(grab(), 2);
-    EXPECT_EQ(automation->GetSnapshotCount(), 2);
+    grab();
+    grab();
     SnapshotViewer* viewer = testModule().loadedViewer();
     ASSERT_NE(viewer, nullptr);
-    ASSERT_TRUE(testModule().state().viewerShown);
     viewer->move(200, 500);
 
     const HostStringArray live = settings();
@@ -342,7 +290,6 @@ TEST_F(AutomationClass, GrabbedFramesOpenTheViewerWhoseGeometryGetSettingsReport
                                           text(viewer->placement().height())}));
 
     automation->ClearSnapshots();
-    EXPECT_EQ(automation->GetSnapshotCount(), 0);
     EXPECT_EQ(testModule().loadedViewer(), nullptr);
     EXPECT_EQ(settings().elements().mid(4), QStringList(4, QString()));
     EXPECT_EQ(grab(), 1) << "numbering starts again";
@@ -354,24 +301,14 @@ TEST_F(AutomationClass, AfterClearSavedSnapshotsTheNextGrabIsNumberedFromTheFram
     waitForPicture();
     for (int i = 1; i <= 5; ++i)
         grab();
-    const std::weak_ptr<const Picture> removed = testModule().state().snapshotStore.at(2).picture;
-    const PicturePtr kept = testModule().state().snapshotStore.at(4).picture;
-    // Only exactly true counts as saved; frame 0 may be marked and is no frame, -1 is error 9.
-    for (const auto& [index, setting, error] : {std::tuple<int16_t, HostBoolean, int>{2, kHostTrue, 0}, {3, kHostTrue, 0},
-             {1, 1, 0}, {0, kHostTrue, 0}, {-1, kHostTrue, 9}}) {
+    // Only exactly true counts as saved: frame 1 is marked with 1 and stays.
+    for (const auto& [index, setting] : {std::pair<int16_t, HostBoolean>{2, kHostTrue}, {3, kHostTrue}, {1, 1}}) {
         int16_t i = index;
         HostBoolean flag = setting;
-        EXPECT_EQ(errorNumberOf([&] { automation->PictureSavedByLogger(i, flag); }), error) << index;
+        automation->PictureSavedByLogger(i, flag);
     }
     automation->ClearSavedSnapshots();
     EXPECT_EQ(storedFrameIDs(), (std::vector<int16_t>{1, 4, 5}));
-    EXPECT_EQ(testModule().state().frameCounter, 3);
-    EXPECT_TRUE(removed.expired()) << "a removed frame's picture is released";
-    EXPECT_EQ(testModule().state().snapshotStore.at(2).picture, kept) << "frame 4 moved down with its own picture";
-    const SealedBitmapFile keptFile = SealedBitmapFile::fromPicture(kept);
-    std::vector<uint8_t> keptBytes(keptFile.size());
-    EXPECT_EQ(::pread(keptFile.descriptor(), keptBytes.data(), keptBytes.size(), 0), ssize_t(keptBytes.size()));
-    EXPECT_TRUE(std::equal(keptBytes.begin(), keptBytes.end(), kept->fileBytes())) << "its file outlives the others'";
     EXPECT_NE(testModule().loadedViewer(), nullptr) << "frames are left: the viewer stays";
     EXPECT_EQ(grab(), 4) << "three kept, so the next is 4 although 4 and 5 are stored";
     EXPECT_EQ(storedFrameIDs(), (std::vector<int16_t>{1, 4, 5, 4}));
@@ -398,8 +335,6 @@ TEST_F(AutomationClass, SetPropertyReadsOnlyItsTwoIdentifiers)
         {3, "n", 0, INT32_MIN, true},
         {3, "N", 0, INT32_MIN, false},
         {2, "0", 0, INT32_MIN, false},
-        {-1, "99", 0, INT32_MIN, false},
-        {3, "", 0, INT32_MIN, true},
     };
     for (const Case& c : cases) {
         int16_t propID = c.propID;

@@ -1,26 +1,24 @@
 #include "common/AutomationError.h"
 #include "imaging/TempFolderTest.h"
 #include "imaging/BitmapFile.h"
-#include "snapshots/PictureWriter.h"
 #include "snapshots/SealedBitmapFile.h"
 #include "snapshots/SnapshotExport.h"
 #include "support/TestModule.h"
 #include "support/AutomationErrors.h"
 #include "support/FileTargets.h"
 #include "support/NoisePicture.h"
+#include "support/ProcessResources.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 namespace didev {
@@ -31,62 +29,19 @@ namespace fs = std::filesystem;
 using testing::errorNumberOf;
 using testing::noisePicture;
 
-// What a frame record holds, with its picture's pixels, to show that nothing changed.
-struct RecordState {
-    const Picture* picture;
-    std::vector<uint8_t> pixels;
-    int16_t frameID;
-    double frameTime;
-    QString frameTimecode;
-    bool savedByLogger;
-
-    bool operator==(const RecordState&) const = default;
-};
-
-std::vector<RecordState> storeState()
-{
-    std::vector<RecordState> state;
-    const FrameStore& store = testModule().state().snapshotStore;
-    for (int i = 1; i <= store.upperBound(); ++i) {
-        const SnapshotRecord& r = store.at(i);
-        std::vector<uint8_t> pixels;
-        if (r.picture)
-            pixels.assign(r.picture->bits(), r.picture->bits() + r.picture->byteCount());
-        state.push_back({r.picture.get(), pixels, r.frameID, r.frameTime, r.frameTimecode, r.savedByLogger});
-    }
-    return state;
-}
-
+// Two frames; an export reads the store as a constant.
 class SnapshotExportTest : public TempFolderTest {
 protected:
     TestModule owner;
     void SetUp() override
     {
         TempFolderTest::SetUp();
-        testModule().state().clearFrames();
-        FrameStore& store = testModule().state().snapshotStore;
-        store.resizePreserve(2);
-        for (int i = 1; i <= 2; ++i) {
-            SnapshotRecord& record = store.at(i);
-            record.picture = noisePicture(21 + i, 13, static_cast<uint32_t>(i));
-            record.frameID = static_cast<int16_t>(i);
-            record.frameTime = 45000.5 + i;
-            record.frameTimecode = QStringLiteral("01:00:0%1:00").arg(i);
-        }
-        store.at(2).savedByLogger = true;
-        before_ = storeState();
-    }
-
-    void TearDown() override
-    {
-        EXPECT_EQ(storeState(), before_) << "an export changed the frame store";
-        testModule().state().clearFrames();
-        TempFolderTest::TearDown();
+        for (int i = 1; i <= 2; ++i)
+            testModule().state().snapshotStore.append(
+                {noisePicture(21 + i, 13, static_cast<uint32_t>(i)), int16_t(i), 0.0, QString(), false});
     }
 
     QString path(const std::string& name) const { return QString::fromStdString(file(name)); }
-
-    std::vector<RecordState> before_;
 };
 
 // The host's format number, not the file's extension, decides what is written; only 1 (bitmap)
@@ -104,17 +59,11 @@ TEST_F(SnapshotExportTest, FormatAndIndexDecideTheFileOrTheError)
         {1, 1, "looks.jpg", 0, true, 'B'},
         {3, 2, "looks.bmp", 0, true, 0xFF},
         {2, 1, "gif", 0, false, kNoFile},
-        {4, 1, "four", 0, false, kNoFile},
         {11, 2, "eleven", 0, false, kNoFile},
         {0, -5, "zero", 0, false, kNoFile},
-        {12, 99, "twelve", 0, false, kNoFile},
-        {-1, 0, "minus", 0, false, kNoFile},
         {1, -1, "below", 9, false, kNoFile},
         {3, 3, "past", 9, false, kNoFile},
-        {2, 32767, "far", 9, false, kNoFile},
-        {11, 3, "past11", 9, false, kNoFile},
-        {1, 0, "zero.bmp", 91, false, kNoFile},   // frame 0 has no picture
-        {3, 0, "zero.jpg", 91, false, kNoFile},
+        {3, 0, "zero.jpg", 91, false, kNoFile},   // frame 0 has no picture
         {2, 0, "zero.gif", 0, false, kNoFile},
     };
     for (const auto& c : cases) {
@@ -134,8 +83,8 @@ TEST_F(SnapshotExportTest, FormatAndIndexDecideTheFileOrTheError)
 }
 
 // Every kind of name, in both formats: the outcome the host gets, and nothing written through a
-// link, no partial file, nothing left behind, what may not be replaced untouched. A FIFO or a
-// device would freeze the call if it were opened.
+// link, no partial file, nothing left behind, what may not be replaced untouched, no descriptor
+// kept. A FIFO or a device would freeze the call if it were opened.
 TEST_F(SnapshotExportTest, WhatStandsAtTheNameIsReplacedOrRefusedNeverWrittenThrough)
 {
     using testing::TargetKind;
@@ -160,6 +109,7 @@ TEST_F(SnapshotExportTest, WhatStandsAtTheNameIsReplacedOrRefusedNeverWrittenThr
     SnapshotRecord record;
     record.picture = noisePicture(200, 150, 3);   // larger than the room left on the full disk
     std::vector<std::string> skipped;
+    const int descriptors = openDescriptorCount();
     for (const auto& c : cases)
         for (const auto& [code, expected] : {std::pair{11, c.bitmap}, std::pair{9, c.jpeg}}) {
             const testing::FileTarget target(c.kind, folder_ / std::to_string(code));
@@ -186,69 +136,18 @@ TEST_F(SnapshotExportTest, WhatStandsAtTheNameIsReplacedOrRefusedNeverWrittenThr
             EXPECT_EQ(outcome, expected) << what;
             EXPECT_EQ(target.damage(outcome == kTrue), "") << what;
         }
+    EXPECT_LE(openDescriptorCount(), descriptors);
     for (const std::string& reason : skipped)
         std::printf("skipped %s\n", reason.c_str());
 }
 
-// The writer the printing and the viewer use: the export's files, every failure only false.
-using PictureWriterTest = TempFolderTest;
-
-TEST_F(PictureWriterTest, WritesCodes9And11AndAnyFailureIsOnlyFalse)
-{
-    const PicturePtr picture = noisePicture(8, 8, 4);
-    const fs::path locked = folder_ / "locked";
-    std::ofstream(locked) << "kept";
-    fs::permissions(locked, fs::perms::owner_read);
-    const auto name = [&](const char* file) { return QString::fromStdString((folder_ / file).string()); };
-    const struct {
-        const char* what;
-        PicturePtr picture;
-        int32_t code;
-        QString fileName;
-        bool written;
-    } cases[] = {
-        {"jpeg", picture, 9, name("w.jpg"), true},
-        {"bitmap", picture, 11, name("w.bmp"), true},
-        {"unknown code", picture, 8, name("a"), false},
-        {"code 1", picture, 1, name("b"), false},
-        {"no picture", nullptr, 9, name("c"), false},
-        {"missing folder, bitmap", picture, 11, name("none/d"), false},
-        {"missing folder, jpeg", picture, 9, name("none/e"), false},
-        {"read-only, bitmap", picture, 11, name("locked"), false},
-        {"read-only, jpeg", picture, 9, name("locked"), false},
-    };
-    const PictureWriter writer;
-    for (const auto& c : cases)
-        EXPECT_EQ(writer.save(c.picture, c.code, c.fileName), c.written) << c.what;
-    EXPECT_EQ(readFile(locked).size(), 4u);
-    EXPECT_EQ(readFile(folder_ / "w.jpg")[0], 0xFF);
-    EXPECT_EQ(readFile(folder_ / "w.bmp").size(), 54u + 24u * 8u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 3);
-}
-
-// Made while the process is short of descriptors, a picture keeps none of its own.
-PicturePtr pictureWithoutDescriptor(int width, int height)
-{
-    struct rlimit saved {};
-    ::getrlimit(RLIMIT_NOFILE, &saved);
-    const int next = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    ::close(next);
-    struct rlimit low = saved;
-    low.rlim_cur = static_cast<rlim_t>(next) + 4;
-    ::setrlimit(RLIMIT_NOFILE, &low);
-    PicturePtr picture = noisePicture(width, height);
-    ::setrlimit(RLIMIT_NOFILE, &saved);
-    return picture;
-}
-
 // What GetPictureData hands over: the picture's bitmap file, sealed and read-only, its own file
 // rather than a copy, and each an open of its own that a receiver reads in order: for a large
-// picture, one without pixels and one that kept no descriptor.
+// picture and one without pixels.
 TEST(SealedBitmapFile, IsAReadOnlySealedOpenOfThePicturesOwnFile)
 {
-    for (const auto& [width, height, keepsDescriptor] : {std::tuple{641, 500, true}, {0, 0, true}, {64, 48, false}}) {
-        const PicturePtr picture = keepsDescriptor ? noisePicture(width, height) : pictureWithoutDescriptor(width, height);
-        ASSERT_EQ(picture->descriptor() >= 0, keepsDescriptor);
+    for (const auto& [width, height] : {std::pair{641, 500}, {0, 0}}) {
+        const PicturePtr picture = noisePicture(width, height);
         const SealedBitmapFile first = SealedBitmapFile::fromPicture(picture);
         const SealedBitmapFile second = SealedBitmapFile::fromPicture(picture);
         const int fd = first.descriptor();
@@ -261,7 +160,7 @@ TEST(SealedBitmapFile, IsAReadOnlySealedOpenOfThePicturesOwnFile)
         struct stat a {}, b {};
         ASSERT_EQ(::fstat(fd, &a), 0);
         ASSERT_EQ(::fstat(second.descriptor(), &b), 0);
-        EXPECT_EQ(a.st_ino == b.st_ino, keepsDescriptor) << "the picture's own file is handed out, not a copy";
+        EXPECT_EQ(a.st_ino, b.st_ino) << "the picture's own file is handed out, not a copy";
 
         EXPECT_EQ(::fcntl(fd, F_GET_SEALS), F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
         EXPECT_EQ(::fcntl(fd, F_GETFL) & O_ACCMODE, O_RDONLY);

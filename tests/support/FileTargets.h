@@ -49,8 +49,7 @@ inline std::string contentsOf(const std::filesystem::path& path)
 class FileTarget {
 public:
     FileTarget(TargetKind kind, const std::filesystem::path& parent)
-        : kind_(kind)
-        , folder_(parent / ("target-" + std::to_string(static_cast<int>(kind))))
+        : folder_(parent / ("target-" + std::to_string(static_cast<int>(kind))))
         , name_(folder_ / "frame")
     {
         namespace fs = std::filesystem;
@@ -119,13 +118,6 @@ public:
     // Why this kind cannot be made here; empty when it was.
     const std::string& skipReason() const { return skip_; }
 
-    // Whether a write may replace what stands at the name.
-    bool replaceable() const
-    {
-        return kind_ == TargetKind::Symlink || kind_ == TargetKind::DanglingSymlink || kind_ == TargetKind::HardLink
-            || kind_ == TargetKind::OldFile;
-    }
-
     // What is wrong in the folder after a write that did (or did not) replace the name; empty
     // when nothing is.
     std::string damage(bool replaced) const
@@ -179,7 +171,6 @@ private:
             std::ofstream(folder_ / "filler", std::ios::binary) << std::string(free - room, 'f');
     }
 
-    TargetKind kind_;
     std::filesystem::path folder_;
     std::filesystem::path name_;
     std::string skip_;
