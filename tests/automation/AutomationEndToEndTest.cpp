@@ -240,3 +240,37 @@ TEST_F(EndToEnd, ABadGetSnapshotAsksTheUserAndADraggedWindowIsWhatGetSettingsRea
     drive("Resize", {QStringLiteral("capture"), 6000, 4500});
     EXPECT_EQ(settingsOf(client).elements().mid(0, 4), (QStringList{"1800", "1500", "6000", "4500"}));
 }
+
+// What no person could do is refused by the driver and changes nothing; its own members reach the
+// real window: a failed grab stores nothing, a device plugged in is listed and goes again, a
+// notice of another subsystem changes nothing.
+TEST_F(EndToEnd, TheDriversDevicesAndFailuresReachTheWindowAndWhatNoPersonCouldDoIsRefused)
+{
+    AutomationClient client(host);
+    client.create();
+    showForm(client);
+    const auto error = [&](const QString& member, const QVariantList& arguments) {
+        return rawCall(QString::fromLatin1(dbus::kTestDriverPath), QString::fromLatin1(dbus::kTestDriverInterface), member,
+            arguments).errorName();
+    };
+    const QString invalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(error("PlugDevice", {QStringLiteral("video"), QStringLiteral("X"), QStringLiteral("no-such-pattern")}), invalidArgs);
+    EXPECT_EQ(error("FailNextGrab", {QStringLiteral("later")}), invalidArgs);
+    EXPECT_EQ(error("QueueAnswer", {QStringLiteral("message"), QVariant::fromValue(QDBusVariant(QStringLiteral("Yes")))}), invalidArgs);
+    EXPECT_EQ(error("PointerAt", {QStringLiteral("viewer"), 1.0, 1.0}), QStringLiteral("org.freedesktop.DBus.Error.Failed"));
+    EXPECT_EQ(windowState("viewer").value("loaded"), false);
+
+    drive("FailNextGrab", {QStringLiteral("fetch")});
+    EXPECT_EQ(client.TakeSnapshot(), 0);
+    EXPECT_EQ(windowState("capture").value("bannerVisible"), true);
+    EXPECT_NE(client.TakeSnapshot(), 0);   // the failure was used up
+
+    const auto videoDevices = [&] { return windowState("capture").value("videoDevices").toStringList(); };
+    drive("PlugDevice", {QStringLiteral("video"), QStringLiteral("Second Camera"), QStringLiteral("ball")});
+    EXPECT_TRUE(videoDevices().contains("Second Camera"));
+    drive("UnplugDevice", {QStringLiteral("video"), QStringLiteral("Second Camera")});
+    EXPECT_FALSE(videoDevices().contains("Second Camera"));
+    drive("PostDeviceNotice", {QStringLiteral("add"), QStringLiteral("block")});
+    EXPECT_EQ(windowState("capture").value("videoIndex").toInt(), 0);
+    EXPECT_EQ(client.GetSnapshotCount(), 1);
+}
