@@ -2,6 +2,7 @@
 
 #include "common/BitmapLayout.h"
 #include "common/FileDescriptor.h"
+#include "common/RowBands.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -69,6 +70,11 @@ PictureHandleTable& handleTable()
 {
     throw std::system_error(error, std::generic_category(), call);
 }
+
+// A picture's rows are written in bands of about this many bytes, shared with the other cores:
+// few enough to be handed out cheaply, small enough that a core held up elsewhere leaves little
+// for the others to wait for.
+constexpr std::ptrdiff_t kBandBytes = 64 * 1024;
 
 // A shared mapping of a whole file, unmapped when it goes unless taken.
 struct Mapping {
@@ -145,6 +151,11 @@ struct SpentFile {
     }
 };
 
+SpentFile spentOf(BlankFile&& blank) noexcept
+{
+    return {std::exchange(blank.pages.bytes, nullptr), blank.pages.size, blank.file.release()};
+}
+
 // Set once the thread below is gone, for pictures that outlive it at the process's exit.
 constinit std::atomic<bool> blankFilesGone{false};
 
@@ -190,14 +201,34 @@ public:
         std::optional<BlankFile> made;
         {
             std::unique_lock lock(mutex_);
-            // A file of this size already under way is nearer done than a new one.
-            wake_.wait(lock, [&] { return making_ != size; });
+            // A file of this size asked for or under way is nearer done than a new one.
+            wake_.wait(lock, [&] {
+                return stopping_ || (making_ != size && (wanted_ != size || ready_ || !maker_.joinable()));
+            });
             if (ready_ && ready_->pages.size == size)
                 made = std::move(ready_);
+            else if (ready_)
+                spent_.push_back(spentOf(std::move(*ready_)));
             ready_.reset();
             wanted_ = 0;
         }
         return made ? std::move(*made) : blankFile(size);
+    }
+
+    // Files of gone pictures are handed back only while no picture is being written, so that a
+    // grab has the other cores to itself: between these two calls.
+    void writing()
+    {
+        std::lock_guard lock(mutex_);
+        ++writing_;
+    }
+    void written()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            --writing_;
+        }
+        wake_.notify_all();
     }
 
     // Asked once a grab's picture is made: making pages and unmapping them both wait for the
@@ -231,14 +262,17 @@ private:
     {
         std::unique_lock lock(mutex_);
         for (;;) {
-            wake_.wait(lock, [this] { return stopping_ || !spent_.empty() || (wanted_ != 0 && !ready_); });
+            const auto releasing = [this] { return !spent_.empty() && writing_ == 0; };
+            const auto making = [this] { return wanted_ != 0 && !ready_; };
+            wake_.wait(lock, [&] { return stopping_ || releasing() || making(); });
             if (stopping_)
                 return;
-            if (!spent_.empty()) {
-                const std::vector<SpentFile> spent = std::exchange(spent_, {});
+            if (!making()) {
+                // One at a time: a grab that starts meanwhile waits for one file at most.
+                const SpentFile spent = spent_.back();
+                spent_.pop_back();
                 lock.unlock();
-                for (const SpentFile& file : spent)
-                    file.release();
+                spent.release();
                 lock.lock();
                 continue;
             }
@@ -267,6 +301,7 @@ private:
     std::vector<SpentFile> spent_;
     size_t wanted_ = 0;
     size_t making_ = 0;
+    int writing_ = 0;
     bool stopping_ = false;
     std::thread maker_;
 };
@@ -276,6 +311,15 @@ BlankFiles& blankFiles()
     static BlankFiles files;
     return files;
 }
+
+// Spent files wait while it lives.
+class PictureBeingWritten {
+public:
+    PictureBeingWritten() { blankFiles().writing(); }
+    ~PictureBeingWritten() { blankFiles().written(); }
+    PictureBeingWritten(const PictureBeingWritten&) = delete;
+    PictureBeingWritten& operator=(const PictureBeingWritten&) = delete;
+};
 
 // Every stored frame keeps a descriptor; past half the process's limit only its mapping is kept,
 // so a long session full of small frames still has descriptors for files, sockets and devices.
@@ -318,11 +362,16 @@ PicturePtr Picture::make(int width, int height, const RowWriter& write)
     static_assert(kBitmapHeadersSize == kPixelsOffset);
     const size_t size = picture->fileSize();
 
+    const PictureBeingWritten writing;
     BlankFile blank = blankFiles().take(size);
     std::memcpy(blank.pages.bytes, headers.data(), headers.size());
     // A new memory file reads as zeros, so the row padding needs no writing.
-    if (write && picture->byteCount() != 0)
-        write(blank.pages.bytes + kPixelsOffset, picture->stride_);
+    if (write && picture->byteCount() != 0) {
+        uint8_t* const rows = blank.pages.bytes + kPixelsOffset;
+        const std::ptrdiff_t stride = picture->stride_;
+        inSharedRowBands(height, int(kBandBytes / stride) + 1,
+                         [&](int first, int end) { write(rows + stride * first, stride, first, end); });
+    }
     // Sealing needs the writable mapping gone; from here on nobody can change the file.
     blank.pages.unmap();
     if (::fcntl(blank.file.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
@@ -354,10 +403,10 @@ PicturePtr Picture::create(int width, int height, const Filler& fill)
 
 PicturePtr Picture::fromBgrx(int width, int height, const uint8_t* bits, std::ptrdiff_t stride)
 {
-    return make(width, height, [&](uint8_t* bottomRow, std::ptrdiff_t targetStride) {
+    return make(width, height, [&](uint8_t* rows, std::ptrdiff_t targetStride, int first, int end) {
         // File row r holds picture row height - 1 - r.
-        for (int y = 0; y < height; ++y)
-            bgrxToBgr(bits + stride * y, bottomRow + targetStride * (height - 1 - y), width);
+        for (int r = first; r < end; ++r)
+            bgrxToBgr(bits + stride * (height - 1 - r), rows + targetStride * (r - first), width);
     });
 }
 
