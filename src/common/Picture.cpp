@@ -114,13 +114,19 @@ struct Mapping {
     size_t size = 0;
 };
 
-// A new memory file open for sealing, its pages made and mapped for writing.
+// A new memory file open for sealing, mapped for writing.
 struct BlankFile {
     FileDescriptor file;
     Mapping pages;
 };
 
-BlankFile blankFile(size_t size)
+// Pages are made in steps of this many bytes, so that a thread making them ahead can stop in
+// between for a picture being written: making them holds the process's memory map, which the
+// written picture's unmapping waits for, and takes a core the picture's rows are written on.
+constexpr size_t kPagesStepBytes = 1 << 20;
+
+// A new memory file of `size` bytes, mapped, without pages yet.
+BlankFile emptyFile(size_t size)
 {
     BlankFile blank;
     blank.file = FileDescriptor(::memfd_create("didev-frame.bmp", MFD_CLOEXEC | MFD_ALLOW_SEALING));
@@ -128,10 +134,23 @@ BlankFile blankFile(size_t size)
         raiseSystemError(errno, "memfd_create");
     if (::ftruncate(blank.file.get(), static_cast<off_t>(size)) != 0)
         raiseSystemError(errno, "ftruncate");
-    // The pages are made first, without holding the memory map, then mapped in one go rather than
-    // faulted in one by one as the rows are written.
-    ::fallocate(blank.file.get(), 0, 0, static_cast<off_t>(size));
-    blank.pages = Mapping(size, PROT_READ | PROT_WRITE, MAP_POPULATE, blank.file.get());
+    blank.pages = Mapping(size, PROT_READ | PROT_WRITE, 0, blank.file.get());
+    return blank;
+}
+
+// The pages of `blank`'s bytes `from` to `from + size` made and mapped in one go rather than
+// faulted in one by one as the rows are written. Best effort: those left are made as they are
+// written.
+void makePages(BlankFile& blank, size_t from, size_t size) noexcept
+{
+    ::fallocate(blank.file.get(), 0, static_cast<off_t>(from), static_cast<off_t>(size));
+    ::madvise(blank.pages.bytes + from, size, MADV_POPULATE_WRITE);
+}
+
+BlankFile blankFile(size_t size)
+{
+    BlankFile blank = emptyFile(size);
+    makePages(blank, 0, size);
     return blank;
 }
 
@@ -161,9 +180,9 @@ constinit std::atomic<bool> blankFilesGone{false};
 
 // Making a memory file's pages costs several times writing them, so the next picture's file is
 // made on a thread of its own while the last one is filled and used: a grab finds the file of a
-// frame of the camera's size ready. One file is kept, of the size last asked for. The same thread
-// hands the files of pictures that went back to the system, so neither a grab that replaces a
-// frame nor a discard of many waits for that.
+// frame of the camera's size ready. Files are kept of the size last asked for: one, or two once
+// grabs came faster than files were made. The same thread hands the files of pictures that went
+// back to the system, so neither a grab that replaces a frame nor a discard of many waits for that.
 class BlankFiles {
 public:
     BlankFiles() = default;
@@ -198,25 +217,28 @@ public:
 
     BlankFile take(size_t size)
     {
-        std::optional<BlankFile> made;
-        {
-            std::unique_lock lock(mutex_);
-            // A file of this size asked for or under way is nearer done than a new one.
-            wake_.wait(lock, [&] {
-                return stopping_ || (making_ != size && (wanted_ != size || ready_ || !maker_.joinable()));
-            });
-            if (ready_ && ready_->pages.size == size)
-                made = std::move(ready_);
-            else if (ready_)
-                spent_.push_back(spentOf(std::move(*ready_)));
-            ready_.reset();
-            wanted_ = 0;
+        std::unique_lock lock(mutex_);
+        const auto readyOne = [&] { return !ready_.empty() && ready_.back().pages.size == size; };
+        // A file of this size under way, or about to be, is nearer done than a new one.
+        const auto coming = [&] { return making_ == size || (wanted_ == size && maker_.joinable() && !stopping_); };
+        if (!readyOne() && coming()) {
+            depth_ = kDeepest;
+            ++waiting_;
+            wake_.notify_all();
+            wake_.wait(lock, [&] { return readyOne() || !coming(); });
+            --waiting_;
         }
-        return made ? std::move(*made) : blankFile(size);
+        if (!readyOne()) {
+            lock.unlock();
+            return blankFile(size);
+        }
+        BlankFile made = std::move(ready_.back());
+        ready_.pop_back();
+        return made;
     }
 
-    // Files of gone pictures are handed back only while no picture is being written, so that a
-    // grab has the other cores to itself: between these two calls.
+    // Files of gone pictures are handed back, and new files made, only while no picture is being
+    // written, so that a grab has the other cores to itself: between these two calls.
     void writing()
     {
         std::lock_guard lock(mutex_);
@@ -231,20 +253,27 @@ public:
         wake_.notify_all();
     }
 
-    // Asked once a grab's picture is made: making pages and unmapping them both wait for the
-    // process's memory map, so the next file is not made while a picture is being written.
+    // Files of `size` are to be kept ready from now on.
     void prepare(size_t size)
     {
         {
             std::lock_guard lock(mutex_);
             if (!startMaker())
                 return;
+            if (size != wanted_) {
+                for (BlankFile& other : ready_)
+                    spent_.push_back(spentOf(std::move(other)));
+                ready_.clear();
+                depth_ = 1;
+            }
             wanted_ = size;
         }
         wake_.notify_all();
     }
 
 private:
+    static constexpr size_t kDeepest = 2;
+
     // With the lock held; false when no thread is to be had (the work is then done where it is asked).
     bool startMaker()
     {
@@ -262,9 +291,9 @@ private:
     {
         std::unique_lock lock(mutex_);
         for (;;) {
-            const auto releasing = [this] { return !spent_.empty() && writing_ == 0; };
-            const auto making = [this] { return wanted_ != 0 && !ready_; };
-            wake_.wait(lock, [&] { return stopping_ || releasing() || making(); });
+            // While a picture is written, only a file a grab waits for is made.
+            const auto making = [this] { return wanted_ != 0 && ready_.size() < depth_ && (writing_ == 0 || waiting_ > 0); };
+            wake_.wait(lock, [&] { return stopping_ || making() || (writing_ == 0 && !spent_.empty()); });
             if (stopping_)
                 return;
             if (!making()) {
@@ -281,27 +310,39 @@ private:
             lock.unlock();
             std::optional<BlankFile> made;
             try {
-                made = blankFile(size);
+                made = emptyFile(size);
             } catch (const std::exception&) {
                 // Out of memory or descriptors: the next picture makes its own file and says why.
             }
+            bool stop = false;
+            for (size_t from = 0; made && from < size && !stop; from += kPagesStepBytes) {
+                makePages(*made, from, std::min(kPagesStepBytes, size - from));
+                lock.lock();
+                wake_.wait(lock, [this] { return stopping_ || writing_ == 0 || waiting_ > 0; });
+                stop = stopping_;
+                lock.unlock();
+            }
             lock.lock();
             making_ = 0;
-            wake_.notify_all();
             if (!made)
                 wanted_ = 0;
-            else if (size == wanted_ && !ready_)
-                ready_ = std::move(made);
+            else if (size == wanted_)
+                ready_.push_back(std::move(*made));
+            else
+                spent_.push_back(spentOf(std::move(*made)));
+            wake_.notify_all();
         }
     }
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::optional<BlankFile> ready_;
+    std::vector<BlankFile> ready_;   // of size wanted_
     std::vector<SpentFile> spent_;
     size_t wanted_ = 0;
     size_t making_ = 0;
+    size_t depth_ = 1;
     int writing_ = 0;
+    int waiting_ = 0;   // in take(), for a file under way
     bool stopping_ = false;
     std::thread maker_;
 };
