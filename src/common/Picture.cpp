@@ -353,7 +353,7 @@ BlankFiles& blankFiles()
     return files;
 }
 
-// Spent files wait while it lives.
+// While it lives, spent files wait, and files are made ahead only for a grab that waits for one.
 class PictureBeingWritten {
 public:
     PictureBeingWritten() { blankFiles().writing(); }
