@@ -671,12 +671,10 @@ PicturePtr VideoFrame::toPicture() const
     if (isBgrx(frame_)) {
         picture = Picture::fromBgrx(w, h, bits, stride);
     } else if (GST_VIDEO_FRAME_FORMAT(&frame_) == GST_VIDEO_FORMAT_YUY2 && matrix && w % 2 == 0 && w >= 2) {
-        // Straight into the file's rows, bottom-up, in one pass on every core.
-        picture = Picture::make(w, h, [&](uint8_t* bottomRow, std::ptrdiff_t targetStride) {
-            inRowBands(h, everyCore(), [&](int first, int end) {
-                for (int row = first; row < end; ++row)
-                    yuy2RowToBgr(bits + ptrdiff_t(row) * stride, *matrix, bottomRow + targetStride * (h - 1 - row), w / 2);
-            });
+        // Straight into the file's rows, bottom-up (file row r is source row h - 1 - r), in one pass.
+        picture = Picture::make(w, h, [&](uint8_t* rows, std::ptrdiff_t targetStride, int first, int end) {
+            for (int r = first; r < end; ++r)
+                yuy2RowToBgr(bits + ptrdiff_t(h - 1 - r) * stride, *matrix, rows + targetStride * (r - first), w / 2);
         });
     } else {
         ViewScaler converter(everyCore());

@@ -2,6 +2,7 @@
 
 #include "common/BitmapLayout.h"
 #include "common/FileDescriptor.h"
+#include "common/RowBands.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -70,6 +71,11 @@ PictureHandleTable& handleTable()
     throw std::system_error(error, std::generic_category(), call);
 }
 
+// A picture's rows are written in bands of about this many bytes, shared with the other cores:
+// few enough to be handed out cheaply, small enough that a core held up elsewhere leaves little
+// for the others to wait for.
+constexpr std::ptrdiff_t kBandBytes = 64 * 1024;
+
 // A shared mapping of a whole file, unmapped when it goes unless taken.
 struct Mapping {
     Mapping() noexcept = default;
@@ -108,13 +114,19 @@ struct Mapping {
     size_t size = 0;
 };
 
-// A new memory file open for sealing, its pages made and mapped for writing.
+// A new memory file open for sealing, mapped for writing.
 struct BlankFile {
     FileDescriptor file;
     Mapping pages;
 };
 
-BlankFile blankFile(size_t size)
+// Pages are made in steps of this many bytes, so that a thread making them ahead can stop in
+// between for a picture being written: making them holds the process's memory map, which the
+// written picture's unmapping waits for, and takes a core the picture's rows are written on.
+constexpr size_t kPagesStepBytes = 1 << 20;
+
+// A new memory file of `size` bytes, mapped, without pages yet.
+BlankFile emptyFile(size_t size)
 {
     BlankFile blank;
     blank.file = FileDescriptor(::memfd_create("didev-frame.bmp", MFD_CLOEXEC | MFD_ALLOW_SEALING));
@@ -122,10 +134,23 @@ BlankFile blankFile(size_t size)
         raiseSystemError(errno, "memfd_create");
     if (::ftruncate(blank.file.get(), static_cast<off_t>(size)) != 0)
         raiseSystemError(errno, "ftruncate");
-    // The pages are made first, without holding the memory map, then mapped in one go rather than
-    // faulted in one by one as the rows are written.
-    ::fallocate(blank.file.get(), 0, 0, static_cast<off_t>(size));
-    blank.pages = Mapping(size, PROT_READ | PROT_WRITE, MAP_POPULATE, blank.file.get());
+    blank.pages = Mapping(size, PROT_READ | PROT_WRITE, 0, blank.file.get());
+    return blank;
+}
+
+// The pages of `blank`'s bytes `from` to `from + size` made and mapped in one go rather than
+// faulted in one by one as the rows are written. Best effort: those left are made as they are
+// written.
+void makePages(BlankFile& blank, size_t from, size_t size) noexcept
+{
+    ::fallocate(blank.file.get(), 0, static_cast<off_t>(from), static_cast<off_t>(size));
+    ::madvise(blank.pages.bytes + from, size, MADV_POPULATE_WRITE);
+}
+
+BlankFile blankFile(size_t size)
+{
+    BlankFile blank = emptyFile(size);
+    makePages(blank, 0, size);
     return blank;
 }
 
@@ -145,14 +170,19 @@ struct SpentFile {
     }
 };
 
+SpentFile spentOf(BlankFile&& blank) noexcept
+{
+    return {std::exchange(blank.pages.bytes, nullptr), blank.pages.size, blank.file.release()};
+}
+
 // Set once the thread below is gone, for pictures that outlive it at the process's exit.
 constinit std::atomic<bool> blankFilesGone{false};
 
 // Making a memory file's pages costs several times writing them, so the next picture's file is
 // made on a thread of its own while the last one is filled and used: a grab finds the file of a
-// frame of the camera's size ready. One file is kept, of the size last asked for. The same thread
-// hands the files of pictures that went back to the system, so neither a grab that replaces a
-// frame nor a discard of many waits for that.
+// frame of the camera's size ready. Files are kept of the size last asked for: one, or two once
+// grabs came faster than files were made. The same thread hands the files of pictures that went
+// back to the system, so neither a grab that replaces a frame nor a discard of many waits for that.
 class BlankFiles {
 public:
     BlankFiles() = default;
@@ -187,33 +217,63 @@ public:
 
     BlankFile take(size_t size)
     {
-        std::optional<BlankFile> made;
-        {
-            std::unique_lock lock(mutex_);
-            // A file of this size already under way is nearer done than a new one.
-            wake_.wait(lock, [&] { return making_ != size; });
-            if (ready_ && ready_->pages.size == size)
-                made = std::move(ready_);
-            ready_.reset();
-            wanted_ = 0;
+        std::unique_lock lock(mutex_);
+        const auto readyOne = [&] { return !ready_.empty() && ready_.back().pages.size == size; };
+        // A file of this size under way, or about to be, is nearer done than a new one.
+        const auto coming = [&] { return making_ == size || (wanted_ == size && maker_.joinable() && !stopping_); };
+        if (!readyOne() && coming()) {
+            depth_ = kDeepest;
+            ++waiting_;
+            wake_.notify_all();
+            wake_.wait(lock, [&] { return readyOne() || !coming(); });
+            --waiting_;
         }
-        return made ? std::move(*made) : blankFile(size);
+        if (!readyOne()) {
+            lock.unlock();
+            return blankFile(size);
+        }
+        BlankFile made = std::move(ready_.back());
+        ready_.pop_back();
+        return made;
     }
 
-    // Asked once a grab's picture is made: making pages and unmapping them both wait for the
-    // process's memory map, so the next file is not made while a picture is being written.
+    // Files of gone pictures are handed back, and new files made, only while no picture is being
+    // written, so that a grab has the other cores to itself: between these two calls.
+    void writing()
+    {
+        std::lock_guard lock(mutex_);
+        ++writing_;
+    }
+    void written()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            --writing_;
+        }
+        wake_.notify_all();
+    }
+
+    // Files of `size` are to be kept ready from now on.
     void prepare(size_t size)
     {
         {
             std::lock_guard lock(mutex_);
             if (!startMaker())
                 return;
+            if (size != wanted_) {
+                for (BlankFile& other : ready_)
+                    spent_.push_back(spentOf(std::move(other)));
+                ready_.clear();
+                depth_ = 1;
+            }
             wanted_ = size;
         }
         wake_.notify_all();
     }
 
 private:
+    static constexpr size_t kDeepest = 2;
+
     // With the lock held; false when no thread is to be had (the work is then done where it is asked).
     bool startMaker()
     {
@@ -231,14 +291,17 @@ private:
     {
         std::unique_lock lock(mutex_);
         for (;;) {
-            wake_.wait(lock, [this] { return stopping_ || !spent_.empty() || (wanted_ != 0 && !ready_); });
+            // While a picture is written, only a file a grab waits for is made.
+            const auto making = [this] { return wanted_ != 0 && ready_.size() < depth_ && (writing_ == 0 || waiting_ > 0); };
+            wake_.wait(lock, [&] { return stopping_ || making() || (writing_ == 0 && !spent_.empty()); });
             if (stopping_)
                 return;
-            if (!spent_.empty()) {
-                const std::vector<SpentFile> spent = std::exchange(spent_, {});
+            if (!making()) {
+                // One at a time: a grab that starts meanwhile waits for one file at most.
+                const SpentFile spent = spent_.back();
+                spent_.pop_back();
                 lock.unlock();
-                for (const SpentFile& file : spent)
-                    file.release();
+                spent.release();
                 lock.lock();
                 continue;
             }
@@ -247,26 +310,39 @@ private:
             lock.unlock();
             std::optional<BlankFile> made;
             try {
-                made = blankFile(size);
+                made = emptyFile(size);
             } catch (const std::exception&) {
                 // Out of memory or descriptors: the next picture makes its own file and says why.
             }
+            bool stop = false;
+            for (size_t from = 0; made && from < size && !stop; from += kPagesStepBytes) {
+                makePages(*made, from, std::min(kPagesStepBytes, size - from));
+                lock.lock();
+                wake_.wait(lock, [this] { return stopping_ || writing_ == 0 || waiting_ > 0; });
+                stop = stopping_;
+                lock.unlock();
+            }
             lock.lock();
             making_ = 0;
-            wake_.notify_all();
             if (!made)
                 wanted_ = 0;
-            else if (size == wanted_ && !ready_)
-                ready_ = std::move(made);
+            else if (size == wanted_)
+                ready_.push_back(std::move(*made));
+            else
+                spent_.push_back(spentOf(std::move(*made)));
+            wake_.notify_all();
         }
     }
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::optional<BlankFile> ready_;
+    std::vector<BlankFile> ready_;   // of size wanted_
     std::vector<SpentFile> spent_;
     size_t wanted_ = 0;
     size_t making_ = 0;
+    size_t depth_ = 1;
+    int writing_ = 0;
+    int waiting_ = 0;   // in take(), for a file under way
     bool stopping_ = false;
     std::thread maker_;
 };
@@ -276,6 +352,15 @@ BlankFiles& blankFiles()
     static BlankFiles files;
     return files;
 }
+
+// While it lives, spent files wait, and files are made ahead only for a grab that waits for one.
+class PictureBeingWritten {
+public:
+    PictureBeingWritten() { blankFiles().writing(); }
+    ~PictureBeingWritten() { blankFiles().written(); }
+    PictureBeingWritten(const PictureBeingWritten&) = delete;
+    PictureBeingWritten& operator=(const PictureBeingWritten&) = delete;
+};
 
 // Every stored frame keeps a descriptor; past half the process's limit only its mapping is kept,
 // so a long session full of small frames still has descriptors for files, sockets and devices.
@@ -318,11 +403,16 @@ PicturePtr Picture::make(int width, int height, const RowWriter& write)
     static_assert(kBitmapHeadersSize == kPixelsOffset);
     const size_t size = picture->fileSize();
 
+    const PictureBeingWritten writing;
     BlankFile blank = blankFiles().take(size);
     std::memcpy(blank.pages.bytes, headers.data(), headers.size());
     // A new memory file reads as zeros, so the row padding needs no writing.
-    if (write && picture->byteCount() != 0)
-        write(blank.pages.bytes + kPixelsOffset, picture->stride_);
+    if (write && picture->byteCount() != 0) {
+        uint8_t* const rows = blank.pages.bytes + kPixelsOffset;
+        const std::ptrdiff_t stride = picture->stride_;
+        inSharedRowBands(height, int(kBandBytes / stride) + 1,
+                         [&](int first, int end) { write(rows + stride * first, stride, first, end); });
+    }
     // Sealing needs the writable mapping gone; from here on nobody can change the file.
     blank.pages.unmap();
     if (::fcntl(blank.file.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
@@ -354,10 +444,10 @@ PicturePtr Picture::create(int width, int height, const Filler& fill)
 
 PicturePtr Picture::fromBgrx(int width, int height, const uint8_t* bits, std::ptrdiff_t stride)
 {
-    return make(width, height, [&](uint8_t* bottomRow, std::ptrdiff_t targetStride) {
+    return make(width, height, [&](uint8_t* rows, std::ptrdiff_t targetStride, int first, int end) {
         // File row r holds picture row height - 1 - r.
-        for (int y = 0; y < height; ++y)
-            bgrxToBgr(bits + stride * y, bottomRow + targetStride * (height - 1 - y), width);
+        for (int r = first; r < end; ++r)
+            bgrxToBgr(bits + stride * (height - 1 - r), rows + targetStride * (r - first), width);
     });
 }
 

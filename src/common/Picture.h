@@ -24,14 +24,15 @@ public:
     // Fills 32-bit BGRx pixels, rows top-down, before the picture is made from them; `fill`
     // gets the first row and the stride.
     using Filler = std::function<void(uint8_t* bits, std::ptrdiff_t stride)>;
-    // Writes the picture straight into its file: 24-bit BGR rows, the first one in memory being
-    // the bottom row of the picture, `stride` bytes apart. The padding at each row's end reads
-    // as zeros already and is left alone.
-    using RowWriter = std::function<void(uint8_t* bottomRow, std::ptrdiff_t stride)>;
+    // Writes the file's rows `first` to `end` straight into the file as 24-bit BGR, from `rows`
+    // on, `stride` bytes apart; the file's row 0 is the bottom row of the picture. The padding at
+    // each row's end reads as zeros already and is left alone. Called for bands of rows, from
+    // several threads at once.
+    using RowWriter = std::function<void(uint8_t* rows, std::ptrdiff_t stride, int first, int end)>;
 
-    // The picture `write` fills in its file; black without a writer. A picture too large for a
-    // bitmap file raises error 6; the system refusing the memory file raises std::system_error
-    // naming the call.
+    // The picture `write` fills in its file, its bands shared among the cores; black without a
+    // writer. A picture too large for a bitmap file raises error 6; the system refusing the
+    // memory file raises std::system_error naming the call.
     static PicturePtr make(int width, int height, const RowWriter& write);
 
     // Black without a filler; for tests and tools, which draw in BGRx (errors as make's).
