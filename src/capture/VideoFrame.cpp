@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -501,6 +502,120 @@ __attribute__((target("avx2"))) int yuy2RowWindowsAvx2(const uint8_t* line, cons
     return i;
 }
 
+// Sixteen pixels of a scaled row at a time, each 128-bit lane eight of them out of the 32
+// source bytes from its window's start: one shuffle per channel puts both neighbours of each
+// pixel side by side in a 16-bit lane, one multiply-add of 7-bit weights weighs them, and the
+// colour matrix runs on 16-bit lanes in 1/32 levels. A weight of 128 does not fit a signed
+// byte: the neighbour it falls on is then taken twice, at 64 each.
+constexpr int kPairColumns = 16;
+constexpr int kPairPicks = 3 * 64;
+
+struct BytePair {
+    int first, second;
+    int weights;   // the first's in the low byte, the second's in the high one
+};
+
+BytePair bytePair(int first, int step, int weight256)
+{
+    const int weight = (weight256 + 1) / 2;
+    if (weight == 0 || weight == 128) {
+        const int at = weight == 0 ? first : first + step;
+        return {at, at, 64 | 64 << 8};
+    }
+    return {first, first + step, (128 - weight) | weight << 8};
+}
+
+// The windows of a row of `rowBytes` for 16 columns at a time and the columns' byte weights;
+// false (and nothing) when some eight columns' neighbours span more than 32 bytes.
+bool pairWindowsOf(const std::vector<int32_t>& luma, const std::vector<int32_t>& lumaWeight,
+                   const std::vector<int32_t>& chroma, const std::vector<int32_t>& chromaWeight, int rowBytes,
+                   std::vector<int32_t>& starts, std::vector<int8_t>& picks, std::vector<int16_t>& lumaPairs,
+                   std::vector<int16_t>& chromaPairs)
+{
+    const auto none = [&] {
+        starts.clear();
+        picks.clear();
+        return false;
+    };
+    if (rowBytes < 32)
+        return none();
+    const size_t groups = luma.size() / kPairColumns;
+    starts.assign(2 * groups, 0);
+    picks.assign(groups * kPairPicks, -1);
+    lumaPairs.assign(groups * kPairColumns, 0);
+    chromaPairs.assign(groups * kPairColumns, 0);
+    for (size_t half = 0; half < 2 * groups; ++half) {
+        const size_t column = 8 * half;
+        const int start = std::min(std::min(luma[column], chroma[column]), rowBytes - 32);
+        starts[half] = start;
+        int8_t* const pick = picks.data() + (half / 2) * kPairPicks + (half % 2) * 16;
+        for (size_t k = 0; k < 8; ++k) {
+            const size_t at = column + k;
+            const BytePair pairs[3] = {bytePair(luma[at], 2, lumaWeight[at] >> 16),
+                                       bytePair(chroma[at] + 1, 4, chromaWeight[at] >> 16),
+                                       bytePair(chroma[at] + 3, 4, chromaWeight[at] >> 16)};
+            for (int channel = 0; channel < 3; ++channel) {
+                for (int which = 0; which < 2; ++which) {
+                    const int source = (which == 0 ? pairs[channel].first : pairs[channel].second) - start;
+                    if (source < 0 || source >= 32)
+                        return none();
+                    pick[channel * 64 + (source < 16 ? 0 : 32) + 2 * int(k) + which] = static_cast<int8_t>(source % 16);
+                }
+            }
+            lumaPairs[at] = static_cast<int16_t>(pairs[0].weights);
+            chromaPairs[at] = static_cast<int16_t>(pairs[1].weights);
+        }
+    }
+    return true;
+}
+
+// A coefficient of 1/16384 in every 16-bit lane as one of 1/8192.
+__attribute__((target("avx2"))) inline __m256i halved(int coefficient)
+{
+    return _mm256_set1_epi16(static_cast<short>((coefficient + 1) / 2));
+}
+
+// Returns the pixels done. The matrix's coefficients are halved to Q13, as the weighed
+// samples come 128 times their value.
+__attribute__((target("avx2"))) int yuy2RowPairsAvx2(const uint8_t* line, const int32_t* starts, const int8_t* picks,
+                                                     const int16_t* lumaPairs, const int16_t* chromaPairs,
+                                                     const YuvMatrix m, uint32_t* out, int n)
+{
+    const int lumaScale = (m.y + 1) / 2;
+    const __m256i luma = halved(m.y), rv = halved(m.rv), gu = halved(m.gu), gv = halved(m.gv), bu = halved(m.bu);
+    // Less the luma offset of 16 and plus the rounding half, in 1/32 levels.
+    const __m256i lumaBase = _mm256_set1_epi16(static_cast<short>(16 - (2048 * lumaScale + 16384) / 32768));
+    const __m256i chromaZero = _mm256_set1_epi16(128 << 7);
+    const __m256i opaque = _mm256_set1_epi16(255);
+    int i = 0;
+    for (; i + kPairColumns <= n; i += kPairColumns, starts += 2, picks += kPairPicks) {
+        const uint8_t* const first = line + starts[0];
+        const uint8_t* const second = line + starts[1];
+        const __m256i low = twoLanes(first, second);
+        const __m256i high = twoLanes(first + 16, second + 16);
+        const __m256i lumaWeights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lumaPairs + i));
+        const __m256i chromaWeights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(chromaPairs + i));
+        const __m256i y = _mm256_add_epi16(
+            _mm256_mulhrs_epi16(_mm256_maddubs_epi16(picked(low, high, picks), lumaWeights), luma), lumaBase);
+        const __m256i cb = _mm256_sub_epi16(_mm256_maddubs_epi16(picked(low, high, picks + 64), chromaWeights), chromaZero);
+        const __m256i cr = _mm256_sub_epi16(_mm256_maddubs_epi16(picked(low, high, picks + 128), chromaWeights), chromaZero);
+        const __m256i r = _mm256_srai_epi16(_mm256_add_epi16(y, _mm256_mulhrs_epi16(cr, rv)), 5);
+        const __m256i g = _mm256_srai_epi16(
+            _mm256_sub_epi16(_mm256_sub_epi16(y, _mm256_mulhrs_epi16(cb, gu)), _mm256_mulhrs_epi16(cr, gv)), 5);
+        const __m256i b = _mm256_srai_epi16(_mm256_add_epi16(y, _mm256_mulhrs_epi16(cb, bu)), 5);
+        // B|R and G|X bytes per lane, interleaved to BGRX, the lanes' halves put in order.
+        const __m256i br = _mm256_packus_epi16(b, r);
+        const __m256i gx = _mm256_packus_epi16(g, opaque);
+        const __m256i bg = _mm256_unpacklo_epi8(br, gx);
+        const __m256i rx = _mm256_unpackhi_epi8(br, gx);
+        const __m256i front = _mm256_unpacklo_epi16(bg, rx);
+        const __m256i back = _mm256_unpackhi_epi16(bg, rx);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_permute2x128_si256(front, back, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i + 8), _mm256_permute2x128_si256(front, back, 0x31));
+    }
+    return i;
+}
+
 // One YUY2 row of `pairs` (at least one) to 24-bit BGR, vectorised where the CPU has AVX2.
 void yuy2RowToBgr(const uint8_t* line, const YuvMatrix& m, uint8_t* out, int pairs)
 {
@@ -549,7 +664,13 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
             chromaWeight_[x] = weightPair(chroma[x].weight);
         }
         linearTaps(inHeight, height, double(inHeight) / height, 0.0, rowTaps_);
-        windowsOf(lumaOffset_, chromaOffset_, inWidth * 2, windowStart_, windowPick_);
+        if (pairWindowsOf(lumaOffset_, lumaWeight_, chromaOffset_, chromaWeight_, inWidth * 2, pairStart_, pairPick_,
+                          lumaPair_, chromaPair_)) {
+            windowStart_.clear();
+            windowPick_.clear();
+        } else {
+            windowsOf(lumaOffset_, chromaOffset_, inWidth * 2, windowStart_, windowPick_);
+        }
     }
     const int rowBytes = inWidth * 2;
     blended_.resize(size_t(rowBytes));
@@ -564,7 +685,10 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
             line = blended_.data();
         }
         int done = 0;
-        if (hasAvx2() && !windowStart_.empty())
+        if (hasAvx2() && !pairStart_.empty())
+            done = yuy2RowPairsAvx2(line, pairStart_.data(), pairPick_.data(), lumaPair_.data(), chromaPair_.data(),
+                                    *matrix, targetRow(row), width);
+        else if (hasAvx2() && !windowStart_.empty())
             done = yuy2RowWindowsAvx2(line, windowStart_.data(), windowPick_.data(), lumaWeight_.data(),
                                       chromaWeight_.data(), *matrix, targetRow(row), width);
         else if (hasAvx2())
@@ -589,6 +713,25 @@ QSize ViewScaler::fittedSize(QSize picture, QSize area)
     return picture.scaled(area, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
+QImage& ViewScaler::unheldImage(QSize size)
+{
+    QImage* spare = nullptr;
+    for (QImage& image : images_) {
+        if (image.size() == size && image.isDetached()) {
+            // Whoever let it go last has done reading it before it is written.
+            std::atomic_thread_fence(std::memory_order_acquire);
+            return image;
+        }
+        if (!spare && (image.isNull() || image.isDetached()))
+            spare = &image;
+    }
+    // All held (a frame kept for longer): the next in turn is let go to whoever holds it.
+    if (!spare)
+        spare = &images_[replaceNext_++ % images_.size()];
+    *spare = QImage(size, QImage::Format_RGB32);
+    return *spare;
+}
+
 QImage ViewScaler::scale(const GstVideoFrame& frame, QSize area)
 {
     const QSize source(GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame));
@@ -603,7 +746,9 @@ QImage ViewScaler::scale(const GstVideoFrame& frame, QSize area)
         in_ = frame.info;
         out_ = size;
     }
-    QImage image(size, QImage::Format_RGB32);
+    QImage& image = unheldImage(size);
+    if (image.isNull())
+        return {};
     if (GST_VIDEO_FRAME_FORMAT(&frame) == GST_VIDEO_FORMAT_YUY2 && scaleYuy2(frame, image))
         return image;
     if (!converter_) {

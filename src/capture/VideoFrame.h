@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QSize>
 
+#include <array>
+
 #include <gst/video/video.h>
 
 #include <cstdint>
@@ -48,8 +50,14 @@ private:
     // output pixel from its two neighbours and converted. False when the colours are not ones
     // they convert (the framework's converter takes those).
     bool scaleYuy2(const GstVideoFrame& frame, QImage& image);
+    // A picture of `size` that nobody but this scaler holds, to be written anew.
+    QImage& unheldImage(QSize size);
 
     unsigned loopThreads_ = 1;
+    // The pictures made last: one the view still shows or a frame still holds is left alone,
+    // the others are written again, so a frame costs no allocation and no fresh pages.
+    std::array<QImage, 4> images_;
+    size_t replaceNext_ = 0;
     GstVideoConverter* converter_ = nullptr;
     GstVideoInfo in_{};
     QSize out_;
@@ -60,6 +68,11 @@ private:
     // the shuffles that pick them out; empty when a picture is made too much smaller for that.
     std::vector<int32_t> windowStart_;
     std::vector<int8_t> windowPick_;
+    // The same per sixteen output columns, eight from each window, where they fit, with each
+    // column's two neighbours' 7-bit weights as byte pairs.
+    std::vector<int32_t> pairStart_;
+    std::vector<int8_t> pairPick_;
+    std::vector<int16_t> lumaPair_, chromaPair_;
     std::vector<Tap> rowTaps_;
     std::vector<uint8_t> blended_;
 };
