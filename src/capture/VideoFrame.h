@@ -6,10 +6,9 @@
 #include <QImage>
 #include <QSize>
 
-#include <array>
-
 #include <gst/video/video.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -64,15 +63,16 @@ private:
     // Per output column, byte offsets in a YUY2 row and the two neighbours' weights (16 bits each,
     // the second's in the high half); per output row, the source rows.
     std::vector<int32_t> lumaOffset_, lumaWeight_, chromaOffset_, chromaWeight_;
-    // Per four output columns, where the 32 source bytes that hold their neighbours start, and
-    // the shuffles that pick them out; empty when a picture is made too much smaller for that.
-    std::vector<int32_t> windowStart_;
-    std::vector<int8_t> windowPick_;
-    // The same per sixteen output columns, eight from each window, where they fit, with each
-    // column's two neighbours' 7-bit weights as byte pairs.
+    // Per eight output columns, where the 32 source bytes that hold their neighbours start, the
+    // shuffles that pick them out and each column's two 7-bit weights as a byte pair; empty
+    // when a picture is made too much smaller for that.
     std::vector<int32_t> pairStart_;
     std::vector<int8_t> pairPick_;
     std::vector<int16_t> lumaPair_, chromaPair_;
+    // The same per four output columns, for pictures made smaller still; empty where the pairs
+    // take the row or when even four columns do not fit 32 bytes.
+    std::vector<int32_t> windowStart_;
+    std::vector<int8_t> windowPick_;
     std::vector<Tap> rowTaps_;
     std::vector<uint8_t> blended_;
 };
