@@ -430,9 +430,19 @@ __attribute__((target("avx2"))) int yuy2RowAvx2(const uint8_t* line, const int32
 constexpr int kWindowColumns = 8;
 constexpr int kWindowPicks = 6 * 32;
 
-// The windows of a row of `rowBytes` for the columns of `luma` and `chroma` offsets; false
-// (and nothing) when some four columns' neighbours span more than 32 bytes.
-bool windowsOf(const std::vector<int32_t>& luma, const std::vector<int32_t>& chroma, int rowBytes,
+// Where a column's two neighbours in one channel lie in its row, and for a multiply-add of
+// bytes their 7-bit weights (the first's in the low byte).
+struct BytePair {
+    int first, second;
+    int weights = 0;
+};
+using ColumnBytes = std::array<BytePair, 3>;   // luma, U, V
+
+// The windows of a row of `rowBytes` for `columns` output columns, `perWindow` (4 or 8) to a
+// window, each column's bytes picked into 16 / `perWindow` bytes of its lane, the second
+// neighbour's half of them after the first's; false (and nothing) when some window's columns
+// span more than 32 bytes.
+bool windowsOf(size_t columns, int perWindow, int rowBytes, const std::function<ColumnBytes(size_t)>& bytesOf,
                std::vector<int32_t>& starts, std::vector<int8_t>& picks)
 {
     const auto none = [&] {
@@ -442,26 +452,24 @@ bool windowsOf(const std::vector<int32_t>& luma, const std::vector<int32_t>& chr
     };
     if (rowBytes < 32)
         return none();
-    const size_t groups = luma.size() / kWindowColumns;
+    const size_t groups = columns / size_t(2 * perWindow);
+    const int columnBytes = 16 / perWindow;
     starts.assign(2 * groups, 0);
     picks.assign(groups * kWindowPicks, -1);
     for (size_t half = 0; half < 2 * groups; ++half) {
-        const size_t column = 4 * half;
-        const int first = std::min(luma[column], chroma[column]);
-        const int start = std::min(first, rowBytes - 32);
+        const size_t column = size_t(perWindow) * half;
+        const ColumnBytes first = bytesOf(column);
+        const int start = std::min({first[0].first, first[1].first, first[2].first, rowBytes - 32});
         starts[half] = start;
         int8_t* const pick = picks.data() + (half / 2) * kWindowPicks + (half % 2) * 16;
-        for (int k = 0; k < 4; ++k) {
-            const int l = luma[column + size_t(k)] - start;
-            const int c = chroma[column + size_t(k)] - start;
-            // Per channel, the bytes of the first and the second neighbour.
-            const int sources[3][2] = {{l, l + 2}, {c + 1, c + 5}, {c + 3, c + 7}};
+        for (int k = 0; k < perWindow; ++k) {
+            const ColumnBytes bytes = bytesOf(column + size_t(k));
             for (int channel = 0; channel < 3; ++channel) {
                 for (int which = 0; which < 2; ++which) {
-                    const int source = sources[channel][which];
+                    const int source = (which == 0 ? bytes[size_t(channel)].first : bytes[size_t(channel)].second) - start;
                     if (source < 0 || source >= 32)
                         return none();
-                    const int at = 4 * k + 2 * which;
+                    const int at = k * columnBytes + which * columnBytes / 2;
                     pick[channel * 64 + (source < 16 ? 0 : 32) + at] = static_cast<int8_t>(source % 16);
                 }
             }
@@ -508,13 +516,8 @@ __attribute__((target("avx2"))) int yuy2RowWindowsAvx2(const uint8_t* line, cons
 // colour matrix runs on 16-bit lanes in 1/32 levels. A weight of 128 does not fit a signed
 // byte: the neighbour it falls on is then taken twice, at 64 each.
 constexpr int kPairColumns = 16;
-constexpr int kPairPicks = 3 * 64;
 
-struct BytePair {
-    int first, second;
-    int weights;   // the first's in the low byte, the second's in the high one
-};
-
+// The bytes of a channel's two neighbours, `step` apart, the second weighing `weight256`.
 BytePair bytePair(int first, int step, int weight256)
 {
     const int weight = (weight256 + 1) / 2;
@@ -523,50 +526,6 @@ BytePair bytePair(int first, int step, int weight256)
         return {at, at, 64 | 64 << 8};
     }
     return {first, first + step, (128 - weight) | weight << 8};
-}
-
-// The windows of a row of `rowBytes` for 16 columns at a time and the columns' byte weights;
-// false (and nothing) when some eight columns' neighbours span more than 32 bytes.
-bool pairWindowsOf(const std::vector<int32_t>& luma, const std::vector<int32_t>& lumaWeight,
-                   const std::vector<int32_t>& chroma, const std::vector<int32_t>& chromaWeight, int rowBytes,
-                   std::vector<int32_t>& starts, std::vector<int8_t>& picks, std::vector<int16_t>& lumaPairs,
-                   std::vector<int16_t>& chromaPairs)
-{
-    const auto none = [&] {
-        starts.clear();
-        picks.clear();
-        return false;
-    };
-    if (rowBytes < 32)
-        return none();
-    const size_t groups = luma.size() / kPairColumns;
-    starts.assign(2 * groups, 0);
-    picks.assign(groups * kPairPicks, -1);
-    lumaPairs.assign(groups * kPairColumns, 0);
-    chromaPairs.assign(groups * kPairColumns, 0);
-    for (size_t half = 0; half < 2 * groups; ++half) {
-        const size_t column = 8 * half;
-        const int start = std::min(std::min(luma[column], chroma[column]), rowBytes - 32);
-        starts[half] = start;
-        int8_t* const pick = picks.data() + (half / 2) * kPairPicks + (half % 2) * 16;
-        for (size_t k = 0; k < 8; ++k) {
-            const size_t at = column + k;
-            const BytePair pairs[3] = {bytePair(luma[at], 2, lumaWeight[at] >> 16),
-                                       bytePair(chroma[at] + 1, 4, chromaWeight[at] >> 16),
-                                       bytePair(chroma[at] + 3, 4, chromaWeight[at] >> 16)};
-            for (int channel = 0; channel < 3; ++channel) {
-                for (int which = 0; which < 2; ++which) {
-                    const int source = (which == 0 ? pairs[channel].first : pairs[channel].second) - start;
-                    if (source < 0 || source >= 32)
-                        return none();
-                    pick[channel * 64 + (source < 16 ? 0 : 32) + 2 * int(k) + which] = static_cast<int8_t>(source % 16);
-                }
-            }
-            lumaPairs[at] = static_cast<int16_t>(pairs[0].weights);
-            chromaPairs[at] = static_cast<int16_t>(pairs[1].weights);
-        }
-    }
-    return true;
 }
 
 // A coefficient of 1/16384 in every 16-bit lane as one of 1/8192.
@@ -588,7 +547,7 @@ __attribute__((target("avx2"))) int yuy2RowPairsAvx2(const uint8_t* line, const 
     const __m256i chromaZero = _mm256_set1_epi16(128 << 7);
     const __m256i opaque = _mm256_set1_epi16(255);
     int i = 0;
-    for (; i + kPairColumns <= n; i += kPairColumns, starts += 2, picks += kPairPicks) {
+    for (; i + kPairColumns <= n; i += kPairColumns, starts += 2, picks += kWindowPicks) {
         const uint8_t* const first = line + starts[0];
         const uint8_t* const second = line + starts[1];
         const __m256i low = twoLanes(first, second);
@@ -646,6 +605,7 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
         });
         return true;
     }
+    const int rowBytes = inWidth * 2;
     if (lumaOffset_.size() != size_t(width)) {
         const double inPerOut = double(inWidth) / width;
         std::vector<Tap> luma;
@@ -664,15 +624,29 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
             chromaWeight_[x] = weightPair(chroma[x].weight);
         }
         linearTaps(inHeight, height, double(inHeight) / height, 0.0, rowTaps_);
-        if (pairWindowsOf(lumaOffset_, lumaWeight_, chromaOffset_, chromaWeight_, inWidth * 2, pairStart_, pairPick_,
-                          lumaPair_, chromaPair_)) {
+        const auto pairsOf = [&](size_t x) {
+            return ColumnBytes{bytePair(lumaOffset_[x], 2, lumaWeight_[x] >> 16),
+                               bytePair(chromaOffset_[x] + 1, 4, chromaWeight_[x] >> 16),
+                               bytePair(chromaOffset_[x] + 3, 4, chromaWeight_[x] >> 16)};
+        };
+        if (windowsOf(size_t(width), 8, rowBytes, pairsOf, pairStart_, pairPick_) && !pairStart_.empty()) {
+            lumaPair_.resize(pairStart_.size() * 8);
+            chromaPair_.resize(lumaPair_.size());
+            for (size_t x = 0; x < lumaPair_.size(); ++x) {
+                const ColumnBytes pairs = pairsOf(x);
+                lumaPair_[x] = static_cast<int16_t>(pairs[0].weights);
+                chromaPair_[x] = static_cast<int16_t>(pairs[1].weights);
+            }
             windowStart_.clear();
             windowPick_.clear();
         } else {
-            windowsOf(lumaOffset_, chromaOffset_, inWidth * 2, windowStart_, windowPick_);
+            windowsOf(size_t(width), 4, rowBytes, [&](size_t x) {
+                const int l = lumaOffset_[x];
+                const int c = chromaOffset_[x];
+                return ColumnBytes{BytePair{l, l + 2}, BytePair{c + 1, c + 5}, BytePair{c + 3, c + 7}};
+            }, windowStart_, windowPick_);
         }
     }
-    const int rowBytes = inWidth * 2;
     blended_.resize(size_t(rowBytes));
     for (int row = 0; row < height; ++row) {
         const Tap& tap = rowTaps_[size_t(row)];
