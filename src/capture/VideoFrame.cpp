@@ -478,16 +478,30 @@ bool windowsOf(size_t columns, int perWindow, int rowBytes, const std::function<
     return true;
 }
 
-__attribute__((target("avx2"))) inline __m256i picked(__m256i low, __m256i high, const int8_t* picks)
-{
-    return _mm256_or_si256(_mm256_shuffle_epi8(low, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks))),
-                           _mm256_shuffle_epi8(high, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks + 32))));
-}
-
 __attribute__((target("avx2"))) inline __m256i twoLanes(const uint8_t* first, const uint8_t* second)
 {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(first))),
                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(second)), 1);
+}
+
+// The 32-byte windows of a vector's two halves, from `starts`: their first 16 bytes a lane each
+// in `low`, the next 16 in `high`.
+struct Windows {
+    __m256i low, high;
+};
+
+__attribute__((target("avx2"))) inline Windows windowsAt(const uint8_t* line, const int32_t* starts)
+{
+    const uint8_t* const first = line + starts[0];
+    const uint8_t* const second = line + starts[1];
+    return {twoLanes(first, second), twoLanes(first + 16, second + 16)};
+}
+
+__attribute__((target("avx2"))) inline __m256i picked(const Windows& windows, const int8_t* picks)
+{
+    return _mm256_or_si256(
+        _mm256_shuffle_epi8(windows.low, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks))),
+        _mm256_shuffle_epi8(windows.high, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks + 32))));
 }
 
 // Eight pixels of a scaled row at a time from windows as windowsOf makes them. Returns the pixels
@@ -499,12 +513,9 @@ __attribute__((target("avx2"))) int yuy2RowWindowsAvx2(const uint8_t* line, cons
 {
     int i = 0;
     for (; i + kWindowColumns <= n; i += kWindowColumns, starts += 2, picks += kWindowPicks) {
-        const uint8_t* const first = line + starts[0];
-        const uint8_t* const second = line + starts[1];
-        const __m256i low = twoLanes(first, second);
-        const __m256i high = twoLanes(first + 16, second + 16);
+        const Windows windows = windowsAt(line, starts);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
-                            bgrxOf(picked(low, high, picks), picked(low, high, picks + 64), picked(low, high, picks + 128),
+                            bgrxOf(picked(windows, picks), picked(windows, picks + 64), picked(windows, picks + 128),
                                    load(lumaWeight + i), load(chromaWeight + i), m));
     }
     return i;
@@ -548,16 +559,13 @@ __attribute__((target("avx2"))) int yuy2RowPairsAvx2(const uint8_t* line, const 
     const __m256i opaque = _mm256_set1_epi16(255);
     int i = 0;
     for (; i + kPairColumns <= n; i += kPairColumns, starts += 2, picks += kWindowPicks) {
-        const uint8_t* const first = line + starts[0];
-        const uint8_t* const second = line + starts[1];
-        const __m256i low = twoLanes(first, second);
-        const __m256i high = twoLanes(first + 16, second + 16);
+        const Windows windows = windowsAt(line, starts);
         const __m256i lumaWeights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lumaPairs + i));
         const __m256i chromaWeights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(chromaPairs + i));
         const __m256i y = _mm256_add_epi16(
-            _mm256_mulhrs_epi16(_mm256_maddubs_epi16(picked(low, high, picks), lumaWeights), luma), lumaBase);
-        const __m256i cb = _mm256_sub_epi16(_mm256_maddubs_epi16(picked(low, high, picks + 64), chromaWeights), chromaZero);
-        const __m256i cr = _mm256_sub_epi16(_mm256_maddubs_epi16(picked(low, high, picks + 128), chromaWeights), chromaZero);
+            _mm256_mulhrs_epi16(_mm256_maddubs_epi16(picked(windows, picks), lumaWeights), luma), lumaBase);
+        const __m256i cb = _mm256_sub_epi16(_mm256_maddubs_epi16(picked(windows, picks + 64), chromaWeights), chromaZero);
+        const __m256i cr = _mm256_sub_epi16(_mm256_maddubs_epi16(picked(windows, picks + 128), chromaWeights), chromaZero);
         const __m256i r = _mm256_srai_epi16(_mm256_add_epi16(y, _mm256_mulhrs_epi16(cr, rv)), 5);
         const __m256i g = _mm256_srai_epi16(
             _mm256_sub_epi16(_mm256_sub_epi16(y, _mm256_mulhrs_epi16(cb, gu)), _mm256_mulhrs_epi16(cr, gv)), 5);
