@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -429,9 +430,19 @@ __attribute__((target("avx2"))) int yuy2RowAvx2(const uint8_t* line, const int32
 constexpr int kWindowColumns = 8;
 constexpr int kWindowPicks = 6 * 32;
 
-// The windows of a row of `rowBytes` for the columns of `luma` and `chroma` offsets; false
-// (and nothing) when some four columns' neighbours span more than 32 bytes.
-bool windowsOf(const std::vector<int32_t>& luma, const std::vector<int32_t>& chroma, int rowBytes,
+// Where a column's two neighbours in one channel lie in its row, and for a multiply-add of
+// bytes their 7-bit weights (the first's in the low byte).
+struct BytePair {
+    int first, second;
+    int weights = 0;
+};
+using ColumnBytes = std::array<BytePair, 3>;   // luma, U, V
+
+// The windows of a row of `rowBytes` for `columns` output columns, `perWindow` (4 or 8) to a
+// window, each column's bytes picked into 16 / `perWindow` bytes of its lane, the second
+// neighbour's half of them after the first's; false (and nothing) when some window's columns
+// span more than 32 bytes.
+bool windowsOf(size_t columns, int perWindow, int rowBytes, const std::function<ColumnBytes(size_t)>& bytesOf,
                std::vector<int32_t>& starts, std::vector<int8_t>& picks)
 {
     const auto none = [&] {
@@ -441,26 +452,24 @@ bool windowsOf(const std::vector<int32_t>& luma, const std::vector<int32_t>& chr
     };
     if (rowBytes < 32)
         return none();
-    const size_t groups = luma.size() / kWindowColumns;
+    const size_t groups = columns / size_t(2 * perWindow);
+    const int columnBytes = 16 / perWindow;
     starts.assign(2 * groups, 0);
     picks.assign(groups * kWindowPicks, -1);
     for (size_t half = 0; half < 2 * groups; ++half) {
-        const size_t column = 4 * half;
-        const int first = std::min(luma[column], chroma[column]);
-        const int start = std::min(first, rowBytes - 32);
+        const size_t column = size_t(perWindow) * half;
+        const ColumnBytes first = bytesOf(column);
+        const int start = std::min({first[0].first, first[1].first, first[2].first, rowBytes - 32});
         starts[half] = start;
         int8_t* const pick = picks.data() + (half / 2) * kWindowPicks + (half % 2) * 16;
-        for (int k = 0; k < 4; ++k) {
-            const int l = luma[column + size_t(k)] - start;
-            const int c = chroma[column + size_t(k)] - start;
-            // Per channel, the bytes of the first and the second neighbour.
-            const int sources[3][2] = {{l, l + 2}, {c + 1, c + 5}, {c + 3, c + 7}};
+        for (int k = 0; k < perWindow; ++k) {
+            const ColumnBytes bytes = bytesOf(column + size_t(k));
             for (int channel = 0; channel < 3; ++channel) {
                 for (int which = 0; which < 2; ++which) {
-                    const int source = sources[channel][which];
+                    const int source = (which == 0 ? bytes[size_t(channel)].first : bytes[size_t(channel)].second) - start;
                     if (source < 0 || source >= 32)
                         return none();
-                    const int at = 4 * k + 2 * which;
+                    const int at = k * columnBytes + which * columnBytes / 2;
                     pick[channel * 64 + (source < 16 ? 0 : 32) + at] = static_cast<int8_t>(source % 16);
                 }
             }
@@ -469,16 +478,30 @@ bool windowsOf(const std::vector<int32_t>& luma, const std::vector<int32_t>& chr
     return true;
 }
 
-__attribute__((target("avx2"))) inline __m256i picked(__m256i low, __m256i high, const int8_t* picks)
-{
-    return _mm256_or_si256(_mm256_shuffle_epi8(low, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks))),
-                           _mm256_shuffle_epi8(high, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks + 32))));
-}
-
 __attribute__((target("avx2"))) inline __m256i twoLanes(const uint8_t* first, const uint8_t* second)
 {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(first))),
                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(second)), 1);
+}
+
+// The 32-byte windows of a vector's two halves, from `starts`: their first 16 bytes a lane each
+// in `low`, the next 16 in `high`.
+struct Windows {
+    __m256i low, high;
+};
+
+__attribute__((target("avx2"))) inline Windows windowsAt(const uint8_t* line, const int32_t* starts)
+{
+    const uint8_t* const first = line + starts[0];
+    const uint8_t* const second = line + starts[1];
+    return {twoLanes(first, second), twoLanes(first + 16, second + 16)};
+}
+
+__attribute__((target("avx2"))) inline __m256i picked(const Windows& windows, const int8_t* picks)
+{
+    return _mm256_or_si256(
+        _mm256_shuffle_epi8(windows.low, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks))),
+        _mm256_shuffle_epi8(windows.high, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks + 32))));
 }
 
 // Eight pixels of a scaled row at a time from windows as windowsOf makes them. Returns the pixels
@@ -490,13 +513,72 @@ __attribute__((target("avx2"))) int yuy2RowWindowsAvx2(const uint8_t* line, cons
 {
     int i = 0;
     for (; i + kWindowColumns <= n; i += kWindowColumns, starts += 2, picks += kWindowPicks) {
-        const uint8_t* const first = line + starts[0];
-        const uint8_t* const second = line + starts[1];
-        const __m256i low = twoLanes(first, second);
-        const __m256i high = twoLanes(first + 16, second + 16);
+        const Windows windows = windowsAt(line, starts);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
-                            bgrxOf(picked(low, high, picks), picked(low, high, picks + 64), picked(low, high, picks + 128),
+                            bgrxOf(picked(windows, picks), picked(windows, picks + 64), picked(windows, picks + 128),
                                    load(lumaWeight + i), load(chromaWeight + i), m));
+    }
+    return i;
+}
+
+// Sixteen pixels of a scaled row at a time, each 128-bit lane eight of them out of the 32
+// source bytes from its window's start: one shuffle per channel puts both neighbours of each
+// pixel side by side in a 16-bit lane, one multiply-add of 7-bit weights weighs them, and the
+// colour matrix runs on 16-bit lanes in 1/32 levels. A weight of 128 does not fit a signed
+// byte: the neighbour it falls on is then taken twice, at 64 each.
+constexpr int kPairColumns = 16;
+
+// The bytes of a channel's two neighbours, `step` apart, the second weighing `weight256`.
+BytePair bytePair(int first, int step, int weight256)
+{
+    const int weight = (weight256 + 1) / 2;
+    if (weight == 0 || weight == 128) {
+        const int at = weight == 0 ? first : first + step;
+        return {at, at, 64 | 64 << 8};
+    }
+    return {first, first + step, (128 - weight) | weight << 8};
+}
+
+// A coefficient of 1/16384 in every 16-bit lane as one of 1/8192.
+__attribute__((target("avx2"))) inline __m256i halved(int coefficient)
+{
+    return _mm256_set1_epi16(static_cast<short>((coefficient + 1) / 2));
+}
+
+// Returns the pixels done. The matrix's coefficients are halved to Q13, as the weighed
+// samples come 128 times their value.
+__attribute__((target("avx2"))) int yuy2RowPairsAvx2(const uint8_t* line, const int32_t* starts, const int8_t* picks,
+                                                     const int16_t* lumaPairs, const int16_t* chromaPairs,
+                                                     const YuvMatrix m, uint32_t* out, int n)
+{
+    const int lumaScale = (m.y + 1) / 2;
+    const __m256i luma = halved(m.y), rv = halved(m.rv), gu = halved(m.gu), gv = halved(m.gv), bu = halved(m.bu);
+    // Less the luma offset of 16 and plus the rounding half, in 1/32 levels.
+    const __m256i lumaBase = _mm256_set1_epi16(static_cast<short>(16 - (2048 * lumaScale + 16384) / 32768));
+    const __m256i chromaZero = _mm256_set1_epi16(128 << 7);
+    const __m256i opaque = _mm256_set1_epi16(255);
+    int i = 0;
+    for (; i + kPairColumns <= n; i += kPairColumns, starts += 2, picks += kWindowPicks) {
+        const Windows windows = windowsAt(line, starts);
+        const __m256i lumaWeights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lumaPairs + i));
+        const __m256i chromaWeights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(chromaPairs + i));
+        const __m256i y = _mm256_add_epi16(
+            _mm256_mulhrs_epi16(_mm256_maddubs_epi16(picked(windows, picks), lumaWeights), luma), lumaBase);
+        const __m256i cb = _mm256_sub_epi16(_mm256_maddubs_epi16(picked(windows, picks + 64), chromaWeights), chromaZero);
+        const __m256i cr = _mm256_sub_epi16(_mm256_maddubs_epi16(picked(windows, picks + 128), chromaWeights), chromaZero);
+        const __m256i r = _mm256_srai_epi16(_mm256_add_epi16(y, _mm256_mulhrs_epi16(cr, rv)), 5);
+        const __m256i g = _mm256_srai_epi16(
+            _mm256_sub_epi16(_mm256_sub_epi16(y, _mm256_mulhrs_epi16(cb, gu)), _mm256_mulhrs_epi16(cr, gv)), 5);
+        const __m256i b = _mm256_srai_epi16(_mm256_add_epi16(y, _mm256_mulhrs_epi16(cb, bu)), 5);
+        // B|R and G|X bytes per lane, interleaved to BGRX, the lanes' halves put in order.
+        const __m256i br = _mm256_packus_epi16(b, r);
+        const __m256i gx = _mm256_packus_epi16(g, opaque);
+        const __m256i bg = _mm256_unpacklo_epi8(br, gx);
+        const __m256i rx = _mm256_unpackhi_epi8(br, gx);
+        const __m256i front = _mm256_unpacklo_epi16(bg, rx);
+        const __m256i back = _mm256_unpackhi_epi16(bg, rx);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_permute2x128_si256(front, back, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i + 8), _mm256_permute2x128_si256(front, back, 0x31));
     }
     return i;
 }
@@ -531,6 +613,7 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
         });
         return true;
     }
+    const int rowBytes = inWidth * 2;
     if (lumaOffset_.size() != size_t(width)) {
         const double inPerOut = double(inWidth) / width;
         std::vector<Tap> luma;
@@ -549,9 +632,29 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
             chromaWeight_[x] = weightPair(chroma[x].weight);
         }
         linearTaps(inHeight, height, double(inHeight) / height, 0.0, rowTaps_);
-        windowsOf(lumaOffset_, chromaOffset_, inWidth * 2, windowStart_, windowPick_);
+        const auto pairsOf = [&](size_t x) {
+            return ColumnBytes{bytePair(lumaOffset_[x], 2, lumaWeight_[x] >> 16),
+                               bytePair(chromaOffset_[x] + 1, 4, chromaWeight_[x] >> 16),
+                               bytePair(chromaOffset_[x] + 3, 4, chromaWeight_[x] >> 16)};
+        };
+        if (windowsOf(size_t(width), 8, rowBytes, pairsOf, pairStart_, pairPick_) && !pairStart_.empty()) {
+            lumaPair_.resize(pairStart_.size() * 8);
+            chromaPair_.resize(lumaPair_.size());
+            for (size_t x = 0; x < lumaPair_.size(); ++x) {
+                const ColumnBytes pairs = pairsOf(x);
+                lumaPair_[x] = static_cast<int16_t>(pairs[0].weights);
+                chromaPair_[x] = static_cast<int16_t>(pairs[1].weights);
+            }
+            windowStart_.clear();
+            windowPick_.clear();
+        } else {
+            windowsOf(size_t(width), 4, rowBytes, [&](size_t x) {
+                const int l = lumaOffset_[x];
+                const int c = chromaOffset_[x];
+                return ColumnBytes{BytePair{l, l + 2}, BytePair{c + 1, c + 5}, BytePair{c + 3, c + 7}};
+            }, windowStart_, windowPick_);
+        }
     }
-    const int rowBytes = inWidth * 2;
     blended_.resize(size_t(rowBytes));
     for (int row = 0; row < height; ++row) {
         const Tap& tap = rowTaps_[size_t(row)];
@@ -564,7 +667,10 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
             line = blended_.data();
         }
         int done = 0;
-        if (hasAvx2() && !windowStart_.empty())
+        if (hasAvx2() && !pairStart_.empty())
+            done = yuy2RowPairsAvx2(line, pairStart_.data(), pairPick_.data(), lumaPair_.data(), chromaPair_.data(),
+                                    *matrix, targetRow(row), width);
+        else if (hasAvx2() && !windowStart_.empty())
             done = yuy2RowWindowsAvx2(line, windowStart_.data(), windowPick_.data(), lumaWeight_.data(),
                                       chromaWeight_.data(), *matrix, targetRow(row), width);
         else if (hasAvx2())
@@ -589,6 +695,25 @@ QSize ViewScaler::fittedSize(QSize picture, QSize area)
     return picture.scaled(area, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
+QImage& ViewScaler::unheldImage(QSize size)
+{
+    QImage* spare = nullptr;
+    for (QImage& image : images_) {
+        if (image.size() == size && image.isDetached()) {
+            // Whoever let it go last has done reading it before it is written.
+            std::atomic_thread_fence(std::memory_order_acquire);
+            return image;
+        }
+        if (!spare && (image.isNull() || image.isDetached()))
+            spare = &image;
+    }
+    // All held (a frame kept for longer): the next in turn is let go to whoever holds it.
+    if (!spare)
+        spare = &images_[replaceNext_++ % images_.size()];
+    *spare = QImage(size, QImage::Format_RGB32);
+    return *spare;
+}
+
 QImage ViewScaler::scale(const GstVideoFrame& frame, QSize area)
 {
     const QSize source(GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame));
@@ -603,7 +728,9 @@ QImage ViewScaler::scale(const GstVideoFrame& frame, QSize area)
         in_ = frame.info;
         out_ = size;
     }
-    QImage image(size, QImage::Format_RGB32);
+    QImage& image = unheldImage(size);
+    if (image.isNull())
+        return {};
     if (GST_VIDEO_FRAME_FORMAT(&frame) == GST_VIDEO_FORMAT_YUY2 && scaleYuy2(frame, image))
         return image;
     if (!converter_) {

@@ -8,6 +8,7 @@
 
 #include <gst/video/video.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -48,16 +49,28 @@ private:
     // output pixel from its two neighbours and converted. False when the colours are not ones
     // they convert (the framework's converter takes those).
     bool scaleYuy2(const GstVideoFrame& frame, QImage& image);
+    // A picture of `size` that nobody but this scaler holds, to be written anew.
+    QImage& unheldImage(QSize size);
 
     unsigned loopThreads_ = 1;
+    // The pictures made last: one the view still shows or a frame still holds is left alone,
+    // the others are written again, so a frame costs no allocation and no fresh pages.
+    std::array<QImage, 4> images_;
+    size_t replaceNext_ = 0;
     GstVideoConverter* converter_ = nullptr;
     GstVideoInfo in_{};
     QSize out_;
     // Per output column, byte offsets in a YUY2 row and the two neighbours' weights (16 bits each,
     // the second's in the high half); per output row, the source rows.
     std::vector<int32_t> lumaOffset_, lumaWeight_, chromaOffset_, chromaWeight_;
-    // Per four output columns, where the 32 source bytes that hold their neighbours start, and
-    // the shuffles that pick them out; empty when a picture is made too much smaller for that.
+    // Per eight output columns, where the 32 source bytes that hold their neighbours start, the
+    // shuffles that pick them out and each column's two 7-bit weights as a byte pair; empty
+    // when a picture is made too much smaller for that.
+    std::vector<int32_t> pairStart_;
+    std::vector<int8_t> pairPick_;
+    std::vector<int16_t> lumaPair_, chromaPair_;
+    // The same per four output columns, for pictures made smaller still; empty where the pairs
+    // take the row or when even four columns do not fit 32 bytes.
     std::vector<int32_t> windowStart_;
     std::vector<int8_t> windowPick_;
     std::vector<Tap> rowTaps_;
