@@ -262,7 +262,7 @@ void CaptureWindow::placeLogo()
     const float factor = target / static_cast<float>(logoSource_->Width());
     if (factor <= 0)
         return;
-    paintScaled(*logoSource_, *logo_, factor, false);
+    paintScaled(*logoSource_, *logo_, factor);
     logo_->setLeft(placed_.width() / 2 - logo_->Width() / 2);
     logo_->setTop(placed_.height() / 2 - logo_->Height() / 2 - statusBarHeight());
 }

@@ -240,10 +240,10 @@ void MessageBox::apply(const MessageBoxGeometry& g)
     // gets a thinner bottom edge than the estimate).
     setFixedSize(size());
     WidgetPlacedWindow placed(*this);
-    placed.setWidth(g.formWidth);
-    placed.setHeight(g.formHeight);
-    placed.setLeft(g.formLeft);
-    placed.setTop(g.formTop);
+    placed.setWidth(g.formRect.Width);
+    placed.setHeight(g.formRect.Height);
+    placed.setLeft(g.formRect.Left);
+    placed.setTop(g.formRect.Top);
 
     (g.inputVisible ? static_cast<QWidget*>(inputField_) : buttons_[0])->setFocus(Qt::OtherFocusReason);
 }

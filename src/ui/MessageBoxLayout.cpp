@@ -200,10 +200,10 @@ MessageBoxGeometry layoutMessageBox(const MessageRequest& request, double screen
         g.inputRect.Left = centre - half(wantWidth);
     }
 
-    g.formWidth = formWidth;
-    g.formHeight = cursor + metrics.captionHeight + metrics.sizingFrameHeight + metrics.borderHeight;
-    g.formLeft = request.Left == -1 ? half(screenWidth) - half(g.formWidth) : request.Left;
-    g.formTop = request.Top == -1 ? half(screenHeight) - half(g.formHeight) : request.Top;
+    g.formRect.Width = formWidth;
+    g.formRect.Height = cursor + metrics.captionHeight + metrics.sizingFrameHeight + metrics.borderHeight;
+    g.formRect.Left = request.Left == -1 ? half(screenWidth) - half(g.formRect.Width) : request.Left;
+    g.formRect.Top = request.Top == -1 ? half(screenHeight) - half(g.formRect.Height) : request.Top;
     return g;
 }
 

@@ -64,10 +64,7 @@ struct MessageBoxGeometry {
     bool checkVisible = false;
     ControlRect checkRect;
 
-    double formLeft = 0;
-    double formTop = 0;
-    double formWidth = 0;
-    double formHeight = 0;
+    ControlRect formRect;   // the outer frame on the screen
 };
 
 // Design sizes of the box's controls, in twips.

@@ -292,15 +292,13 @@ void PictureBox::resizeLayer()
     layer_ = std::move(resized);
 }
 
-void paintScaled(PictureBox& source, PictureBox& target, float scale, bool keepSize)
+void paintScaled(PictureBox& source, PictureBox& target, float scale)
 {
     const float width = static_cast<float>(source.ScaleWidth()) * scale;
     const float height = static_cast<float>(source.ScaleHeight()) * scale;
     target.Cls();
-    if (!keepSize) {
-        target.setWidth(width);
-        target.setHeight(height);
-    }
+    target.setWidth(width);
+    target.setHeight(height);
     target.PaintPicture(source.picture(), QRectF(0, 0, width, height),
         QRectF(0, 0, source.ScaleWidth(), source.ScaleHeight()));
 }

@@ -249,7 +249,7 @@ void SnapshotViewer::showFrame(int16_t frameNumber, bool matchWindowSizeToPictur
         const FitWindow window = fitWindow();
         const float ratio = FitRatio(window, scalingSource_->Width(), scalingSource_->Height());
         if (ratio >= kSmallestFitRatio) {
-            paintScaled(*scalingSource_, *framePicture_, ratio, false);
+            paintScaled(*scalingSource_, *framePicture_, ratio);
             scalingSource_->setPicture(nullptr);
         }
         const FramePosition position = FramePositionIn(window, framePicture_->Width(), framePicture_->Height());

@@ -46,12 +46,12 @@ TEST(MessageBoxLayout, AnUnplacedBoxIsCentredAndAStoredPlaceIsKeptTopZeroInclude
 {
     MessageRequest r = request(QStringLiteral("ABCDEFGHIJ"), 0);
     const MessageBoxGeometry centred = layout(r);
-    EXPECT_NEAR(centred.formLeft + centred.formWidth / 2, kScreenWidth / 2, 1);
-    EXPECT_NEAR(centred.formTop + centred.formHeight / 2, kScreenHeight / 2, 1);
+    EXPECT_NEAR(centred.formRect.Left + centred.formRect.Width / 2, kScreenWidth / 2, 1);
+    EXPECT_NEAR(centred.formRect.Top + centred.formRect.Height / 2, kScreenHeight / 2, 1);
     r.Left = 300;
     r.Top = 0;
     const MessageBoxGeometry placed = layout(r);
-    EXPECT_EQ(std::make_pair(placed.formLeft, placed.formTop), std::make_pair(300.0, 0.0));
+    EXPECT_EQ(std::make_pair(placed.formRect.Left, placed.formRect.Top), std::make_pair(300.0, 0.0));
 }
 
 // The captions and answers of each set are the box's own (MessageBoxTest clicks them); here
@@ -65,7 +65,7 @@ TEST(MessageBoxLayout, ButtonRowsAreCentred)
     };
     for (const auto& c : cases) {
         const MessageBoxGeometry g = layout(request(QStringLiteral("?"), c.style));
-        EXPECT_EQ(g.formWidth, c.formWidth) << c.style;
+        EXPECT_EQ(g.formRect.Width, c.formWidth) << c.style;
         QList<double> lefts;
         for (size_t i = 0; i < static_cast<size_t>(g.buttonCount); ++i)
             lefts << g.buttonRects[i].Left;
@@ -78,7 +78,7 @@ TEST(MessageBoxLayout, NarrowScreenStillFitsFiveButtons)
     // maxFormWidth 4880 on a screen 8000 wide; five buttons need 5 x 1125 + 240.
     const MessageBoxGeometry g = layout(request(QString(80, QLatin1Char('w')), 6), 8000);
     EXPECT_EQ(g.maxFormWidth, 4880);
-    EXPECT_EQ(g.formWidth, 5865);
+    EXPECT_EQ(g.formRect.Width, 5865);
     EXPECT_EQ(g.buttonRects[2].Left, 5865 / 2 - 502);
 }
 
@@ -129,7 +129,7 @@ TEST(MessageBoxLayout, CheckBoxBelowTheButtonsWidensForItsCaption)
     r.CheckCaption = QString(40, QLatin1Char('c'));   // 3600 + 255 + 120 + 200
     const MessageBoxGeometry g = layout(r);
     EXPECT_EQ(g.checkRect, (ControlRect{120, 715 + 345 + 200, 4005, 255}));
-    EXPECT_EQ(g.formWidth, 4175);
+    EXPECT_EQ(g.formRect.Width, 4175);
     EXPECT_EQ(g.buttonRects[0].Left, 4175 / 2 - 502);
-    EXPECT_EQ(g.formHeight, 1260 + 255 + 345 + 90 + 30);
+    EXPECT_EQ(g.formRect.Height, 1260 + 255 + 345 + 90 + 30);
 }

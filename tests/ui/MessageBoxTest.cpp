@@ -232,8 +232,8 @@ TEST_F(MessageBoxTest, WindowAppliesTheLayout)
         whenBoxShown([&](MessageBox& box) {
             shown = true;
             const MessageBoxGeometry& layout = box.layout();
-            const QRect laidOut(twipsToPixels(layout.formLeft, 15), twipsToPixels(layout.formTop, 15),
-                twipsToPixels(layout.formWidth, 15), twipsToPixels(layout.formHeight, 15));
+            const QRect laidOut(twipsToPixels(layout.formRect.Left, 15), twipsToPixels(layout.formRect.Top, 15),
+                twipsToPixels(layout.formRect.Width, 15), twipsToPixels(layout.formRect.Height, 15));
             // The window manager may frame the box, and the box fit into the frame, after it shows.
             (void)QTest::qWaitFor([&] { return box.frameGeometry().size() == laidOut.size(); }, 5000);
             screenshot(box, c.name);

@@ -121,7 +121,7 @@ TEST_P(PaintScaledPictureTest, TargetTakesTheScaledSizeAndShowsTheWholePicture)
     target.setHeight(15 * 7);
     target.PaintPicture(halvesPicture(2, 2), QRectF(0, 0, 105, 105));
 
-    paintScaled(source, target, c.scale, false);
+    paintScaled(source, target, c.scale);
 
     ASSERT_EQ(target.width(), c.width);
     ASSERT_EQ(target.height(), c.height);
