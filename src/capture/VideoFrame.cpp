@@ -1,5 +1,7 @@
 #include "capture/VideoFrame.h"
 
+#include "common/RowBands.h"
+
 #include <immintrin.h>
 
 #include <algorithm>
@@ -8,8 +10,6 @@
 #include <cstring>
 #include <functional>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 // The per-pixel loops of the view's scaler are worth vectorising wherever the compiler can.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -182,31 +182,6 @@ VIDEO_LOOP void yuy2RowAsIs(const uint8_t* __restrict line, const YuvMatrix m, u
     out[2 * pairs - 1] = bgrx(last[2], last[1] - 128, last[3] - 128, m);
 }
 
-
-// `convert(first, end)` over the rows 0 to `rows`, in bands shared among `threads` threads (this one
-// among them, 8 at most): rows apart from each other are converted at once on every core.
-void inRowBands(int rows, unsigned threads, const std::function<void(int first, int end)>& convert)
-{
-    const int parts = std::clamp(int(std::min(threads, 8u)), 1, std::max(1, rows));
-    std::vector<std::thread> helpers;
-    for (int part = 1; part < parts; ++part) {
-        const int first = rows * part / parts;
-        const int end = rows * (part + 1) / parts;
-        try {
-            helpers.emplace_back(convert, first, end);
-        } catch (const std::system_error&) {
-            convert(first, end);   // no thread to be had: this one does the part
-        }
-    }
-    convert(0, rows / parts);
-    for (std::thread& helper : helpers)
-        helper.join();
-}
-
-unsigned everyCore()
-{
-    return std::max(1u, std::thread::hardware_concurrency());
-}
 
 inline void putBgr(uint8_t* out, uint32_t pixel)
 {
@@ -607,10 +582,14 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
     const qsizetype targetStride = image.bytesPerLine();
     const auto targetRow = [&](int row) { return reinterpret_cast<uint32_t*>(target + row * targetStride); };
     if (width == inWidth && height == inHeight && inWidth % 2 == 0) {
-        inRowBands(height, loopThreads_, [&](int first, int end) {
+        const auto convertRows = [&](int first, int end) {
             for (int row = first; row < end; ++row)
                 yuy2RowAsIs(bits + ptrdiff_t(row) * stride, *matrix, targetRow(row), inWidth / 2);
-        });
+        };
+        if (shareRows_)
+            inSharedRowBands(height, int(kRowBandBytes / targetStride) + 1, convertRows);
+        else
+            convertRows(0, height);
         return true;
     }
     const int rowBytes = inWidth * 2;
@@ -804,7 +783,7 @@ PicturePtr VideoFrame::toPicture() const
                 yuy2RowToBgr(bits + ptrdiff_t(h - 1 - r) * stride, *matrix, rows + targetStride * (r - first), w / 2);
         });
     } else {
-        ViewScaler converter(everyCore());
+        ViewScaler converter(true);
         const QImage image = converter.scale(frame_, QSize());
         if (image.isNull())
             return nullptr;

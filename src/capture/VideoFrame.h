@@ -20,12 +20,12 @@ namespace didev {
 // the frames and the size stay as they are.
 class ViewScaler {
 public:
-    // `loopThreads`: how many threads our own loops share a picture at its own size among. The
-    // framework's converter, for the formats our loops do not take, always works on the calling
-    // thread alone.
+    // `shareRows`: our own loops share a picture at its own size with the kept row helpers (see
+    // inSharedRowBands). The framework's converter, for the formats our loops do not take, always
+    // works on the calling thread alone.
     ViewScaler() = default;
-    explicit ViewScaler(unsigned loopThreads)
-        : loopThreads_(loopThreads)
+    explicit ViewScaler(bool shareRows)
+        : shareRows_(shareRows)
     {
     }
     ~ViewScaler();
@@ -52,7 +52,7 @@ private:
     // A picture of `size` that nobody but this scaler holds, to be written anew.
     QImage& unheldImage(QSize size);
 
-    unsigned loopThreads_ = 1;
+    bool shareRows_ = false;
     // The pictures made last: one the view still shows or a frame still holds is left alone,
     // the others are written again, so a frame costs no allocation and no fresh pages.
     std::array<QImage, 4> images_;

@@ -71,11 +71,6 @@ PictureHandleTable& handleTable()
     throw std::system_error(error, std::generic_category(), call);
 }
 
-// A picture's rows are written in bands of about this many bytes, shared with the other cores:
-// few enough to be handed out cheaply, small enough that a core held up elsewhere leaves little
-// for the others to wait for.
-constexpr std::ptrdiff_t kBandBytes = 64 * 1024;
-
 // A shared mapping of a whole file, unmapped when it goes unless taken.
 struct Mapping {
     Mapping() noexcept = default;
@@ -410,7 +405,7 @@ PicturePtr Picture::make(int width, int height, const RowWriter& write)
     if (write && picture->byteCount() != 0) {
         uint8_t* const rows = blank.pages.bytes + kPixelsOffset;
         const std::ptrdiff_t stride = picture->stride_;
-        inSharedRowBands(height, int(kBandBytes / stride) + 1,
+        inSharedRowBands(height, int(kRowBandBytes / stride) + 1,
                          [&](int first, int end) { write(rows + stride * first, stride, first, end); });
     }
     // Sealing needs the writable mapping gone; from here on nobody can change the file.

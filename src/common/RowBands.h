@@ -1,8 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 
 namespace didev {
+
+// Rows are shared in bands of about this many bytes: few enough to be handed out cheaply, small
+// enough that a core held up elsewhere leaves little for the others to wait for.
+inline constexpr std::ptrdiff_t kRowBandBytes = 64 * 1024;
 
 // `convert(first, end)` over the rows 0 to `rows`, in bands of `bandRows` that the calling thread
 // and kept helpers (one per other core, started on first use and woken for each call) take in
