@@ -248,6 +248,21 @@ public:
         wake_.notify_all();
     }
 
+    // Returns once the files asked for are ready and the spent ones handed back, with the bytes
+    // of those ready.
+    size_t settle()
+    {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] {
+            return stopping_ || !maker_.joinable()
+                || (making_ == 0 && freeing_ == 0 && spent_.empty() && (wanted_ == 0 || ready_.size() >= depth_));
+        });
+        size_t bytes = 0;
+        for (const BlankFile& file : ready_)
+            bytes += file.pages.size;
+        return bytes;
+    }
+
     // Files of `size` are to be kept ready from now on.
     void prepare(size_t size)
     {
@@ -295,9 +310,12 @@ private:
                 // One at a time: a grab that starts meanwhile waits for one file at most.
                 const SpentFile spent = spent_.back();
                 spent_.pop_back();
+                ++freeing_;
                 lock.unlock();
                 spent.release();
                 lock.lock();
+                --freeing_;
+                wake_.notify_all();
                 continue;
             }
             const size_t size = wanted_;
@@ -338,6 +356,7 @@ private:
     size_t depth_ = 1;
     int writing_ = 0;
     int waiting_ = 0;   // in take(), for a file under way
+    int freeing_ = 0;   // spent files being handed back
     bool stopping_ = false;
     std::thread maker_;
 };
@@ -389,6 +408,11 @@ Picture::~Picture()
         spent.release();
     else
         blankFiles().release(spent);
+}
+
+size_t Picture::settleFiles()
+{
+    return blankFiles().settle();
 }
 
 PicturePtr Picture::make(int width, int height, const RowWriter& write)

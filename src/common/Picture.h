@@ -42,6 +42,10 @@ public:
     // Has the file of a width x height picture made ahead, on a thread of its own, so that the
     // next picture of that size finds it ready: a grab asks for its successor's this way.
     static void prepareNext(int width, int height);
+    // Waits until the files asked for are made and those of gone pictures handed back: the
+    // process's memory then holds the live pictures and one or two files made ahead, whose
+    // bytes it returns.
+    static size_t settleFiles();
     // The live picture of a handle, or nothing for 0 and for a handle whose picture is gone.
     static PicturePtr fromHandle(PictureHandle handle);
 
