@@ -5,6 +5,8 @@
 #include "common/RowBands.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -214,14 +216,25 @@ public:
     {
         std::unique_lock lock(mutex_);
         const auto readyOne = [&] { return !ready_.empty() && ready_.back().pages.size == size; };
-        // A file of this size under way, or about to be, is nearer done than a new one.
-        const auto coming = [&] { return making_ == size || (wanted_ == size && maker_.joinable() && !stopping_); };
-        if (!readyOne() && coming()) {
-            depth_ = kDeepest;
+        if (!readyOne() && wanted_ == size)
+            depth_ = kDeepest;   // grabs come faster than files are made
+        if (!readyOne() && making_ == size) {
+            // A file under way is nearer done than a new one: it is handed over between two steps
+            // and its pages left are made here, at the grab's own priority.
+            handOver_ = true;
             ++waiting_;
             wake_.notify_all();
-            wake_.wait(lock, [&] { return readyOne() || !coming(); });
+            wake_.wait(lock, [&] { return handed_ || readyOne() || making_ != size; });
             --waiting_;
+            handOver_ = false;
+            if (handed_) {
+                BlankFile made = std::move(*handed_);
+                const size_t from = handedFrom_;
+                handed_.reset();
+                lock.unlock();
+                makePages(made, from, size - from);
+                return made;
+            }
         }
         if (!readyOne()) {
             lock.unlock();
@@ -299,6 +312,12 @@ private:
 
     void makeAhead()
     {
+        // Runs only on a core nothing else wants: woken by a grab on the grab's own core, it does
+        // not take that core from the grab, and a core it runs on counts as free for the grab's
+        // helpers. A grab that needs the file under way takes it over (see take()), so it never
+        // waits for this thread on a busy machine.
+        const sched_param idle{};
+        pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
         std::unique_lock lock(mutex_);
         for (;;) {
             // While a picture is written, only a file a grab waits for is made.
@@ -328,16 +347,27 @@ private:
                 // Out of memory or descriptors: the next picture makes its own file and says why.
             }
             bool stop = false;
+            bool handedOver = false;
             for (size_t from = 0; made && from < size && !stop; from += kPagesStepBytes) {
-                makePages(*made, from, std::min(kPagesStepBytes, size - from));
+                const size_t step = std::min(kPagesStepBytes, size - from);
+                makePages(*made, from, step);
                 lock.lock();
                 wake_.wait(lock, [this] { return stopping_ || writing_ == 0 || waiting_ > 0; });
                 stop = stopping_;
+                if (handOver_ && !stop) {
+                    handed_ = std::move(*made);
+                    handedFrom_ = from + step;
+                    handOver_ = false;
+                    handedOver = true;
+                    stop = true;
+                }
                 lock.unlock();
             }
             lock.lock();
             making_ = 0;
-            if (!made)
+            if (handedOver)
+                made.reset();
+            else if (!made)
                 wanted_ = 0;
             else if (size == wanted_)
                 ready_.push_back(std::move(*made));
@@ -356,6 +386,9 @@ private:
     size_t depth_ = 1;
     int writing_ = 0;
     int waiting_ = 0;   // in take(), for a file under way
+    bool handOver_ = false;   // a grab waits to take over the file under way
+    std::optional<BlankFile> handed_;
+    size_t handedFrom_ = 0;   // the handed file's pages from here on are not made yet
     int freeing_ = 0;   // spent files being handed back
     bool stopping_ = false;
     std::thread maker_;
