@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -68,4 +69,45 @@ TEST(Picture, HoldsItsBitmapFileWithTheRowsBottomUpAndPadded)
         EXPECT_EQ(std::vector<uint8_t>(picture->fileBytes(), picture->fileBytes() + picture->fileSize()), expected)
             << width;
     }
+}
+
+// Pictures made back to back, each asking for its successor's file: the next one finds its file
+// ready, half made (handed over by the thread that makes them) or not begun, and a change of size
+// sends the files made ahead back. Every picture holds exactly its rows and zero padding.
+TEST(Picture, BackToBackPicturesHoldTheirRowsWhateverStateTheirFileWasIn)
+{
+    const auto patterned = [](int width, int height, int seed) {
+        return Picture::make(width, height, [=](uint8_t* rows, std::ptrdiff_t stride, int first, int end) {
+            for (int r = first; r < end; ++r)
+                for (int x = 0; x < 3 * width; ++x)
+                    rows[stride * (r - first) + x] = static_cast<uint8_t>(x * 31 + r * 7 + seed);
+        });
+    };
+    const auto holdsPattern = [](const Picture& picture, int seed) {
+        const int width = picture.width();
+        const auto headers = bitmapFileHeader(width, picture.height());
+        const uint8_t* bytes = picture.fileBytes();
+        if (!std::equal(headers.begin(), headers.end(), bytes))
+            return false;
+        const std::ptrdiff_t stride = (3 * width + 3) & ~3;
+        for (int r = 0; r < picture.height(); ++r)
+            for (int x = 0; x < stride; ++x)
+                if (bytes[headers.size() + stride * r + x] != (x < 3 * width ? static_cast<uint8_t>(x * 31 + r * 7 + seed) : 0))
+                    return false;
+        return true;
+    };
+    std::vector<std::pair<PicturePtr, int>> kept;
+    for (int i = 0; i < 24; ++i) {
+        const int width = i % 8 < 6 ? 1001 : 640;
+        const int height = i % 8 < 6 ? 700 : 480;
+        kept.emplace_back(patterned(width, height, i), i);
+        Picture::prepareNext(width, height);
+        if (i % 3 == 1)
+            kept.erase(kept.begin());   // a frame let go while the next files are made
+        ASSERT_TRUE(holdsPattern(*kept.back().first, i)) << i;
+    }
+    // The files let go are handed back and the next ones made; the kept pictures stay as they were.
+    Picture::settleFiles();
+    for (const auto& [picture, seed] : kept)
+        EXPECT_TRUE(holdsPattern(*picture, seed)) << seed;
 }
