@@ -273,4 +273,29 @@ TEST_F(EndToEnd, TheDriversDevicesAndFailuresReachTheWindowAndWhatNoPersonCouldD
     drive("PostDeviceNotice", {QStringLiteral("add"), QStringLiteral("block")});
     EXPECT_EQ(windowState("capture").value("videoIndex").toInt(), 0);
     EXPECT_EQ(client.GetSnapshotCount(), 1);
+
+    // A menu dismissed on the options panel arms it: the next click there only disarms it, unless
+    // the window lost the focus in between.
+    const auto menuOpens = [&] {
+        const QDBusMessage reply =
+            drive("ClickPanel", {QStringLiteral("capture"), QVariant::fromValue<short>(3)}, QStringLiteral("a(iisn)"));
+        const auto rows = qvariant_cast<QDBusArgument>(reply.arguments().value(0));
+        int count = 0;
+        rows.beginArray();
+        for (; !rows.atEnd(); ++count) {
+            int id = 0, flags = 0;
+            QString text;
+            short depth = 0;
+            rows.beginStructure();
+            rows >> id >> flags >> text >> depth;
+            rows.endStructure();
+        }
+        rows.endArray();
+        return count > 0;
+    };
+    EXPECT_TRUE(menuOpens());
+    EXPECT_FALSE(menuOpens());
+    EXPECT_TRUE(menuOpens());
+    drive("FocusLost", {QStringLiteral("capture")});
+    EXPECT_TRUE(menuOpens());
 }
