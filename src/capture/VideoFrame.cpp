@@ -451,34 +451,8 @@ __attribute__((target("avx2"))) int mixRowsAvx2(const SourceRows rows, uint8_t* 
     return i;
 }
 
-// Eight pixels of a scaled row at a time, their three words each gathered, where the row is
-// made too much smaller for the windows below. Gathers are slow enough that the gathered row
-// is mixed beforehand, and as a whole: its cache lines are all read anyway. Returns the pixels
-// done.
-__attribute__((target("avx2"))) int yuy2RowAvx2(const uint8_t* line, const int32_t* luma, const int32_t* lumaWeight,
-                                                const int32_t* chroma, const int32_t* chromaWeight, const YuvMatrix m,
-                                                uint32_t* out, int n)
-{
-    const int* const words = reinterpret_cast<const int*>(line);
-    const __m256i lowBytes = _mm256_set1_epi32(0x00ff00ff);
-    const __m256i nextPair = _mm256_set1_epi32(4);
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const __m256i chromaAt = load(chroma + i);
-        const __m256i y = _mm256_i32gather_epi32(words, load(luma + i), 1);
-        const __m256i c0 = _mm256_i32gather_epi32(words, chromaAt, 1);
-        const __m256i c1 = _mm256_i32gather_epi32(words, _mm256_add_epi32(chromaAt, nextPair), 1);
-        // Luma from bytes 0 and 2, U from c0 and c1's byte 1, V from their byte 3.
-        const __m256i u = _mm256_and_si256(_mm256_blend_epi16(_mm256_srli_epi32(c0, 8), _mm256_slli_epi32(c1, 8), 0xaa), lowBytes);
-        const __m256i v = _mm256_blend_epi16(_mm256_srli_epi32(c0, 24), _mm256_srli_epi32(c1, 8), 0xaa);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
-                            bgrxOf(_mm256_and_si256(y, lowBytes), u, v, load(lumaWeight + i), load(chromaWeight + i), m));
-    }
-    return i;
-}
-
 // The source bytes of 8 output columns at a time by byte shuffles instead of gathers, which
-// are slow on some CPUs: each four columns' neighbours lie in the 32 source bytes from
+// are slow on many CPUs: each four columns' neighbours lie in the 32 source bytes from
 // their start, picked by six shuffles (luma, U, V from the first and from the second 16).
 constexpr int kWindowColumns = 8;
 constexpr int kWindowPicks = 6 * 32;
@@ -566,8 +540,52 @@ __attribute__((target("avx2"))) inline __m256i picked(const Windows& windows, co
         _mm256_shuffle_epi8(windows.high, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks + 32))));
 }
 
+// Where the row is made too much smaller for the windows, each pixel's six bytes (both
+// neighbours of luma, U and V) lie in the 16 from a start of its own: the chroma pair of its
+// first luma sample is at most two bytes before it, and at the row's end four.
+constexpr int kPickColumns = 8;
+constexpr int kPickBytes = 16;
+
+// A pixel's bytes from its start as a shuffle makes them its words (luma, U, V), each the two
+// neighbours as 16-bit halves, the first in the low one. False when they do not lie in 16 bytes.
+bool pixelPicks(int luma, int chroma, int start, int8_t* pick)
+{
+    const int bytes[] = {luma, luma + 2, chroma + 1, chroma + 5, chroma + 3, chroma + 7};
+    std::fill(pick, pick + kPickBytes, int8_t{-1});
+    for (int k = 0; k < 6; ++k) {
+        if (bytes[k] < start || bytes[k] >= start + kPickBytes)
+            return false;
+        pick[2 * k] = static_cast<int8_t>(bytes[k] - start);
+    }
+    return true;
+}
+
+// Eight pixels at a time, each 128-bit lane four: the bytes of each pixel and of the one four
+// on in a vector, shuffled into their words, and the words of four pixels transposed so that
+// each channel's lie side by side. Returns the pixels done.
+__attribute__((target("avx2"))) int yuy2RowPicksAvx2(const uint8_t* line, const int32_t* starts, const int8_t* picks,
+                                                     const int32_t* lumaWeight, const int32_t* chromaWeight,
+                                                     const YuvMatrix m, uint32_t* out, int n)
+{
+    int i = 0;
+    for (; i + kPickColumns <= n; i += kPickColumns, starts += kPickColumns, picks += kPickColumns * kPickBytes) {
+        __m256i words[4];   // luma, U, V, nothing of pixels k and k + 4
+        for (int k = 0; k < 4; ++k)
+            words[k] = _mm256_shuffle_epi8(twoLanes(line + starts[k], line + starts[k + 4]),
+                                           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks + 2 * kPickBytes * k)));
+        const __m256i lumaU01 = _mm256_unpacklo_epi32(words[0], words[1]);
+        const __m256i lumaU23 = _mm256_unpacklo_epi32(words[2], words[3]);
+        const __m256i v01 = _mm256_unpackhi_epi32(words[0], words[1]);
+        const __m256i v23 = _mm256_unpackhi_epi32(words[2], words[3]);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            bgrxOf(_mm256_unpacklo_epi64(lumaU01, lumaU23), _mm256_unpackhi_epi64(lumaU01, lumaU23),
+                                   _mm256_unpacklo_epi64(v01, v23), load(lumaWeight + i), load(chromaWeight + i), m));
+    }
+    return i;
+}
+
 // Eight pixels of a scaled row at a time from windows as windowsOf makes them. Returns the pixels
-// done. The matrix comes by value, as to yuy2RowAvx2: a copy no store to `out` can alias, so its
+// done. The matrix comes by value: a copy no store to `out` can alias, so its
 // coefficients stay in registers.
 template <RowMix mix>
 __attribute__((target("avx2"))) int yuy2RowWindowsAvx2(const SourceRows rows, const int32_t* starts, const int8_t* picks,
@@ -728,14 +746,34 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
                 return ColumnBytes{BytePair{l, l + 2}, BytePair{c + 1, c + 5}, BytePair{c + 3, c + 7}};
             }, windowStart_, windowPick_);
         }
+        pickStart_.clear();
+        pickBytes_.clear();
+        if (pairStart_.empty() && windowStart_.empty() && rowBytes >= kPickBytes) {
+            // Per eight columns, the starts in order and the shuffles of columns k and k + 4 side by side.
+            const size_t columns = size_t(width) / kPickColumns * kPickColumns;
+            pickStart_.resize(columns);
+            pickBytes_.resize(columns * kPickBytes);
+            for (size_t x = 0; x < columns; ++x) {
+                const int start = std::min({lumaOffset_[x], chromaOffset_[x], rowBytes - kPickBytes});
+                const size_t k = x % kPickColumns;
+                int8_t* const pick = pickBytes_.data() + (x - k) * kPickBytes + (k % 4) * 2 * kPickBytes + (k / 4) * kPickBytes;
+                pickStart_[x] = start;
+                if (!pixelPicks(lumaOffset_[x], chromaOffset_[x], start, pick)) {
+                    pickStart_.clear();
+                    pickBytes_.clear();
+                    break;
+                }
+            }
+        }
     }
     blended_.resize(size_t(rowBytes));
-    const bool gathers = pairStart_.empty() && windowStart_.empty();
+    // Made much smaller, the rows are mixed first and as a whole, their cache lines all read anyway.
+    const bool picks = pairStart_.empty() && windowStart_.empty();
     for (int row = 0; row < height; ++row) {
         const SourceRows rows = SourceRows::of(rowTaps_[size_t(row)], bits + ptrdiff_t(rowTaps_[size_t(row)].first) * stride, stride);
         const uint8_t* line = rows.first;
         int done = 0;
-        if (hasAvx2() && !gathers) {
+        if (hasAvx2() && !picks) {
             done = withMix(rows.mix(), [&](auto mix) {
                 if (!pairStart_.empty())
                     return yuy2RowPairsAvx2<mix()>(rows, pairStart_.data(), pairPick_.data(), lumaPair_.data(),
@@ -749,14 +787,14 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
         // The rows mixed into one, from the first byte the pixels left read on.
         if (rows.weight != 0) {
             int from = done < width ? std::min(lumaOffset_[size_t(done)], chromaOffset_[size_t(done)]) : rowBytes;
-            if (hasAvx2() && gathers)
+            if (hasAvx2() && picks)
                 from = withMix(rows.mix(), [&](auto mix) { return mixRowsAvx2<mix()>(rows, blended_.data(), rowBytes); });
             blendRows(rows.first, rows.second, rows.weight, blended_.data(), from, rowBytes);
             line = blended_.data();
         }
-        if (hasAvx2() && gathers)
-            done = yuy2RowAvx2(line, lumaOffset_.data(), lumaWeight_.data(), chromaOffset_.data(), chromaWeight_.data(),
-                               *matrix, targetRow(row), width);
+        if (hasAvx2() && !pickStart_.empty())
+            done = yuy2RowPicksAvx2(line, pickStart_.data(), pickBytes_.data(), lumaWeight_.data(), chromaWeight_.data(),
+                                    *matrix, targetRow(row), width);
         yuy2Row(line, lumaOffset_.data(), lumaWeight_.data(), chromaOffset_.data(), chromaWeight_.data(), *matrix,
                 targetRow(row), done, width);
     }
