@@ -437,20 +437,6 @@ __attribute__((target("avx2"))) inline __m256i bgrxOf(__m256i y, __m256i u, __m2
     return _mm256_shuffle_epi8(_mm256_packus_epi16(bg, rx), interleave);
 }
 
-// The first `n` bytes of the rows mixed into `out`, 32 at a time. Returns the bytes done.
-template <RowMix mix>
-__attribute__((target("avx2"))) int mixRowsAvx2(const SourceRows rows, uint8_t* out, int n)
-{
-    const __m256i scale = mixScale(rows);
-    int i = 0;
-    for (; i + 32 <= n; i += 32) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows.first + i));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows.second + i));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), mixed<mix>(a, b, scale));
-    }
-    return i;
-}
-
 // The source bytes of 8 output columns at a time by byte shuffles instead of gathers, which
 // are slow on many CPUs: each four columns' neighbours lie in the 32 source bytes from
 // their start, picked by six shuffles (luma, U, V from the first and from the second 16).
@@ -560,26 +546,54 @@ bool pixelPicks(int luma, int chroma, int start, int8_t* pick)
     return true;
 }
 
-// Eight pixels at a time, each 128-bit lane four: the bytes of each pixel and of the one four
-// on in a vector, shuffled into their words, and the words of four pixels transposed so that
-// each channel's lie side by side. Returns the pixels done.
-__attribute__((target("avx2"))) int yuy2RowPicksAvx2(const uint8_t* line, const int32_t* starts, const int8_t* picks,
+// The luma, U and V words of eight pixels, each 128-bit lane four: the bytes of each pixel and
+// of the one four on in a vector, shuffled into their words, and the words of four pixels
+// transposed so that each channel's lie side by side.
+struct PixelWords {
+    __m256i luma, u, v;
+};
+
+template <RowMix mix>
+__attribute__((target("avx2"))) inline PixelWords pickedWords(const uint8_t* line, const uint8_t* other, __m256i scale,
+                                                              const int32_t* starts, const int8_t* picks)
+{
+    __m256i words[4];   // luma, U, V, nothing of pixels k and k + 4
+    for (int k = 0; k < 4; ++k) {
+        const __m256i bytes = mixed<mix>(twoLanes(line + starts[k], line + starts[k + 4]),
+                                         twoLanes(other + starts[k], other + starts[k + 4]), scale);
+        words[k] = _mm256_shuffle_epi8(bytes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks + 2 * kPickBytes * k)));
+    }
+    const __m256i lumaU01 = _mm256_unpacklo_epi32(words[0], words[1]);
+    const __m256i lumaU23 = _mm256_unpacklo_epi32(words[2], words[3]);
+    const __m256i v01 = _mm256_unpackhi_epi32(words[0], words[1]);
+    const __m256i v23 = _mm256_unpackhi_epi32(words[2], words[3]);
+    return {_mm256_unpacklo_epi64(lumaU01, lumaU23), _mm256_unpackhi_epi64(lumaU01, lumaU23), _mm256_unpacklo_epi64(v01, v23)};
+}
+
+// Eight pixels of a scaled row at a time from the picks. Rows mixed by any weight are mixed in
+// the words, once the bytes are picked, with the same rounding multiply as on bytes; the other
+// mixes are cheaper on the loaded bytes. Returns the pixels done.
+template <RowMix mix>
+__attribute__((target("avx2"))) int yuy2RowPicksAvx2(const SourceRows rows, const int32_t* starts, const int8_t* picks,
                                                      const int32_t* lumaWeight, const int32_t* chromaWeight,
                                                      const YuvMatrix m, uint32_t* out, int n)
 {
+    const __m256i scale = mixScale(rows);
     int i = 0;
     for (; i + kPickColumns <= n; i += kPickColumns, starts += kPickColumns, picks += kPickColumns * kPickBytes) {
-        __m256i words[4];   // luma, U, V, nothing of pixels k and k + 4
-        for (int k = 0; k < 4; ++k)
-            words[k] = _mm256_shuffle_epi8(twoLanes(line + starts[k], line + starts[k + 4]),
-                                           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks + 2 * kPickBytes * k)));
-        const __m256i lumaU01 = _mm256_unpacklo_epi32(words[0], words[1]);
-        const __m256i lumaU23 = _mm256_unpacklo_epi32(words[2], words[3]);
-        const __m256i v01 = _mm256_unpackhi_epi32(words[0], words[1]);
-        const __m256i v23 = _mm256_unpackhi_epi32(words[2], words[3]);
+        PixelWords words;
+        if constexpr (mix == RowMix::Weighed) {
+            const PixelWords first = pickedWords<RowMix::One>(rows.first, rows.first, scale, starts, picks);
+            const PixelWords second = pickedWords<RowMix::One>(rows.second, rows.second, scale, starts, picks);
+            const auto mixedWords = [scale](__m256i a, __m256i b) __attribute__((target("avx2"))) {
+                return _mm256_add_epi16(a, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, a), scale));
+            };
+            words = {mixedWords(first.luma, second.luma), mixedWords(first.u, second.u), mixedWords(first.v, second.v)};
+        } else {
+            words = pickedWords<mix>(rows.first, rows.second, scale, starts, picks);
+        }
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
-                            bgrxOf(_mm256_unpacklo_epi64(lumaU01, lumaU23), _mm256_unpackhi_epi64(lumaU01, lumaU23),
-                                   _mm256_unpacklo_epi64(v01, v23), load(lumaWeight + i), load(chromaWeight + i), m));
+                            bgrxOf(words.luma, words.u, words.v, load(lumaWeight + i), load(chromaWeight + i), m));
     }
     return i;
 }
@@ -767,34 +781,32 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
         }
     }
     blended_.resize(size_t(rowBytes));
-    // Made much smaller, the rows are mixed first and as a whole, their cache lines all read anyway.
-    const bool picks = pairStart_.empty() && windowStart_.empty();
     for (int row = 0; row < height; ++row) {
         const SourceRows rows = SourceRows::of(rowTaps_[size_t(row)], bits + ptrdiff_t(rowTaps_[size_t(row)].first) * stride, stride);
         const uint8_t* line = rows.first;
         int done = 0;
-        if (hasAvx2() && !picks) {
+        if (hasAvx2()) {
             done = withMix(rows.mix(), [&](auto mix) {
                 if (!pairStart_.empty())
                     return yuy2RowPairsAvx2<mix()>(rows, pairStart_.data(), pairPick_.data(), lumaPair_.data(),
                                                    chromaPair_.data(), *matrix, targetRow(row), width);
-                return yuy2RowWindowsAvx2<mix()>(rows, windowStart_.data(), windowPick_.data(), lumaWeight_.data(),
-                                                 chromaWeight_.data(), *matrix, targetRow(row), width);
+                if (!windowStart_.empty())
+                    return yuy2RowWindowsAvx2<mix()>(rows, windowStart_.data(), windowPick_.data(), lumaWeight_.data(),
+                                                     chromaWeight_.data(), *matrix, targetRow(row), width);
+                if (!pickStart_.empty())
+                    return yuy2RowPicksAvx2<mix()>(rows, pickStart_.data(), pickBytes_.data(), lumaWeight_.data(),
+                                                   chromaWeight_.data(), *matrix, targetRow(row), width);
+                return 0;
             });
             if (done == width)
                 continue;
         }
-        // The rows mixed into one, from the first byte the pixels left read on.
+        // The pixels left, one by one, from the rows mixed into one from the first byte they read on.
         if (rows.weight != 0) {
-            int from = done < width ? std::min(lumaOffset_[size_t(done)], chromaOffset_[size_t(done)]) : rowBytes;
-            if (hasAvx2() && picks)
-                from = withMix(rows.mix(), [&](auto mix) { return mixRowsAvx2<mix()>(rows, blended_.data(), rowBytes); });
+            const int from = std::min(lumaOffset_[size_t(done)], chromaOffset_[size_t(done)]);
             blendRows(rows.first, rows.second, rows.weight, blended_.data(), from, rowBytes);
             line = blended_.data();
         }
-        if (hasAvx2() && !pickStart_.empty())
-            done = yuy2RowPicksAvx2(line, pickStart_.data(), pickBytes_.data(), lumaWeight_.data(), chromaWeight_.data(),
-                                    *matrix, targetRow(row), width);
         yuy2Row(line, lumaOffset_.data(), lumaWeight_.data(), chromaOffset_.data(), chromaWeight_.data(), *matrix,
                 targetRow(row), done, width);
     }
