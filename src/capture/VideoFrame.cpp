@@ -570,6 +570,12 @@ __attribute__((target("avx2"))) inline PixelWords pickedWords(const uint8_t* lin
     return {_mm256_unpacklo_epi64(lumaU01, lumaU23), _mm256_unpackhi_epi64(lumaU01, lumaU23), _mm256_unpacklo_epi64(v01, v23)};
 }
 
+// Words of bytes mixed as `mixed` mixes bytes by any weight.
+__attribute__((target("avx2"))) inline __m256i mixedWords(__m256i a, __m256i b, __m256i scale)
+{
+    return _mm256_add_epi16(a, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, a), scale));
+}
+
 // Eight pixels of a scaled row at a time from the picks. Rows mixed by any weight are mixed in
 // the words, once the bytes are picked, with the same rounding multiply as on bytes; the other
 // mixes are cheaper on the loaded bytes. Returns the pixels done.
@@ -585,10 +591,8 @@ __attribute__((target("avx2"))) int yuy2RowPicksAvx2(const SourceRows rows, cons
         if constexpr (mix == RowMix::Weighed) {
             const PixelWords first = pickedWords<RowMix::One>(rows.first, rows.first, scale, starts, picks);
             const PixelWords second = pickedWords<RowMix::One>(rows.second, rows.second, scale, starts, picks);
-            const auto mixedWords = [scale](__m256i a, __m256i b) __attribute__((target("avx2"))) {
-                return _mm256_add_epi16(a, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, a), scale));
-            };
-            words = {mixedWords(first.luma, second.luma), mixedWords(first.u, second.u), mixedWords(first.v, second.v)};
+            words = {mixedWords(first.luma, second.luma, scale), mixedWords(first.u, second.u, scale),
+                     mixedWords(first.v, second.v, scale)};
         } else {
             words = pickedWords<mix>(rows.first, rows.second, scale, starts, picks);
         }
