@@ -397,6 +397,19 @@ __attribute__((target("avx2"))) inline __m256i mixScale(const SourceRows& rows)
     return _mm256_set1_epi16(static_cast<short>(rows.weight << 7));
 }
 
+// The first `n` bytes of rows mixed by any weight into `out`, 32 at a time. Returns the bytes done.
+__attribute__((target("avx2"))) int mixRowsAvx2(const SourceRows& rows, uint8_t* out, int n)
+{
+    const __m256i scale = mixScale(rows);
+    int i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows.first + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows.second + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), mixed<RowMix::Weighed>(a, b, scale));
+    }
+    return i;
+}
+
 __attribute__((target("avx2"))) inline __m256i load(const int32_t* at)
 {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
@@ -786,10 +799,15 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
     }
     blended_.resize(size_t(rowBytes));
     for (int row = 0; row < height; ++row) {
-        const SourceRows rows = SourceRows::of(rowTaps_[size_t(row)], bits + ptrdiff_t(rowTaps_[size_t(row)].first) * stride, stride);
-        const uint8_t* line = rows.first;
+        SourceRows rows = SourceRows::of(rowTaps_[size_t(row)], bits + ptrdiff_t(rowTaps_[size_t(row)].first) * stride, stride);
         int done = 0;
         if (hasAvx2()) {
+            // Four columns' windows reach well past the bytes the columns read: by any weight,
+            // mixing the windows would cost more than mixing the row, which is then mixed first.
+            if (pairStart_.empty() && !windowStart_.empty() && rows.mix() == RowMix::Weighed) {
+                blendRows(rows.first, rows.second, rows.weight, blended_.data(), mixRowsAvx2(rows, blended_.data(), rowBytes), rowBytes);
+                rows = {blended_.data(), blended_.data(), 0};
+            }
             done = withMix(rows.mix(), [&](auto mix) {
                 if (!pairStart_.empty())
                     return yuy2RowPairsAvx2<mix()>(rows, pairStart_.data(), pairPick_.data(), lumaPair_.data(),
@@ -806,6 +824,7 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
                 continue;
         }
         // The pixels left, one by one, from the rows mixed into one from the first byte they read on.
+        const uint8_t* line = rows.first;
         if (rows.weight != 0) {
             const int from = std::min(lumaOffset_[size_t(done)], chromaOffset_[size_t(done)]);
             blendRows(rows.first, rows.second, rows.weight, blended_.data(), from, rowBytes);
