@@ -314,24 +314,98 @@ bool hasAvx2()
     return available;
 }
 
-// Two rows blended 32 bytes at a time, with the same bytes as blendRows: a + (b - a) * weight
-// / 256, rounded, is one rounding multiply of 16-bit lanes (the weight below 256). Returns the
-// bytes done.
-__attribute__((target("avx2"))) int blendRowsAvx2(const uint8_t* a, const uint8_t* b, int weight, uint8_t* out, int n)
+// How the two source rows of a scaled row mix: the first alone (the second's weight 0), half
+// each (128), a quarter of the second (64, as every row at two thirds of the height), or by any
+// other weight. The kernels blend the rows' bytes as they load them, with the same bytes as
+// blendRows, so no blended row is written and read again.
+enum class RowMix { One, Half, Quarter, Weighed };
+
+// The two source rows of a scaled row, the second weighing `weight` of 256 (0 to 255).
+struct SourceRows {
+    const uint8_t* first;
+    const uint8_t* second;
+    int weight;
+
+    // The rows of `tap` at `first`, rows `stride` apart; three quarters of the second are a
+    // quarter of the first.
+    static SourceRows of(const ViewScalerTap& tap, const uint8_t* first, ptrdiff_t stride)
+    {
+        if (tap.weight == 256)
+            return {first + stride, first + stride, 0};
+        if (tap.weight == 192)
+            return {first + stride, first, 64};
+        return {first, first + stride, tap.weight};
+    }
+
+    RowMix mix() const
+    {
+        switch (weight) {
+        case 0:
+            return RowMix::One;
+        case 128:
+            return RowMix::Half;
+        case 64:
+            return RowMix::Quarter;
+        default:
+            return RowMix::Weighed;
+        }
+    }
+};
+
+// `run` with the rows' mix as a compile-time constant (std::integral_constant).
+template <typename Run>
+int withMix(RowMix mix, Run&& run)
 {
-    const __m256i scale = _mm256_set1_epi16(static_cast<short>(weight << 7));
+    switch (mix) {
+    case RowMix::One:
+        return run(std::integral_constant<RowMix, RowMix::One>());
+    case RowMix::Half:
+        return run(std::integral_constant<RowMix, RowMix::Half>());
+    case RowMix::Quarter:
+        return run(std::integral_constant<RowMix, RowMix::Quarter>());
+    case RowMix::Weighed:
+        break;
+    }
+    return run(std::integral_constant<RowMix, RowMix::Weighed>());
+}
+
+// The bytes of `a` and `b` mixed as blendRows mixes them. a + (b - a) * weight / 256, rounded,
+// is one rounding multiply of 16-bit lanes by `scale` (the weight times 128); half each is the
+// rounding average of the bytes themselves, and a quarter of b the average of a and that, less
+// the one where both averages rounded up and (3a + b + 2) / 4 does not.
+template <RowMix mix>
+__attribute__((target("avx2"))) inline __m256i mixed(__m256i a, __m256i b, __m256i scale)
+{
+    if constexpr (mix == RowMix::One)
+        return a;
+    const __m256i half = _mm256_avg_epu8(a, b);
+    if constexpr (mix == RowMix::Half)
+        return half;
+    if constexpr (mix == RowMix::Quarter) {
+        const __m256i bothUp = _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_xor_si256(a, half));
+        return _mm256_sub_epi8(_mm256_avg_epu8(a, half), _mm256_and_si256(bothUp, _mm256_set1_epi8(1)));
+    }
     const __m256i zero = _mm256_setzero_si256();
+    const __m256i aLow = _mm256_unpacklo_epi8(a, zero), aHigh = _mm256_unpackhi_epi8(a, zero);
+    const __m256i low = _mm256_add_epi16(aLow, _mm256_mulhrs_epi16(_mm256_sub_epi16(_mm256_unpacklo_epi8(b, zero), aLow), scale));
+    const __m256i high = _mm256_add_epi16(aHigh, _mm256_mulhrs_epi16(_mm256_sub_epi16(_mm256_unpackhi_epi8(b, zero), aHigh), scale));
+    return _mm256_packus_epi16(low, high);
+}
+
+__attribute__((target("avx2"))) inline __m256i mixScale(const SourceRows& rows)
+{
+    return _mm256_set1_epi16(static_cast<short>(rows.weight << 7));
+}
+
+// The first `n` bytes of rows mixed by any weight into `out`, 32 at a time. Returns the bytes done.
+__attribute__((target("avx2"))) int mixRowsAvx2(const SourceRows& rows, uint8_t* out, int n)
+{
+    const __m256i scale = mixScale(rows);
     int i = 0;
     for (; i + 32 <= n; i += 32) {
-        const __m256i upper = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
-        const __m256i lower = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
-        __m256i half[2];
-        for (int h = 0; h < 2; ++h) {
-            const __m256i x = h == 0 ? _mm256_unpacklo_epi8(upper, zero) : _mm256_unpackhi_epi8(upper, zero);
-            const __m256i y = h == 0 ? _mm256_unpacklo_epi8(lower, zero) : _mm256_unpackhi_epi8(lower, zero);
-            half[h] = _mm256_add_epi16(x, _mm256_mulhrs_epi16(_mm256_sub_epi16(y, x), scale));
-        }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_packus_epi16(half[0], half[1]));
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows.first + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows.second + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), mixed<RowMix::Weighed>(a, b, scale));
     }
     return i;
 }
@@ -376,31 +450,8 @@ __attribute__((target("avx2"))) inline __m256i bgrxOf(__m256i y, __m256i u, __m2
     return _mm256_shuffle_epi8(_mm256_packus_epi16(bg, rx), interleave);
 }
 
-// Eight pixels of a scaled row at a time, their three words each gathered, where the row is made
-// too much smaller for the windows below. Returns the pixels done.
-__attribute__((target("avx2"))) int yuy2RowAvx2(const uint8_t* line, const int32_t* luma, const int32_t* lumaWeight,
-                                                const int32_t* chroma, const int32_t* chromaWeight, const YuvMatrix m,
-                                                uint32_t* out, int n)
-{
-    const int* const words = reinterpret_cast<const int*>(line);
-    const __m256i lowBytes = _mm256_set1_epi32(0x00ff00ff);
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const __m256i chromaAt = load(chroma + i);
-        const __m256i y = _mm256_i32gather_epi32(words, load(luma + i), 1);
-        const __m256i c0 = _mm256_i32gather_epi32(words, chromaAt, 1);
-        const __m256i c1 = _mm256_i32gather_epi32(words, _mm256_add_epi32(chromaAt, _mm256_set1_epi32(4)), 1);
-        // Luma from bytes 0 and 2, U from c0 and c1's byte 1, V from their byte 3.
-        const __m256i u = _mm256_and_si256(_mm256_blend_epi16(_mm256_srli_epi32(c0, 8), _mm256_slli_epi32(c1, 8), 0xaa), lowBytes);
-        const __m256i v = _mm256_blend_epi16(_mm256_srli_epi32(c0, 24), _mm256_srli_epi32(c1, 8), 0xaa);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
-                            bgrxOf(_mm256_and_si256(y, lowBytes), u, v, load(lumaWeight + i), load(chromaWeight + i), m));
-    }
-    return i;
-}
-
 // The source bytes of 8 output columns at a time by byte shuffles instead of gathers, which
-// are slow on some CPUs: each four columns' neighbours lie in the 32 source bytes from
+// are slow on many CPUs: each four columns' neighbours lie in the 32 source bytes from
 // their start, picked by six shuffles (luma, U, V from the first and from the second 16).
 constexpr int kWindowColumns = 8;
 constexpr int kWindowPicks = 6 * 32;
@@ -465,11 +516,20 @@ struct Windows {
     __m256i low, high;
 };
 
-__attribute__((target("avx2"))) inline Windows windowsAt(const uint8_t* line, const int32_t* starts)
+// 16 bytes from `from` on in each of the two windows at `starts`, of the rows mixed.
+template <RowMix mix>
+__attribute__((target("avx2"))) inline __m256i mixedLanes(const SourceRows& rows, __m256i scale, const int32_t* starts, int from)
 {
-    const uint8_t* const first = line + starts[0];
-    const uint8_t* const second = line + starts[1];
-    return {twoLanes(first, second), twoLanes(first + 16, second + 16)};
+    const __m256i first = twoLanes(rows.first + starts[0] + from, rows.first + starts[1] + from);
+    if constexpr (mix == RowMix::One)
+        return first;
+    return mixed<mix>(first, twoLanes(rows.second + starts[0] + from, rows.second + starts[1] + from), scale);
+}
+
+template <RowMix mix>
+__attribute__((target("avx2"))) inline Windows windowsAt(const SourceRows& rows, __m256i scale, const int32_t* starts)
+{
+    return {mixedLanes<mix>(rows, scale, starts, 0), mixedLanes<mix>(rows, scale, starts, 16)};
 }
 
 __attribute__((target("avx2"))) inline __m256i picked(const Windows& windows, const int8_t* picks)
@@ -479,16 +539,94 @@ __attribute__((target("avx2"))) inline __m256i picked(const Windows& windows, co
         _mm256_shuffle_epi8(windows.high, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks + 32))));
 }
 
+// Where the row is made too much smaller for the windows, each pixel's six bytes (both
+// neighbours of luma, U and V) lie in the 16 from a start of its own: the chroma pair of its
+// first luma sample is at most two bytes before it, and at the row's end four.
+constexpr int kPickColumns = 8;
+constexpr int kPickBytes = 16;
+
+// A pixel's bytes from its start as a shuffle makes them its words (luma, U, V), each the two
+// neighbours as 16-bit halves, the first in the low one. False when they do not lie in 16 bytes.
+bool pixelPicks(int luma, int chroma, int start, int8_t* pick)
+{
+    const int bytes[] = {luma, luma + 2, chroma + 1, chroma + 5, chroma + 3, chroma + 7};
+    std::fill(pick, pick + kPickBytes, int8_t{-1});
+    for (int k = 0; k < 6; ++k) {
+        if (bytes[k] < start || bytes[k] >= start + kPickBytes)
+            return false;
+        pick[2 * k] = static_cast<int8_t>(bytes[k] - start);
+    }
+    return true;
+}
+
+// The luma, U and V words of eight pixels, each 128-bit lane four: the bytes of each pixel and
+// of the one four on in a vector, shuffled into their words, and the words of four pixels
+// transposed so that each channel's lie side by side.
+struct PixelWords {
+    __m256i luma, u, v;
+};
+
+template <RowMix mix>
+__attribute__((target("avx2"))) inline PixelWords pickedWords(const uint8_t* line, const uint8_t* other, __m256i scale,
+                                                              const int32_t* starts, const int8_t* picks)
+{
+    __m256i words[4];   // luma, U, V, nothing of pixels k and k + 4
+    for (int k = 0; k < 4; ++k) {
+        const __m256i bytes = mixed<mix>(twoLanes(line + starts[k], line + starts[k + 4]),
+                                         twoLanes(other + starts[k], other + starts[k + 4]), scale);
+        words[k] = _mm256_shuffle_epi8(bytes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(picks + 2 * kPickBytes * k)));
+    }
+    const __m256i lumaU01 = _mm256_unpacklo_epi32(words[0], words[1]);
+    const __m256i lumaU23 = _mm256_unpacklo_epi32(words[2], words[3]);
+    const __m256i v01 = _mm256_unpackhi_epi32(words[0], words[1]);
+    const __m256i v23 = _mm256_unpackhi_epi32(words[2], words[3]);
+    return {_mm256_unpacklo_epi64(lumaU01, lumaU23), _mm256_unpackhi_epi64(lumaU01, lumaU23), _mm256_unpacklo_epi64(v01, v23)};
+}
+
+// Words of bytes mixed as `mixed` mixes bytes by any weight.
+__attribute__((target("avx2"))) inline __m256i mixedWords(__m256i a, __m256i b, __m256i scale)
+{
+    return _mm256_add_epi16(a, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, a), scale));
+}
+
+// Eight pixels of a scaled row at a time from the picks. Rows mixed by any weight are mixed in
+// the words, once the bytes are picked, with the same rounding multiply as on bytes; the other
+// mixes are cheaper on the loaded bytes. Returns the pixels done.
+template <RowMix mix>
+__attribute__((target("avx2"))) int yuy2RowPicksAvx2(const SourceRows rows, const int32_t* starts, const int8_t* picks,
+                                                     const int32_t* lumaWeight, const int32_t* chromaWeight,
+                                                     const YuvMatrix m, uint32_t* out, int n)
+{
+    const __m256i scale = mixScale(rows);
+    int i = 0;
+    for (; i + kPickColumns <= n; i += kPickColumns, starts += kPickColumns, picks += kPickColumns * kPickBytes) {
+        PixelWords words;
+        if constexpr (mix == RowMix::Weighed) {
+            const PixelWords first = pickedWords<RowMix::One>(rows.first, rows.first, scale, starts, picks);
+            const PixelWords second = pickedWords<RowMix::One>(rows.second, rows.second, scale, starts, picks);
+            words = {mixedWords(first.luma, second.luma, scale), mixedWords(first.u, second.u, scale),
+                     mixedWords(first.v, second.v, scale)};
+        } else {
+            words = pickedWords<mix>(rows.first, rows.second, scale, starts, picks);
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            bgrxOf(words.luma, words.u, words.v, load(lumaWeight + i), load(chromaWeight + i), m));
+    }
+    return i;
+}
+
 // Eight pixels of a scaled row at a time from windows as windowsOf makes them. Returns the pixels
-// done. The matrix comes by value, as to yuy2RowAvx2: a copy no store to `out` can alias, so its
+// done. The matrix comes by value: a copy no store to `out` can alias, so its
 // coefficients stay in registers.
-__attribute__((target("avx2"))) int yuy2RowWindowsAvx2(const uint8_t* line, const int32_t* starts, const int8_t* picks,
+template <RowMix mix>
+__attribute__((target("avx2"))) int yuy2RowWindowsAvx2(const SourceRows rows, const int32_t* starts, const int8_t* picks,
                                                        const int32_t* lumaWeight, const int32_t* chromaWeight,
                                                        const YuvMatrix m, uint32_t* out, int n)
 {
+    const __m256i scale = mixScale(rows);
     int i = 0;
     for (; i + kWindowColumns <= n; i += kWindowColumns, starts += 2, picks += kWindowPicks) {
-        const Windows windows = windowsAt(line, starts);
+        const Windows windows = windowsAt<mix>(rows, scale, starts);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             bgrxOf(picked(windows, picks), picked(windows, picks + 64), picked(windows, picks + 128),
                                    load(lumaWeight + i), load(chromaWeight + i), m));
@@ -522,10 +660,12 @@ __attribute__((target("avx2"))) inline __m256i halved(int coefficient)
 
 // Returns the pixels done. The matrix's coefficients are halved to Q13, as the weighed
 // samples come 128 times their value.
-__attribute__((target("avx2"))) int yuy2RowPairsAvx2(const uint8_t* line, const int32_t* starts, const int8_t* picks,
+template <RowMix mix>
+__attribute__((target("avx2"))) int yuy2RowPairsAvx2(const SourceRows rows, const int32_t* starts, const int8_t* picks,
                                                      const int16_t* lumaPairs, const int16_t* chromaPairs,
                                                      const YuvMatrix m, uint32_t* out, int n)
 {
+    const __m256i scale = mixScale(rows);
     const int lumaScale = (m.y + 1) / 2;
     const __m256i luma = halved(m.y), rv = halved(m.rv), gu = halved(m.gu), gv = halved(m.gv), bu = halved(m.bu);
     // Less the luma offset of 16 and plus the rounding half, in 1/32 levels.
@@ -534,7 +674,7 @@ __attribute__((target("avx2"))) int yuy2RowPairsAvx2(const uint8_t* line, const 
     const __m256i opaque = _mm256_set1_epi16(255);
     int i = 0;
     for (; i + kPairColumns <= n; i += kPairColumns, starts += 2, picks += kWindowPicks) {
-        const Windows windows = windowsAt(line, starts);
+        const Windows windows = windowsAt<mix>(rows, scale, starts);
         const __m256i lumaWeights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lumaPairs + i));
         const __m256i chromaWeights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(chromaPairs + i));
         const __m256i y = _mm256_add_epi16(
@@ -545,15 +685,19 @@ __attribute__((target("avx2"))) int yuy2RowPairsAvx2(const uint8_t* line, const 
         const __m256i g = _mm256_srai_epi16(
             _mm256_sub_epi16(_mm256_sub_epi16(y, _mm256_mulhrs_epi16(cb, gu)), _mm256_mulhrs_epi16(cr, gv)), 5);
         const __m256i b = _mm256_srai_epi16(_mm256_add_epi16(y, _mm256_mulhrs_epi16(cb, bu)), 5);
-        // B|R and G|X bytes per lane, interleaved to BGRX, the lanes' halves put in order.
+        // B|R and G|X bytes per lane, interleaved to BGRX and stored a lane (four pixels) at a
+        // time: cheaper than putting the lanes' halves in order across lanes first.
         const __m256i br = _mm256_packus_epi16(b, r);
         const __m256i gx = _mm256_packus_epi16(g, opaque);
         const __m256i bg = _mm256_unpacklo_epi8(br, gx);
         const __m256i rx = _mm256_unpackhi_epi8(br, gx);
         const __m256i front = _mm256_unpacklo_epi16(bg, rx);
         const __m256i back = _mm256_unpackhi_epi16(bg, rx);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_permute2x128_si256(front, back, 0x20));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i + 8), _mm256_permute2x128_si256(front, back, 0x31));
+        auto* const to = reinterpret_cast<__m128i*>(out + i);
+        _mm_storeu_si128(to, _mm256_castsi256_si128(front));
+        _mm_storeu_si128(to + 1, _mm256_castsi256_si128(back));
+        _mm_storeu_si128(to + 2, _mm256_extracti128_si256(front, 1));
+        _mm_storeu_si128(to + 3, _mm256_extracti128_si256(back, 1));
     }
     return i;
 }
@@ -633,28 +777,59 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
                 return ColumnBytes{BytePair{l, l + 2}, BytePair{c + 1, c + 5}, BytePair{c + 3, c + 7}};
             }, windowStart_, windowPick_);
         }
+        pickStart_.clear();
+        pickBytes_.clear();
+        if (pairStart_.empty() && windowStart_.empty() && rowBytes >= kPickBytes) {
+            // Per eight columns, the starts in order and the shuffles of columns k and k + 4 side by side.
+            const size_t columns = size_t(width) / kPickColumns * kPickColumns;
+            pickStart_.resize(columns);
+            pickBytes_.resize(columns * kPickBytes);
+            for (size_t x = 0; x < columns; ++x) {
+                const int start = std::min({lumaOffset_[x], chromaOffset_[x], rowBytes - kPickBytes});
+                const size_t k = x % kPickColumns;
+                int8_t* const pick = pickBytes_.data() + (x - k) * kPickBytes + (k % 4) * 2 * kPickBytes + (k / 4) * kPickBytes;
+                pickStart_[x] = start;
+                if (!pixelPicks(lumaOffset_[x], chromaOffset_[x], start, pick)) {
+                    pickStart_.clear();
+                    pickBytes_.clear();
+                    break;
+                }
+            }
+        }
     }
     blended_.resize(size_t(rowBytes));
     for (int row = 0; row < height; ++row) {
-        const Tap& tap = rowTaps_[size_t(row)];
-        const uint8_t* line = bits + ptrdiff_t(tap.first) * stride;
-        if (tap.weight == 256) {
-            line += stride;
-        } else if (tap.weight != 0) {
-            const int done = hasAvx2() ? blendRowsAvx2(line, line + stride, tap.weight, blended_.data(), rowBytes) : 0;
-            blendRows(line, line + stride, tap.weight, blended_.data(), done, rowBytes);
+        SourceRows rows = SourceRows::of(rowTaps_[size_t(row)], bits + ptrdiff_t(rowTaps_[size_t(row)].first) * stride, stride);
+        int done = 0;
+        if (hasAvx2()) {
+            // Four columns' windows reach well past the bytes the columns read: by any weight,
+            // mixing the windows would cost more than mixing the row, which is then mixed first.
+            if (pairStart_.empty() && !windowStart_.empty() && rows.mix() == RowMix::Weighed) {
+                blendRows(rows.first, rows.second, rows.weight, blended_.data(), mixRowsAvx2(rows, blended_.data(), rowBytes), rowBytes);
+                rows = {blended_.data(), blended_.data(), 0};
+            }
+            done = withMix(rows.mix(), [&](auto mix) {
+                if (!pairStart_.empty())
+                    return yuy2RowPairsAvx2<mix()>(rows, pairStart_.data(), pairPick_.data(), lumaPair_.data(),
+                                                   chromaPair_.data(), *matrix, targetRow(row), width);
+                if (!windowStart_.empty())
+                    return yuy2RowWindowsAvx2<mix()>(rows, windowStart_.data(), windowPick_.data(), lumaWeight_.data(),
+                                                     chromaWeight_.data(), *matrix, targetRow(row), width);
+                if (!pickStart_.empty())
+                    return yuy2RowPicksAvx2<mix()>(rows, pickStart_.data(), pickBytes_.data(), lumaWeight_.data(),
+                                                   chromaWeight_.data(), *matrix, targetRow(row), width);
+                return 0;
+            });
+            if (done == width)
+                continue;
+        }
+        // The pixels left, one by one, from the rows mixed into one from the first byte they read on.
+        const uint8_t* line = rows.first;
+        if (rows.weight != 0) {
+            const int from = std::min(lumaOffset_[size_t(done)], chromaOffset_[size_t(done)]);
+            blendRows(rows.first, rows.second, rows.weight, blended_.data(), from, rowBytes);
             line = blended_.data();
         }
-        int done = 0;
-        if (hasAvx2() && !pairStart_.empty())
-            done = yuy2RowPairsAvx2(line, pairStart_.data(), pairPick_.data(), lumaPair_.data(), chromaPair_.data(),
-                                    *matrix, targetRow(row), width);
-        else if (hasAvx2() && !windowStart_.empty())
-            done = yuy2RowWindowsAvx2(line, windowStart_.data(), windowPick_.data(), lumaWeight_.data(),
-                                      chromaWeight_.data(), *matrix, targetRow(row), width);
-        else if (hasAvx2())
-            done = yuy2RowAvx2(line, lumaOffset_.data(), lumaWeight_.data(), chromaOffset_.data(), chromaWeight_.data(),
-                               *matrix, targetRow(row), width);
         yuy2Row(line, lumaOffset_.data(), lumaWeight_.data(), chromaOffset_.data(), chromaWeight_.data(), *matrix,
                 targetRow(row), done, width);
     }

@@ -73,6 +73,10 @@ private:
     // take the row or when even four columns do not fit 32 bytes.
     std::vector<int32_t> windowStart_;
     std::vector<int8_t> windowPick_;
+    // Where neither do: per output column, where the 16 source bytes that hold its neighbours
+    // start and the shuffle that picks them out.
+    std::vector<int32_t> pickStart_;
+    std::vector<int8_t> pickBytes_;
     std::vector<Tap> rowTaps_;
     std::vector<uint8_t> blended_;
 };

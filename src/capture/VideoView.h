@@ -40,7 +40,13 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    // A new frame repaints only the picture's rectangle while it keeps its place; the borders
+    // stay as they were painted.
+    void showNewFrame();
+
     CaptureControl& control_;
+    QRect pictureRect_;   // where the last paint put the picture; empty when it showed none
+    GstObjectPtr<GstClock> clock_;   // for the latency, taken at the first frame
     uint64_t lastSequence_ = 0;
     uint64_t framesShown_ = 0;
     std::optional<std::chrono::nanoseconds> lastLatency_;

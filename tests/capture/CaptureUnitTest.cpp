@@ -414,7 +414,7 @@ TEST(VideoFrame, GrabOfYuy2IsTheFullSizeViewInBitmapRows)
 }
 
 // The view scaled from YUY2 by our own loops (vectors of 16 or 8, their bytes shuffled out of
-// windows or, when made much smaller or too narrow, gathered; the rest one by one) against the
+// windows or, when made much smaller, from a window per pixel; the rest one by one) against the
 // same linear filter in floating point: both neighbours of each pixel along a row and down a
 // column, the chroma pairs sited with their first pixel. Only the roundings of the fixed-point
 // steps differ: up to 4 levels where the blend's, the weighing's and the matrix's add up in blue.
@@ -427,6 +427,7 @@ TEST(VideoFrame, ScaledViewOfYuy2IsTheLinearFilterOfTheFrame)
     } cases[] = {
         {1920, 1080, "bt709", {1280, 720}}, {64, 6, "bt601", {21, 100}}, {10, 4, "bt601", {37, 100}},
         {130, 7, "bt709", {50, 100}}, {48, 16, "bt601", {48, 4}}, {256, 8, "bt601", {40, 100}}, {64, 8, "bt601", {96, 100}},
+        {1920, 1080, "bt601", {352, 198}}, {352, 22, "bt709", {64, 100}},   // rows by any weight, and by quarters
     };
     for (const auto& c : cases) {
         GstSamplePtr sample = yuy2Sample(c.width, c.height, c.colorimetry);
