@@ -111,18 +111,18 @@ struct Mapping {
     size_t size = 0;
 };
 
-// A new memory file open for sealing, mapped for writing.
+// A new memory file open for sealing, written with pwrite: a writable mapping would have to go
+// before the file is sealed, and unmapping a frame's pages costs as much as a third of writing them.
 struct BlankFile {
     FileDescriptor file;
-    Mapping pages;
+    size_t size = 0;
 };
 
 // Pages are made in steps of this many bytes, so that a thread making them ahead can stop in
-// between for a picture being written: making them holds the process's memory map, which the
-// written picture's unmapping waits for, and takes a core the picture's rows are written on.
+// between for a picture being written, whose rows take the cores and the memory bus.
 constexpr size_t kPagesStepBytes = 1 << 20;
 
-// A new memory file of `size` bytes, mapped, without pages yet.
+// A new memory file of `size` bytes, without pages yet.
 BlankFile emptyFile(size_t size)
 {
     BlankFile blank;
@@ -131,17 +131,15 @@ BlankFile emptyFile(size_t size)
         raiseSystemError(errno, "memfd_create");
     if (::ftruncate(blank.file.get(), static_cast<off_t>(size)) != 0)
         raiseSystemError(errno, "ftruncate");
-    blank.pages = Mapping(size, PROT_READ | PROT_WRITE, 0, blank.file.get());
+    blank.size = size;
     return blank;
 }
 
-// The pages of `blank`'s bytes `from` to `from + size` made and mapped in one go rather than
-// faulted in one by one as the rows are written. Best effort: those left are made as they are
-// written.
+// The pages of `blank`'s bytes `from` to `from + size` made in one go rather than one by one as
+// the rows are written. Best effort: those left are made as they are written.
 void makePages(BlankFile& blank, size_t from, size_t size) noexcept
 {
     ::fallocate(blank.file.get(), 0, static_cast<off_t>(from), static_cast<off_t>(size));
-    ::madvise(blank.pages.bytes + from, size, MADV_POPULATE_WRITE);
 }
 
 BlankFile blankFile(size_t size)
@@ -149,6 +147,22 @@ BlankFile blankFile(size_t size)
     BlankFile blank = emptyFile(size);
     makePages(blank, 0, size);
     return blank;
+}
+
+// Writes `size` bytes at `offset` of `file`; 0 or the error.
+int writeAt(int file, const uint8_t* bytes, size_t size, size_t offset) noexcept
+{
+    while (size > 0) {
+        const ssize_t written = ::pwrite(file, bytes, size, static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return written < 0 ? errno : ENOSPC;
+        bytes += written;
+        size -= static_cast<size_t>(written);
+        offset += static_cast<size_t>(written);
+    }
+    return 0;
 }
 
 // A picture's file as it goes: its read-only mapping and its descriptor (-1 when none was kept).
@@ -169,7 +183,7 @@ struct SpentFile {
 
 SpentFile spentOf(BlankFile&& blank) noexcept
 {
-    return {std::exchange(blank.pages.bytes, nullptr), blank.pages.size, blank.file.release()};
+    return {nullptr, 0, blank.file.release()};
 }
 
 // Set once the thread below is gone, for pictures that outlive it at the process's exit.
@@ -215,7 +229,7 @@ public:
     BlankFile take(size_t size)
     {
         std::unique_lock lock(mutex_);
-        const auto readyOne = [&] { return !ready_.empty() && ready_.back().pages.size == size; };
+        const auto readyOne = [&] { return !ready_.empty() && ready_.back().size == size; };
         if (!readyOne() && wanted_ == size)
             depth_ = kDeepest;   // grabs come faster than files are made
         if (!readyOne() && making_ == size) {
@@ -272,7 +286,7 @@ public:
         });
         size_t bytes = 0;
         for (const BlankFile& file : ready_)
-            bytes += file.pages.size;
+            bytes += file.size;
         return bytes;
     }
 
@@ -457,16 +471,31 @@ PicturePtr Picture::make(int width, int height, const RowWriter& write)
 
     const PictureBeingWritten writing;
     BlankFile blank = blankFiles().take(size);
-    std::memcpy(blank.pages.bytes, headers.data(), headers.size());
-    // A new memory file reads as zeros, so the row padding needs no writing.
-    if (write && picture->byteCount() != 0) {
-        uint8_t* const rows = blank.pages.bytes + kPixelsOffset;
+    int error = writeAt(blank.file.get(), headers.data(), headers.size(), 0);
+    // A new memory file reads as zeros: rows only a black picture has are not written.
+    if (error == 0 && write && picture->byteCount() != 0) {
         const std::ptrdiff_t stride = picture->stride_;
-        inSharedRowBands(height, int(kRowBandBytes / stride) + 1,
-                         [&](int first, int end) { write(rows + stride * first, stride, first, end); });
+        const int bandRows = int(kRowBandBytes / stride) + 1;
+        std::atomic<int> failure{0};
+        inSharedRowBands(height, bandRows, [&](int first, int end) {
+            // Each band is written in the cache first, then into the file in one call.
+            thread_local std::vector<uint8_t> band;
+            const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(end - first);
+            if (band.size() < bytes)
+                band.resize(bytes);
+            write(band.data(), stride, first, end);
+            const size_t padding = static_cast<size_t>(stride) - 3 * static_cast<size_t>(width);
+            for (int r = 0; padding != 0 && r < end - first; ++r)
+                std::memset(band.data() + stride * (r + 1) - static_cast<std::ptrdiff_t>(padding), 0, padding);
+            const int bandError = writeAt(blank.file.get(), band.data(), bytes, kPixelsOffset + static_cast<size_t>(stride) * first);
+            if (bandError != 0)
+                failure = bandError;
+        });
+        error = failure;
     }
-    // Sealing needs the writable mapping gone; from here on nobody can change the file.
-    blank.pages.unmap();
+    if (error != 0)
+        raiseSystemError(error, "pwrite");
+    // From here on nobody can change the file.
     if (::fcntl(blank.file.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
         raiseSystemError(errno, "fcntl(F_ADD_SEALS)");
     // A second, read-only open of the same file: whoever gets it cannot even try to write.
