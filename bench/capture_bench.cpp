@@ -88,24 +88,15 @@ double processCpuSeconds()
     return now.tv_sec + now.tv_nsec / 1e9;
 }
 
-// CPU time (user + system) of a running child, from /proc.
+// CPU time (user + system) of a running child, to the nanosecond as the module's own: the
+// clock ticks of /proc would put steps of 0.25 % into a 4-second figure.
 double childCpuSeconds(pid_t child)
 {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(child));
-    FILE* file = std::fopen(path, "r");
-    if (!file)
+    clockid_t clock{};
+    timespec now{};
+    if (clock_getcpuclockid(child, &clock) != 0 || clock_gettime(clock, &now) != 0)
         return 0.0;
-    char buffer[1024];
-    const size_t length = std::fread(buffer, 1, sizeof buffer - 1, file);
-    std::fclose(file);
-    buffer[length] = 0;
-    const char* after = std::strrchr(buffer, ')');
-    unsigned long user = 0;
-    unsigned long system = 0;
-    if (after)
-        std::sscanf(after + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system);
-    return double(user + system) / double(sysconf(_SC_CLK_TCK));
+    return now.tv_sec + now.tv_nsec / 1e9;
 }
 
 double msSince(std::chrono::steady_clock::time_point start)
