@@ -189,7 +189,7 @@ SpentFile spentOf(BlankFile&& blank) noexcept
 // Set once the thread below is gone, for pictures that outlive it at the process's exit.
 constinit std::atomic<bool> blankFilesGone{false};
 
-// Making a memory file's pages costs several times writing them, so the next picture's file is
+// Making a memory file's pages costs about as much as writing them, so the next picture's file is
 // made on a thread of its own while the last one is filled and used: a grab finds the file of a
 // frame of the camera's size ready. Files are kept of the size last asked for: one, or two once
 // grabs came faster than files were made. The same thread hands the files of pictures that went
