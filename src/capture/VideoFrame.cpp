@@ -731,7 +731,7 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
                 yuy2RowAsIs(bits + ptrdiff_t(row) * stride, *matrix, targetRow(row), inWidth / 2);
         };
         if (shareRows_)
-            inSharedRowBands(height, int(kRowBandBytes / targetStride) + 1, convertRows);
+            inSharedRowBands(height, targetStride, convertRows);
         else
             convertRows(0, height);
         return true;

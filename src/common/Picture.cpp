@@ -475,16 +475,15 @@ PicturePtr Picture::make(int width, int height, const RowWriter& write)
     // A new memory file reads as zeros: rows only a black picture has are not written.
     if (error == 0 && write && picture->byteCount() != 0) {
         const std::ptrdiff_t stride = picture->stride_;
-        const int bandRows = int(kRowBandBytes / stride) + 1;
+        const size_t padding = static_cast<size_t>(stride) - 3 * static_cast<size_t>(width);
         std::atomic<int> failure{0};
-        inSharedRowBands(height, bandRows, [&](int first, int end) {
+        inSharedRowBands(height, stride, [&](int first, int end) {
             // Each band is written in the cache first, then into the file in one call.
             thread_local std::vector<uint8_t> band;
             const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(end - first);
             if (band.size() < bytes)
                 band.resize(bytes);
             write(band.data(), stride, first, end);
-            const size_t padding = static_cast<size_t>(stride) - 3 * static_cast<size_t>(width);
             for (int r = 0; padding != 0 && r < end - first; ++r)
                 std::memset(band.data() + stride * (r + 1) - static_cast<std::ptrdiff_t>(padding), 0, padding);
             const int bandError = writeAt(blank.file.get(), band.data(), bytes, kPixelsOffset + static_cast<size_t>(stride) * first);

@@ -24,10 +24,9 @@ public:
     // Fills 32-bit BGRx pixels, rows top-down, before the picture is made from them; `fill`
     // gets the first row and the stride.
     using Filler = std::function<void(uint8_t* bits, std::ptrdiff_t stride)>;
-    // Writes the file's rows `first` to `end` straight into the file as 24-bit BGR, from `rows`
-    // on, `stride` bytes apart; the file's row 0 is the bottom row of the picture. The padding at
-    // each row's end reads as zeros already and is left alone. Called for bands of rows, from
-    // several threads at once.
+    // Writes the file's rows `first` to `end` as 24-bit BGR, from `rows` on, `stride` bytes apart;
+    // the file's row 0 is the bottom row of the picture. The padding at each row's end is left
+    // alone: the picture zeroes it. Called for bands of rows, from several threads at once.
     using RowWriter = std::function<void(uint8_t* rows, std::ptrdiff_t stride, int first, int end)>;
 
     // The picture `write` fills in its file, its bands shared among the cores; black without a

@@ -13,6 +13,10 @@ namespace didev {
 
 namespace {
 
+// Rows are shared in bands of about this many bytes: few enough to be handed out cheaply, small
+// enough that a core held up elsewhere leaves little for the others to wait for.
+constexpr std::ptrdiff_t kRowBandBytes = 64 * 1024;
+
 // One call's rows: whoever takes part takes the next band until none is left.
 struct SharedRows {
     const std::function<void(int, int)>& convert;
@@ -123,11 +127,11 @@ RowHelpers& rowHelpers()
 
 } // namespace
 
-void inSharedRowBands(int rows, int bandRows, const std::function<void(int first, int end)>& convert)
+void inSharedRowBands(int rows, std::ptrdiff_t rowBytes, const std::function<void(int first, int end)>& convert)
 {
     if (rows <= 0)
         return;
-    bandRows = std::max(1, bandRows);
+    const int bandRows = int(kRowBandBytes / std::max<std::ptrdiff_t>(1, rowBytes)) + 1;
     SharedRows shared{convert, rows, bandRows};
     if (rows <= bandRows || !rowHelpers().share(shared))
         convert(0, rows);
