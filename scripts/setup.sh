@@ -14,7 +14,7 @@ packages=(
   dbus dbus-x11 fonts-liberation2 fontconfig
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils poppler-utils imagemagick
-  openbox x11-xkb-utils libxkbcommon-x11-dev libxcb-xkb-dev libxcb-xtest0-dev
+  openbox x11-xkb-utils libxkbcommon-x11-dev libxcb-xkb-dev libxcb-xtest0-dev libxcb-shm0-dev
   cups printer-driver-cups-pdf libcups2-dev
   clang-14 libfuzzer-14-dev libclang-rt-14-dev
   libglib2.0-dev libglib2.0-dev-bin python3-gi gir1.2-glib-2.0

@@ -11,6 +11,9 @@
 #include <functional>
 #include <optional>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 // The per-pixel loops of the view's scaler are worth vectorising wherever the compiler can.
 #if defined(__GNUC__) && !defined(__clang__)
 #define VIDEO_LOOP __attribute__((optimize("O3"), target_clones("avx2", "default")))
@@ -77,10 +80,14 @@ bool isBgrx(const GstVideoFrame& frame)
     return GST_VIDEO_FRAME_FORMAT(&frame) == GST_VIDEO_FORMAT_BGRx;
 }
 
-QImage wrapBgrx(const GstVideoFrame& frame)
+// `frame`'s BGRx rows copied into `image` of its size.
+void copyBgrx(const GstVideoFrame& frame, QImage& image)
 {
-    return QImage(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), GST_VIDEO_FRAME_WIDTH(&frame),
-                  GST_VIDEO_FRAME_HEIGHT(&frame), GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32);
+    const auto* bits = static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+    const size_t rowBytes = size_t(image.width()) * 4;
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(image.scanLine(y), bits + ptrdiff_t(y) * stride, rowBytes);
 }
 
 // Source positions of the `out` samples across `in` samples (at least 2), pixel centres on pixel
@@ -836,6 +843,38 @@ bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
     return true;
 }
 
+ViewMemory::ViewMemory(FileDescriptor fd, void* bits, size_t size)
+    : fd_(std::move(fd))
+    , bits_(bits)
+    , size_(size)
+{
+}
+
+ViewMemory::~ViewMemory()
+{
+    ::munmap(bits_, size_);
+}
+
+QImage ViewMemory::newImage(QSize size, std::shared_ptr<const ViewMemory>& memory)
+{
+    memory.reset();
+    if (size.isEmpty())
+        return {};
+    const qsizetype rowBytes = qsizetype(size.width()) * 4;
+    const size_t bytes = size_t(rowBytes) * size_t(size.height());
+    FileDescriptor fd(::memfd_create("didev-view", MFD_CLOEXEC));
+    if (!fd.valid() || ::ftruncate(fd.get(), off_t(bytes)) != 0)
+        return {};
+    void* bits = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
+    if (bits == MAP_FAILED)
+        return {};
+    memory.reset(new ViewMemory(std::move(fd), bits, bytes));
+    // Each copy of the image holds the memory through the image's own data.
+    auto* holder = new std::shared_ptr<const ViewMemory>(memory);
+    return QImage(static_cast<uchar*>(bits), size.width(), size.height(), rowBytes, QImage::Format_RGB32,
+                  [](void* held) { delete static_cast<std::shared_ptr<const ViewMemory>*>(held); }, holder);
+}
+
 ViewScaler::~ViewScaler()
 {
     if (converter_)
@@ -851,29 +890,36 @@ QSize ViewScaler::fittedSize(QSize picture, QSize area)
 
 QImage& ViewScaler::unheldImage(QSize size)
 {
-    QImage* spare = nullptr;
-    for (QImage& image : images_) {
-        if (image.size() == size && image.isDetached()) {
+    Made* spare = nullptr;
+    for (Made& made : images_) {
+        if (made.image.size() == size && made.image.isDetached()) {
             // Whoever let it go last has done reading it before it is written.
             std::atomic_thread_fence(std::memory_order_acquire);
-            return image;
+            return made.image;
         }
-        if (!spare && (image.isNull() || image.isDetached()))
-            spare = &image;
+        if (!spare && (made.image.isNull() || made.image.isDetached()))
+            spare = &made;
     }
     // All held (a frame kept for longer): the next in turn is let go to whoever holds it.
     if (!spare)
         spare = &images_[replaceNext_++ % images_.size()];
-    *spare = QImage(size, QImage::Format_RGB32);
-    return *spare;
+    spare->image = ViewMemory::newImage(size, spare->memory);
+    return spare->image;
+}
+
+std::shared_ptr<const ViewMemory> ViewScaler::memoryOf(const QImage& image) const
+{
+    for (const Made& made : images_) {
+        if (!image.isNull() && made.image.constBits() == image.constBits())
+            return made.memory;
+    }
+    return nullptr;
 }
 
 QImage ViewScaler::scale(const GstVideoFrame& frame, QSize area)
 {
     const QSize source(GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame));
     const QSize size = fittedSize(source, area);
-    if (size == source && isBgrx(frame))
-        return wrapBgrx(frame);
     if (size != out_ || !gst_video_info_is_equal(&in_, &frame.info)) {
         if (converter_)
             gst_video_converter_free(converter_);
@@ -885,6 +931,10 @@ QImage ViewScaler::scale(const GstVideoFrame& frame, QSize area)
     QImage& image = unheldImage(size);
     if (image.isNull())
         return {};
+    if (size == source && isBgrx(frame)) {
+        copyBgrx(frame, image);
+        return image;
+    }
     if (GST_VIDEO_FRAME_FORMAT(&frame) == GST_VIDEO_FORMAT_YUY2 && scaleYuy2(frame, image))
         return image;
     if (!converter_) {
@@ -908,7 +958,6 @@ VideoFrame::VideoFrame(GstSamplePtr sample, int stage, GstClockTime sourceTime)
 
 VideoFrame::~VideoFrame()
 {
-    view_ = QImage();   // it may point into the mapped frame
     if (frame_.buffer)
         gst_video_frame_unmap(&frame_);
 }
@@ -932,6 +981,7 @@ std::shared_ptr<VideoFrame> VideoFrame::fromSample(GstSamplePtr sample, int stag
     frame->view_ = scaler.scale(frame->frame_, area);
     if (frame->view_.isNull())
         return nullptr;
+    frame->viewMemory_ = scaler.memoryOf(frame->view_);
     return frame;
 }
 

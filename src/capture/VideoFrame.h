@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/GstHandles.h"
+#include "common/FileDescriptor.h"
 #include "common/Picture.h"
 
 #include <QImage>
@@ -14,6 +15,28 @@
 #include <vector>
 
 namespace didev {
+
+// A memory file mapped for a view picture: the display server can map the same file, so the
+// picture reaches the screen without being copied again in this process.
+class ViewMemory {
+public:
+    // A BGRx picture of `size` in a memory file of its own; a null image when none can be made.
+    // The image keeps the memory alive, as does every copy of it.
+    static QImage newImage(QSize size, std::shared_ptr<const ViewMemory>& memory);
+
+    ~ViewMemory();
+    ViewMemory(const ViewMemory&) = delete;
+    ViewMemory& operator=(const ViewMemory&) = delete;
+
+    int fd() const { return fd_.get(); }
+
+private:
+    ViewMemory(FileDescriptor fd, void* bits, size_t size);
+
+    FileDescriptor fd_;
+    void* bits_;
+    size_t size_;
+};
 
 // Makes the pictures the view paints, in the streaming thread: each frame converted to BGRx and
 // scaled, in one pass, to the size it is shown at. One per stream; it keeps its converter while
@@ -35,9 +58,10 @@ public:
     // The largest size of `picture`'s aspect that fits `area`; `picture` itself when `area` is empty.
     static QSize fittedSize(QSize picture, QSize area);
 
-    // `frame` as BGRx at its fitted size in `area`; the frame's own pixels, not copied, when it
-    // is BGRx at that size already (the image is then valid while the frame stays mapped).
+    // `frame` as BGRx at its fitted size in `area`, in a memory file (see ViewMemory).
     QImage scale(const GstVideoFrame& frame, QSize area);
+    // The memory file `image` lives in, when it is one of this scaler's pictures.
+    std::shared_ptr<const ViewMemory> memoryOf(const QImage& image) const;
 
     // For each output column or row: the first of its two source ones and the weight of the second (of 256).
     struct Tap {
@@ -52,10 +76,15 @@ private:
     // A picture of `size` that nobody but this scaler holds, to be written anew.
     QImage& unheldImage(QSize size);
 
+    struct Made {
+        QImage image;
+        std::shared_ptr<const ViewMemory> memory;
+    };
+
     bool shareRows_ = false;
     // The pictures made last: one the view still shows or a frame still holds is left alone,
     // the others are written again, so a frame costs no allocation and no fresh pages.
-    std::array<QImage, 4> images_;
+    std::array<Made, 4> images_;
     size_t replaceNext_ = 0;
     GstVideoConverter* converter_ = nullptr;
     GstVideoInfo in_{};
@@ -108,6 +137,8 @@ public:
 
     // What the view paints: BGRx, fitted to the view's area as it was when the frame came.
     const QImage& view() const { return view_; }
+    // The memory file the view's picture lives in.
+    const std::shared_ptr<const ViewMemory>& viewMemory() const { return viewMemory_; }
 
     // The full-size pixels converted once into a picture's file; nothing when they cannot be.
     PicturePtr toPicture() const;
@@ -121,6 +152,7 @@ private:
     GstClockTime sourceTime_;
     uint64_t sequence_ = 0;
     QImage view_;
+    std::shared_ptr<const ViewMemory> viewMemory_;
 };
 
 using VideoFramePtr = std::shared_ptr<const VideoFrame>;

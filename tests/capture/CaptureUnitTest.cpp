@@ -21,6 +21,9 @@
 #include <stdexcept>
 #include <thread>
 
+#include <sys/mman.h>
+#include <sys/stat.h>
+
 using namespace didev;
 
 namespace {
@@ -381,6 +384,43 @@ TEST(VideoFrame, PictureIsACopyOfThePixels)
     const uint8_t* last = picture->row(2) + 3 * 4;
     EXPECT_EQ((std::array<int, 3>{last[0], last[1], last[2]}), (std::array<int, 3>{0x99, 0x66, 0x33}));
     EXPECT_NE(picture->handle(), 0u);
+}
+
+// The display server maps the view's memory file itself: the file holds exactly the picture's
+// rows, and the picture stays whole after the scaler and the frame that made it are gone, for
+// YUY2 scaled by our loops, BGRx scaled by the framework's converter and BGRx copied as it is.
+TEST(VideoFrame, TheViewsPictureIsItsMemoryFileAndOutlivesItsMakers)
+{
+    const struct {
+        const char* label;
+        GstSamplePtr (*sample)();
+        QSize area;
+    } cases[] = {
+        {"yuy2 scaled", [] { return yuy2Sample(64, 8, "bt601"); }, {32, 100}},
+        {"bgrx scaled", [] { return bgrxSample(16, 8, 0xff336699); }, {8, 100}},
+        {"bgrx as it is", [] { return bgrxSample(16, 8, 0xff336699); }, {}},
+    };
+    for (const auto& c : cases) {
+        std::shared_ptr<VideoFrame> frame;
+        {
+            ViewScaler scaler;
+            frame = VideoFrame::fromSample(c.sample(), 0, GST_CLOCK_TIME_NONE, scaler, c.area);
+        }
+        ASSERT_NE(frame, nullptr) << c.label;
+        ASSERT_NE(frame->viewMemory(), nullptr) << c.label;
+        const QImage picture = frame->view();
+        const QImage expected = picture.copy();
+        const size_t bytes = size_t(picture.sizeInBytes());
+        struct stat file {};
+        ASSERT_EQ(fstat(frame->viewMemory()->fd(), &file), 0);
+        EXPECT_EQ(size_t(file.st_size), bytes) << c.label;
+        void* mapped = mmap(nullptr, bytes, PROT_READ, MAP_SHARED, frame->viewMemory()->fd(), 0);
+        ASSERT_NE(mapped, MAP_FAILED);
+        EXPECT_EQ(std::memcmp(mapped, expected.constBits(), bytes), 0) << c.label;
+        munmap(mapped, bytes);
+        frame.reset();
+        EXPECT_EQ(picture, expected) << c.label;
+    }
 }
 
 // The grab writes the file's rows straight from YUY2, in vectors of 16 pixels with the rest and

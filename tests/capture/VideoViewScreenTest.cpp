@@ -1,0 +1,100 @@
+// The live picture as the X server has it. On a server that maps memory files the view puts the
+// scaler's pictures on a window of its own; on one that does not (the second run of this test,
+// DIDEV_X_SHM=0) Qt paints them. Either way the screen holds the picture of the frame shown
+// last, byte for byte, centred, with black around it, and a grab of the view paints the same.
+#include "capture/VideoView.h"
+#include "support/WindowFixture.h"
+
+#include <QScreen>
+#include <QStatusBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace didev;
+using namespace didev::testing;
+
+namespace {
+
+constexpr int kWait = 5000;
+constexpr QSize kSource(640, 360);
+
+bool serverMapsMemoryFiles()
+{
+    return qEnvironmentVariable("DIDEV_X_SHM") != QLatin1String("0");
+}
+
+// The pixels of `region` that are not black.
+int notBlack(const QImage& image, const QRegion& region)
+{
+    int count = 0;
+    for (const QRect& part : region) {
+        for (int y = part.top(); y <= part.bottom(); ++y) {
+            for (int x = part.left(); x <= part.right(); ++x)
+                count += (image.pixel(x, y) & 0xffffff) != 0;
+        }
+    }
+    return count;
+}
+
+class VideoViewScreenTest : public WindowFixture {
+protected:
+    // The view's pixels as the X server has them, read from the top-level window.
+    QImage onScreen(const VideoView& view)
+    {
+        const QPoint at = view.mapTo(window.get(), QPoint());
+        return window->screen()
+            ->grabWindow(window->winId(), at.x(), at.y(), view.width(), view.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    }
+};
+
+} // namespace
+
+TEST_F(VideoViewScreenTest, TheScreenHoldsThePictureShownCentredWithBlackAround)
+{
+    openWindow(virtualDevices(QStringLiteral("Cam"), QStringLiteral("Mic"), {kSource.width(), kSource.height(), 25}));
+    VideoView& view = window->videoView();
+    EXPECT_EQ(view.putsPicturesDirectly(), serverMapsMemoryFiles());
+
+    const struct {
+        const char* label;
+        QSize area;
+    } cases[] = {{"letterboxed", {480, 400}}, {"pillarboxed", {700, 260}}, {"filled", {640, 360}}};
+    for (const auto& c : cases) {
+        window->resize(c.area.width(), c.area.height() + window->statusBar().height());
+        // Frames made for the view's new size, and two more after them.
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            return view.pictureShown().size() == VideoView::fittedRect(kSource, view.rect()).size();
+        }, kWait)) << c.label;
+        const uint64_t shown = view.framesShown();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view.framesShown() >= shown + 2; }, kWait)) << c.label;
+
+        // Frames are shown from this thread's event loop: none comes while the screen is read.
+        const QRect picture = view.pictureRect();
+        EXPECT_EQ(picture, VideoView::fittedRect(kSource, view.rect())) << c.label;
+        const QImage screen = onScreen(view);
+        ASSERT_EQ(screen.size(), view.size()) << c.label;
+        EXPECT_EQ(screen.copy(picture), view.pictureShown().convertToFormat(QImage::Format_RGB32)) << c.label;
+        EXPECT_EQ(notBlack(screen, QRegion(view.rect()) - picture), 0) << c.label;
+        EXPECT_GT(notBlack(screen, picture), picture.width() * picture.height() / 2) << c.label;
+
+        // Painted into a pixmap, as a screenshot of the window is: the frame it painted.
+        const QImage grabbed = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(grabbed.copy(picture), view.pictureShown().convertToFormat(QImage::Format_RGB32)) << c.label;
+        EXPECT_EQ(notBlack(grabbed, QRegion(view.rect()) - picture), 0) << c.label;
+    }
+}
+
+// With no video device the view is black: the last picture would pass for live video.
+TEST_F(VideoViewScreenTest, WithoutAVideoDeviceTheViewIsBlack)
+{
+    openWindow(virtualDevices(QStringLiteral("Cam"), QStringLiteral("Mic"), {kSource.width(), kSource.height(), 25}));
+    VideoView& view = window->videoView();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.framesShown() >= 2; }, kWait));
+    window->captureControl().videoDevices().clearSelection();
+    view.update();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.pictureShown().isNull(); }, kWait));
+    EXPECT_EQ(notBlack(onScreen(view), view.rect()), 0);
+}
