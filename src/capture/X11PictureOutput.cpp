@@ -13,7 +13,7 @@ namespace didev {
 
 namespace {
 
-xcb_connection_t* connection()
+xcb_connection_t* qtConnection()
 {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     return x11 ? x11->connection() : nullptr;
@@ -82,7 +82,11 @@ std::vector<xcb_rectangle_t> rectanglesOf(const QRegion& region)
 
 bool X11PictureOutput::available()
 {
-    xcb_connection_t* c = connection();
+    return available(qtConnection());
+}
+
+bool X11PictureOutput::available(xcb_connection_t* c)
+{
     if (!c || xcb_connection_has_error(c))
         return false;
     const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c, &xcb_shm_id);
@@ -95,8 +99,13 @@ bool X11PictureOutput::available()
 
 std::unique_ptr<X11PictureOutput> X11PictureOutput::forWindow(uint32_t window)
 {
-    xcb_connection_t* c = connection();
-    if (!c || !window || !available())
+    if (!window || !available())
+        return nullptr;
+    // A connection of its own, which no other thread reads: the X server's word that it has
+    // read a picture waits there until the next put looks, and wakes nobody.
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    std::unique_ptr<X11PictureOutput> output(new X11PictureOutput(c, window));
+    if (xcb_connection_has_error(c) || !available(c))
         return nullptr;
     const ReplyPtr geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
     const ReplyPtr attributes(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
@@ -113,32 +122,38 @@ std::unique_ptr<X11PictureOutput> X11PictureOutput::forWindow(uint32_t window)
     const uint32_t values[] = {0 /* black in a BGRx visual */, 0 /* no exposure events */};
     if (!succeeded(c, xcb_create_gc_checked(c, context, window, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES, values)))
         return nullptr;
-    return std::unique_ptr<X11PictureOutput>(new X11PictureOutput(window, context));
+    output->context_ = context;
+    return output;
 }
 
-X11PictureOutput::X11PictureOutput(uint32_t window, uint32_t context)
-    : window_(window)
-    , context_(context)
+X11PictureOutput::X11PictureOutput(xcb_connection_t* connection, uint32_t window)
+    : connection_(connection)
+    , window_(window)
 {
 }
 
 X11PictureOutput::~X11PictureOutput()
 {
-    xcb_connection_t* c = connection();
-    if (!c)
-        return;
-    settle();
-    for (const Attached& attached : attached_)
-        xcb_shm_detach(c, attached.segment);
-    xcb_free_gc(c, context_);
-    xcb_flush(c);
+    if (!xcb_connection_has_error(connection_)) {
+        settle();
+        for (const Attached& attached : attached_)
+            xcb_shm_detach(connection_, attached.segment);
+        if (context_)
+            xcb_free_gc(connection_, context_);
+        xcb_flush(connection_);
+    }
+    xcb_disconnect(connection_);
 }
 
 bool X11PictureOutput::settle()
 {
+    // Completion events, and errors of requests not checked (a fill on a window gone), are
+    // only read to be let go of.
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_))
+        std::free(event);
     if (!lastPut_)
         return true;
-    const bool read = succeeded(connection(), xcb_void_cookie_t{lastPut_});
+    const bool read = succeeded(connection_, xcb_void_cookie_t{lastPut_});
     lastPut_ = 0;
     held_ = QImage();
     return read;
@@ -146,7 +161,7 @@ bool X11PictureOutput::settle()
 
 uint32_t X11PictureOutput::segmentOf(const std::shared_ptr<const ViewMemory>& memory)
 {
-    xcb_connection_t* c = connection();
+    xcb_connection_t* c = connection_;
     // Memory files let go of since are detached; the X server has read them, as every put settles.
     std::erase_if(attached_, [c](const Attached& attached) {
         if (!attached.memory.expired())
@@ -183,10 +198,10 @@ std::shared_ptr<const ViewMemory> X11PictureOutput::staged(const QImage& image)
 bool X11PictureOutput::put(const QImage& image, std::shared_ptr<const ViewMemory> memory, QPoint at,
                            const QRegion& black)
 {
-    xcb_connection_t* c = connection();
+    xcb_connection_t* c = connection_;
     // The picture put last may be in the memory about to be written (the staging copy's), and
     // it is let go of only once the X server has read it.
-    if (!c || !settle())
+    if (!settle())
         return false;
     if (image.isNull() || image.format() != QImage::Format_RGB32)
         return false;
@@ -202,8 +217,8 @@ bool X11PictureOutput::put(const QImage& image, std::shared_ptr<const ViewMemory
         return false;
     const auto width = static_cast<uint16_t>(source.width());
     const auto height = static_cast<uint16_t>(source.height());
-    // With a completion event for the put, the X server's next word on the connection tells
-    // that it has read the picture, and settling it at the next put needs no round trip.
+    // With a completion event for the put, settling it at the next put finds the X server's
+    // word already on the connection and needs no round trip.
     const xcb_void_cookie_t cookie =
         xcb_shm_put_image_checked(c, window_, context_, static_cast<uint16_t>(source.bytesPerLine() / 4), height, 0, 0,
                                   width, height, static_cast<int16_t>(at.x()), static_cast<int16_t>(at.y()), 24,
@@ -216,9 +231,7 @@ bool X11PictureOutput::put(const QImage& image, std::shared_ptr<const ViewMemory
 
 void X11PictureOutput::fill(const QRegion& region)
 {
-    xcb_connection_t* c = connection();
-    if (!c)
-        return;
+    xcb_connection_t* c = connection_;
     if (!region.isEmpty()) {
         const std::vector<xcb_rectangle_t> rectangles = rectanglesOf(region);
         xcb_poly_fill_rectangle(c, window_, context_, static_cast<uint32_t>(rectangles.size()), rectangles.data());

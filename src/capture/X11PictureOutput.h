@@ -8,12 +8,13 @@
 #include <memory>
 #include <vector>
 
+struct xcb_connection_t;
+
 namespace didev {
 
 // Puts the view's pictures on one X window straight from the memory files the scaler wrote them
 // into (MIT-SHM, the file passed by descriptor): the X server copies them to the screen, and
-// neither this process nor Qt's backing store copies them again. UI thread only: it talks on
-// Qt's own connection.
+// neither this process nor Qt's backing store copies them again. UI thread only.
 class X11PictureOutput {
 public:
     // Whether the application runs on an X server that maps memory files (MIT-SHM 1.2).
@@ -40,7 +41,9 @@ private:
         uint32_t segment;
     };
 
-    X11PictureOutput(uint32_t window, uint32_t context);
+    X11PictureOutput(xcb_connection_t* connection, uint32_t window);
+
+    static bool available(xcb_connection_t* connection);
 
     // The X server's segment for `memory`, attached at its first use; 0 when it refused it.
     uint32_t segmentOf(const std::shared_ptr<const ViewMemory>& memory);
@@ -49,8 +52,9 @@ private:
     // Waits for the X server to have read the picture put last and lets go of its frame.
     bool settle();
 
+    xcb_connection_t* connection_;
     uint32_t window_;
-    uint32_t context_;   // fills black
+    uint32_t context_ = 0;   // fills black
     std::vector<Attached> attached_;
     QImage stagingImage_;
     std::shared_ptr<const ViewMemory> staging_;
