@@ -133,9 +133,14 @@ int StandaloneSession::run()
     }
     CaptureWindow& window = *automation_->captureWindow();
     printDevices();
-    connect(&window.videoView(), &VideoView::framePainted, this, [this, &window, sinceShown] {
-        if (window.videoView().framesShown() == 1)
-            out_ << "first frame painted " << sinceShown.elapsed() << " ms after ShowForm was called\n" << Qt::flush;
+    // Told once: the view may show frames from a streaming thread, and every further notice
+    // would wake this thread for nothing.
+    auto firstFrame = std::make_shared<QMetaObject::Connection>();
+    *firstFrame = connect(&window.videoView(), &VideoView::framePainted, this, [this, firstFrame, sinceShown] {
+        // Notices posted before the first is taken find it let go.
+        if (!QObject::disconnect(*firstFrame))
+            return;
+        out_ << "first frame painted " << sinceShown.elapsed() << " ms after ShowForm was called\n" << Qt::flush;
     });
     report("opened");
 

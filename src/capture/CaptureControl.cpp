@@ -296,7 +296,7 @@ void CaptureControl::startVideo()
         frames_.show(stageToShow());
         videoPipeline_ = std::make_unique<VideoPipeline>(
             device, frames_,
-            [this] { QMetaObject::invokeMethod(this, &CaptureControl::takeFrameNotice, Qt::QueuedConnection); }, this,
+            [this](const VideoFramePtr& frame, bool notify) { frameKept(frame, notify); }, this,
             [this](uint64_t serial, const QString& text) { pipelineFailed(DeviceKind::Video, serial, text); });
         videoPipeline_->setViewArea(viewArea_);
         return videoPipeline_->play(reason);
@@ -372,6 +372,29 @@ void CaptureControl::pipelineFailed(DeviceKind kind, uint64_t serial, const QStr
     if (!current || current->serial() != serial)
         return;   // a message of a pipeline that has already gone
     endSource(kind, description);
+}
+
+void CaptureControl::setFrameOutput(std::shared_ptr<FrameOutput> output)
+{
+    std::lock_guard lock(frameOutputMutex_);
+    frameOutput_ = std::move(output);
+}
+
+void CaptureControl::frameKept(const VideoFramePtr& frame, bool notify)
+{
+    std::shared_ptr<FrameOutput> output;
+    {
+        std::lock_guard lock(frameOutputMutex_);
+        output = frameOutput_;
+    }
+    if (output && output->show(frame)) {
+        // Shown: no notice is outstanding for it, so the next frame the output declines is told.
+        if (notify)
+            frames_.noticeTaken();
+        return;
+    }
+    if (notify)
+        QMetaObject::invokeMethod(this, &CaptureControl::takeFrameNotice, Qt::QueuedConnection);
 }
 
 void CaptureControl::takeFrameNotice()

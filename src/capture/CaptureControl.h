@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -97,6 +98,10 @@ public:
     // The area the live picture is shown in, in device pixels: frames come scaled to fit it
     // (empty: at the source's size). Grabs stay at the source's size.
     void setViewArea(QSize area);
+    // Where frames are shown from the streaming thread as they come, instead of from the UI
+    // thread after a notice; null for the notice. Its show() runs on streaming threads, and a
+    // frame it does not show comes with a notice.
+    void setFrameOutput(std::shared_ptr<FrameOutput> output);
     QSize viewArea() const { return viewArea_; }
 
     // The video view reports a press or move of the pointer, in pixels.
@@ -132,6 +137,8 @@ private:
     void announceStart(DeviceKind kind);
     void endSource(DeviceKind kind, const QString& reason);
     void pipelineFailed(DeviceKind kind, uint64_t serial, const QString& description);
+    // Streaming thread: `frame` shown by the frame output, or else the UI thread told.
+    void frameKept(const VideoFramePtr& frame, bool notify);
     void takeFrameNotice();
     // The stage the input mode and preview stage call for goes to the pipeline, or to the frame
     // slot while there is none.
@@ -148,6 +155,8 @@ private:
     DeviceList video_;
     DeviceList audio_;
     FrameSlot frames_;
+    std::mutex frameOutputMutex_;
+    std::shared_ptr<FrameOutput> frameOutput_;
     std::unique_ptr<VideoPipeline> videoPipeline_;
     std::unique_ptr<AudioPipeline> audioPipeline_;
 

@@ -18,8 +18,10 @@ int FrameSlot::stageOnShow() const
     return stage_;
 }
 
-bool FrameSlot::offer(std::shared_ptr<VideoFrame> frame)
+bool FrameSlot::offer(std::shared_ptr<VideoFrame> frame, bool* kept)
 {
+    if (kept)
+        *kept = false;
     if (!frame)
         return false;
     VideoFramePtr released;
@@ -28,6 +30,8 @@ bool FrameSlot::offer(std::shared_ptr<VideoFrame> frame)
         std::lock_guard lock(mutex_);
         if (frame->stage() != stage_)
             return false;
+        if (kept)
+            *kept = true;
         if (newest_ && !newestTaken_)
             ++dropped_;
         ++received_;

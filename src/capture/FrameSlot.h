@@ -9,6 +9,14 @@
 
 namespace didev {
 
+// Shows frames as they come, on the streaming thread that made them.
+class FrameOutput {
+public:
+    virtual ~FrameOutput() = default;
+    // True when it showed `frame`; false leaves the frame to the user-interface thread.
+    virtual bool show(const VideoFramePtr& frame) = 0;
+};
+
 // The newest frame of the stage on show, handed from a streaming thread to the UI thread.
 // Holding one frame only, it never lets a queue build up: a frame not yet shown when the
 // next arrives is replaced (dropped).
@@ -20,9 +28,10 @@ public:
     void show(int stage);
     int stageOnShow() const;
 
-    // Streaming thread: keeps the frame when it is of the stage on show. True when the UI
-    // thread has to be told, that is when no earlier notice is still outstanding.
-    bool offer(std::shared_ptr<VideoFrame> frame);
+    // Streaming thread: keeps the frame when it is of the stage on show, and says in `kept`
+    // whether it did. True when the UI thread has to be told, that is when no earlier notice is
+    // still outstanding.
+    bool offer(std::shared_ptr<VideoFrame> frame, bool* kept = nullptr);
     // UI thread: the outstanding notice has been taken; the next frame posts a new one.
     void noticeTaken();
 

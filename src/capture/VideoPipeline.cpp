@@ -142,8 +142,11 @@ GstFlowReturn VideoPipeline::onNewSample(GstAppSink* sink, gpointer data)
     const uint32_t area = branch->owner->viewArea_.load(std::memory_order_relaxed);
     auto frame = VideoFrame::fromSample(std::move(sample), branch->stage, sourceTime, branch->scaler,
                                         QSize(int(area >> 16), int(area & 0xffff)));
-    if (branch->owner->slot_.offer(std::move(frame)) && branch->owner->frameNotice_)
-        branch->owner->frameNotice_();
+    const VideoFramePtr shown = frame;
+    bool kept = false;
+    const bool notify = branch->owner->slot_.offer(std::move(frame), &kept);
+    if (kept && branch->owner->frameNotice_)
+        branch->owner->frameNotice_(shown, notify);
     return GST_FLOW_OK;
 }
 

@@ -25,9 +25,10 @@ inline constexpr int kPreviewJpegQuality = 90;
 // area in the streaming thread, so the user-interface thread only copies it to the screen.
 class VideoPipeline final : public SourcePipeline {
 public:
-    using FrameNotice = std::function<void()>;
+    // A frame kept for the view, and whether the UI thread has to be told of it.
+    using FrameNotice = std::function<void(const VideoFramePtr& frame, bool notify)>;
 
-    // `frameNotice` runs on a streaming thread when the UI has to be told of a new frame.
+    // `frameNotice` runs on a streaming thread for each frame the slot keeps.
     VideoPipeline(const CaptureDevice& device, FrameSlot& slot, FrameNotice frameNotice, QObject* uiContext,
                   FailureSink failed);
     ~VideoPipeline() override;

@@ -1,7 +1,6 @@
 #include "capture/VideoView.h"
 
 #include "capture/CaptureControl.h"
-
 #include "capture/X11PictureOutput.h"
 
 #include <QImage>
@@ -9,11 +8,91 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <atomic>
+#include <mutex>
+
 namespace didev {
+
+// What the view shows, reached by the UI thread and, while pictures go out past the backing
+// store, by the streaming threads too. One lock keeps them to one picture at a time; it is
+// recursive, as a handler of framePainted on a streaming thread may ask what is shown.
+class VideoView::Screen final : public FrameOutput {
+public:
+    explicit Screen(VideoView* view)
+        : view(view)
+    {
+    }
+
+    // Streaming thread: `frame` put when it fits the view as it is now. A frame made for the
+    // size before a resize is left to the UI thread, which scales it.
+    bool show(const VideoFramePtr& frame) override
+    {
+        std::lock_guard lock(mutex);
+        if (!view || !visible || !output)
+            return false;
+        const QRect area(QPoint(), size);
+        const QRect target = fittedRect(QSize(frame->width(), frame->height()), area);
+        if (target.isEmpty() || frame->view().size() != target.size())
+            return false;
+        if (!put(frame->view(), frame->viewMemory(), target, target != pictureRect ? QRegion(area) - target : QRegion()))
+            return false;
+        // Under the lock, so that the view cannot go while it is told.
+        if (noteShown(*frame))
+            emit view->framePainted();
+        return true;
+    }
+
+    // `image`, a frame's picture or a copy of it scaled, put at `target`. Lock held.
+    bool put(const QImage& image, std::shared_ptr<const ViewMemory> memory, QRect target,
+             const QRegion& black)
+    {
+        if (!output->put(image, std::move(memory), target.topLeft(), black))
+            return false;
+        pictureRect = target;
+        return true;
+    }
+
+    void showNone()
+    {
+        pictureRect = QRect();
+        pictureShown = QImage();
+    }
+
+    // Counts `frame` and its latency; true when it was not shown before. Lock held.
+    bool noteShown(const VideoFrame& frame)
+    {
+        pictureShown = frame.view();
+        if (frame.sequence() == lastSequence)
+            return false;
+        lastSequence = frame.sequence();
+        framesShown.fetch_add(1, std::memory_order_relaxed);
+        if (frame.sourceTime() != GST_CLOCK_TIME_NONE) {
+            if (!clock)
+                clock.reset(gst_system_clock_obtain());
+            const GstClockTime now = gst_clock_get_time(clock.get());
+            if (now >= frame.sourceTime())
+                lastLatency.store(static_cast<int64_t>(now - frame.sourceTime()), std::memory_order_relaxed);
+        }
+        return true;
+    }
+
+    std::recursive_mutex mutex;
+    VideoView* view;   // null once the view is gone
+    std::unique_ptr<X11PictureOutput> output;   // made with the view's window
+    bool visible = false;
+    QSize size;
+    QRect pictureRect;
+    QImage pictureShown;
+    uint64_t lastSequence = 0;
+    GstObjectPtr<GstClock> clock;   // for the latency, taken at the first frame
+    std::atomic<uint64_t> framesShown{0};
+    std::atomic<int64_t> lastLatency{-1};   // nanoseconds; -1 before the first
+};
 
 VideoView::VideoView(CaptureControl& control, QWidget* parent)
     : QWidget(parent)
     , control_(control)
+    , screen_(std::make_shared<Screen>(this))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -27,17 +106,51 @@ VideoView::VideoView(CaptureControl& control, QWidget* parent)
     connect(&control_, &CaptureControl::frameArrived, this, &VideoView::showNewFrame);
 }
 
-VideoView::~VideoView() = default;
+VideoView::~VideoView()
+{
+    // The control may be gone already; it keeps the screen, which no longer shows anything.
+    std::lock_guard lock(screen_->mutex);
+    screen_->view = nullptr;
+    screen_->output.reset();
+}
 
 QPaintEngine* VideoView::paintEngine() const
 {
     return putsPicturesDirectly() ? nullptr : QWidget::paintEngine();
 }
 
+QRect VideoView::pictureRect() const
+{
+    std::lock_guard lock(screen_->mutex);
+    return screen_->pictureRect;
+}
+
+QImage VideoView::pictureShown() const
+{
+    std::lock_guard lock(screen_->mutex);
+    return screen_->pictureShown;
+}
+
+uint64_t VideoView::framesShown() const
+{
+    return screen_->framesShown.load(std::memory_order_relaxed);
+}
+
+std::optional<std::chrono::nanoseconds> VideoView::lastLatency() const
+{
+    const int64_t latency = screen_->lastLatency.load(std::memory_order_relaxed);
+    if (latency < 0)
+        return std::nullopt;
+    return std::chrono::nanoseconds(latency);
+}
+
 bool VideoView::event(QEvent* event)
 {
-    if (event->type() == QEvent::WinIdChange)
-        output_.reset();
+    if (event->type() == QEvent::WinIdChange) {
+        // Made again for the new window at the next paint.
+        std::lock_guard lock(screen_->mutex);
+        screen_->output.reset();
+    }
     return QWidget::event(event);
 }
 
@@ -49,15 +162,16 @@ void VideoView::showNewFrame()
         QRect target;
         const VideoFramePtr frame = frameToShow(target);
         // A picture of another size or place leaves the rest of the view to be cleared.
-        putDirectly(frame, target, target != pictureRect_ ? QRegion(rect()) : QRegion());
+        putDirectly(frame, target, target != pictureRect() ? QRegion(rect()) : QRegion());
         return;
     }
     // Painted now rather than from a posted request: one frame, one paint, no extra turn of
     // the event loop.
-    if (pictureRect_.isEmpty())
+    const QRect picture = pictureRect();
+    if (picture.isEmpty())
         update();
     else
-        repaint(pictureRect_);
+        repaint(picture);
 }
 
 QRect VideoView::fittedRect(QSize picture, QRect area)
@@ -91,49 +205,64 @@ void VideoView::paintEvent(QPaintEvent* event)
     paintWithPainter(event, frame, target);
 }
 
-bool VideoView::putDirectly(const VideoFramePtr& frame, QRect target, const QRegion& exposed)
+void VideoView::putDirectly(const VideoFramePtr& frame, QRect target, const QRegion& exposed)
 {
-    if (!output_)
-        output_ = X11PictureOutput::forWindow(static_cast<uint32_t>(winId()));
-    bool put = output_ != nullptr && devicePixelRatio() == 1;
-    if (put && !frame) {
-        output_->fill(exposed);
-        pictureRect_ = QRect();
-        pictureShown_ = QImage();
-    } else if (put) {
-        // A frame made for the size before a resize is scaled here, until frames of the new size come.
-        const QImage& view = frame->view();
-        const bool fits = view.size() == target.size();
-        const QImage shown = fits ? view : view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        put = output_->put(shown, fits ? frame->viewMemory() : nullptr, target.topLeft(), exposed - target);
-        pictureRect_ = target;
-        if (put)
-            noteShown(*frame);
+    bool put = false;
+    bool shownFirst = false;
+    {
+        std::lock_guard lock(screen_->mutex);
+        Screen& screen = *screen_;
+        if (!screen.output && devicePixelRatio() == 1) {
+            screen.output = X11PictureOutput::forWindow(static_cast<uint32_t>(winId()));
+            if (screen.output)
+                control_.setFrameOutput(screen_);
+        }
+        put = screen.output != nullptr;
+        if (put && !frame) {
+            screen.output->fill(exposed);
+            screen.showNone();
+        } else if (put) {
+            // A frame made for the size before a resize is scaled here, until frames of the new size come.
+            const QImage& view = frame->view();
+            const bool fits = view.size() == target.size();
+            const QImage shown = fits ? view : view.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            put = screen.put(shown, fits ? frame->viewMemory() : nullptr, target, exposed - target);
+            shownFirst = put && screen.noteShown(*frame);
+        }
     }
-    if (!put) {
-        // The X server will not take them: Qt paints the view from now on.
-        output_.reset();
-        setAttribute(Qt::WA_PaintOnScreen, false);
-        update();
+    if (!put)
+        paintThroughBackingStore();
+    // Told with the lock let go: a handler may stop the stream, whose thread may be waiting for it.
+    if (shownFirst)
+        emit framePainted();
+}
+
+void VideoView::paintThroughBackingStore()
+{
+    {
+        std::lock_guard lock(screen_->mutex);
+        screen_->output.reset();
     }
-    return put;
+    control_.setFrameOutput(nullptr);
+    setAttribute(Qt::WA_PaintOnScreen, false);
+    update();
 }
 
 void VideoView::paintWithPainter(QPaintEvent* event, const VideoFramePtr& frame, QRect target)
 {
     QPainter painter(this);
+    std::unique_lock lock(screen_->mutex);
     if (!frame) {
         painter.fillRect(rect(), Qt::black);
-        pictureRect_ = QRect();
-        pictureShown_ = QImage();
+        screen_->showNone();
         return;
     }
     const QImage& image = frame->view();
-    if (target != pictureRect_) {
+    if (target != screen_->pictureRect) {
         // A frame of another size: what this paint leaves out around the picture is painted next.
         if (!event->rect().contains(rect()))
             update();
-        pictureRect_ = target;
+        screen_->pictureRect = target;
     }
     // Only the borders around the picture are cleared; the picture covers the rest.
     if (!target.contains(event->rect())) {
@@ -152,30 +281,34 @@ void VideoView::paintWithPainter(QPaintEvent* event, const VideoFramePtr& frame,
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(target, image);
     }
-    noteShown(*frame);
-}
-
-void VideoView::noteShown(const VideoFrame& frame)
-{
-    pictureShown_ = frame.view();
-    if (frame.sequence() == lastSequence_)
-        return;
-    lastSequence_ = frame.sequence();
-    ++framesShown_;
-    if (frame.sourceTime() != GST_CLOCK_TIME_NONE) {
-        if (!clock_)
-            clock_.reset(gst_system_clock_obtain());
-        const GstClockTime now = gst_clock_get_time(clock_.get());
-        if (now >= frame.sourceTime())
-            lastLatency_ = std::chrono::nanoseconds(now - frame.sourceTime());
-    }
-    emit framePainted();
+    const bool shownFirst = screen_->noteShown(*frame);
+    lock.unlock();
+    if (shownFirst)
+        emit framePainted();
 }
 
 void VideoView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    {
+        std::lock_guard lock(screen_->mutex);
+        screen_->size = size();
+    }
     control_.setViewArea(size() * devicePixelRatio());
+}
+
+void VideoView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    std::lock_guard lock(screen_->mutex);
+    screen_->visible = true;
+}
+
+void VideoView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    std::lock_guard lock(screen_->mutex);
+    screen_->visible = false;
 }
 
 void VideoView::mousePressEvent(QMouseEvent* event)

@@ -12,13 +12,13 @@
 namespace didev {
 
 class CaptureControl;
-class X11PictureOutput;
 
-// The live picture: paints the capture control's newest frame fitted to its area with the
+// The live picture: shows the capture control's newest frame fitted to its area with the
 // aspect kept, black around it, and reports presses and moves of the pointer to the control.
-// It tells the control its size, so frames come already scaled and a paint only copies them.
-// On an X server that maps memory files the view is a window of its own, and the pictures go
-// to it from the scaler's memory, past Qt's backing store (see X11PictureOutput).
+// It tells the control its size, so frames come already scaled and showing one only copies it.
+// On an X server that maps memory files the view is a window of its own, and the streaming
+// thread puts each picture on it from the scaler's memory as the frame comes, past Qt's backing
+// store and the UI thread (see X11PictureOutput). Elsewhere Qt paints the view.
 class VideoView : public QWidget {
     Q_OBJECT
 
@@ -34,47 +34,45 @@ public:
     // The largest rectangle of the picture's aspect that fits `area`, centred in it.
     static QRect fittedRect(QSize picture, QRect area);
 
-    // Where the last paint put the picture; empty when it showed none.
-    QRect pictureRect() const { return pictureRect_; }
+    // Where the picture shown last is; empty when the view showed none.
+    QRect pictureRect() const;
     // The picture of the frame shown last, as the frame brought it.
-    const QImage& pictureShown() const { return pictureShown_; }
-    // Distinct frames painted so far.
-    uint64_t framesShown() const { return framesShown_; }
-    // From the source making the newest painted frame to its paint.
-    std::optional<std::chrono::nanoseconds> lastLatency() const { return lastLatency_; }
+    QImage pictureShown() const;
+    // Distinct frames shown so far. Any thread.
+    uint64_t framesShown() const;
+    // From the source making the newest shown frame to its showing. Any thread.
+    std::optional<std::chrono::nanoseconds> lastLatency() const;
 
 signals:
-    // After a paint that showed a frame not painted before.
+    // After the view showed a frame it had not shown before; on the streaming thread when that
+    // thread put it.
     void framePainted();
 
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    // A new frame repaints only the picture's rectangle while it keeps its place; the borders
-    // stay as they were painted.
+    class Screen;
+
+    // A frame the streaming thread did not show: Qt repaints only the picture's rectangle while
+    // it keeps its place, the borders stay as they were painted.
     void showNewFrame();
     // The frame to show and where, in this view; a null frame when none is.
     VideoFramePtr frameToShow(QRect& target) const;
-    // `frame` put at `target` past the backing store, `exposed` outside it black. False when
-    // the X server refused: from then on the view paints through the backing store.
-    bool putDirectly(const VideoFramePtr& frame, QRect target, const QRegion& exposed);
+    // `frame` put at `target` past the backing store, `exposed` outside it black.
+    void putDirectly(const VideoFramePtr& frame, QRect target, const QRegion& exposed);
     void paintWithPainter(QPaintEvent* event, const VideoFramePtr& frame, QRect target);
-    // Counts `frame` when it was not shown before, and its latency.
-    void noteShown(const VideoFrame& frame);
+    // When the X server refuses the pictures: Qt paints the view from then on.
+    void paintThroughBackingStore();
 
     CaptureControl& control_;
-    std::unique_ptr<X11PictureOutput> output_;   // made with the view's window
-    QRect pictureRect_;
-    QImage pictureShown_;
-    GstObjectPtr<GstClock> clock_;   // for the latency, taken at the first frame
-    uint64_t lastSequence_ = 0;
-    uint64_t framesShown_ = 0;
-    std::optional<std::chrono::nanoseconds> lastLatency_;
+    std::shared_ptr<Screen> screen_;   // shared with the control while it puts frames
 };
 
 } // namespace didev

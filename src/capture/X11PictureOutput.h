@@ -14,7 +14,7 @@ namespace didev {
 
 // Puts the view's pictures on one X window straight from the memory files the scaler wrote them
 // into (MIT-SHM, the file passed by descriptor): the X server copies them to the screen, and
-// neither this process nor Qt's backing store copies them again. UI thread only.
+// neither this process nor Qt's backing store copies them again. One thread at a time.
 class X11PictureOutput {
 public:
     // Whether the application runs on an X server that maps memory files (MIT-SHM 1.2).
