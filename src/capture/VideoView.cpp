@@ -1,6 +1,7 @@
 #include "capture/VideoView.h"
 
 #include "capture/CaptureControl.h"
+#include "capture/CaptureLog.h"
 #include "capture/X11PictureOutput.h"
 
 #include <QImage>
@@ -239,6 +240,7 @@ void VideoView::putDirectly(const VideoFramePtr& frame, QRect target, const QReg
 
 void VideoView::paintThroughBackingStore()
 {
+    qCInfo(captureLog) << "the X server does not take the view's pictures from shared memory: Qt paints them";
     {
         std::lock_guard lock(screen_->mutex);
         screen_->output.reset();

@@ -31,12 +31,14 @@ struct ReplyPtr {
     explicit operator bool() const { return reply != nullptr; }
 };
 
-// True when the request of `cookie` went through; frees the error when it did not.
+// True when the request of `cookie` went through; frees the error when it did not. A connection
+// that broke (one that cannot pass descriptors, to a remote display, breaks at the first
+// attach) reports no error for the request: it is a failure too.
 bool succeeded(xcb_connection_t* c, xcb_void_cookie_t cookie)
 {
     xcb_generic_error_t* error = xcb_request_check(c, cookie);
     std::free(error);
-    return error == nullptr;
+    return error == nullptr && !xcb_connection_has_error(c);
 }
 
 // Whether `visual` of `screen` at depth 24 keeps red, green and blue in the bytes BGRx puts them.
