@@ -3,6 +3,7 @@
 // pass them (the other runs of this test, DIDEV_X_SHM=0), Qt paints them. Either way the screen holds the picture of the frame shown
 // last, byte for byte, centred, with black around it, and a grab of the view paints the same.
 #include "capture/VideoView.h"
+#include "support/ProcessResources.h"
 #include "support/WindowFixture.h"
 
 #include <QScreen>
@@ -110,4 +111,22 @@ TEST_F(VideoViewScreenTest, PutFramesNeedNoNoticeToTheUiThread)
         EXPECT_EQ(notices.count(), 0);
     else
         EXPECT_GE(notices.count(), 5);
+}
+
+// Each window's connection to the X server, memory files and segments go with it.
+TEST_F(VideoViewScreenTest, WindowsOpenedAndClosedLeaveNoDescriptorBehind)
+{
+    const auto showAndClose = [&] {
+        openWindow(virtualDevices(QStringLiteral("Cam"), QStringLiteral("Mic"), {kSource.width(), kSource.height(), 25}));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->videoView().framesShown() >= 3; }, kWait));
+        window.reset();
+        flushDeletes();
+    };
+    // The first window makes what the process keeps for good.
+    showAndClose();
+    const int descriptors = openDescriptorCount();
+    for (int i = 0; i < 10; ++i)
+        showAndClose();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return openDescriptorCount() <= descriptors + 2; }, kWait))
+        << descriptors << " -> " << openDescriptorCount();
 }
