@@ -101,7 +101,7 @@ bool X11PictureOutput::available(xcb_connection_t* c)
 
 std::unique_ptr<X11PictureOutput> X11PictureOutput::forWindow(uint32_t window)
 {
-    if (!window || !available())
+    if (!window)
         return nullptr;
     // A connection of its own, which no other thread reads: the X server's word that it has
     // read a picture waits there until the next put looks, and wakes nobody.
