@@ -35,7 +35,7 @@ public:
         const QRect target = fittedRect(QSize(frame->width(), frame->height()), area);
         if (target.isEmpty() || frame->view().size() != target.size())
             return false;
-        if (!put(frame->view(), frame->viewMemory(), target, target != pictureRect ? QRegion(area) - target : QRegion()))
+        if (!put(frame->view(), frame->viewMemory(), target, leftToClear(target, area) - target))
             return false;
         // Under the lock, so that the view cannot go while it is told.
         if (noteShown(*frame))
@@ -52,6 +52,10 @@ public:
         pictureRect = target;
         return true;
     }
+
+    // What a picture put at `target` leaves to be cleared in `area`: all of it when the picture
+    // moves or changes size, else nothing. Lock held.
+    QRegion leftToClear(QRect target, QRect area) const { return target != pictureRect ? QRegion(area) : QRegion(); }
 
     void showNone()
     {
@@ -162,8 +166,12 @@ void VideoView::showNewFrame()
             return;
         QRect target;
         const VideoFramePtr frame = frameToShow(target);
-        // A picture of another size or place leaves the rest of the view to be cleared.
-        putDirectly(frame, target, target != pictureRect() ? QRegion(rect()) : QRegion());
+        QRegion exposed;
+        {
+            std::lock_guard lock(screen_->mutex);
+            exposed = screen_->leftToClear(target, rect());
+        }
+        putDirectly(frame, target, exposed);
         return;
     }
     // Painted now rather than from a posted request: one frame, one paint, no extra turn of
