@@ -3,6 +3,7 @@
 #include "capture/GstHandles.h"
 #include "common/FileDescriptor.h"
 #include "common/Picture.h"
+#include "capture/Yuy2Rows.h"
 
 #include <QImage>
 #include <QSize>
@@ -63,15 +64,9 @@ public:
     // The memory file `image` lives in, when it is one of this scaler's pictures.
     std::shared_ptr<const ViewMemory> memoryOf(const QImage& image) const;
 
-    // For each output column or row: the first of its two source ones and the weight of the second (of 256).
-    struct Tap {
-        int first, weight;
-    };
-
 private:
-    // YUY2, as most cameras send it, by loops of our own: two source rows blended, then each
-    // output pixel from its two neighbours and converted. False when the colours are not ones
-    // they convert (the framework's converter takes those).
+    // YUY2, as most cameras send it, by loops of our own (see Yuy2Scaler). False when the
+    // colours are not ones they convert (the framework's converter takes those).
     bool scaleYuy2(const GstVideoFrame& frame, QImage& image);
     // A picture of `size` that nobody but this scaler holds, to be written anew.
     QImage& unheldImage(QSize size);
@@ -89,25 +84,7 @@ private:
     GstVideoConverter* converter_ = nullptr;
     GstVideoInfo in_{};
     QSize out_;
-    // Per output column, byte offsets in a YUY2 row and the two neighbours' weights (16 bits each,
-    // the second's in the high half); per output row, the source rows.
-    std::vector<int32_t> lumaOffset_, lumaWeight_, chromaOffset_, chromaWeight_;
-    // Per eight output columns, where the 32 source bytes that hold their neighbours start, the
-    // shuffles that pick them out and each column's two 7-bit weights as a byte pair; empty
-    // when a picture is made too much smaller for that.
-    std::vector<int32_t> pairStart_;
-    std::vector<int8_t> pairPick_;
-    std::vector<int16_t> lumaPair_, chromaPair_;
-    // The same per four output columns, for pictures made smaller still; empty where the pairs
-    // take the row or when even four columns do not fit 32 bytes.
-    std::vector<int32_t> windowStart_;
-    std::vector<int8_t> windowPick_;
-    // Where neither do: per output column, where the 16 source bytes that hold its neighbours
-    // start and the shuffle that picks them out.
-    std::vector<int32_t> pickStart_;
-    std::vector<int8_t> pickBytes_;
-    std::vector<Tap> rowTaps_;
-    std::vector<uint8_t> blended_;
+    Yuy2Scaler yuy2_;
 };
 
 // One frame as the pipeline delivered it, at the source's full size and in whatever raw format
