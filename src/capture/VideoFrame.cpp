@@ -1,7 +1,5 @@
 #include "capture/VideoFrame.h"
 
-#include "common/RowBands.h"
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -82,29 +80,9 @@ void copyBgrx(const GstVideoFrame& frame, QImage& image)
 bool ViewScaler::scaleYuy2(const GstVideoFrame& frame, QImage& image)
 {
     const std::optional<YuvMatrix> matrix = matrixOf(frame.info);
-    const int inWidth = GST_VIDEO_FRAME_WIDTH(&frame);
-    const int inHeight = GST_VIDEO_FRAME_HEIGHT(&frame);
-    if (!matrix || inWidth < 4 || inHeight < 2)
+    if (!matrix || GST_VIDEO_FRAME_WIDTH(&frame) < 4 || GST_VIDEO_FRAME_HEIGHT(&frame) < 2)
         return false;
-    const int width = image.width();
-    const int height = image.height();
-    const auto* bits = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
-    uint8_t* const target = image.bits();
-    const qsizetype targetStride = image.bytesPerLine();
-    const auto targetRow = [&](int row) { return reinterpret_cast<uint32_t*>(target + row * targetStride); };
-    if (width == inWidth && height == inHeight && inWidth % 2 == 0) {
-        const auto convertRows = [&](int first, int end) {
-            for (int row = first; row < end; ++row)
-                yuy2RowAsIs(bits + ptrdiff_t(row) * stride, *matrix, targetRow(row), inWidth / 2);
-        };
-        if (shareRows_)
-            inSharedRowBands(height, targetStride, convertRows);
-        else
-            convertRows(0, height);
-        return true;
-    }
-    yuy2_.scale(frame, *matrix, image);
+    yuy2_.scale(frame, *matrix, image, shareRows_);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "capture/Yuy2Rows.h"
 
+#include "common/RowBands.h"
+
 #include <immintrin.h>
 
 #include <algorithm>
@@ -620,7 +622,10 @@ std::optional<YuvMatrix> matrixOf(const GstVideoInfo& info)
     }
 }
 
-// The last pair has no pair after it: both its pixels take its own chroma.
+namespace {
+
+// One YUY2 row at its own size to BGRx: each pair's chroma for its first pixel, the mean of its
+// and the next pair's for the second (the last pair has none after it).
 VIDEO_LOOP void yuy2RowAsIs(const uint8_t* __restrict line, const YuvMatrix m, uint32_t* __restrict out, int pairs)
 {
     for (int i = 0; i + 1 < pairs; ++i) {
@@ -635,13 +640,15 @@ VIDEO_LOOP void yuy2RowAsIs(const uint8_t* __restrict line, const YuvMatrix m, u
     out[2 * pairs - 1] = bgrx(last[2], last[1] - 128, last[3] - 128, m);
 }
 
+} // namespace
+
 void yuy2RowToBgr(const uint8_t* line, const YuvMatrix& m, uint8_t* out, int pairs)
 {
     const int done = hasAvx2() ? yuy2ToBgrAvx2(line, m, out, pairs) : 0;
     yuy2PairsToBgr(line, m, out, done, pairs);
 }
 
-void Yuy2Scaler::scale(const GstVideoFrame& frame, const YuvMatrix& matrix, QImage& image)
+void Yuy2Scaler::scale(const GstVideoFrame& frame, const YuvMatrix& matrix, QImage& image, bool shareRows)
 {
     const int inWidth = GST_VIDEO_FRAME_WIDTH(&frame);
     const int inHeight = GST_VIDEO_FRAME_HEIGHT(&frame);
@@ -652,6 +659,17 @@ void Yuy2Scaler::scale(const GstVideoFrame& frame, const YuvMatrix& matrix, QIma
     uint8_t* const target = image.bits();
     const qsizetype targetStride = image.bytesPerLine();
     const auto targetRow = [&](int row) { return reinterpret_cast<uint32_t*>(target + row * targetStride); };
+    if (width == inWidth && height == inHeight && inWidth % 2 == 0) {
+        const auto convertRows = [&](int first, int end) {
+            for (int row = first; row < end; ++row)
+                yuy2RowAsIs(bits + ptrdiff_t(row) * stride, matrix, targetRow(row), inWidth / 2);
+        };
+        if (shareRows)
+            inSharedRowBands(height, targetStride, convertRows);
+        else
+            convertRows(0, height);
+        return;
+    }
     const int rowBytes = inWidth * 2;
     if (QSize(inWidth, inHeight) != in_ || QSize(width, height) != out_) {
         in_ = QSize(inWidth, inHeight);

@@ -20,15 +20,11 @@ struct YuvMatrix {
 // a matrix other than BT.601 and BT.709), which the framework's converter takes instead.
 std::optional<YuvMatrix> matrixOf(const GstVideoInfo& info);
 
-// One YUY2 row of `pairs` (at least one) at its own size to BGRx: each pair's chroma for its
-// first pixel, the mean of its and the next pair's for the second.
-void yuy2RowAsIs(const uint8_t* __restrict line, const YuvMatrix m, uint32_t* __restrict out, int pairs);
-
-// One YUY2 row of `pairs` (at least one) to 24-bit BGR, the chroma sited as in yuy2RowAsIs,
-// vectorised where the CPU has AVX2.
+// One YUY2 row of `pairs` (at least one) to 24-bit BGR, vectorised where the CPU has AVX2: each
+// pair's chroma for its first pixel, the mean of its and the next pair's for the second.
 void yuy2RowToBgr(const uint8_t* line, const YuvMatrix& m, uint8_t* out, int pairs);
 
-// Scales YUY2 frames into BGRx pictures of another size, by loops of our own: two source rows
+// Makes YUY2 frames into BGRx pictures of any size, by loops of our own. Scaled: two source rows
 // blended, then each output pixel from its two neighbours along the row, and converted, in one
 // pass, vectorised where the CPU has AVX2. It keeps its per-column tables while the frame's size
 // and the picture's stay as they are.
@@ -39,8 +35,10 @@ public:
         int first, weight;
     };
 
-    // `frame` (YUY2, at least 4 x 2) into all of `image` (BGRx), by `matrix`.
-    void scale(const GstVideoFrame& frame, const YuvMatrix& matrix, QImage& image);
+    // `frame` (YUY2, at least 4 x 2) into all of `image` (BGRx), by `matrix`. A picture at the
+    // frame's own size is converted row by row; with `shareRows`, on row bands shared with the
+    // kept row helpers (see inSharedRowBands).
+    void scale(const GstVideoFrame& frame, const YuvMatrix& matrix, QImage& image, bool shareRows);
 
 private:
     QSize in_;
