@@ -1,9 +1,9 @@
 #pragma once
 
 #include "capture/GstHandles.h"
+#include "capture/Yuy2Rows.h"
 #include "common/FileDescriptor.h"
 #include "common/Picture.h"
-#include "capture/Yuy2Rows.h"
 
 #include <QImage>
 #include <QSize>

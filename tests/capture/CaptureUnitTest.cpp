@@ -468,14 +468,18 @@ TEST(VideoFrame, ScaledViewOfYuy2IsTheLinearFilterOfTheFrame)
         {1920, 1080, "bt709", {1280, 720}}, {64, 6, "bt601", {21, 100}}, {10, 4, "bt601", {37, 100}},
         {130, 7, "bt709", {50, 100}}, {48, 16, "bt601", {48, 4}}, {256, 8, "bt601", {40, 100}}, {64, 8, "bt601", {96, 100}},
         {1920, 1080, "bt601", {352, 198}}, {352, 22, "bt709", {64, 100}},   // rows by any weight, and by quarters
+        {1920, 1080, "bt709", {1280, 720}}, {2560, 1440, "bt709", {1280, 720}},   // back, then from a larger frame
+        {64, 6, "bt601", {32, 100}}, {64, 16, "bt601", {32, 100}},   // as wide, and taller
     };
+    // One scaler for all, as a stream's scaler sees its frames and its view change size: a table
+    // kept from the case before would show here.
+    ViewScaler scaler;
     for (const auto& c : cases) {
         GstSamplePtr sample = yuy2Sample(c.width, c.height, c.colorimetry);
         GstMapInfo map;
         ASSERT_TRUE(gst_buffer_map(gst_sample_get_buffer(sample.get()), &map, GST_MAP_READ));
         const std::vector<uint8_t> bytes(map.data, map.data + map.size);
         gst_buffer_unmap(gst_sample_get_buffer(sample.get()), &map);
-        ViewScaler scaler;
         const auto frame = VideoFrame::fromSample(std::move(sample), 0, GST_CLOCK_TIME_NONE, scaler, c.area);
         ASSERT_NE(frame, nullptr);
         const QImage& view = frame->view();
