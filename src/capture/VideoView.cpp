@@ -248,7 +248,11 @@ void VideoView::putDirectly(const VideoFramePtr& frame, QRect target, const QReg
 
 void VideoView::paintThroughBackingStore()
 {
-    qCInfo(captureLog) << "the X server does not take the view's pictures from shared memory: Qt paints them";
+    // Pictures are made at the screen's pixels, and Qt maps the view's own onto them.
+    if (devicePixelRatio() != 1)
+        qCInfo(captureLog) << "the screen has" << devicePixelRatio() << "device pixels per pixel: Qt paints the view's pictures";
+    else
+        qCInfo(captureLog) << "the X server does not take the view's pictures from shared memory: Qt paints them";
     {
         std::lock_guard lock(screen_->mutex);
         screen_->output.reset();

@@ -68,7 +68,8 @@ private:
     // `frame` put at `target` past the backing store, `exposed` outside it black.
     void putDirectly(const VideoFramePtr& frame, QRect target, const QRegion& exposed);
     void paintWithPainter(QPaintEvent* event, const VideoFramePtr& frame, QRect target);
-    // When the X server refuses the pictures: Qt paints the view from then on.
+    // When the X server refuses the pictures, or the screen has more device pixels than the
+    // view has pixels: Qt paints the view from then on.
     void paintThroughBackingStore();
 
     CaptureControl& control_;

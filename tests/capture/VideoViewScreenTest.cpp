@@ -1,7 +1,9 @@
 // The live picture as the X server has it. On a server that maps memory files the view puts the
 // scaler's pictures on a window of its own; on one that does not, or over a connection that cannot
-// pass them (the other runs of this test, DIDEV_X_SHM=0), Qt paints them. Either way the screen holds the picture of the frame shown
-// last, byte for byte, centred, with black around it, and a grab of the view paints the same.
+// pass them (the runs with DIDEV_X_SHM=0), or on a screen of more pixels than the view's (the
+// run with QT_SCALE_FACTOR=2), Qt paints them. Either way the screen holds the picture of the
+// frame shown last, byte for byte, centred, with black around it, and a grab of the view paints
+// the same.
 #include "capture/VideoView.h"
 #include "support/ProcessResources.h"
 #include "support/WindowFixture.h"
@@ -21,9 +23,18 @@ namespace {
 constexpr int kWait = 5000;
 constexpr QSize kSource(640, 360);
 
-bool serverMapsMemoryFiles()
+// Whether the view puts its pictures itself: on a server that maps memory files, where each of
+// the view's pixels is one of the screen's (the run with QT_SCALE_FACTOR=2 has four).
+bool putsDirectly(const QWidget& view)
 {
-    return qEnvironmentVariable("DIDEV_X_SHM") != QLatin1String("0");
+    return qEnvironmentVariable("DIDEV_X_SHM") != QLatin1String("0") && view.devicePixelRatio() == 1;
+}
+
+// `rect` of the view in the screen's pixels.
+QRect inDevicePixels(QRect rect, const QWidget& view)
+{
+    const qreal ratio = view.devicePixelRatio();
+    return {rect.topLeft() * ratio, rect.size() * ratio};
 }
 
 // The pixels of `region` that are not black.
@@ -41,7 +52,8 @@ int notBlack(const QImage& image, const QRegion& region)
 
 class VideoViewScreenTest : public WindowFixture {
 protected:
-    // The view's pixels as the X server has them, read from the top-level window.
+    // The view's pixels as the X server has them, read from the top-level window, in the
+    // screen's pixels.
     QImage onScreen(const VideoView& view)
     {
         const QPoint at = view.mapTo(window.get(), QPoint());
@@ -66,22 +78,23 @@ TEST_F(VideoViewScreenTest, TheScreenHoldsThePictureShownCentredWithBlackAround)
     for (const auto& c : cases) {
         window->resize(c.area.width(), c.area.height() + window->statusBar().height());
         // Frames made for the view's new size, and two more after them.
+        const QRect area = inDevicePixels(view.rect(), view);
         ASSERT_TRUE(QTest::qWaitFor([&] {
-            return view.pictureShown().size() == VideoView::fittedRect(kSource, view.rect()).size();
+            return view.pictureShown().size() == VideoView::fittedRect(kSource, area).size();
         }, kWait)) << c.label;
         const uint64_t shown = view.framesShown();
         ASSERT_TRUE(QTest::qWaitFor([&] { return view.framesShown() >= shown + 2; }, kWait)) << c.label;
-        EXPECT_EQ(view.putsPicturesDirectly(), serverMapsMemoryFiles()) << c.label;
+        EXPECT_EQ(view.putsPicturesDirectly(), putsDirectly(view)) << c.label;
 
-        const QRect picture = view.pictureRect();
-        EXPECT_EQ(picture, VideoView::fittedRect(kSource, view.rect())) << c.label;
+        EXPECT_EQ(view.pictureRect(), VideoView::fittedRect(kSource, view.rect())) << c.label;
+        const QRect picture = VideoView::fittedRect(kSource, area);
         // The X server may not have done the last put when the screen is read, and a frame may
         // come in between: the screen is read until it shows the frame shown then.
         const auto screenShowsThePicture = [&] {
             const QImage screen = onScreen(view);
-            return screen.size() == view.size()
+            return screen.size() == area.size()
                    && screen.copy(picture) == view.pictureShown().convertToFormat(QImage::Format_RGB32)
-                   && notBlack(screen, QRegion(view.rect()) - picture) == 0
+                   && notBlack(screen, QRegion(area) - picture) == 0
                    && notBlack(screen, picture) > picture.width() * picture.height() / 2;
         };
         EXPECT_TRUE(QTest::qWaitFor(screenShowsThePicture, kWait)) << c.label;
@@ -91,7 +104,7 @@ TEST_F(VideoViewScreenTest, TheScreenHoldsThePictureShownCentredWithBlackAround)
         const auto grabShowsThePicture = [&] {
             const QImage grabbed = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
             return grabbed.copy(picture) == view.pictureShown().convertToFormat(QImage::Format_RGB32)
-                   && notBlack(grabbed, QRegion(view.rect()) - picture) == 0;
+                   && notBlack(grabbed, QRegion(area) - picture) == 0;
         };
         EXPECT_TRUE(QTest::qWaitFor(grabShowsThePicture, kWait)) << c.label;
     }
@@ -107,7 +120,7 @@ TEST_F(VideoViewScreenTest, PutFramesNeedNoNoticeToTheUiThread)
     QSignalSpy notices(&window->captureControl(), &CaptureControl::frameArrived);
     const uint64_t shown = view.framesShown();
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.framesShown() >= shown + 10; }, kWait));
-    if (serverMapsMemoryFiles())
+    if (putsDirectly(view))
         EXPECT_EQ(notices.count(), 0);
     else
         EXPECT_GE(notices.count(), 5);
