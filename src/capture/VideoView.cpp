@@ -85,7 +85,11 @@ public:
     VideoView* view;   // null once the view is gone
     std::unique_ptr<X11PictureOutput> output;   // made with the view's window
     bool visible = false;
+    // The view's size in the screen's pixels, which the window and the pictures have, and how
+    // many of them make one of the view's.
     QSize size;
+    qreal ratio = 1;
+    // Where the picture is: in the screen's pixels while the view puts pictures, else the view's.
     QRect pictureRect;
     QImage pictureShown;
     uint64_t lastSequence = 0;
@@ -127,7 +131,10 @@ QPaintEngine* VideoView::paintEngine() const
 QRect VideoView::pictureRect() const
 {
     std::lock_guard lock(screen_->mutex);
-    return screen_->pictureRect;
+    const QRect picture = screen_->pictureRect;
+    if (!putsPicturesDirectly())
+        return picture;
+    return {picture.topLeft() / screen_->ratio, picture.size() / screen_->ratio};
 }
 
 QImage VideoView::pictureShown() const
@@ -165,11 +172,11 @@ void VideoView::showNewFrame()
         if (!isVisible() || !testAttribute(Qt::WA_WState_Created))
             return;
         QRect target;
-        const VideoFramePtr frame = frameToShow(target);
+        const VideoFramePtr frame = frameToShow(screenArea(), target);
         QRegion exposed;
         {
             std::lock_guard lock(screen_->mutex);
-            exposed = screen_->leftToClear(target, rect());
+            exposed = screen_->leftToClear(target, screenArea());
         }
         putDirectly(frame, target, exposed);
         return;
@@ -192,11 +199,27 @@ QRect VideoView::fittedRect(QSize picture, QRect area)
             fitted.width(), fitted.height()};
 }
 
-VideoFramePtr VideoView::frameToShow(QRect& target) const
+QRect VideoView::screenArea() const
+{
+    return {QPoint(), size() * devicePixelRatio()};
+}
+
+QRegion VideoView::inScreenPixels(const QRegion& region) const
+{
+    const int ratio = qRound(devicePixelRatio());
+    if (ratio == 1)
+        return region;
+    QRegion scaled;
+    for (const QRect& part : region)
+        scaled += QRect(part.topLeft() * ratio, part.size() * ratio);
+    return scaled;
+}
+
+VideoFramePtr VideoView::frameToShow(QRect area, QRect& target) const
 {
     // Without a video device the last picture would pass for live video: the area is cleared.
     VideoFramePtr frame = control_.videoDevices().selectedIndex() == -1 ? nullptr : control_.newestFrame();
-    target = frame && !frame->view().isNull() ? fittedRect(QSize(frame->width(), frame->height()), rect()) : QRect();
+    target = frame && !frame->view().isNull() ? fittedRect(QSize(frame->width(), frame->height()), area) : QRect();
     if (target.isEmpty())
         frame = nullptr;
     return frame;
@@ -205,12 +228,13 @@ VideoFramePtr VideoView::frameToShow(QRect& target) const
 void VideoView::paintEvent(QPaintEvent* event)
 {
     QRect target;
-    const VideoFramePtr frame = frameToShow(target);
     // A paint into something else than the screen (QWidget::grab) goes through a painter.
     if (putsPicturesDirectly() && !redirected(nullptr)) {
-        putDirectly(frame, target, event->region());
+        const VideoFramePtr frame = frameToShow(screenArea(), target);
+        putDirectly(frame, target, inScreenPixels(event->region()));
         return;
     }
+    const VideoFramePtr frame = frameToShow(rect(), target);
     paintWithPainter(event, frame, target);
 }
 
@@ -221,7 +245,7 @@ void VideoView::putDirectly(const VideoFramePtr& frame, QRect target, const QReg
     {
         std::lock_guard lock(screen_->mutex);
         Screen& screen = *screen_;
-        if (!screen.output && devicePixelRatio() == 1) {
+        if (!screen.output && onWholeScreenPixels()) {
             screen.output = X11PictureOutput::forWindow(static_cast<uint32_t>(winId()));
             if (screen.output)
                 control_.setFrameOutput(screen_);
@@ -246,10 +270,15 @@ void VideoView::putDirectly(const VideoFramePtr& frame, QRect target, const QReg
         emit framePainted();
 }
 
+bool VideoView::onWholeScreenPixels() const
+{
+    const qreal ratio = devicePixelRatio();
+    return ratio >= 1 && qFuzzyCompare(ratio, qreal(qRound(ratio)));
+}
+
 void VideoView::paintThroughBackingStore()
 {
-    // Pictures are made at the screen's pixels, and Qt maps the view's own onto them.
-    if (devicePixelRatio() != 1)
+    if (!onWholeScreenPixels())
         qCInfo(captureLog) << "the screen has" << devicePixelRatio() << "device pixels per pixel: Qt paints the view's pictures";
     else
         qCInfo(captureLog) << "the X server does not take the view's pictures from shared memory: Qt paints them";
@@ -306,9 +335,10 @@ void VideoView::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     {
         std::lock_guard lock(screen_->mutex);
-        screen_->size = size();
+        screen_->size = screenArea().size();
+        screen_->ratio = devicePixelRatio();
     }
-    control_.setViewArea(size() * devicePixelRatio());
+    control_.setViewArea(screenArea().size());
 }
 
 void VideoView::showEvent(QShowEvent* event)

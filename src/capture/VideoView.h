@@ -63,13 +63,20 @@ private:
     // A frame the streaming thread did not show: Qt repaints only the picture's rectangle while
     // it keeps its place, the borders stay as they were painted.
     void showNewFrame();
-    // The frame to show and where, in this view; a null frame when none is.
-    VideoFramePtr frameToShow(QRect& target) const;
-    // `frame` put at `target` past the backing store, `exposed` outside it black.
+    // The frame to show and where in `area`; a null frame when none is.
+    VideoFramePtr frameToShow(QRect area, QRect& target) const;
+    // The view in the screen's pixels, which its window and the pictures made for it have.
+    QRect screenArea() const;
+    QRegion inScreenPixels(const QRegion& region) const;
+    // Whether each of the view's pixels is a whole number of the screen's, one or more each way:
+    // pictures are put only then, as Qt would round the window's size at any other ratio.
+    bool onWholeScreenPixels() const;
+    // `frame` put at `target` past the backing store, `exposed` outside it black, both in the
+    // screen's pixels.
     void putDirectly(const VideoFramePtr& frame, QRect target, const QRegion& exposed);
     void paintWithPainter(QPaintEvent* event, const VideoFramePtr& frame, QRect target);
-    // When the X server refuses the pictures, or the screen has more device pixels than the
-    // view has pixels: Qt paints the view from then on.
+    // When the X server refuses the pictures, or the view's pixels are not whole screen pixels:
+    // Qt paints the view from then on.
     void paintThroughBackingStore();
 
     CaptureControl& control_;
