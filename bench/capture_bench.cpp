@@ -230,7 +230,7 @@ void BM_Cpu_GstLaunchBaseline(benchmark::State& state)
 struct PreviewRun {
     double cpuPercent = 0;
     double paintedFps = 0;
-    std::vector<double> latencies;   // of every painted frame, in order of size
+    std::vector<double> latencies;   // of every painted frame (addUpLatencies sorts them)
     double latencyMeanMs = 0;
     double latencyP95Ms = 0;
     double latencyMaxMs = 0;
@@ -571,10 +571,16 @@ void BM_ViewScale(benchmark::State& state)
     std::vector<uint8_t> copy(GST_VIDEO_INFO_SIZE(&info));
     const auto scaled = [&](bool cold) {
         if (cold) {
-            // The scaler writes the picture it made last again, once nobody holds it.
-            const QImage last = scaler.scale(frame, area);
+            // The scaler writes the picture it made last again, once nobody but it holds it.
+            const uchar* written = nullptr;
+            size_t writtenBytes = 0;
+            {
+                const QImage last = scaler.scale(frame, area);
+                written = last.constBits();
+                writtenBytes = size_t(last.sizeInBytes());
+            }
             dropFromCaches(bytes, copy.size());
-            dropFromCaches(last.constBits(), size_t(last.sizeInBytes()));
+            dropFromCaches(written, writtenBytes);
         }
         const auto start = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(scaler.scale(frame, area).constBits());
