@@ -62,7 +62,6 @@ struct Figures {
     double bareFirstFrameMs = 0;
     double moduleFirstFrameMs = 0;
     double bareCpuPercent = 0;       // the plain BGRx pattern, without the camera's burnt-in clock
-    double sameSourceCpuPercent = 0;   // the test pattern camera's own chain
     double moduleCpuPercent = 0;
     double latencyMeanMs = 0;
     double latencyP95Ms = 0;
@@ -190,41 +189,25 @@ void BM_FirstFrame_CaptureWindow(benchmark::State& state)
     state.counters["vs_bare_source"] = figures.bareFirstFrameMs > 0 ? figures.moduleFirstFrameMs / figures.bareFirstFrameMs : 0;
 }
 
+double launchCpuPercent(const std::string& pipeline, int seconds);
 double gstLaunchCpuPercent(const std::string& chain);
 double median(std::vector<double> samples);
 
-// Baselines: gst-launch-1.0 into fakesink, its CPU over the same time, of the plain pattern and
-// of the test pattern camera's own chain (YUY2 with the burnt-in clock), the source the window shows.
+// Baseline: gst-launch-1.0 of the plain pattern into fakesink, without the camera's burnt-in
+// clock. The camera's own chain is measured in turns with each preview row.
 void BM_Cpu_GstLaunchBaseline(benchmark::State& state)
 {
     for (auto _ : state) {
-        const pid_t child = fork();
-        if (child == 0) {
-            execlp("gst-launch-1.0", "gst-launch-1.0", "-q", "videotestsrc", "is-live=true", "pattern=smpte", "!",
-                   kSourceCaps, "!", "fakesink", static_cast<char*>(nullptr));
-            _exit(127);
-        }
         const auto start = std::chrono::steady_clock::now();
-        // The start-up of the tool itself is not what is compared.
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-        const double cpuStart = childCpuSeconds(child);
-        const auto measured = std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(std::chrono::seconds(kCpuSeconds));
-        const double cpu = childCpuSeconds(child) - cpuStart;
-        const double wall = msSince(measured) / 1000;
-        kill(child, SIGINT);
-        int status = 0;
-        waitpid(child, &status, 0);
-        if (cpu <= 0) {
+        figures.bareCpuPercent =
+            launchCpuPercent(std::string("videotestsrc is-live=true pattern=smpte ! ") + kSourceCaps + " ! fakesink", kCpuSeconds);
+        if (figures.bareCpuPercent <= 0) {
             state.SkipWithError("gst-launch-1.0 did not run");
             return;
         }
-        figures.bareCpuPercent = 100 * cpu / wall;
-        figures.sameSourceCpuPercent = gstLaunchCpuPercent(testPattern().virtualVideo.front().recipe()->launchDescription());
         state.SetIterationTime(msSince(start) / 1000);
     }
     state.counters["cpu_percent"] = figures.bareCpuPercent;
-    state.counters["camera_chain_cpu_percent"] = figures.sameSourceCpuPercent;
 }
 
 struct PreviewRun {
@@ -386,29 +369,35 @@ double bareFirstFrameMs(const std::string& chain)
     return first && first->arrived ? first->ms : 0;
 }
 
-// CPU of gst-launch-1.0 running the device's chain, decoded into fakesink.
-double gstLaunchCpuPercent(const std::string& chain)
+// CPU of gst-launch-1.0 running `pipeline` over `seconds`, after its start-up.
+double launchCpuPercent(const std::string& pipeline, int seconds)
 {
-    const std::string description = chain + " ! decodebin ! fakesink";
     const pid_t child = fork();
     if (child == 0) {
         // Through the shell, which splits the description into words as a person typing it
         // would: gst-launch-1.0 takes each argument as one word, so a whole description in one
         // argument does not parse.
-        const std::string command = "exec gst-launch-1.0 -q " + description;
+        const std::string command = "exec gst-launch-1.0 -q " + pipeline;
         execlp("sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
+    // The start-up of the tool itself is not what is compared.
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const double cpuStart = childCpuSeconds(child);
     const auto measured = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::seconds(kKindCpuSeconds));
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const double cpu = childCpuSeconds(child) - cpuStart;
     const double wall = msSince(measured) / 1000;
     kill(child, SIGINT);
     int status = 0;
     waitpid(child, &status, 0);
     return 100 * cpu / wall;
+}
+
+// CPU of gst-launch-1.0 running the device's chain, decoded into fakesink.
+double gstLaunchCpuPercent(const std::string& chain)
+{
+    return launchCpuPercent(chain + " ! decodebin ! fakesink", kKindCpuSeconds);
 }
 
 CaptureOptions cameraOfKind(const VirtualVideoDevice& device)
