@@ -85,10 +85,8 @@ public:
     VideoView* view;   // null once the view is gone
     std::unique_ptr<X11PictureOutput> output;   // made with the view's window
     bool visible = false;
-    // The view's size in the screen's pixels, which the window and the pictures have, and how
-    // many of them make one of the view's.
+    // The view's size in the screen's pixels, which the window and the pictures have.
     QSize size;
-    qreal ratio = 1;
     // Where the picture is: in the screen's pixels while the view puts pictures, else the view's.
     QRect pictureRect;
     QImage pictureShown;
@@ -134,7 +132,7 @@ QRect VideoView::pictureRect() const
     const QRect picture = screen_->pictureRect;
     if (!putsPicturesDirectly())
         return picture;
-    return {picture.topLeft() / screen_->ratio, picture.size() / screen_->ratio};
+    return {picture.topLeft() / devicePixelRatio(), picture.size() / devicePixelRatio()};
 }
 
 QImage VideoView::pictureShown() const
@@ -336,7 +334,6 @@ void VideoView::resizeEvent(QResizeEvent* event)
     {
         std::lock_guard lock(screen_->mutex);
         screen_->size = screenArea().size();
-        screen_->ratio = devicePixelRatio();
     }
     control_.setViewArea(screenArea().size());
 }
